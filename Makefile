@@ -1,0 +1,41 @@
+# Set-up, build and test on a fresh Debian machine. `make demo` and `make test` do everything.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= 2
+DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev
+
+.PHONY: deps build test test-asan demo bench clean
+
+deps:
+	@missing=""; for p in $(DEBIAN_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  if [ "$$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi; \
+	  $$sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON -DVARNEL_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+demo: build
+	./$(BUILD)/tools/varnel_tokens tests/data/demo/house.dae
+
+bench: build
+	./$(BUILD)/bench/bench_reader
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

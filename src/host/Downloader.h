@@ -1,0 +1,25 @@
+// The host's download component: copies an http(s) address to a local file.
+#pragma once
+
+#include "host/Com.h"
+#include "host/Path.h"
+
+namespace varnel {
+
+// {6D1F3A52-7C2B-4E0A-9B8E-5A1D0C4F2E71}
+constexpr Guid CLSID_Downloader = {0x6D1F3A52, 0x7C2B, 0x4E0A, {0x9B, 0x8E, 0x5A, 0x1D, 0x0C, 0x4F, 0x2E, 0x71}};
+// {6D1F3A53-7C2B-4E0A-9B8E-5A1D0C4F2E71}
+constexpr Guid IID_IDownloader = {0x6D1F3A53, 0x7C2B, 0x4E0A, {0x9B, 0x8E, 0x5A, 0x1D, 0x0C, 0x4F, 0x2E, 0x71}};
+
+struct IDownloader : IUnknown {
+  virtual HRESULT SetConnectTimeout(long seconds) = 0;     // slot 3
+  virtual HRESULT SetTotalTimeout(long seconds) = 0;       // slot 4
+  virtual HRESULT SetMaxBytes(long long bytes) = 0;        // slot 5
+  virtual HRESULT SetMaxRedirects(long count) = 0;         // slot 6
+  virtual HRESULT GetLastStatus(long* httpStatus) = 0;     // slot 7
+  virtual HRESULT GetBytesReceived(long long* bytes) = 0;  // slot 8
+  // Copies `source` to the file `target`. A failed or refused transfer leaves no file behind.
+  virtual HRESULT CopyUrlToFile(BSTR source, BSTR target) = 0;  // slot 9
+};
+
+}  // namespace varnel

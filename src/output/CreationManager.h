@@ -1,0 +1,63 @@
+// Receiver of the instantiated geometry: counted in a first pass, delivered part by part and
+// point by point in a second. Both implementations convert coordinates and keep the extent.
+#pragma once
+
+#include <cstdint>
+
+#include "util/BaseArray.h"
+
+namespace varnel {
+
+class EffectTag;
+class ImageTag;
+class Tag;
+
+struct Extent {
+  double xMin = 0, yMin = 0, zMin = 0, xMax = 0, yMax = 0, zMax = 0;
+};
+
+class CreationManager {
+ public:
+  CreationManager() = default;
+  CreationManager(const CreationManager&) = delete;
+  CreationManager& operator=(const CreationManager&) = delete;
+  virtual ~CreationManager() = default;
+
+  virtual bool StartCreation();
+  virtual void StartPart(int) {}
+  virtual void StartPoint() {}
+  virtual void SetPoint(const double*) {}
+  virtual void SetNormal(const double*) {}
+  virtual void SetTexturePoint(const double*) {}
+  virtual void EndPoint() {}
+  virtual void EndPart() {}
+  virtual void EndLine() {}
+  virtual void StartLine(int, bool) {}
+  virtual void SetPartFormat(int, bool, bool) {}
+
+  Extent extent;
+  double unitScale = 1.0;
+  int partIndex = 0;
+  int pointIndex = 0;
+  int texturePointIndex = 0;
+  bool swapYZ = false;
+  int pass = 0;
+  int partCount = 0;
+  int pointCount = 0;
+  int normalCount = 0;
+  int texturePointCount = 0;
+  int primitiveIndex = 0;
+  BaseArray<int32_t> primitiveTextureEffects;
+  BaseArray<int32_t> primitiveEffects;
+  BaseArray<ImageTag*> effectImages;
+  BaseArray<Tag*> effects;
+
+ protected:
+  // Unit scale and Y-up to Z-up; the position also widens the extent.
+  void ConvertPosition(const double* in, double out[3]);
+  void ConvertNormal(const double* in, double out[3]) const;
+  // Material record index of the current primitive, -1 for none.
+  int CurrentMaterial() const;
+};
+
+}  // namespace varnel

@@ -1,0 +1,118 @@
+// The pull reader: cuts a COLLADA byte stream into tag and text tokens, names tags by the
+// element-name table and delivers a start tag's attributes as pseudo-elements
+// (start tag "name", text "value", end tag "name"). `DaeDocument` derives from it, so every
+// parse method sees the reader fields directly.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "host/String.h"
+#include "util/BaseArray.h"
+
+namespace varnel {
+
+constexpr int kTokenBufferSize = 131172;
+constexpr int kTokenLimit = 131171;      // a raw token this long ends reading
+constexpr int kListCutLength = 131072;   // list text is cut at the first blank from here on
+constexpr int kAttributeBufferSize = 1024;
+
+class XmlReader {
+ public:
+  XmlReader();
+  ~XmlReader();
+  XmlReader(const XmlReader&) = delete;
+  XmlReader& operator=(const XmlReader&) = delete;
+
+  // Token state, read directly by the parse methods.
+  char* tokenText = nullptr;  // kTokenBufferSize bytes while a parse runs
+  int tokenLength = 0;
+  bool isTagToken = false;
+  bool isEndToken = false;
+  int attributeStart = 0;
+  bool wasEndTag = false;
+  int currentId = 0;
+  int attributeOwnerId = 0;
+  bool attributesPending = false;
+  char attributeText[kAttributeBufferSize] = {};
+  int attributeCursor = 0;
+  int attributeNameStart = 0;
+  int attributeNameLength = 0;
+  int attributeValueStart = 0;
+  int attributeValueLength = 0;
+  bool pendingOpen = false;
+  bool wideInput = false;
+  bool bigEndian = false;
+  bool readAheadValid = false;
+  unsigned char readAheadByte = 0;
+  std::FILE* stream = nullptr;
+  bool stopped = false;
+  wchar_t* wideBuffer = nullptr;  // kTokenBufferSize characters, allocated on first need
+
+  // Reads the next raw token into tokenText. False when nothing was read.
+  bool ReadRawToken();
+  // Advances one token (a queued attribute token first). False at the end of the input.
+  bool NextToken();
+  // Names the current token, queues a start tag's attributes, advances. Returns the id.
+  int IdentifyTag();
+  // Skips past the tag token of element `id`. False when the input ended.
+  bool SkipElement(int id);
+
+  // Value readers.
+  bool ReadValue(String& value);
+  bool ReadUrl(String& value);
+  bool ReadIntList(int count, BaseArray<int32_t>& values);
+
+  // Reads `quantity` numbers from the element text: splits the current token at bytes up to
+  // 0x20, pulls further tokens with NextToken when it is used up, and calls NextToken once after
+  // the last number. `store(index, text)` receives each NUL-terminated piece. False when the
+  // input ended first.
+  template <class Store>
+  bool ReadNumberList(int quantity, Store&& store);
+
+  // Opens `stream` for reading from its current position: resets every reader field.
+  void ResetReader();
+  // Closes and forgets the stream.
+  void CloseStream();
+  // Allocates or frees the token buffer and the wide buffer.
+  void AllocateBuffers();
+  void ReleaseBuffers();
+
+ private:
+  int FetchByte();
+  int FillBuffer();
+  bool NextAttributeToken();
+  void NormaliseTagToken();
+
+  // Buffered input: the token stream is the same as byte-by-byte getc.
+  unsigned char* inputBuffer_ = nullptr;
+  int inputPosition_ = 0;
+  int inputEnd_ = 0;
+};
+
+// `atof` and `atoi` as the C library computes them in the "C" locale, whatever the process
+// locale is, and without touching it.
+double ParseDouble(const char* text);
+int ParseInt(const char* text);
+
+template <class Store>
+bool XmlReader::ReadNumberList(int quantity, Store&& store) {
+  int p = 0;
+  for (int i = 0; i < quantity;) {
+    while (p < tokenLength && static_cast<unsigned char>(tokenText[p]) <= 0x20) ++p;
+    if (p >= tokenLength) {
+      if (!NextToken()) return false;
+      p = 0;
+      continue;
+    }
+    int start = p;
+    while (p < tokenLength && static_cast<unsigned char>(tokenText[p]) > 0x20) ++p;
+    if (p < tokenLength) tokenText[p++] = '\0';
+    store(i, tokenText + start);
+    ++i;
+  }
+  NextToken();
+  return true;
+}
+
+}  // namespace varnel

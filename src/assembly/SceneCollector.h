@@ -26,8 +26,8 @@ class VisualScene;
 
 class SceneCollector {
  public:
-  SceneCollector();
-  ~SceneCollector();
+  SceneCollector() = default;
+  ~SceneCollector() = default;
   SceneCollector(const SceneCollector&) = delete;
   SceneCollector& operator=(const SceneCollector&) = delete;
 

@@ -1,0 +1,19 @@
+// The document's unit, up axis and authoring tool.
+#pragma once
+
+#include "tags/Tag.h"
+
+namespace varnel {
+
+class AssetTag : public Tag {
+ public:
+  explicit AssetTag(int elementId) : Tag(elementId) {}
+  AssetTag* AsAssetTag() override { return this; }
+  bool Parse(DaeDocument& document) override;
+
+  bool yUp = true;
+  bool backFaceCulling = true;
+  double meter = 1.0;
+};
+
+}  // namespace varnel

@@ -1,0 +1,31 @@
+// Controllers and skins: a skin places its source geometry in the bind pose.
+#pragma once
+
+#include "tags/Tag.h"
+
+namespace varnel {
+
+class ControllerTag : public NamedTag {
+ public:
+  explicit ControllerTag(int elementId) : NamedTag(elementId) {}
+  ~ControllerTag() override;
+  ControllerTag* AsControllerTag() override { return this; }
+  bool Parse(DaeDocument& document) override;
+  void Traverse(SceneCollector& collector) override;
+
+  SkinTag* skin = nullptr;
+};
+
+class SkinTag : public Tag {
+ public:
+  explicit SkinTag(int elementId) : Tag(elementId) {}
+  SkinTag* AsSkinTag() override { return this; }
+  bool Parse(DaeDocument& document) override;
+  void Traverse(SceneCollector& collector) override;
+
+  String source;
+  // Row-vector convention (the document's matrix transposed).
+  double bindShapeMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
+}  // namespace varnel

@@ -1,0 +1,18 @@
+// "image": resolves its init_from reference to an existing local file (downloading it beside a
+// downloaded document).
+#pragma once
+
+#include "tags/Tag.h"
+
+namespace varnel {
+
+class ImageTag : public NamedTag {
+ public:
+  explicit ImageTag(int elementId) : NamedTag(elementId) {}
+  ImageTag* AsImageTag() override { return this; }
+  bool Parse(DaeDocument& document) override;
+
+  String filePath;
+};
+
+}  // namespace varnel

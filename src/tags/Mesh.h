@@ -1,0 +1,71 @@
+// Geometry, mesh and the three primitive kinds that reach the output.
+#pragma once
+
+#include "tags/Tag.h"
+#include "util/BaseArray.h"
+
+namespace varnel {
+
+class GeometryTag : public NamedTag {
+ public:
+  explicit GeometryTag(int elementId) : NamedTag(elementId) {}
+  ~GeometryTag() override;
+  GeometryTag* AsGeometryTag() override { return this; }
+  bool Parse(DaeDocument& document) override;
+  void BindGeometry(SceneCollector& collector) override;
+
+  MeshTag* mesh = nullptr;
+};
+
+class MeshTag : public NamedTag {
+ public:
+  explicit MeshTag(int elementId) : NamedTag(elementId) {}
+  ~MeshTag() override;
+  MeshTag* AsMeshTag() override { return this; }
+  bool Parse(DaeDocument& document) override;
+  void BindGeometry(SceneCollector& collector) override;
+
+  BaseArray<SourceTag*> sources;
+  BaseArray<PrimitiveTag*> primitives;
+  VerticesTag* vertices = nullptr;
+};
+
+// Base of "triangles", "polylist" and "lines"; the kind is the element id.
+class PrimitiveTag : public Tag {
+ public:
+  explicit PrimitiveTag(int elementId) : Tag(elementId) {}
+  ~PrimitiveTag() override;
+  PrimitiveTag* AsPrimitiveTag() override { return this; }
+  bool ParseChild(int id, DaeDocument& document) override;
+  void BindPrimitive(SceneCollector& collector) override;
+
+  int32_t count = 0;
+  BaseArray<int32_t> indices{15};  // room for 16
+  BaseArray<int32_t> vcounts{15};
+  String material;
+  BaseArray<InputTag*> inputs;
+
+ protected:
+  // Largest input offset read so far, 0 when none or all negative.
+  int32_t LargestOffset() const;
+};
+
+class TrianglesTag : public PrimitiveTag {
+ public:
+  using PrimitiveTag::PrimitiveTag;
+  bool Parse(DaeDocument& document) override;
+};
+
+class PolylistTag : public PrimitiveTag {
+ public:
+  using PrimitiveTag::PrimitiveTag;
+  bool Parse(DaeDocument& document) override;
+};
+
+class LinesTag : public PrimitiveTag {
+ public:
+  using PrimitiveTag::PrimitiveTag;
+  bool Parse(DaeDocument& document) override;
+};
+
+}  // namespace varnel

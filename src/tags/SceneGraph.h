@@ -1,0 +1,66 @@
+// Visual scenes, nodes and the instances by which a node places library content.
+#pragma once
+
+#include "tags/Tag.h"
+#include "util/BaseArray.h"
+
+namespace varnel {
+
+class VisualScene : public NamedTag {
+ public:
+  explicit VisualScene(int elementId) : NamedTag(elementId) {}
+  ~VisualScene() override;
+  VisualScene* AsVisualScene() override { return this; }
+  bool Parse(DaeDocument& document) override;
+  void Traverse(SceneCollector& collector) override;
+
+  BaseArray<NodeTag*> nodes;
+};
+
+class NodeTag : public NamedTag {
+ public:
+  explicit NodeTag(int elementId) : NamedTag(elementId) {}
+  ~NodeTag() override;
+  NodeTag* AsNodeTag() override { return this; }
+  bool Parse(DaeDocument& document) override;
+  void Traverse(SceneCollector& collector) override;
+
+  bool hasContent = false;
+  bool allIdentity = true;
+  BaseArray<TransformTag*> transforms;
+  BaseArray<NodeTag*> children;
+  BaseArray<InstanceGeometry*> instances;
+};
+
+class InstanceGeometry : public UrlTag {
+ public:
+  explicit InstanceGeometry(int elementId) : UrlTag(elementId) {}
+  ~InstanceGeometry() override;
+  InstanceGeometry* AsInstanceGeometry() override { return this; }
+  bool Parse(DaeDocument& document) override;
+  void Traverse(SceneCollector& collector) override;
+
+  BindMaterial* bindMaterial = nullptr;
+};
+
+// "instance_node"
+class InstanceTag : public InstanceGeometry {
+ public:
+  using InstanceGeometry::InstanceGeometry;
+  InstanceTag* AsInstanceTag() override { return this; }
+  void Traverse(SceneCollector& collector) override;
+};
+
+class InstanceController : public InstanceGeometry {
+ public:
+  using InstanceGeometry::InstanceGeometry;
+  InstanceController* AsInstanceController() override { return this; }
+  void Traverse(SceneCollector& collector) override;
+};
+
+class InstanceVisualScene : public UrlTag {
+ public:
+  using UrlTag::UrlTag;
+};
+
+}  // namespace varnel

@@ -35,6 +35,8 @@ class DaeDocument : public XmlReader {
   VisualScene* activeScene = nullptr;
   StringArray tempFiles;
   IDownloader* downloader = nullptr;
+  // Private folder of this document's downloads (empty until the first one).
+  String downloadDir;
 
   // Fetches (for an "http" address), parses and sorts the document. Never fails visibly.
   void Load(String path);

@@ -4,7 +4,8 @@ ASAN_BUILD ?= build-asan
 JOBS ?= 2
 DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev
+  libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev \
+  locales gdal-bin
 
 .PHONY: deps build test test-asan demo bench clean
 
@@ -17,6 +18,9 @@ deps:
 	  if [ "$$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi; \
 	  $$sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq $$missing; \
 	fi
+	@# A decimal-comma locale lets the tests prove numbers are read the same under any locale.
+	@locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$' || \
+	  { [ "$$(id -u)" -eq 0 ] && localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null; } || true
 
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -22,4 +22,7 @@ struct IDownloader : IUnknown {
   virtual HRESULT CopyUrlToFile(BSTR source, BSTR target) = 0;  // slot 9
 };
 
+// The factory registered for CLSID_Downloader: a new component with one reference, or null.
+IUnknown* CreateDownloaderComponent();
+
 }  // namespace varnel

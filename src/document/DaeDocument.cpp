@@ -3,7 +3,6 @@
 #include <clocale>
 #include <cstring>
 #include <locale.h>
-#include <unistd.h>
 
 #include "facade/Constants.h"
 #include "host/SafeName.h"
@@ -103,17 +102,11 @@ void DaeDocument::Load(String location) {
     isDownloaded = true;
     FileSystemPath tempDir(TavuOSDir::GetTempPathW());
     if (tempDir.Exists() && tempDir.IsDirectory()) {
-      // Each download gets a folder of its own, so concurrent loads never share files; the
-      // file name derived from the address is reduced to one safe component.
-      String name = SafeFileName(FileSystemPath(working).GetFile());
-      if (downloadDir.IsEmpty()) downloadDir = MakeDownloadDir();
-      if (name.IsEmpty() || downloadDir.IsEmpty()) return;
-      FileSystemPath target(downloadDir);
-      target.AppendFile(name);
-      Download(working, target.GetString());
-      if (!IsExistingFile(target.GetString())) return;
+      // The copy lands in a private folder of its own under a name made safe from the address.
+      String target = DownloadToTempFile(Downloader(), working, working);
+      if (target.IsEmpty()) return;
       sourceUrl = working;
-      working = target.GetString();
+      working = target;
       tempFiles.Insert(working, -1);
     }
   }
@@ -124,21 +117,16 @@ void DaeDocument::Load(String location) {
   ParseDocument();
 }
 
-void DaeDocument::Download(const String& address, const String& target) {
-  if (!downloader) {
-    IUnknown* unknown = nullptr;
-    if (HalvexCreateInstance(CLSID_Downloader, nullptr, CLSCTX_ALL, IID_IUnknown,
-                             reinterpret_cast<void**>(&unknown)) >= 0 && unknown) {
-      void* typed = nullptr;
-      if (unknown->QueryInterface(IID_IDownloader, &typed) >= 0)
-        downloader = static_cast<IDownloader*>(typed);
-      unknown->Release();
-    }
-  }
-  if (!downloader) return;
-  BString source(address);
-  BString destination(target);
-  downloader->CopyUrlToFile(source, destination);
+IDownloader* DaeDocument::Downloader() {
+  if (downloader) return downloader;
+  IUnknown* unknown = nullptr;
+  if (HalvexCreateInstance(CLSID_Downloader, nullptr, CLSCTX_ALL, IID_IUnknown,
+                           reinterpret_cast<void**>(&unknown)) < 0 || !unknown)
+    return nullptr;
+  void* typed = nullptr;
+  if (unknown->QueryInterface(IID_IDownloader, &typed) >= 0) downloader = static_cast<IDownloader*>(typed);
+  unknown->Release();
+  return downloader;
 }
 
 void DaeDocument::ParseDocument() {
@@ -243,14 +231,9 @@ void DaeDocument::ClearTags() {
 }
 
 void DaeDocument::DeleteTempFiles() {
-  for (int i = 0; i < tempFiles.GetSize(); ++i) {
-    if (IsExistingFile(tempFiles[i])) ::unlink(tempFiles[i].ToUtf8().c_str());
-  }
+  // Removes each file and, once empty, the private folder it was downloaded into.
+  for (int i = 0; i < tempFiles.GetSize(); ++i) DeleteDownloadedFile(tempFiles[i]);
   tempFiles.RemoveAll();
-  if (!downloadDir.IsEmpty()) {
-    ::rmdir(downloadDir.ToUtf8().c_str());  // only succeeds once the folder is empty
-    downloadDir.Empty();
-  }
 }
 
 }  // namespace varnel

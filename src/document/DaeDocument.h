@@ -35,8 +35,6 @@ class DaeDocument : public XmlReader {
   VisualScene* activeScene = nullptr;
   StringArray tempFiles;
   IDownloader* downloader = nullptr;
-  // Private folder of this document's downloads (empty until the first one).
-  String downloadDir;
 
   // Fetches (for an "http" address), parses and sorts the document. Never fails visibly.
   void Load(String path);
@@ -44,9 +42,8 @@ class DaeDocument : public XmlReader {
   void ClearTags();
   void DeleteTempFiles();
 
-  // Asks the download component to copy `address` to `target`, creating the component on first
-  // use. Success is judged by the caller from the target file's existence.
-  void Download(const String& address, const String& target);
+  // The download component, created on first use; null when it cannot be created.
+  IDownloader* Downloader();
 };
 
 }  // namespace varnel

@@ -1,10 +1,12 @@
 // The library's own component classes. Each class adds one registration line here; the
 // factories are defined beside the components.
 #include "host/Com.h"
+#include "host/MultipatchGeometry.h"
 
 namespace varnel {
 
 void RegisterBuiltinComponents() {
+  RegisterComponent(CLSID_MultipatchGeometry, CreateMultipatchGeometry);
 }
 
 }  // namespace varnel

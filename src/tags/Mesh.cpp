@@ -1,6 +1,9 @@
 #include "tags/Mesh.h"
 
+#include <sys/stat.h>
+
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "assembly/SceneCollector.h"
@@ -20,10 +23,26 @@ int IndexAmount(int64_t slotsPerElement, int64_t elements) {
   return static_cast<int>(slotsPerElement * elements);
 }
 
+// How many integers the whole input could hold at most, or INT_MAX when it is not a plain file.
+int InputCapacity(const DaeDocument& document) {
+  struct stat info;
+  const int fd = document.stream ? fileno(document.stream) : -1;
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return INT_MAX;
+  const int64_t most = info.st_size / 2 + 1;
+  return most < INT_MAX ? static_cast<int>(most) : INT_MAX;
+}
+
 // Reads "p": `amount` integers appended to `indices`. The end tag of an empty "p" is passed over
 // rather than taken for a second list.
+// A list shorter than its amount repeats its last number for every integer missing; an absurd
+// count would make that gigabytes of copies. No amount beyond what the input could hold is read:
+// the list then ends with fewer copies, which the instantiation treats as incomplete tuples.
 bool ReadIndices(DaeDocument& document, int amount, BaseArray<int32_t>& indices) {
   if (document.wasEndTag) return true;
+  if (amount > (1 << 20)) {
+    const int capacity = InputCapacity(document);
+    if (amount > capacity) amount = capacity;
+  }
   if (indices.count == 0) ReserveFresh(indices, int64_t{amount} + 1);
   return document.ReadIntList(amount, indices);
 }

@@ -58,7 +58,7 @@ TEST(Transforms, IdentityTolerance) {
 }
 
 TEST(Transforms, MatrixIsStoredTransposed) {
-  auto transform = ParseTransform("<matrix sid='m'>1 0 0 5\n0 1 0 6\n0 0 1 7\n0 0 0 1</matrix>");
+  auto transform = ParseTransform("<matrix sid='m'>1 0 0 5 0 1 0 6 0 0 1 7 0 0 0 1</matrix>");
   ASSERT_TRUE(transform);
   auto* matrix = dynamic_cast<MatrixTag*>(transform.get());
   ASSERT_TRUE(matrix);

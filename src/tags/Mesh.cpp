@@ -169,21 +169,17 @@ void PrimitiveTag::BindPrimitive(SceneCollector& collector) {
   collector.indices.AttachTo(indices);
 }
 
-bool TrianglesTag::Parse(DaeDocument& document) {
+bool PrimitiveTag::ParseWithCorners(DaeDocument& document, int corners) {
   return ParseLoop(document, [&](int id) {
     if (id != kP) return ParseChild(id, document);
     const int64_t perVertex = int64_t{LargestOffset()} + 1;
-    return ReadIndices(document, IndexAmount(perVertex * 3, count), indices);
+    return ReadIndices(document, IndexAmount(perVertex * corners, count), indices);
   });
 }
 
-bool LinesTag::Parse(DaeDocument& document) {
-  return ParseLoop(document, [&](int id) {
-    if (id != kP) return ParseChild(id, document);
-    const int64_t perVertex = int64_t{LargestOffset()} + 1;
-    return ReadIndices(document, IndexAmount(perVertex * 2, count), indices);
-  });
-}
+bool TrianglesTag::Parse(DaeDocument& document) { return ParseWithCorners(document, 3); }
+
+bool LinesTag::Parse(DaeDocument& document) { return ParseWithCorners(document, 2); }
 
 // An empty "vcount" (no text) reads as no polygons: the element's end tag is consumed as such and
 // never taken for numbers. A "vcount" with fewer numbers than "count" keeps the numbers present.

@@ -181,3 +181,24 @@ TEST(Mesh, BindPrimitiveWithThreeOffsetsAndUnknownSources) {
   // Normal index of the second vertex of the first triangle.
   EXPECT_EQ(collector.indices[collector.tupleSize + collector.normalIndexOffset], 5);
 }
+
+TEST(Primitives, AbsurdCountsReadNoMoreThanTheInputHolds) {
+  // A short list without trailing blank repeats its last number for every integer missing; the
+  // repetition stops where the input could not have held more numbers.
+  for (const char* text :
+       {"<triangles count='400000000'><input semantic='VERTEX' source='#v' offset='1'/><p>1 2 3</p></triangles>",
+        "<polylist count='2'><input semantic='VERTEX' source='#v' offset='0'/>"
+        "<vcount>2000000000 2000000000</vcount><p>1 2 3</p></polylist>"}) {
+    SCOPED_TRACE(text);
+    const std::string document = std::string(text) + "<lines/>";
+    FragmentReader reader(document);
+    std::unique_ptr<Tag> tag = reader.Next();
+    ASSERT_TRUE(tag && tag->AsPrimitiveTag());
+    const BaseArray<int32_t>& indices = tag->AsPrimitiveTag()->indices;
+    ASSERT_GE(indices.count, 3);
+    EXPECT_LE(indices.count, static_cast<int>(document.size()));
+    EXPECT_EQ(indices[0], 1);
+    EXPECT_EQ(indices[indices.count - 1], 3);
+    EXPECT_TRUE(reader.Next());
+  }
+}

@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "facade/Constants.h"
+#include "host/SafeName.h"
 #include "tags/TagParse.h"
 #include "xml/ElementNames.h"
 
@@ -48,25 +49,11 @@ String ResolveLocal(const String& documentPath, const String& reference) {
   return IsExistingFile(beside) ? beside.GetString() : String();
 }
 
-// One file name for a downloaded reference: separators become '_', so that no reference
-// ("../x", "/x", "a/../../x") can make the download land outside its folder.
-String SafeFileName(const String& reference) {
-  String name;
-  bool onlyDots = true;
-  for (int i = 0; i < reference.GetLength(); ++i) {
-    wchar_t ch = reference[i];
-    if (ch == L'/' || ch == L'\\' || ch == L':') ch = L'_';
-    if (ch != L'.') onlyDots = false;
-    name += ch;
-  }
-  return onlyDots ? String() : name;
-}
-
-// Fetches the reference relative to the document's address into the temporary directory
-// (beside the downloaded document when that lies in it) and records it for deletion.
+// Fetches the reference relative to the document's address into a private folder below the
+// temporary directory and records it for deletion. The local name is reduced to one safe file
+// name, so no reference can make the download land outside that folder.
 String ResolveDownloaded(DaeDocument& document, String reference) {
-  String tempDir = TavuOSDir::GetTempPathW();
-  FileSystemPath temp(tempDir);
+  FileSystemPath temp(TavuOSDir::GetTempPathW());
   if (!temp.Exists() || !temp.IsDirectory()) return String();
 
   String base = document.sourceUrl;
@@ -74,15 +61,8 @@ String ResolveDownloaded(DaeDocument& document, String reference) {
   if (slash > 5) base = base.Left(slash + 1);
   if (StartsWith(reference, constants::kDotSlash)) reference.Delete(0, 2);
 
-  String name = SafeFileName(reference);
-  if (name.IsEmpty()) return String();
-  String folder = FileSystemPath(document.path).GetPath(false);
-  if (!StartsWith(folder, tempDir)) folder = tempDir;
-  FileSystemPath target(folder);
-  target.AppendFile(name);
-
-  document.Download(base + reference, target);
-  if (!IsExistingFile(target)) return String();
+  String target = DownloadToTempFile(document.downloader, base + reference, reference);
+  if (target.IsEmpty()) return String();
   document.tempFiles.Insert(target, -1);
   return target;
 }

@@ -7,44 +7,32 @@ namespace {
 
 using namespace scenetest;
 
-struct AssetFields {
-  bool parsed;
-  bool yUp;
-  bool backFaceCulling;
-  double meter;
+struct Settings {
+  bool yUp = false;
+  bool backFaceCulling = false;
+  double meter = -1;
 };
 
-AssetFields ParseAsset(const std::string& content) {
-  Fragment f("<asset>" + content + "<created>2009-01-01</created></asset>");
+Settings Parsed(const std::string& content) {
+  Fragment f("<asset><contributor><author>a</author>" + content + "</contributor><created>2009</created></asset>");
   AssetTag* asset = f.As(&Tag::AsAssetTag);
-  if (!asset) return {false, false, false, 0};
-  return {true, asset->yUp, asset->backFaceCulling, asset->meter};
+  return asset ? Settings{asset->yUp, asset->backFaceCulling, asset->meter} : Settings{};
 }
 
 TEST(AssetTagTest, AuthoringToolNamingColladaMayaAfterOtherTextTurnsCullingOff) {
-  AssetFields maya = ParseAsset(
-      "<contributor><author>a</author><authoring_tool>Maya 2009 | ColladaMaya v3.05B</authoring_tool>"
-      "</contributor>");
-  ASSERT_TRUE(maya.parsed);
-  EXPECT_FALSE(maya.backFaceCulling);
-  EXPECT_TRUE(ParseAsset("<contributor><authoring_tool>ColladaMaya v3.05B</authoring_tool></contributor>")
-                  .backFaceCulling);
-  EXPECT_TRUE(ParseAsset("<authoring_tool>SketchUp 7</authoring_tool>").backFaceCulling);
+  EXPECT_FALSE(Parsed("<authoring_tool>Maya 2009 | ColladaMaya v3.05B</authoring_tool>").backFaceCulling);
+  EXPECT_TRUE(Parsed("<authoring_tool>ColladaMaya v3.05B</authoring_tool>").backFaceCulling);
+  EXPECT_TRUE(Parsed("<authoring_tool>SketchUp 7</authoring_tool>").backFaceCulling);
 }
 
 TEST(AssetTagTest, UnitAndUpAxis) {
-  AssetFields inches = ParseAsset("<unit name=\"inch\" meter=\"0.0254\"/><up_axis>Z_UP</up_axis>");
-  ASSERT_TRUE(inches.parsed);
+  Settings inches = Parsed("</contributor><unit name=\"inch\" meter=\"0.0254\"/><up_axis>Z_UP</up_axis><contributor>");
   EXPECT_DOUBLE_EQ(inches.meter, 0.0254);
   EXPECT_FALSE(inches.yUp);
-
-  AssetFields plain = ParseAsset("<up_axis>Y_UP</up_axis>");
-  EXPECT_TRUE(plain.yUp);
-  EXPECT_DOUBLE_EQ(plain.meter, 1.0);
-
-  EXPECT_FALSE(ParseAsset("<up_axis>y_up</up_axis>").yUp);
-  EXPECT_FALSE(ParseAsset("<up_axis>X_UP</up_axis>").yUp);
-  EXPECT_DOUBLE_EQ(ParseAsset("<unit meter=\"abc\"/>").meter, 0.0);
+  EXPECT_TRUE(Parsed("<up_axis>Y_UP</up_axis>").yUp);
+  EXPECT_FALSE(Parsed("<up_axis>y_up</up_axis>").yUp);
+  EXPECT_DOUBLE_EQ(Parsed("<unit meter=\"abc\"/>").meter, 0.0);
+  EXPECT_DOUBLE_EQ(Parsed("").meter, 1.0);
 }
 
 }  // namespace

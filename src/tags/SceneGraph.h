@@ -30,6 +30,8 @@ class NodeTag : public NamedTag {
   BaseArray<TransformTag*> transforms;
   BaseArray<NodeTag*> children;
   BaseArray<InstanceGeometry*> instances;
+  // Set while the node is on the traversal path; breaks instance_node cycles.
+  bool onPath = false;
 };
 
 class InstanceGeometry : public UrlTag {

@@ -1,0 +1,70 @@
+#include "tags/Controller.h"
+
+#include "assembly/SceneCollector.h"
+#include "tags/TagParse.h"
+#include "tags/Transforms.h"
+#include "xml/ElementNames.h"
+
+namespace varnel {
+
+ControllerTag::~ControllerTag() { delete skin; }
+
+bool ControllerTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    if (id == kSkin) return AttachSingle(document, id, skin, &Tag::AsSkinTag);
+    return ParseChild(id, document);
+  });
+}
+
+void ControllerTag::Traverse(SceneCollector& collector) {
+  if (skin) skin->Traverse(collector);
+}
+
+namespace {
+
+constexpr double kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+// Reads the document's column-vector matrix and stores it transposed; identity and false
+// when the input ends before sixteen numbers.
+bool ReadBindShapeMatrix(DaeDocument& document, double* matrix) {
+  double numbers[16];
+  bool complete = document.ReadNumberList(
+      16, [&](int i, const char* text) { numbers[i] = ParseDouble(text); });
+  if (!complete) {
+    for (int i = 0; i < 16; ++i) matrix[i] = kIdentity[i];
+    return false;
+  }
+  if (document.isEndToken) document.IdentifyTag();
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) matrix[4 * c + r] = numbers[4 * r + c];
+  return true;
+}
+
+}  // namespace
+
+bool SkinTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    switch (id) {
+      case kSource:
+        // The attribute comes before the skin's own "source" children, which are not needed.
+        if (source.IsEmpty()) return document.ReadUrl(source);
+        return document.SkipElement(id);
+      case kBindShapeMatrix:
+        return ReadBindShapeMatrix(document, bindShapeMatrix);
+      default:
+        return ParseChild(id, document);
+    }
+  });
+}
+
+void SkinTag::Traverse(SceneCollector& collector) {
+  if (source.IsEmpty()) return;
+  if (collector.pass == 2) {
+    collector.PushMatrix();
+    PreMultiply(collector.currentMatrix, bindShapeMatrix);
+  }
+  collector.InstantiateGeometry(source, nullptr);
+  collector.PopMatrix();
+}
+
+}  // namespace varnel

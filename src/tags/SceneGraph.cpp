@@ -1,0 +1,112 @@
+#include "tags/SceneGraph.h"
+
+#include "assembly/SceneCollector.h"
+#include "tags/MaterialBinding.h"
+#include "tags/TagParse.h"
+#include "tags/Transforms.h"
+#include "xml/ElementNames.h"
+
+namespace varnel {
+
+// Nested node traversals beyond this are passed over. Real scenes stay far below it; it keeps
+// long instance_node chains and absurd nesting from exhausting the stack.
+constexpr int32_t kMaxNodeDepth = 256;
+
+VisualScene::~VisualScene() { DeleteAll(nodes); }
+
+bool VisualScene::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    if (id == kNode) return AttachToList(document, id, nodes, &Tag::AsNodeTag);
+    return ParseChild(id, document);
+  });
+}
+
+void VisualScene::Traverse(SceneCollector& collector) {
+  for (NodeTag* node : nodes) node->Traverse(collector);
+}
+
+NodeTag::~NodeTag() {
+  DeleteAll(instances);
+  DeleteAll(children);
+  DeleteAll(transforms);
+}
+
+bool NodeTag::Parse(DaeDocument& document) {
+  bool parsed = ParseLoop(document, [&](int id) {
+    switch (id) {
+      case kInstanceGeometry:
+      case kInstanceController:
+      case kInstanceNode:
+        return AttachToList(document, id, instances, &Tag::AsInstanceGeometry);
+      case kTranslate:
+      case kRotate:
+      case kMatrix:
+      case kScale: {
+        TransformTag* transform = CreateChild(document, id, &Tag::AsTransformTag);
+        if (!transform) return false;
+        transforms.Add(transform);
+        if (!transform->isIdentity) allIdentity = false;
+        return true;
+      }
+      case kNode:
+        return AttachToList(document, id, children, &Tag::AsNodeTag);
+      default:
+        return ParseChild(id, document);
+    }
+  });
+  // Children are complete here, so the flag propagates from the leaves upwards.
+  hasContent = instances.count > 0;
+  for (NodeTag* child : children) hasContent = hasContent || child->hasContent;
+  return parsed;
+}
+
+void NodeTag::Traverse(SceneCollector& collector) {
+  if (!hasContent) return;
+  // A node already on the current path is reached again only through an instance_node cycle.
+  if (onPath || collector.nodeDepth >= kMaxNodeDepth) return;
+  onPath = true;
+  ++collector.nodeDepth;
+
+  if (!allIdentity && collector.pass == 2) {
+    collector.PushMatrix();
+    for (TransformTag* transform : transforms)
+      if (!transform->isIdentity) transform->ApplyTo(collector.currentMatrix);
+  }
+  for (InstanceGeometry* instance : instances) instance->Traverse(collector);
+  for (NodeTag* child : children)
+    if (child->hasContent) child->Traverse(collector);
+  if (!allIdentity) collector.PopMatrix();
+
+  --collector.nodeDepth;
+  onPath = false;
+}
+
+InstanceGeometry::~InstanceGeometry() { delete bindMaterial; }
+
+bool InstanceGeometry::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    if (id == kBindMaterial) return AttachSingle(document, id, bindMaterial, &Tag::AsBindMaterial);
+    return ParseChild(id, document);
+  });
+}
+
+void InstanceGeometry::Traverse(SceneCollector& collector) {
+  collector.InstantiateGeometry(url, bindMaterial);
+}
+
+void InstanceController::Traverse(SceneCollector& collector) {
+  Tag* controller = FindById(collector.controllers, url);
+  if (!controller) return;
+  BindMaterial* saved = collector.bindMaterialOverride;
+  if (bindMaterial) collector.bindMaterialOverride = bindMaterial;
+  controller->Traverse(collector);
+  collector.bindMaterialOverride = saved;
+}
+
+void InstanceTag::Traverse(SceneCollector& collector) {
+  Tag* found = FindById(collector.libraryNodes, url);
+  NodeTag* node = found ? found->AsNodeTag() : nullptr;
+  if (node) node->Traverse(collector);
+}
+
+}  // namespace varnel

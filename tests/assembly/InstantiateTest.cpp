@@ -133,6 +133,25 @@ struct BoundData {
     c.indices.AttachTo(indices);
     c.tupleSize = 1;
   }
+  void BindTexcoords(int offset, int count, int stride) {
+    c.texcoords.AttachTo(values);
+    c.texcoordOffset = offset, c.texcoordCount = count, c.texcoordStride = stride;
+  }
+  Vec3 Point(int v) {
+    double p[3];
+    c.FetchPoint(v, p);
+    return {p[0], p[1], p[2]};
+  }
+  Vec3 Normal(int v) {
+    double n[3];
+    c.FetchNormal(v, n);
+    return {n[0], n[1], n[2]};
+  }
+  std::array<double, 2> TexturePoint(int v) {
+    double st[2];
+    c.FetchTexturePoint(v, st);
+    return {st[0], st[1]};
+  }
 };
 
 TEST(Instantiate, ZeroNormalTakesPreviousElementOrUp) {
@@ -140,21 +159,15 @@ TEST(Instantiate, ZeroNormalTakesPreviousElementOrUp) {
   d.c.normals.AttachTo(d.values);
   d.c.normalCount = 6;
   d.c.normalStride = 3;
-  double n[3];
-  d.c.FetchNormal(0, n);
-  ExpectVec({n[0], n[1], n[2]}, 0, 0, 1);
-  d.c.FetchNormal(1, n);
-  ExpectVec({n[0], n[1], n[2]}, 1, 0, 0);
-  d.c.FetchNormal(2, n);  // element 2 is zero as well
-  ExpectVec({n[0], n[1], n[2]}, 0, 0, 1);
-  d.c.FetchNormal(3, n);  // beyond the count: the last element, which is zero
-  ExpectVec({n[0], n[1], n[2]}, 1, 0, 0);
+  ExpectVec(d.Normal(0), 0, 0, 1);
+  ExpectVec(d.Normal(1), 1, 0, 0);
+  ExpectVec(d.Normal(2), 0, 0, 1);  // element 2 is zero as well
+  ExpectVec(d.Normal(3), 1, 0, 0);  // beyond the count: the last element, which is zero
 
   // A transform that flattens the normal leaves it untransformed.
   d.c.depth = 1;
   for (double& m : d.c.currentMatrix) m = 0;
-  d.c.FetchNormal(1, n);
-  ExpectVec({n[0], n[1], n[2]}, 1, 0, 0);
+  ExpectVec(d.Normal(1), 1, 0, 0);
 }
 
 TEST(Instantiate, PointDividesByElement15AndTextureFlipsT) {
@@ -165,18 +178,10 @@ TEST(Instantiate, PointDividesByElement15AndTextureFlipsT) {
   d.c.depth = 1;
   d.c.currentMatrix[12] = 4;
   d.c.currentMatrix[15] = 2;
-  double p[3];
-  d.c.FetchPoint(0, p);
-  ExpectVec({p[0], p[1], p[2]}, 2.5, 1, 1.5);
+  ExpectVec(d.Point(0), 2.5, 1, 1.5);
 
-  d.c.texcoords.AttachTo(d.values);
-  d.c.texcoordOffset = 3;
-  d.c.texcoordCount = 1;
-  d.c.texcoordStride = 2;
-  double st[2];
-  d.c.FetchTexturePoint(0, st);
-  EXPECT_DOUBLE_EQ(st[0], 0.25);
-  EXPECT_DOUBLE_EQ(st[1], 0.25);
+  d.BindTexcoords(3, 1, 2);
+  EXPECT_EQ(d.TexturePoint(0), (std::array<double, 2>{0.25, 0.25}));
 }
 
 TEST(Instantiate, ReadsOutsideTheDataAreClamped) {
@@ -185,41 +190,25 @@ TEST(Instantiate, ReadsOutsideTheDataAreClamped) {
   d.c.positions.AttachTo(d.values);
   d.c.positionCount = 3;
   d.c.positionStride = 3;
-  double p[3];
-  d.c.FetchPoint(0, p);  // element 2: only its first value exists
-  ExpectVec({p[0], p[1], p[2]}, 7, 0, 0);
-  d.c.FetchPoint(1, p);  // negative index: element 0
-  ExpectVec({p[0], p[1], p[2]}, 1, 2, 3);
-  d.c.FetchPoint(2, p);  // beyond the count: the last element
-  ExpectVec({p[0], p[1], p[2]}, 7, 0, 0);
-  d.c.FetchPoint(7, p);  // no such tuple: index 0
-  ExpectVec({p[0], p[1], p[2]}, 1, 2, 3);
+  ExpectVec(d.Point(0), 7, 0, 0);  // element 2: only its first value exists
+  ExpectVec(d.Point(1), 1, 2, 3);  // negative index: element 0
+  ExpectVec(d.Point(2), 7, 0, 0);  // beyond the count: the last element
+  ExpectVec(d.Point(7), 1, 2, 3);  // no such tuple: index 0
   d.c.positionIndexOffset = -5;
-  d.c.FetchPoint(1, p);
-  ExpectVec({p[0], p[1], p[2]}, 1, 2, 3);
+  ExpectVec(d.Point(1), 1, 2, 3);
   d.c.positionOffset = -2;
   d.c.positionIndexOffset = 0;
-  d.c.FetchPoint(1, p);
-  ExpectVec({p[0], p[1], p[2]}, 0, 0, 1);
+  ExpectVec(d.Point(1), 0, 0, 1);
 
   // No source at all, a texture stride of 1 at the last element, no tuple width.
-  SceneCollector empty;
-  empty.FetchPoint(3, p);
-  ExpectVec({p[0], p[1], p[2]}, 0, 0, 0);
-  empty.FetchNormal(3, p);
-  ExpectVec({p[0], p[1], p[2]}, 0, 0, 1);
-  d.c.texcoords.AttachTo(d.values);
-  d.c.texcoordCount = 7;
-  d.c.texcoordStride = 1;
+  BoundData empty({}, {});
+  ExpectVec(empty.Point(3), 0, 0, 0);
+  ExpectVec(empty.Normal(3), 0, 0, 1);
+  d.BindTexcoords(0, 7, 1);
   d.c.tupleSize = 0;
-  double st[2];
-  d.c.FetchTexturePoint(0, st);  // index 2
-  EXPECT_DOUBLE_EQ(st[0], 3);
-  EXPECT_DOUBLE_EQ(st[1], 1 - 4);
-  d.c.texcoordIndexOffset = 2;  // index 99 -> element 6, its t lies beyond the array
-  d.c.FetchTexturePoint(0, st);
-  EXPECT_DOUBLE_EQ(st[0], 7);
-  EXPECT_DOUBLE_EQ(st[1], 1);
+  EXPECT_EQ(d.TexturePoint(0), (std::array<double, 2>{3, 1 - 4}));  // index 2
+  d.c.texcoordIndexOffset = 2;  // index 99 -> element 6, whose t lies beyond the array
+  EXPECT_EQ(d.TexturePoint(0), (std::array<double, 2>{7, 1}));
 }
 
 TEST(Instantiate, IncompleteTuplesAreNotEmitted) {

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <initializer_list>
-#include <type_traits>
 #include <vector>
 
 #include "assembly/SceneCollector.h"
@@ -23,62 +22,43 @@ using namespace varnel;
 using Vec3 = std::array<double, 3>;
 
 struct RecordedPart {
-  int type = 0;
-  int format = -1;
-  bool hasNormals = false;
+  int type = 0, format = -1;
   bool hasTextures = false;
-  std::vector<Vec3> points;
-  std::vector<Vec3> normals;
+  std::vector<Vec3> points, normals;
   std::vector<std::array<double, 2>> texturePoints;
 };
 
 class RecordingManager : public CreationManager {
  public:
   bool StartCreation() override {
-    CreationManager::StartCreation();
     ++creations;
-    return acceptCreation;
+    return CreationManager::StartCreation() && acceptCreation;
   }
-  void StartPart(int type) override {
-    parts.emplace_back();
-    parts.back().type = type;
-  }
-  void SetPartFormat(int n, bool normals, bool textures) override {
+  void StartPart(int type) override { parts.push_back({type}); }
+  void SetPartFormat(int n, bool, bool textures) override {
     parts.back().format = n;
-    parts.back().hasNormals = normals;
     parts.back().hasTextures = textures;
   }
-  void StartPoint() override { ++pointsStarted; }
   void SetPoint(const double* p) override {
     (inLine ? lines.back() : parts.back().points).push_back({p[0], p[1], p[2]});
   }
   void SetNormal(const double* n) override { parts.back().normals.push_back({n[0], n[1], n[2]}); }
   void SetTexturePoint(const double* t) override { parts.back().texturePoints.push_back({t[0], t[1]}); }
-  void EndPoint() override { ++pointsEnded; }
-  void EndPart() override { ++partsEnded; }
-  void StartLine(int n, bool strip) override {
-    inLine = true;
-    lines.emplace_back();
-    lineSizes.push_back(n);
-    stripLines += strip;
-  }
+  void StartLine(int n, bool) override { inLine = true, lines.emplace_back(), lineSizes.push_back(n); }
   void EndLine() override { inLine = false; }
 
-  bool acceptCreation = true;
-  int creations = 0, pointsStarted = 0, pointsEnded = 0, partsEnded = 0, stripLines = 0;
-  bool inLine = false;
+  bool acceptCreation = true, inLine = false;
+  int creations = 0;
   std::vector<RecordedPart> parts;
   std::vector<std::vector<Vec3>> lines;
   std::vector<int> lineSizes;
 };
 
-// A document built from element objects. Library tables own their entries; the collector views
-// them when the scene is run.
+// A document built from element objects; the library tables own their entries.
 class SceneBuilder {
  public:
-  SceneBuilder() = default;
   ~SceneBuilder() {
-    for (BaseArray<Tag*>* table : {&images, &effects, &materials, &geometries, &libraryNodes})
+    for (BaseArray<Tag*>* table : {&images, &effects, &materials, &geometries})
       for (Tag* tag : *table) delete tag;
   }
 
@@ -86,40 +66,34 @@ class SceneBuilder {
   MeshTag* AddGeometry(const wchar_t* id, std::initializer_list<float> positions) {
     auto* geometry = new GeometryTag(kGeometry);
     geometry->id = id;
-    geometry->mesh = new MeshTag(kMesh);
     geometries.Add(geometry);
-    MeshTag* mesh = geometry->mesh;
-    String base(id);
-    AddSource(mesh, (base + L"-pos").c_str(), positions, 3);
+    MeshTag* mesh = geometry->mesh = new MeshTag(kMesh);
+    AddSource(mesh, (String(id) + L"-pos").c_str(), positions, 3);
     mesh->vertices = new VerticesTag(kVertices);
-    mesh->vertices->id = base + L"-v";
-    mesh->vertices->inputs.Add(Input(L"POSITION", (base + L"-pos").c_str(), 0));
+    mesh->vertices->id = String(id) + L"-v";
+    mesh->vertices->inputs.Add(Input(L"POSITION", (String(id) + L"-pos").c_str(), 0));
     return mesh;
   }
 
-  static SourceTag* AddSource(MeshTag* mesh, const wchar_t* id, std::initializer_list<float> values,
-                              int stride) {
+  static void AddSource(MeshTag* mesh, const wchar_t* id, std::initializer_list<float> values, int stride) {
     auto* source = new SourceTag(kSource);
     source->id = id;
     source->floatArray = new FloatArray(kFloatArray);
     for (float v : values) source->floatArray->values.Add(v);
-    source->floatArray->count = static_cast<int32_t>(values.size());
     source->techniqueCommon = new TechniqueCommon(kTechniqueCommon);
-    source->techniqueCommon->accessor = new AccessorTag(kAccessor);
-    source->techniqueCommon->accessor->stride = stride;
-    source->techniqueCommon->accessor->count = static_cast<int32_t>(values.size()) / stride;
+    AccessorTag* accessor = source->techniqueCommon->accessor = new AccessorTag(kAccessor);
+    accessor->stride = stride;
+    accessor->count = static_cast<int32_t>(values.size()) / stride;
     mesh->sources.Add(source);
-    return source;
   }
 
   static InputTag* Input(const wchar_t* semantic, const wchar_t* source, int offset) {
     auto* input = new InputTag(kInput);
-    input->semantic = semantic;
     input->source = source;
     input->offset = offset;
-    input->isNormal = input->semantic == L"NORMAL";
-    input->isPosition = input->semantic == L"VERTEX" || input->semantic == L"POSITION";
-    input->isTexcoord = input->semantic == L"TEXCOORD";
+    input->isNormal = String(semantic) == L"NORMAL";
+    input->isTexcoord = String(semantic) == L"TEXCOORD";
+    input->isPosition = !input->isNormal && !input->isTexcoord;
     return input;
   }
 
@@ -137,41 +111,38 @@ class SceneBuilder {
     return primitive;
   }
 
-  // A node with content under `parent`, or at the scene's top when parent is null.
-  NodeTag* AddNode(NodeTag* parent = nullptr) {
+  // A node under `parent` (the scene when null) holding instances of the geometries `urls`.
+  NodeTag* AddNode(std::initializer_list<const wchar_t*> urls, NodeTag* parent = nullptr) {
     auto* node = new NodeTag(kNode);
     node->hasContent = true;
     (parent ? parent->children : scene.nodes).Add(node);
+    for (const wchar_t* url : urls) {
+      node->instances.Add(new InstanceGeometry(kInstanceGeometry));
+      node->instances[node->instances.count - 1]->url = url;
+    }
     return node;
   }
 
-  static InstanceGeometry* Instance(NodeTag* node, const wchar_t* url) {
-    auto* instance = new InstanceGeometry(kInstanceGeometry);
-    instance->url = url;
-    node->instances.Add(instance);
-    return instance;
-  }
-
-  template <class T>
-  static T* AddTransform(NodeTag* node, int kind, double x, double y, double z) {
-    auto* transform = new T(kind);
-    double* target = nullptr;
-    if constexpr (std::is_same_v<T, TranslateTag>) target = transform->translation;
-    else target = transform->factors;
-    target[0] = x, target[1] = y, target[2] = z;
-    transform->isIdentity = false;
-    node->allIdentity = false;
+  // Appends a translate (kTranslate) or scale (kScale) to the node.
+  static void AddTransform(NodeTag* node, int kind, double x, double y, double z) {
+    TransformTag* transform = nullptr;
+    if (kind == kTranslate) {
+      auto* translate = new TranslateTag(kind);
+      translate->translation[0] = x, translate->translation[1] = y, translate->translation[2] = z;
+      transform = translate;
+    } else {
+      auto* scale = new ScaleTag(kind);
+      scale->factors[0] = x, scale->factors[1] = y, scale->factors[2] = z;
+      transform = scale;
+    }
+    transform->isIdentity = node->allIdentity = false;
     node->transforms.Add(transform);
-    return transform;
   }
 
   void AddMaterial(const wchar_t* id, const wchar_t* effectUrl) {
     auto* material = new MaterialTag(kMaterial);
     material->id = id;
-    if (effectUrl) {
-      material->instanceEffect = new InstanceEffect(kInstanceEffect);
-      material->instanceEffect->url = effectUrl;
-    }
+    if (effectUrl) (material->instanceEffect = new InstanceEffect(kInstanceEffect))->url = effectUrl;
     materials.Add(material);
   }
 
@@ -183,10 +154,8 @@ class SceneBuilder {
     if (!textureImage) return effect;
     effect->profile = new ProfileCommon(kProfileCOMMON);
     effect->profile->technique = new TechniqueTag(kTechnique);
-    effect->profile->technique->shading = new PhongTag(kPhong);
-    TextureTag*& texture = effect->profile->technique->shading->diffuse.texture;
-    texture = new TextureTag(kTexture);
-    texture->texture = textureImage;
+    PhongTag* shading = effect->profile->technique->shading = new PhongTag(kPhong);
+    (shading->diffuse.texture = new TextureTag(kTexture))->texture = textureImage;
     return effect;
   }
 
@@ -202,7 +171,6 @@ class SceneBuilder {
     collector.effects.AttachTo(effects);
     collector.materials.AttachTo(materials);
     collector.geometries.AttachTo(geometries);
-    collector.libraryNodes.AttachTo(libraryNodes);
   }
 
   void Run(bool linesEnabled = false) {
@@ -212,7 +180,7 @@ class SceneBuilder {
     collector.Run(&scene);
   }
 
-  BaseArray<Tag*> images, effects, materials, geometries, libraryNodes;
+  BaseArray<Tag*> images, effects, materials, geometries;
   VisualScene scene{kVisualScene};
   RecordingManager manager;
   SceneCollector collector;

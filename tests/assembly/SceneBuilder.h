@@ -34,7 +34,10 @@ class RecordingManager : public CreationManager {
     ++creations;
     return CreationManager::StartCreation() && acceptCreation;
   }
-  void StartPart(int type) override { parts.push_back({type}); }
+  void StartPart(int type) override {
+    parts.emplace_back();
+    parts.back().type = type;
+  }
   void SetPartFormat(int n, bool, bool textures) override {
     parts.back().format = n;
     parts.back().hasTextures = textures;

@@ -3,6 +3,7 @@
 // destructor, so their virtual slots are exactly the declared methods (IUnknown's three first).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace varnel {
@@ -43,11 +44,24 @@ HRESULT HalvexCreateInstance(const Guid& clsid, IUnknown* outer, uint32_t contex
 
 // A component class: creates one object and returns its IUnknown with one reference.
 using ComponentFactory = IUnknown* (*)();
-// Adds a class to the table HalvexCreateInstance consults (later registrations of the same id win).
-void RegisterComponent(const Guid& clsid, ComponentFactory factory);
+// Adds a class to the table HalvexCreateInstance consults. A later registration of the same id
+// replaces the earlier one (also a built-in one) and a null factory removes the class; the
+// factory replaced is returned (null when there was none), so a test can put it back.
+ComponentFactory RegisterComponent(const Guid& clsid, ComponentFactory factory);
 
-// Reference counting and query-interface for a component implemented by one C++ class.
-// Derive from it and from the interfaces, implement QueryInterface with QueryOne.
+// Registers the library's own component classes (Components.cpp: one line per class). Runs
+// once, before the first creation or registration; explicit calls are not needed.
+void RegisterBuiltinComponents();
+
+// Reference counting for a component implemented by one C++ class. Derive from it and from
+// the interfaces; forward AddRef/Release to AddRefObject/ReleaseObject and implement
+// QueryInterface with QueryOne and NoInterface:
+//
+//   HRESULT QueryInterface(const Guid& iid, void** object) override {
+//     if (iid == IID_IUnknown || iid == IID_IDownloader)
+//       return QueryOne(static_cast<IDownloader*>(this), object);
+//     return NoInterface(object);
+//   }
 class ComObject {
  public:
   ComObject() = default;
@@ -64,7 +78,23 @@ class ComObject {
   virtual ~ComObject() = default;
 
  private:
-  uint32_t references_ = 1;
+  std::atomic<uint32_t> references_ = 1;  // the creator's reference
 };
+
+// The successful end of a QueryInterface: hands out `itf` with one more reference.
+template <class Interface>
+HRESULT QueryOne(Interface* itf, void** object) {
+  if (!object) return E_POINTER;
+  itf->AddRef();
+  *object = itf;
+  return S_OK;
+}
+
+// The failing end of a QueryInterface: *object null, E_NOINTERFACE.
+inline HRESULT NoInterface(void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
 
 }  // namespace varnel

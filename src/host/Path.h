@@ -35,7 +35,8 @@ class FileSystemPath {
   String GetFile() const;
   // The path without its last component; with `withSeparator` the trailing "/" stays.
   String GetPath(bool withSeparator) const;
-  // Appends one component with a "/" separator.
+  // Appends one component with a "/" separator (none added when the path already ends in "/").
+  // A name starting with "/" is appended below the path all the same, never replacing it.
   void AppendFile(std::wstring_view name);
   const String& GetString() const { return path_; }
   operator const String&() const { return path_; }
@@ -66,7 +67,7 @@ struct String816Helper {
 
 struct WKSPointZ {
   double X = 0, Y = 0, Z = 0;
-  // The vector scaled to length 1 (unchanged direction); a zero vector stays zero.
+  // The vector scaled to length 1 (unchanged direction); a zero or non-finite vector gives zero.
   WKSPointZ Unit() const;
   // Norm of the given order (2: Euclidean length).
   double Norm(int order) const;

@@ -1,0 +1,325 @@
+// Geometry instantiation: counts a geometry's parts and points in the first traversal and
+// delivers them, transformed, in the second.
+//
+// Malformed data never leads to a read outside the viewed arrays:
+// - a polygon or triangle whose index tuples are not all complete inside `indices` is not
+//   emitted (a polygon is skipped like one with fewer than three vertices; a triangle list keeps
+//   its leading whole triangles), which also bounds the work by the size of the index list;
+// - an index entry outside `indices` (negative index offset) reads as 0;
+// - an element index below 0 reads element 0, one at or beyond the source's count the last one;
+// - a value outside the float array (short stride at the last element, bad accessor offset,
+//   empty source) reads as 0.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "assembly/SceneCollector.h"
+#include "host/Path.h"
+#include "output/CreationManager.h"
+#include "tags/DataSources.h"
+#include "tags/MaterialBinding.h"
+#include "tags/Mesh.h"
+#include "xml/ElementNames.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr int64_t kCountLimit = std::numeric_limits<int32_t>::max();
+
+enum PartType : int { kRingPart = 2, kTrianglePart = 6 };
+
+bool IsInstantiated(const PrimitiveTag& primitive, bool linesEnabled) {
+  switch (primitive.elementId) {
+    case kTriangles:
+    case kPolylist:
+      return true;
+    case kLines:
+      return linesEnabled;
+    default:
+      return false;
+  }
+}
+
+// Counts saturate; Run refuses to create from a saturated count.
+void AddCount(int& field, int64_t n) {
+  int64_t sum = static_cast<int64_t>(field) + n;
+  field = static_cast<int>(sum > kCountLimit ? kCountLimit : sum);
+}
+
+// Index tuples wholly inside the bound index list.
+int64_t CompleteTuples(const SceneCollector& c) {
+  return c.tupleSize >= 1 ? c.indices.count / c.tupleSize : 0;
+}
+
+// Vertices of the bound triangle list that are emitted: whole triangles with complete tuples.
+int64_t TriangleVertices(const SceneCollector& c) {
+  int64_t triangles = c.primitiveCount > 0 ? c.primitiveCount : 0;
+  int64_t available = CompleteTuples(c) / 3;
+  return 3 * (triangles < available ? triangles : available);
+}
+
+// Points of polygon (first vertex r, size s): 0 when it is not emitted, 3 for a triangle,
+// s + 1 for a closed ring.
+int64_t PolygonPoints(int64_t r, int64_t s, int64_t tuples) {
+  if (s < 3 || r < 0 || r + s > tuples) return 0;
+  return s == 3 ? 3 : s + 1;
+}
+
+int64_t PolygonLimit(const SceneCollector& c) {
+  return c.primitiveCount < c.polygonSizes.count ? c.primitiveCount : c.polygonSizes.count;
+}
+
+int EffectIndex(const BaseArray<Tag*>& effects, const String& url) {
+  for (int32_t i = 0; i < effects.count; ++i)
+    if (effects[i] && effects[i]->GetId() == url) return i;
+  return -1;
+}
+
+// Effect of a material entry through its instance_effect url, or -1.
+int MaterialEffect(Tag* entry, const BaseArray<Tag*>& effects) {
+  MaterialTag* material = entry ? entry->AsMaterialTag() : nullptr;
+  if (!material || !material->instanceEffect) return -1;
+  const String& url = material->instanceEffect->url;
+  return url.IsEmpty() ? -1 : EffectIndex(effects, url);
+}
+
+// Index entry `at` of the bound list; outside it reads as 0.
+inline int32_t IndexEntry(const BaseArray<int32_t>& indices, int64_t at) {
+  return at >= 0 && at < indices.count ? indices.data[at] : 0;
+}
+
+// Element of a source for an index, clamped into [0, count - 1].
+inline int64_t ElementIndex(int32_t index, int32_t count) {
+  int64_t i = index >= count ? static_cast<int64_t>(count) - 1 : index;
+  return i < 0 ? 0 : i;
+}
+
+// The first n values of element i; values outside the array read as 0.
+inline void ReadElement(const BaseArray<float>& values, int32_t offset, int32_t stride, int64_t i,
+                        int n, double* out) {
+  int64_t first = offset + i * stride;
+  if (first >= 0 && first + n <= values.count) {
+    for (int k = 0; k < n; ++k) out[k] = values.data[first + k];
+    return;
+  }
+  for (int k = 0; k < n; ++k) {
+    int64_t at = first + k;
+    out[k] = at >= 0 && at < values.count ? values.data[at] : 0.0;
+  }
+}
+
+bool IsZero(const double* n) { return n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0; }
+
+// Emits one primitive in the creating traversal.
+class Emitter {
+ public:
+  Emitter(SceneCollector& c, bool hasNormals, bool textured)
+      : c_(c), out_(*c.manager), hasNormals_(hasNormals), textured_(textured) {}
+
+  void Triangles() {
+    int64_t n = TriangleVertices(c_);
+    out_.StartPart(kTrianglePart);
+    out_.SetPartFormat(static_cast<int>(n), hasNormals_, textured_);
+    for (int64_t v = n - 1; v >= 0; --v) Vertex(v);
+    out_.EndPart();
+    ++out_.partIndex;
+  }
+
+  void Polylist() {
+    int64_t tuples = CompleteTuples(c_);
+    int64_t limit = PolygonLimit(c_);
+    int64_t r = 0;
+    for (int64_t k = 0; k < limit; ++k) {
+      int64_t s = c_.polygonSizes.data[k];
+      int64_t points = PolygonPoints(r, s, tuples);
+      if (points > 0) {
+        out_.StartPart(s == 3 ? kTrianglePart : kRingPart);
+        out_.SetPartFormat(static_cast<int>(points), hasNormals_, textured_);
+        for (int64_t v = r + s - 1; v >= r; --v) Vertex(v);
+        if (s > 3) Vertex(r + s - 1);
+        out_.EndPart();
+        ++out_.partIndex;
+      }
+      r += s;
+    }
+  }
+
+  void Line() {
+    int64_t m = CompleteTuples(c_);
+    double p[3];
+    out_.StartLine(static_cast<int>(m), false);
+    for (int64_t v = m - 1; v >= 0; --v) {
+      out_.StartPoint();
+      c_.FetchPoint(static_cast<int>(v), p);
+      out_.SetPoint(p);
+      out_.EndPoint();
+    }
+    out_.EndLine();
+  }
+
+ private:
+  void Vertex(int64_t v) {
+    int vertex = static_cast<int>(v);
+    double value[3];
+    out_.StartPoint();
+    c_.FetchPoint(vertex, value);
+    out_.SetPoint(value);
+    if (hasNormals_) {
+      c_.FetchNormal(vertex, value);
+      out_.SetNormal(value);
+    }
+    if (textured_) {
+      c_.FetchTexturePoint(vertex, value);
+      out_.SetTexturePoint(value);
+      ++out_.texturePointIndex;
+    }
+    out_.EndPoint();
+    ++out_.pointIndex;
+  }
+
+  SceneCollector& c_;
+  CreationManager& out_;
+  bool hasNormals_;
+  bool textured_;
+};
+
+}  // namespace
+
+int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMaterial) const {
+  const String* name = &symbol;
+  if (bindMaterial && bindMaterial->techniqueCommon) {
+    for (InstanceMaterial* binding : bindMaterial->techniqueCommon->instanceMaterials) {
+      if (binding && binding->symbol == *name) {
+        name = &binding->target;
+        break;
+      }
+    }
+  }
+  for (Tag* material : materials) {
+    if (!material || !(material->GetId() == *name)) continue;
+    int effect = MaterialEffect(material, effects);
+    if (effect >= 0) return effect;
+  }
+  // An unresolved symbol still gets the look of the first material that has one.
+  for (Tag* material : materials) {
+    int effect = MaterialEffect(material, effects);
+    if (effect >= 0) return effect;
+  }
+  return -1;
+}
+
+void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMaterial) {
+  if (!manager) return;
+  Tag* geometry = FindById(geometries, url);
+  if (!bindMaterial) bindMaterial = bindMaterialOverride;
+  if (!geometry) return;
+  CreationManager& out = *manager;
+  if (out.pass != 1 && out.pass != 2) return;
+  bool counting = out.pass == 1;
+  bool hasNormals = out.pointCount == out.normalCount;
+
+  ResetGeometryState();
+  geometry->BindGeometry(*this);
+  for (int32_t p = 0; p < primitives.count; ++p) {
+    PrimitiveTag* primitive = primitives[p];
+    if (!primitive || !IsInstantiated(*primitive, linesEnabled)) continue;
+    primitive->BindPrimitive(*this);
+
+    if (counting) {
+      int effect = ResolveEffect(primitive->material, bindMaterial);
+      bool hasImage = effect >= 0 && effect < effectImages.count && effectImages[effect];
+      int textureEffect = hasImage ? effect : -1;
+      out.primitiveTextureEffects.Add(textureEffect);
+      out.primitiveEffects.Add(effect);
+
+      int64_t points = 0;
+      if (primitive->elementId == kTriangles) {
+        AddCount(out.partCount, 1);
+        points = TriangleVertices(*this);
+      } else if (primitive->elementId == kPolylist) {
+        int64_t tuples = CompleteTuples(*this);
+        int64_t limit = PolygonLimit(*this);
+        int64_t r = 0;
+        for (int64_t k = 0; k < limit; ++k) {
+          int64_t s = polygonSizes.data[k];
+          int64_t polygon = PolygonPoints(r, s, tuples);
+          if (polygon > 0) AddCount(out.partCount, 1);
+          points += polygon;
+          r += s;
+        }
+      } else {
+        continue;  // lines are delivered but never counted
+      }
+      AddCount(out.pointCount, points);
+      if (normalStride > 0) AddCount(out.normalCount, points);
+      if (textureEffect >= 0 && texcoordStride > 0) AddCount(out.texturePointCount, points);
+      continue;
+    }
+
+    int32_t entry = out.primitiveIndex;
+    bool textured = entry >= 0 && entry < out.primitiveTextureEffects.count &&
+                    out.primitiveTextureEffects[entry] >= 0 && texcoordStride > 0;
+    Emitter emit(*this, hasNormals, textured);
+    if (primitive->elementId == kTriangles) emit.Triangles();
+    else if (primitive->elementId == kPolylist) emit.Polylist();
+    else emit.Line();
+    ++out.primitiveIndex;
+  }
+}
+
+void SceneCollector::FetchPoint(int vertex, double out[3]) const {
+  int64_t at = static_cast<int64_t>(vertex) * tupleSize + positionIndexOffset;
+  int64_t i = ElementIndex(IndexEntry(indices, at), positionCount);
+  double p[3];
+  ReadElement(positions, positionOffset, positionStride, i, 3, p);
+  if (depth < 1) {
+    out[0] = p[0], out[1] = p[1], out[2] = p[2];
+    return;
+  }
+  const double* m = currentMatrix;
+  // Element 15 alone is the homogeneous divisor.
+  out[0] = (m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12]) / m[15];
+  out[1] = (m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13]) / m[15];
+  out[2] = (m[2] * p[0] + m[6] * p[1] + m[10] * p[2] + m[14]) / m[15];
+}
+
+void SceneCollector::FetchNormal(int vertex, double out[3]) const {
+  int64_t at = static_cast<int64_t>(vertex) * tupleSize + normalIndexOffset;
+  int64_t i = ElementIndex(IndexEntry(indices, at), normalCount);
+  double n[3];
+  ReadElement(normals, normalOffset, normalStride, i, 3, n);
+  if (IsZero(n)) {
+    // Exporters leave holes as zero normals; the previous element is usually the right one.
+    if (i > 0) ReadElement(normals, normalOffset, normalStride, i - 1, 3, n);
+    if (i == 0 || IsZero(n)) n[0] = 0.0, n[1] = 0.0, n[2] = 1.0;
+  }
+  if (depth < 1) {
+    out[0] = n[0], out[1] = n[1], out[2] = n[2];
+    return;
+  }
+  // Deliberately the point matrix, not its inverse transpose: non-uniform scales tilt normals
+  // the way delivered models always have.
+  const double* m = currentMatrix;
+  WKSPointZ t;
+  t.X = m[0] * n[0] + m[4] * n[1] + m[8] * n[2];
+  t.Y = m[1] * n[0] + m[5] * n[1] + m[9] * n[2];
+  t.Z = m[2] * n[0] + m[6] * n[1] + m[10] * n[2];
+  double length = t.Norm(2);
+  if (length > 0) {
+    out[0] = t.X / length, out[1] = t.Y / length, out[2] = t.Z / length;
+  } else {
+    out[0] = n[0], out[1] = n[1], out[2] = n[2];
+  }
+}
+
+void SceneCollector::FetchTexturePoint(int vertex, double out[2]) const {
+  int64_t at = static_cast<int64_t>(vertex) * tupleSize + texcoordIndexOffset;
+  int64_t i = ElementIndex(IndexEntry(indices, at), texcoordCount);
+  double st[2];
+  ReadElement(texcoords, texcoordOffset, texcoordStride, i, 2, st);
+  out[0] = st[0];
+  out[1] = 1.0 - st[1];
+}
+
+}  // namespace varnel

@@ -1,0 +1,140 @@
+#include "assembly/SceneCollector.h"
+
+#include <limits>
+
+#include "host/Path.h"
+#include "output/CreationManager.h"
+#include "tags/Effects.h"
+#include "tags/Image.h"
+#include "tags/SceneGraph.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr int kCountLimit = std::numeric_limits<int32_t>::max();
+constexpr double kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+void SetIdentity(double* m) {
+  for (int k = 0; k < 16; ++k) m[k] = kIdentity[k];
+}
+
+// The image that textures an effect's diffuse colour, or null.
+ImageTag* EffectImage(Tag* entry, const BaseArray<Tag*>& images) {
+  EffectTag* effect = entry ? entry->AsEffectTag() : nullptr;
+  if (!effect) return nullptr;
+  ProfileCommon* profile = effect->profile;
+  if (!profile || !profile->technique) return nullptr;
+  PhongTag* shading = profile->technique->shading;
+  if (!shading || !shading->diffuse.texture) return nullptr;
+  // An image the profile holds itself was placed there on purpose; its file is not checked.
+  if (profile->imageIsTexture && profile->image) return profile->image;
+
+  String imageId = profile->GetTextureImageId();
+  if (imageId.IsEmpty()) return nullptr;
+  Tag* found = FindById(images, imageId);
+  ImageTag* image = found ? found->AsImageTag() : nullptr;
+  if (!image || image->filePath.GetLength() < 4) return nullptr;
+  FileSystemPath file(image->filePath);
+  return file.Exists() && file.IsFile() ? image : nullptr;
+}
+
+}  // namespace
+
+Tag* FindById(const BaseArray<Tag*>& table, const String& id) {
+  for (Tag* entry : table)
+    if (entry && entry->GetId() == id) return entry;
+  return nullptr;
+}
+
+void SceneCollector::DeriveEffectImages() {
+  effectImages.Clear();
+  for (int32_t i = 0; i < effects.count; ++i) effectImages.Add(nullptr);
+  // A dropped Add (allocation failure) leaves fewer entries than effects; never write past them.
+  for (int32_t i = 0; i < effects.count && i < effectImages.count; ++i)
+    effectImages[i] = EffectImage(effects[i], images);
+}
+
+void SceneCollector::Run(VisualScene* root) {
+  if (!manager || !root) return;
+  DeriveEffectImages();
+
+  pass = 0;
+  depth = 0;
+  nodeDepth = 0;
+  matrixStack.Clear();
+  SetIdentity(currentMatrix);
+  bindMaterialOverride = nullptr;
+
+  CreationManager& out = *manager;
+  out.swapYZ = yUp;
+  out.unitScale = unitScale;
+  out.pass = 1;
+  out.partCount = out.pointCount = out.normalCount = out.texturePointCount = 0;
+  out.primitiveTextureEffects.Clear();
+  out.primitiveEffects.Clear();
+  out.effectImages.RemoveAll();
+  out.effects.RemoveAll();
+
+  root->Traverse(*this);
+
+  // A count that reached the int limit saturated: its indices could not address the output.
+  bool saturated = out.partCount == kCountLimit || out.pointCount == kCountLimit ||
+                   out.normalCount == kCountLimit || out.texturePointCount == kCountLimit;
+  if (out.partCount >= 1 && out.pointCount >= 3 && !saturated) {
+    out.effects.AttachTo(effects);
+    out.effectImages.AttachTo(effectImages);
+    if (out.StartCreation()) {
+      pass = 2;
+      root->Traverse(*this);
+      pass = 0;
+      return;
+    }
+  }
+  manager = nullptr;
+}
+
+void SceneCollector::PushMatrix() {
+  // Only the creating traversal moves points; keeping the counting one flat keeps push and pop
+  // balanced whatever the callers test.
+  if (pass != 2) return;
+  ++depth;
+  matrixStack.AppendBlock(currentMatrix);
+}
+
+void SceneCollector::PopMatrix() {
+  if (pass != 2) return;
+  if (--depth < 0) {
+    depth = 0;
+    SetIdentity(currentMatrix);
+    return;
+  }
+  if (matrixStack.count >= 16) {
+    const double* saved = matrixStack.data + (matrixStack.count - 16);
+    for (int k = 0; k < 16; ++k) currentMatrix[k] = saved[k];
+    matrixStack.RemoveBlock(matrixStack.count - 1, 16);
+  } else {
+    SetIdentity(currentMatrix);
+  }
+}
+
+void SceneCollector::ResetGeometryState() {
+  primitiveCount = 0;
+  loadAsPosition = loadAsNormal = loadAsTexcoord = false;
+  positionCount = positionOffset = positionStride = 0;
+  normalCount = normalOffset = normalStride = 0;
+  texcoordCount = texcoordOffset = texcoordStride = 0;
+  tupleSize = 0;
+  positionIndexOffset = normalIndexOffset = texcoordIndexOffset = 0;
+  vertices = nullptr;
+  polygonSizes.RemoveAll();
+  indices.RemoveAll();
+  positions.RemoveAll();
+  normals.RemoveAll();
+  texcoords.RemoveAll();
+  vertexInputs.RemoveAll();
+  meshSources.RemoveAll();
+  primitives.RemoveAll();
+}
+
+}  // namespace varnel

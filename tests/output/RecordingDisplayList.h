@@ -27,9 +27,9 @@ class RecordingDisplayList : public varnel::DaeDisplayList {
     this->materials.reset(materials);
   }
   void SetCurrentPart(long material, varnel::tavuPatchType type) override {
-    parts.push_back({material, type});
+    Begin(material, type);
   }
-  void SetCurrentLine(long material, bool) override { parts.push_back({material, -1}); }
+  void SetCurrentLine(long material, bool) override { Begin(material, -1); }
   void SetPartData(long points, bool normals, bool textures, float* data) override {
     Fill(points, normals, textures, data, (normals ? 6 : 3) + (textures ? 2 : 0));
   }
@@ -41,6 +41,11 @@ class RecordingDisplayList : public varnel::DaeDisplayList {
   std::vector<RecordedPart> parts;
 
  private:
+  void Begin(long material, int type) {
+    parts.emplace_back();
+    parts.back().material = material;
+    parts.back().type = type;
+  }
   void Fill(long points, bool normals, bool textures, const float* data, int stride) {
     RecordedPart& part = parts.back();
     part.points = points;

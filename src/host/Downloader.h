@@ -11,6 +11,10 @@ constexpr Guid CLSID_Downloader = {0x6D1F3A52, 0x7C2B, 0x4E0A, {0x9B, 0x8E, 0x5A
 // {6D1F3A53-7C2B-4E0A-9B8E-5A1D0C4F2E71}
 constexpr Guid IID_IDownloader = {0x6D1F3A53, 0x7C2B, 0x4E0A, {0x9B, 0x8E, 0x5A, 0x1D, 0x0C, 0x4F, 0x2E, 0x71}};
 
+// Settings apply to the transfers that follow: timeouts in seconds and the size cap must be
+// positive, the redirect count not negative; other values are refused with a negative result.
+// Defaults: connect 10 s, total 120 s, 512 MiB, 5 redirects. The status and byte count describe
+// the last transfer (0 when it never reached a server).
 struct IDownloader : IUnknown {
   virtual HRESULT SetConnectTimeout(long seconds) = 0;     // slot 3
   virtual HRESULT SetTotalTimeout(long seconds) = 0;       // slot 4
@@ -21,5 +25,8 @@ struct IDownloader : IUnknown {
   // Copies `source` to the file `target`. A failed or refused transfer leaves no file behind.
   virtual HRESULT CopyUrlToFile(BSTR source, BSTR target) = 0;  // slot 9
 };
+
+// The factory registered for CLSID_Downloader: a new component with one reference, or null.
+IUnknown* CreateDownloaderComponent();
 
 }  // namespace varnel

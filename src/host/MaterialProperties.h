@@ -34,6 +34,7 @@ class MaterialProperties {
   bool cullBackFaces = false;
   bool hasTransparency = false;
   int transparency = 0;
+  bool hasSharedTexture = false;
   int sharedTexture = -1;
   int textureWidth = 0;
   int textureHeight = 0;

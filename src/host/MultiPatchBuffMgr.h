@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "host/MultiPatchLayout.h"
+
 namespace varnel {
 
 class MaterialProperties;
@@ -14,8 +16,10 @@ class MultiPatchBuffMgr {
   MultiPatchBuffMgr(const MultiPatchBuffMgr&) = delete;
   MultiPatchBuffMgr& operator=(const MultiPatchBuffMgr&) = delete;
 
-  // Allocates the buffer (global operator new[]; released with operator delete), copies what it
+  // Allocates the buffer (global operator new; released with operator delete), copies what it
   // needs of the records, stores the pointer in `buffer` and returns the byte size (< 1: failure).
+  // The buffer always carries Z and never M; `hasZs` and `hasMs` are accepted and ignored.
+  // Texture dimension is 0 (no texture points stored) or 2.
   int Init(int parts, int points, bool hasZs, bool hasMs, bool hasNormals, int textureDimension,
            int texturePoints, int materialCount, MaterialProperties* materials,
            unsigned char*& buffer);
@@ -30,17 +34,13 @@ class MultiPatchBuffMgr {
   void SetZExtents(double zMin, double zMax);
 
  private:
-  unsigned char* buffer_ = nullptr;
-  int64_t size_ = 0;
+  unsigned char* buffer_ = nullptr;  // owned by the caller of Init
   int parts_ = 0;
   int points_ = 0;
   int texturePoints_ = 0;
   bool hasNormals_ = false;
   int textureDimension_ = 0;
-  // Byte offsets of the sections inside the buffer, set by Init.
-  int64_t boxOffset_ = 0, partStartsOffset_ = 0, partTypesOffset_ = 0, xyOffset_ = 0;
-  int64_t zRangeOffset_ = 0, zOffset_ = 0, normalsOffset_ = 0, texturePointsOffset_ = 0;
-  int64_t partMaterialsOffset_ = 0, partTextureStartsOffset_ = 0;
+  multipatch::Layout layout_;
 };
 
 }  // namespace varnel

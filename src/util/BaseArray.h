@@ -144,7 +144,8 @@ class BaseArray {
 
   void RemoveBlock(int32_t index, int32_t n) {
     if (count == 0 || data == nullptr) throw "Cannot call Remove on empty BaseArray";
-    if (index < 0 || count < n) throw std::out_of_range("value outside of BaseArray bounds");
+    // A negative run would move elements from before the storage and grow `count`.
+    if (index < 0 || n < 0 || count < n) throw std::out_of_range("value outside of BaseArray bounds");
     if (static_cast<int64_t>(index) + n > count) {
       index = count - n;
       if (index < 0) throw std::out_of_range("value cannot be negative");

@@ -72,6 +72,12 @@ class XmlReader {
 
   // Opens `stream` for reading from its current position: resets every reader field.
   void ResetReader();
+  // Reads the first four bytes of `stream`, positions it behind a byte-order mark if there is
+  // one and sets wideInput / bigEndian accordingly.
+  void DetectByteOrderMark();
+  // Opens `path` (UTF-8 file name) as `stream` and resets the reader; false when it cannot be
+  // opened. The document driver opens its own path; this serves tools and tests.
+  bool OpenFile(const char* path);
   // Closes and forgets the stream.
   void CloseStream();
   // Allocates or frees the token buffer and the wide buffer.
@@ -80,6 +86,7 @@ class XmlReader {
 
  private:
   int FetchByte();
+  int FetchSlow();
   int FillBuffer();
   bool NextAttributeToken();
   void NormaliseTagToken();

@@ -1,0 +1,273 @@
+// The download component over libcurl. Addresses and everything a server sends are untrusted:
+// only http and https are spoken (also after redirects), transfers are bounded in time, size and
+// redirects, certificates are verified, and the target appears only when the transfer succeeded.
+#include "host/Downloader.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
+
+namespace varnel {
+namespace {
+
+constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT kTransferFailed = static_cast<HRESULT>(0x80004005u);
+constexpr long long kDefaultMaxBytes = 512ll << 20;
+
+// curl_global_init is not safe to race with itself or with the first easy handle.
+bool CurlReady() {
+  static std::once_flag once;
+  static bool ready = false;
+  std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ready;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// The address as libcurl gets it, or "" when it is not http or https. The scheme is matched
+// without regard to case and passed on in lower case; blanks, control characters and non-ASCII
+// bytes are percent-encoded, so nothing can break the request line or its headers.
+std::string RequestUrl(const wchar_t* source) {
+  std::string text = String(source).ToUtf8();
+  size_t schemeLength;
+  if (StartsWithNoCase(text, "http://")) {
+    schemeLength = 4;
+  } else if (StartsWithNoCase(text, "https://")) {
+    schemeLength = 5;
+  } else {
+    return std::string();
+  }
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string url;
+  url.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (i < schemeLength && c >= 'A' && c <= 'Z') {
+      url += static_cast<char>(c - 'A' + 'a');
+    } else if (c <= 0x20 || c >= 0x7F) {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 15];
+    } else {
+      url += static_cast<char>(c);
+    }
+  }
+  return url;
+}
+
+// The target and the folder it lies in. A target without a file name ("", "dir/", ".", "..")
+// is refused: renaming onto it could only fail or hit a folder.
+struct TargetPath {
+  std::string file;
+  std::string dir;  // with its trailing "/"
+};
+
+bool SplitTarget(const wchar_t* target, TargetPath& out) {
+  out.file = String(target).ToUtf8();
+  size_t nameStart = out.file.rfind('/') + 1;  // 0 without a folder
+  std::string_view name = std::string_view(out.file).substr(nameStart);
+  if (name.empty() || name == "." || name == "..") return false;
+  // "a.dae" lies in ".", "/a.dae" in "/".
+  out.dir = nameStart == 0 ? std::string("./") : out.file.substr(0, nameStart);
+  return true;
+}
+
+// Success is judged by the target's existence, so a file left from earlier must not pass for
+// this call's result. Links are removed, never followed; folders are left alone.
+void RemoveStaleTarget(const std::string& file) {
+  struct stat info;
+  if (::lstat(file.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) ::unlink(file.c_str());
+}
+
+// The body is written to a private file next to the target (created exclusively, mode 0600) and
+// renamed onto the target only once the whole transfer succeeded; otherwise it is removed.
+class PartFile {
+ public:
+  explicit PartFile(const std::string& dir) : name_(dir + ".varnel-part-XXXXXX") {
+    fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+  }
+  ~PartFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!kept_) ::unlink(name_.c_str());
+  }
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  bool Write(const char* data, size_t size) {
+    while (size > 0) {
+      ssize_t done = ::write(fd_, data, size);
+      if (done < 0 && errno == EINTR) continue;
+      if (done <= 0) return false;
+      data += done;
+      size -= static_cast<size_t>(done);
+    }
+    return true;
+  }
+  bool MoveTo(const std::string& target) {
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return false;
+    kept_ = ::rename(name_.c_str(), target.c_str()) == 0;
+    return kept_;
+  }
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+  bool kept_ = false;
+};
+
+struct Sink {
+  PartFile* file;
+  curl_off_t limit;
+  curl_off_t received = 0;
+};
+
+// Counts every body byte, so the cap also holds when the server sends no Content-Length or lies
+// about it. Returning less than offered makes libcurl abort the transfer.
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+  Sink* sink = static_cast<Sink*>(user);
+  size_t bytes = size * count;
+  if (static_cast<curl_off_t>(bytes) > sink->limit - sink->received) return 0;
+  if (!sink->file->Write(data, bytes)) return 0;
+  sink->received += static_cast<curl_off_t>(bytes);
+  return bytes;
+}
+
+class CurlHandle {
+ public:
+  CurlHandle() : curl_(curl_easy_init()) {}
+  ~CurlHandle() {
+    if (curl_) curl_easy_cleanup(curl_);
+  }
+  CurlHandle(const CurlHandle&) = delete;
+  CurlHandle& operator=(const CurlHandle&) = delete;
+  CURL* get() const { return curl_; }
+
+ private:
+  CURL* curl_;
+};
+
+class Downloader final : public ComObject, public IDownloader {
+ public:
+  HRESULT QueryInterface(const Guid& iid, void** object) override {
+    if (iid == IID_IUnknown || iid == IID_IDownloader)
+      return QueryOne(static_cast<IDownloader*>(this), object);
+    return NoInterface(object);
+  }
+  uint32_t AddRef() override { return AddRefObject(); }
+  uint32_t Release() override { return ReleaseObject(); }
+
+  HRESULT SetConnectTimeout(long seconds) override { return SetPositive(connectTimeout_, seconds); }
+  HRESULT SetTotalTimeout(long seconds) override { return SetPositive(totalTimeout_, seconds); }
+  HRESULT SetMaxBytes(long long bytes) override {
+    if (bytes <= 0) return kInvalidArgument;
+    maxBytes_ = bytes;
+    return S_OK;
+  }
+  HRESULT SetMaxRedirects(long count) override {
+    if (count < 0) return kInvalidArgument;
+    maxRedirects_ = count;
+    return S_OK;
+  }
+  HRESULT GetLastStatus(long* httpStatus) override {
+    if (!httpStatus) return E_POINTER;
+    *httpStatus = lastStatus_;
+    return S_OK;
+  }
+  HRESULT GetBytesReceived(long long* bytes) override {
+    if (!bytes) return E_POINTER;
+    *bytes = bytesReceived_;
+    return S_OK;
+  }
+
+  HRESULT CopyUrlToFile(BSTR source, BSTR target) override {
+    lastStatus_ = 0;
+    bytesReceived_ = 0;
+    if (!source || !target) return E_POINTER;
+    TargetPath where;
+    if (!SplitTarget(target, where)) return kInvalidArgument;
+    RemoveStaleTarget(where.file);
+    std::string url = RequestUrl(source);
+    if (url.empty()) return kInvalidArgument;
+    if (!CurlReady()) return kTransferFailed;
+    return Transfer(url, where);
+  }
+
+ private:
+  static HRESULT SetPositive(std::atomic<long>& setting, long value) {
+    if (value <= 0) return kInvalidArgument;
+    setting = value;
+    return S_OK;
+  }
+
+  HRESULT Transfer(const std::string& url, const TargetPath& where) {
+    CurlHandle handle;
+    CURL* curl = handle.get();
+    if (!curl) return E_OUTOFMEMORY;
+    PartFile part(where.dir);
+    if (!part.IsOpen()) return kTransferFailed;
+    Sink sink{&part, static_cast<curl_off_t>(maxBytes_.load())};
+
+    bool configured =
+        curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, maxRedirects_.load()) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeout_.load()) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalTimeout_.load()) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, sink.limit) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+        // Timeouts must not use signals: the host may call from any thread.
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_USERAGENT, "varnel/1") == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+    if (!configured) return kTransferFailed;
+
+    CURLcode result = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    lastStatus_ = status;
+    bytesReceived_ = sink.received;
+    // A final 3xx (redirect without a usable Location) carries no document either.
+    if (result != CURLE_OK || status < 200 || status > 299) return kTransferFailed;
+    return part.MoveTo(where.file) ? S_OK : kTransferFailed;
+  }
+
+  std::atomic<long> connectTimeout_{10};
+  std::atomic<long> totalTimeout_{120};
+  std::atomic<long> maxRedirects_{5};
+  std::atomic<long long> maxBytes_{kDefaultMaxBytes};
+  std::atomic<long> lastStatus_{0};
+  std::atomic<long long> bytesReceived_{0};
+};
+
+}  // namespace
+
+IUnknown* CreateDownloaderComponent() {
+  return static_cast<IDownloader*>(new (std::nothrow) Downloader());
+}
+
+}  // namespace varnel

@@ -1,0 +1,122 @@
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstring>
+
+#include "host/ImageDecoders.h"
+
+namespace varnel::image {
+namespace {
+
+// A progressive file can declare thousands of scans that each rescan the whole image.
+constexpr int kMaxScans = 1000;
+
+struct ErrorManager {
+  jpeg_error_mgr base;
+  jmp_buf jump;
+  bool truncated;
+};
+
+struct ProgressMonitor {
+  jpeg_progress_mgr base;
+  j_decompress_ptr decompressor;
+};
+
+[[noreturn]] void OnError(j_common_ptr info) {
+  longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+// Warnings are tolerated (stray bytes between markers are common) except a premature end:
+// libjpeg would pad the missing rows with grey, which is not the picture.
+void OnMessage(j_common_ptr info, int level) {
+  if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
+    reinterpret_cast<ErrorManager*>(info->err)->truncated = true;
+}
+
+void OnProgress(j_common_ptr info) {
+  auto* monitor = reinterpret_cast<ProgressMonitor*>(info->progress);
+  if (monitor->decompressor->input_scan_number > kMaxScans) OnError(info);
+}
+
+// Adobe writes CMYK inverted (0 = full ink); other writers store it plain.
+void CmykToRgb(const unsigned char* cmyk, unsigned char* rgb, JDIMENSION width, bool inverted) {
+  for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+    unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
+    for (int i = 0; i < 3; ++i) {
+      unsigned c = inverted ? cmyk[i] : 255u - cmyk[i];
+      rgb[i] = static_cast<unsigned char>((c * k + 127) / 255);
+    }
+  }
+}
+
+// libjpeg reports errors by longjmp to here, so nothing in this frame may need a destructor.
+bool ReadRows(jpeg_decompress_struct& info, ErrorManager& errors, ProgressMonitor& progress,
+              const unsigned char* data, size_t size, DecodedImage& image) {
+  if (setjmp(errors.jump)) return false;
+  jpeg_create_decompress(&info);  // clears every field but the error manager
+  info.progress = &progress.base;
+  jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&info, TRUE);
+  if (!ImageSizeAllowed(info.image_width, info.image_height)) return false;
+
+  bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  if (info.jpeg_color_space == JCS_GRAYSCALE)
+    info.out_color_space = JCS_GRAYSCALE;
+  else
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  jpeg_start_decompress(&info);
+
+  int channels = cmyk ? 3 : info.output_components;
+  if (channels != 1 && channels != 3) return false;
+  if (cmyk && info.output_components != 4) return false;
+  image.pixels = AllocatePixels(int(info.output_width), int(info.output_height), channels);
+  if (!image.pixels) return false;
+  image.width = int(info.output_width);
+  image.height = int(info.output_height);
+  image.channels = channels;
+
+  size_t stride = size_t(info.output_width) * size_t(channels);
+  JSAMPARRAY cmykRow = nullptr;
+  if (cmyk)
+    cmykRow = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                        info.output_width * 4, 1);
+  while (info.output_scanline < info.output_height) {
+    unsigned char* row = image.pixels + size_t(info.output_scanline) * stride;
+    JSAMPROW target = cmyk ? cmykRow[0] : row;
+    if (jpeg_read_scanlines(&info, &target, 1) != 1) return false;
+    if (cmyk) CmykToRgb(cmykRow[0], row, info.output_width, info.saw_Adobe_marker);
+    if (errors.truncated) return false;
+  }
+  jpeg_finish_decompress(&info);
+  return !errors.truncated;
+}
+
+}  // namespace
+
+bool IsJpeg(const unsigned char* data, size_t size) {
+  return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
+
+bool DecodeJpeg(const unsigned char* data, size_t size, DecodedImage& image) {
+  jpeg_decompress_struct info;
+  std::memset(&info, 0, sizeof info);
+  ErrorManager errors;
+  std::memset(&errors, 0, sizeof errors);
+  info.err = jpeg_std_error(&errors.base);
+  errors.base.error_exit = OnError;
+  errors.base.emit_message = OnMessage;
+  ProgressMonitor progress;
+  std::memset(&progress, 0, sizeof progress);
+  progress.base.progress_monitor = OnProgress;
+  progress.decompressor = &info;
+
+  bool ok = ReadRows(info, errors, progress, data, size, image);
+  jpeg_destroy_decompress(&info);
+  if (!ok) image.Release();
+  return ok;
+}
+
+}  // namespace varnel::image

@@ -1,0 +1,54 @@
+#include "host/MaterialProperties.h"
+
+#include <new>
+
+namespace varnel {
+
+MaterialProperties::~MaterialProperties() { ::operator delete(texturePixels); }
+
+void MaterialProperties::SetColor(int red, int green, int blue) {
+  hasColor = true;
+  color[0] = red;
+  color[1] = green;
+  color[2] = blue;
+}
+
+void MaterialProperties::SetEdgeDisplay(bool display) {
+  hasEdgeDisplay = true;
+  edgeDisplay = display;
+}
+
+void MaterialProperties::SetEdgeWidth(int width) {
+  hasEdgeWidth = true;
+  edgeWidth = width;
+}
+
+void MaterialProperties::SetEdgeColor(int red, int green, int blue) {
+  hasEdgeColor = true;
+  edgeColor[0] = red;
+  edgeColor[1] = green;
+  edgeColor[2] = blue;
+}
+
+void MaterialProperties::SetCullBackFaces(bool cull) { cullBackFaces = cull; }
+
+void MaterialProperties::SetTransparency(int percent) {
+  hasTransparency = true;
+  transparency = percent;
+}
+
+void MaterialProperties::SetSharedTexture(int effectIndex) {
+  hasSharedTexture = true;
+  sharedTexture = effectIndex;
+}
+
+void MaterialProperties::SetTextureMap(int width, int height, int channels, unsigned char* pixels) {
+  // A second map replaces the first; the record owns exactly one pixel buffer.
+  if (texturePixels != pixels) ::operator delete(texturePixels);
+  textureWidth = width;
+  textureHeight = height;
+  textureChannels = channels;
+  texturePixels = pixels;
+}
+
+}  // namespace varnel

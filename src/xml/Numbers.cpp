@@ -1,0 +1,68 @@
+// atof and atoi as the "C" locale defines them, independent of the process locale.
+#include <fast_float/fast_float.h>
+
+#include <climits>
+#include <clocale>
+#include <cstdint>
+#include <cstdlib>
+#include <locale.h>
+
+#include "xml/XmlReader.h"
+
+namespace varnel {
+namespace {
+
+inline bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+inline bool IsNumberByte(unsigned char c) {
+  return IsDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+}
+
+locale_t CLocale() {
+  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return locale;
+}
+
+}  // namespace
+
+double ParseDouble(const char* text) {
+  const char* p = text;
+  while (IsSpace(static_cast<unsigned char>(*p))) ++p;
+  bool negative = *p == '-';
+  const char* digits = (*p == '-' || *p == '+') ? p + 1 : p;
+  unsigned char first = static_cast<unsigned char>(*digits);
+  // Plain decimals go to fast_float, which rounds exactly as strtod does. Hexadecimal,
+  // infinity and NaN spellings and anything without a leading digit or point go to strtod.
+  bool hex = first == '0' && (digits[1] == 'x' || digits[1] == 'X');
+  if ((IsDigit(first) || first == '.') && !hex) {
+    const char* end = digits;
+    while (IsNumberByte(static_cast<unsigned char>(*end))) ++end;
+    double value = 0;
+    auto result = fast_float::from_chars(digits, end, value);
+    if (result.ec == std::errc()) return negative ? -value : value;
+  }
+  locale_t c = CLocale();
+  return c ? strtod_l(text, nullptr, c) : std::strtod(text, nullptr);
+}
+
+int ParseInt(const char* text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (IsSpace(*p)) ++p;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  // strtol saturates at the long range; atoi then keeps the low 32 bits.
+  const uint64_t limit = negative ? static_cast<uint64_t>(LONG_MAX) + 1 : static_cast<uint64_t>(LONG_MAX);
+  uint64_t magnitude = 0;
+  for (; IsDigit(*p); ++p) {
+    unsigned digit = *p - '0';
+    if (magnitude > (limit - digit) / 10) {
+      magnitude = limit;
+      break;
+    }
+    magnitude = magnitude * 10 + digit;
+  }
+  uint64_t bits = negative ? 0 - magnitude : magnitude;
+  return static_cast<int>(static_cast<uint32_t>(bits));
+}
+
+}  // namespace varnel

@@ -1,0 +1,131 @@
+// Reading the current text token as a String, a reference or a list of integers.
+#include <cstdio>
+#include <new>
+
+#include "facade/Constants.h"
+#include "host/CodePage.h"
+#include "xml/XmlReader.h"
+
+namespace varnel {
+namespace {
+
+// An "&#" at a position below length - 3 whose ";" follows within the next six characters and
+// before length - 3. Only a token with one is searched for references at all.
+bool HasReferenceCandidate(const char* text, int length) {
+  const int limit = length - 3;
+  for (int i = 0; i < limit; ++i) {
+    if (text[i] != '&' || text[i + 1] != '#') continue;
+    for (int j = i + 1; j <= i + 6 && j < limit; ++j)
+      if (text[j] == ';') return true;
+  }
+  return false;
+}
+
+// Decimal references of up to four characters become their character. The ";" must lie before
+// rawLength - 3, counted in the String, so a reference ending a value stays as written.
+void DecodeReferences(String& value, int rawLength) {
+  for (int i = 0; i < value.GetLength() - 3; ++i) {
+    if (value[i] != L'&' || value[i + 1] != L'#') continue;
+    const int limit = value.GetLength() < rawLength - 3 ? value.GetLength() : rawLength - 3;
+    char digits[5];
+    int count = 0;
+    int k = i + 2;
+    for (; k < limit && value[k] != L';' && count < 4; ++k)
+      digits[count++] = static_cast<char>(value[k] & 0xFF);
+    if (k >= limit || value[k] != L';') continue;
+    digits[count] = '\0';
+    int code = 0;
+    if (std::sscanf(digits, "%d", &code) != 1 || code <= 0) continue;
+    value.SetAt(i, static_cast<wchar_t>(code));
+    value.Delete(i + 1, k - i);
+  }
+}
+
+// Each kind in turn, every occurrence from the start. No replacement character starts an entity,
+// so one left-to-right pass per kind ends where repeated searches from the start would.
+void ReplaceEntities(String& value) {
+  for (int kind = 0; kind < 4; ++kind) {
+    const String& entity = constants::kEntities[kind];
+    const String& replacement = constants::kReplacements[kind];
+    for (int at = value.Find(entity); at >= 0; at = value.Find(entity, at)) {
+      value.Delete(at, entity.GetLength());
+      value.Insert(at, replacement);
+    }
+  }
+}
+
+}  // namespace
+
+bool XmlReader::ReadValue(String& value) {
+  if (isTagToken) {
+    value.Empty();
+    return true;
+  }
+  const int length = tokenLength;
+  const bool references = HasReferenceCandidate(tokenText, length);
+
+  bool wide = false;
+  for (int i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(tokenText[i]) > 0x7F) {
+      wide = true;
+      break;
+    }
+  }
+  String text;
+  if (wide && !wideBuffer) wideBuffer = new (std::nothrow) wchar_t[kTokenBufferSize];
+  if (wide && wideBuffer) {
+    CodePage(CodePage::tavuCodePageUtf8).Source2Native(tokenText, wideBuffer, length);
+    text = static_cast<const wchar_t*>(wideBuffer);
+  } else {
+    text = static_cast<const char*>(tokenText);
+  }
+  if (references) DecodeReferences(text, length);
+  ReplaceEntities(text);
+  value = std::move(text);
+
+  NextToken();
+  if (isEndToken) IdentifyTag();
+  return true;
+}
+
+bool XmlReader::ReadUrl(String& value) {
+  bool result = ReadValue(value);
+  value.TrimLeft();
+  value.TrimRight();
+  if (value.GetLength() >= 2 && value[0] == L'#') value.Delete(0, 1);
+  return result;
+}
+
+bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
+  if (isTagToken && isEndToken) return true;
+  bool complete = true;
+  int p = 0;
+  for (int n = 0; n < count; ++n) {
+    int s = p;
+    if (p >= tokenLength) {
+      if (!NextToken()) {
+        complete = false;
+        break;
+      }
+      p = 0;
+    }
+    // A number ends at the first byte up to 0x20 after it; a number that runs to the end of the
+    // token leaves p where it was, so it is read again for every integer still missing.
+    int q = p;
+    while (q < tokenLength && static_cast<unsigned char>(tokenText[q]) <= 0x20) ++q;
+    if (q < tokenLength) {
+      while (q < tokenLength && static_cast<unsigned char>(tokenText[q]) > 0x20) ++q;
+      if (q < tokenLength) {
+        tokenText[q] = '\0';
+        p = q + 1;
+      }
+    }
+    if (s > p) s = 0;
+    values.Add(ParseInt(tokenText + s));
+  }
+  NextToken();
+  if (isEndToken) IdentifyTag();
+  return complete;
+}
+
+}  // namespace varnel

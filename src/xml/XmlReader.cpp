@@ -1,0 +1,434 @@
+#include "xml/XmlReader.h"
+
+#include <cstring>
+
+#include "xml/ElementNames.h"
+
+namespace varnel {
+namespace {
+
+constexpr int kInputBlockSize = 64 * 1024;
+
+// Bytes a token run copies without a second look. Text stops at NUL, the line-break range
+// 0x0A-0x0F, "<" and the 0xFF end marker; tags stop also at the bytes that move the angle or
+// bracket depth.
+struct ByteTables {
+  bool text[256];
+  bool tag[256];
+  constexpr ByteTables() : text(), tag() {
+    for (int c = 0; c < 256; ++c) {
+      bool plain = c != 0 && !(c >= 0x0A && c <= 0x0F) && c != 0xFF && c != '<';
+      text[c] = plain;
+      tag[c] = plain && c != '>' && c != '[' && c != ']';
+    }
+  }
+};
+constexpr ByteTables kBytes;
+
+}  // namespace
+
+XmlReader::XmlReader() = default;
+
+XmlReader::~XmlReader() {
+  CloseStream();
+  ReleaseBuffers();
+}
+
+void XmlReader::AllocateBuffers() {
+  if (!tokenText) tokenText = new char[kTokenBufferSize];
+  tokenText[0] = '\0';
+  if (!inputBuffer_) inputBuffer_ = new unsigned char[kInputBlockSize];
+}
+
+void XmlReader::ReleaseBuffers() {
+  delete[] tokenText;
+  tokenText = nullptr;
+  delete[] wideBuffer;
+  wideBuffer = nullptr;
+  delete[] inputBuffer_;
+  inputBuffer_ = nullptr;
+  inputPosition_ = inputEnd_ = 0;
+}
+
+void XmlReader::ResetReader() {
+  tokenLength = 0;
+  if (tokenText) tokenText[0] = '\0';
+  isTagToken = isEndToken = wasEndTag = false;
+  attributeStart = 0;
+  currentId = attributeOwnerId = 0;
+  attributesPending = false;
+  attributeText[0] = '\0';
+  attributeCursor = attributeNameStart = attributeNameLength = 0;
+  attributeValueStart = attributeValueLength = 0;
+  pendingOpen = false;
+  wideInput = bigEndian = false;
+  readAheadValid = false;
+  readAheadByte = 0;
+  stopped = false;
+  inputPosition_ = inputEnd_ = 0;
+}
+
+void XmlReader::CloseStream() {
+  if (stream) std::fclose(stream);
+  stream = nullptr;
+  inputPosition_ = inputEnd_ = 0;
+  readAheadValid = false;
+}
+
+bool XmlReader::OpenFile(const char* path) {
+  CloseStream();
+  stream = std::fopen(path, "rb");
+  ResetReader();
+  return stream != nullptr;
+}
+
+void XmlReader::DetectByteOrderMark() {
+  if (!stream) return;
+  std::fseek(stream, 0, SEEK_SET);
+  int b0 = std::getc(stream), b1 = std::getc(stream), b2 = std::getc(stream), b3 = std::getc(stream);
+  long position = 0;
+  if (b0 < 0x80 || b1 < 0x80) {
+    position = 0;
+  } else if (b2 >= 0x80 && b3 < 0x80) {
+    position = 3;
+  } else if (b2 < 0x80 && b3 == 0) {
+    position = 2;
+    wideInput = true;
+  } else if (b2 == 0 && b3 < 0x7F) {
+    position = 2;
+    wideInput = bigEndian = true;
+  }
+  std::fseek(stream, position, SEEK_SET);
+  inputPosition_ = inputEnd_ = 0;
+  readAheadValid = false;
+}
+
+int XmlReader::FillBuffer() {
+  inputPosition_ = inputEnd_ = 0;
+  if (!stream) return 0;
+  if (!inputBuffer_) inputBuffer_ = new unsigned char[kInputBlockSize];
+  inputEnd_ = static_cast<int>(std::fread(inputBuffer_, 1, kInputBlockSize, stream));
+  return inputEnd_;
+}
+
+inline int XmlReader::FetchByte() {
+  if (inputPosition_ < inputEnd_ && !bigEndian) return inputBuffer_[inputPosition_++];
+  return FetchSlow();
+}
+
+// Big-endian UTF-16 delivers the bytes of each 16-bit unit low byte first, the order of
+// little-endian input: the high byte waits as the read-ahead byte and is delivered (once) by the
+// next fetch. ASCII content therefore reads exactly like its UTF-8 form, and a lone last byte is
+// delivered as it is.
+int XmlReader::FetchSlow() {
+  auto raw = [this]() -> int {
+    if (inputPosition_ >= inputEnd_ && FillBuffer() <= 0) return -1;
+    return inputBuffer_[inputPosition_++];
+  };
+  if (!bigEndian) return raw();
+  if (readAheadValid) {
+    readAheadValid = false;
+    return readAheadByte;
+  }
+  int high = raw();
+  if (high < 0) return -1;
+  int low = raw();
+  if (low < 0) return high;
+  readAheadByte = static_cast<unsigned char>(high);
+  readAheadValid = true;
+  return low;
+}
+
+bool XmlReader::ReadRawToken() {
+  if (!tokenText) return false;
+  char* const out = tokenText;
+  // List mode is decided by the ids, which nothing below changes: once per token is per byte.
+  const bool listMode = currentId == kFloatArray || currentId == kP || attributeOwnerId == kFloatArray;
+  int length, angle, bracket;
+  bool comment;
+
+restart:
+  isTagToken = isEndToken = false;
+  attributeStart = 0;
+  length = angle = bracket = 0;
+  comment = false;
+  if (pendingOpen) {
+    out[0] = '<';
+    length = 1;
+    isTagToken = true;
+    pendingOpen = false;
+  }
+
+  for (;;) {
+    // Run of ordinary bytes straight from the input block, bounded so that the limits, the list
+    // cut and the comment check still see their byte one at a time below.
+    if (length > 0 && !bigEndian && inputPosition_ < inputEnd_) {
+      const bool* plain;
+      int stop;
+      if (isTagToken) {
+        plain = kBytes.tag;
+        stop = length >= 4 ? kTokenLimit - 1 : length;
+      } else {
+        plain = kBytes.text;
+        stop = listMode ? kListCutLength - 1 : kTokenLimit - 1;
+      }
+      int n = stop - length;
+      if (n > inputEnd_ - inputPosition_) n = inputEnd_ - inputPosition_;
+      const unsigned char* in = inputBuffer_ + inputPosition_;
+      char* to = out + length;
+      int k = 0;
+      while (k < n && plain[in[k]]) {
+        to[k] = static_cast<char>(in[k]);
+        ++k;
+      }
+      length += k;
+      inputPosition_ += k;
+    }
+
+    int c = FetchByte();
+    if (c < 0 || c == 0xFF) {
+      out[length] = '\0';
+      if (comment) goto restart;
+      tokenLength = length;
+      return length > 0;
+    }
+    if (c == 0) continue;
+    if (c >= 0x0A && c <= 0x0F) {
+      if (!listMode) continue;
+      c = ' ';
+    }
+    if (length == 0) {
+      if (c <= 0x20) continue;
+      if (c == '<') isTagToken = true;
+    }
+
+    if (!isTagToken) {
+      if (c == '<') {
+        pendingOpen = true;
+        out[length] = '\0';
+        tokenLength = length;
+        return true;
+      }
+      out[length++] = static_cast<char>(c);
+      if (length == kTokenLimit) break;
+      if (c == ' ' && listMode && length >= kListCutLength) {
+        out[length] = '\0';
+        tokenLength = length;
+        return true;
+      }
+      continue;
+    }
+
+    out[length++] = static_cast<char>(c);
+    if (length == kTokenLimit) break;
+    if (length == 4 && out[1] == '!' && out[2] == '-' && out[3] == '-') comment = true;
+    switch (c) {
+      case '<':
+        ++angle;
+        break;
+      case '>':
+        --angle;
+        if (angle > 0 || bracket > 0) break;
+        if (!comment) {
+          out[length] = '\0';
+          tokenLength = length;
+          return true;
+        }
+        if (length >= 7 && out[length - 3] == '-' && out[length - 2] == '-') goto restart;
+        break;
+      case '[':
+        ++bracket;
+        break;
+      case ']':
+        --bracket;
+        if (bracket <= 0 && angle > 1) angle = 1;
+        break;
+      default:
+        break;
+    }
+  }
+
+  // A token of the limit's size ends reading: the stream is closed so later reads see the end.
+  out[length] = '\0';
+  tokenLength = length;
+  CloseStream();
+  return false;
+}
+
+void XmlReader::NormaliseTagToken() {
+  char* t = tokenText;
+  int drop = 1;
+  if (t[1] == '/') {
+    isEndToken = true;
+    drop = 2;
+  } else if (t[1] == '!') {
+    isTagToken = false;  // declarations and CDATA sections read as text
+    drop = 2;
+  }
+  int length = tokenLength - drop - 1;  // the leading characters and the closing ">"
+  if (length < 0) length = 0;
+  std::memmove(t, t + drop, static_cast<size_t>(length));
+  t[length] = '\0';
+  tokenLength = length;
+  if (!isTagToken || isEndToken) return;
+
+  // Split the name from the attribute text; "name/" gets the attribute text "/".
+  bool blank = false;
+  for (int i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(t[i]);
+    if (c <= 0x20) {
+      t[i] = '\0';
+      attributeStart = i + 1;
+      blank = true;
+    } else if (blank) {
+      break;
+    } else if (c == '/') {
+      t[i] = '\0';
+      attributeStart = i + 1;
+      t[i + 1] = '/';
+      tokenLength = length + 1;
+      t[length + 1] = '\0';
+      break;
+    }
+  }
+}
+
+bool XmlReader::NextAttributeToken() {
+  const char* a = attributeText;
+  char* out = tokenText;
+
+  if (attributeNameLength == 0) {
+    int i = attributeCursor;
+    int start = -1;
+    for (;; ++i) {
+      unsigned char c = static_cast<unsigned char>(a[i]);
+      if (c == 0) break;  // the text ends before a separator: no usable name
+      if (c == '/') {
+        // The element closes itself: its end tag follows the attributes read so far.
+        const char* name = ElementName(attributeOwnerId);
+        size_t n = std::strlen(name);
+        std::memcpy(out, name, n + 1);
+        tokenLength = static_cast<int>(n);
+        isTagToken = isEndToken = true;
+        attributesPending = false;
+        return true;
+      }
+      bool separator = c <= 0x20 || c >= 0x80;
+      if (start < 0) {
+        if (separator) continue;
+        if (c == '=') break;
+        start = i;
+      } else if (separator || c == '=') {
+        int n = i - start;
+        std::memcpy(out, a + start, static_cast<size_t>(n));
+        out[n] = '\0';
+        tokenLength = n;
+        isTagToken = true;
+        attributeNameStart = start;
+        attributeNameLength = n;
+        attributeValueLength = 0;
+        attributeCursor = i + 1;
+        return true;
+      }
+    }
+    attributesPending = false;
+    return false;
+  }
+
+  if (attributeValueLength == 0) {
+    int i = attributeCursor;
+    while (a[i] != '\0' && a[i] != '"' && a[i] != '\'') ++i;
+    if (a[i] != '\0') {
+      char quote = a[i];
+      int start = ++i;
+      while (a[i] != '\0' && a[i] != quote) ++i;
+      if (a[i] == quote) {
+        int n = i - start;
+        std::memcpy(out, a + start, static_cast<size_t>(n));
+        out[n] = '\0';
+        tokenLength = n;
+        attributeValueStart = start;
+        attributeValueLength = n > 0 ? n : 1;
+        attributeCursor = i + 1;
+        return true;
+      }
+    }
+    attributesPending = false;
+    return false;
+  }
+
+  int n = attributeNameLength;
+  std::memcpy(out, a + attributeNameStart, static_cast<size_t>(n));
+  out[n] = '\0';
+  tokenLength = n;
+  isTagToken = isEndToken = true;
+  attributeNameStart = attributeNameLength = 0;
+  attributeValueStart = attributeValueLength = 0;
+  return true;
+}
+
+bool XmlReader::NextToken() {
+  if (attributesPending && tokenText) {
+    isTagToken = isEndToken = false;
+    attributeStart = 0;
+    if (NextAttributeToken()) return true;
+  }
+  if (!ReadRawToken()) return false;
+  if (isTagToken) NormaliseTagToken();
+  return true;
+}
+
+int XmlReader::IdentifyTag() {
+  wasEndTag = isEndToken;
+  // No name in the table is longer than 40 bytes, so a longer token need not be measured.
+  int id = tokenText ? LookupElement(tokenText, strnlen(tokenText, 64)) : 0;
+  if (id == 0) {
+    currentId = 0;
+    return 0;
+  }
+  currentId = id;
+  if (isTagToken && !isEndToken && attributeStart >= 1 && attributeStart <= tokenLength - 1) {
+    // Attribute text beyond the buffer is dropped; what fits is still delivered.
+    int n = tokenLength - attributeStart;
+    if (n > kAttributeBufferSize - 2) n = kAttributeBufferSize - 2;
+    attributeText[0] = '\0';
+    std::memcpy(attributeText + 1, tokenText + attributeStart, static_cast<size_t>(n));
+    attributeText[n + 1] = '\0';
+    attributesPending = true;
+    attributeCursor = 1;
+    attributeNameStart = attributeNameLength = 0;
+    attributeValueStart = attributeValueLength = 0;
+    attributeOwnerId = id;
+  }
+  NextToken();
+  return id;
+}
+
+bool XmlReader::SkipElement(int id) {
+  if (id >= 0 && id < kElementCount && tokenText) {
+    const char* name = ElementName(id);
+    if (isTagToken && isEndToken && std::strcmp(tokenText, name) == 0) {
+      NextToken();
+      return true;
+    }
+    while (NextToken()) {
+      if (isTagToken && std::strcmp(tokenText, name) == 0) {
+        NextToken();
+        return true;
+      }
+    }
+  }
+  if (isTagToken && isEndToken) {
+    NextToken();
+    return true;
+  }
+  while (NextToken()) {
+    if (isTagToken && isEndToken) {
+      NextToken();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace varnel

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/Path.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace varnel {
+namespace {
+
+void Put(const std::string& path, const std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (!file) std::exit(2);
+  std::fputs(text.c_str(), file);
+  std::fclose(file);
+}
+
+TEST(TavuOSDir, PrivateDirectoryOfThisProcess) {
+  std::string dir = TavuOSDir::GetTempPathW().ToUtf8();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), '/');
+  EXPECT_EQ(TavuOSDir::GetTempPathW().ToUtf8(), dir);
+
+  struct stat info;
+  ASSERT_EQ(stat(dir.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  EXPECT_EQ(info.st_uid, getuid());
+
+  const char* tmp = std::getenv("TMPDIR");
+  std::string shared = tmp && tmp[0] == '/' ? tmp : "/tmp";
+  EXPECT_NE(fs::path(dir).lexically_normal(), fs::path(shared + "/").lexically_normal());
+  EXPECT_NE(fs::path(dir).lexically_normal(), fs::path("/tmp/"));
+  EXPECT_EQ(dir.rfind("/varnel-"), dir.size() - 15);
+}
+
+// Runs in a fresh process (the death-test child re-executes the binary): the first use from
+// several threads at once must make one directory, and process exit must remove it with its
+// contents but nothing a symbolic link inside points to.
+TEST(TavuOSDirDeathTest, FirstUseIsSharedAndExitRemovesIt) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  if (!std::getenv("VARNEL_TEST_BASE")) {
+    std::string base = testsupport::ScratchDir() + "/tempdir";
+    testsupport::WriteFile("tempdir/outside/keep.txt", "keep");
+    fs::create_directories(base + "/tmp");
+    setenv("VARNEL_TEST_BASE", base.c_str(), 1);
+  }
+  const std::string base = std::getenv("VARNEL_TEST_BASE");
+  const char* oldTmp = std::getenv("TMPDIR");
+  std::string savedTmp = oldTmp ? oldTmp : "";
+  setenv("TMPDIR", (base + "/tmp/").c_str(), 1);
+
+  EXPECT_EXIT(
+      {
+        std::vector<std::string> seen(8);
+        std::vector<std::thread> threads;
+        for (auto& s : seen) threads.emplace_back([&s] { s = TavuOSDir::GetTempPathW().ToUtf8(); });
+        for (auto& t : threads) t.join();
+        for (const auto& s : seen)
+          if (s != seen[0] || s.empty()) std::exit(1);
+        const std::string& dir = seen[0];
+        fs::create_directories(dir + "sub");
+        Put(dir + "sub/x.bin", "x");
+        fs::create_directory_symlink(base + "/outside", dir + "link");
+        Put(base + "/report.txt", dir);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+
+  if (oldTmp) setenv("TMPDIR", savedTmp.c_str(), 1);
+  else unsetenv("TMPDIR");
+  std::string dir = testsupport::ReadFile(base + "/report.txt");
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.rfind(base + "/tmp/varnel-", 0), 0u) << dir;
+  EXPECT_FALSE(fs::exists(dir));
+  EXPECT_TRUE(fs::exists(base + "/outside/keep.txt"));
+  EXPECT_TRUE(fs::exists(base + "/tmp"));
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,131 @@
+// A tiny HTTP server on 127.0.0.1 for tests: a handler maps each request path to a canned
+// response, one thread per connection. It listens on the loopback address only, so tests that
+// fetch from it never reach another machine.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+class LocalHttpServer {
+ public:
+  struct Response {
+    std::string bytes;   // status line, headers and body, sent as they are
+    bool stall = false;  // after sending, keep the connection open until the client leaves
+  };
+  using Handler = std::function<Response(const std::string& path)>;
+
+  // A complete response with Content-Length and "Connection: close"; `headers` end in "\r\n".
+  static Response Reply(int status, const std::string& body, const std::string& headers = "") {
+    return {"HTTP/1.1 " + std::to_string(status) + " Canned\r\nContent-Length: " +
+                std::to_string(body.size()) + "\r\nConnection: close\r\n" + headers + "\r\n" + body,
+            false};
+  }
+  static Response Redirect(const std::string& location) {
+    return Reply(302, "", "Location: " + location + "\r\n");
+  }
+
+  explicit LocalHttpServer(Handler handler) : handler_(std::move(handler)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener_, 16) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+    acceptor_ = std::thread([this] { AcceptLoop(); });
+  }
+
+  ~LocalHttpServer() {
+    stop_ = true;
+    if (acceptor_.joinable()) acceptor_.join();
+    for (std::thread& t : connections_) t.join();
+    if (listener_ >= 0) ::close(listener_);
+  }
+
+  LocalHttpServer(const LocalHttpServer&) = delete;
+  LocalHttpServer& operator=(const LocalHttpServer&) = delete;
+
+  // 0 when the server could not listen.
+  int Port() const { return port_; }
+  // "<scheme>://127.0.0.1:<port><path>".
+  std::string Url(const std::string& path, const std::string& scheme = "http") const {
+    return scheme + "://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  int Requests() const { return requests_; }
+
+ private:
+  void AcceptLoop() {
+    while (!stop_) {
+      pollfd waiting{listener_, POLLIN, 0};
+      if (::poll(&waiting, 1, 50) <= 0) continue;
+      int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      connections_.emplace_back([this, client] { Serve(client); });
+    }
+  }
+
+  // Waits up to `ms` for the client to send or leave; false when the server is stopping.
+  bool WaitReadable(int client, int ms) {
+    for (int waited = 0; waited < ms && !stop_; waited += 50) {
+      pollfd waiting{client, POLLIN, 0};
+      if (::poll(&waiting, 1, 50) > 0) return true;
+    }
+    return false;
+  }
+
+  void Serve(int client) {
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+      if (!WaitReadable(client, 5000)) break;
+      ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      head.append(buffer, static_cast<size_t>(got));
+      // Not a plain request (a TLS handshake, say): answer at once instead of waiting for more.
+      if (head[0] < 'A' || head[0] > 'Z') break;
+    }
+    ++requests_;
+    Response response = Reply(400, "");
+    size_t pathStart = head.find(' ');
+    size_t pathEnd = pathStart == std::string::npos ? pathStart : head.find(' ', pathStart + 1);
+    if (pathEnd != std::string::npos && head.find("\r\n\r\n") != std::string::npos)
+      response = handler_(head.substr(pathStart + 1, pathEnd - pathStart - 1));
+    for (size_t sent = 0; sent < response.bytes.size();) {
+      ssize_t n =
+          ::send(client, response.bytes.data() + sent, response.bytes.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<size_t>(n);
+    }
+    if (response.stall) {
+      while (WaitReadable(client, 60000) && ::recv(client, buffer, sizeof buffer, 0) > 0) {
+      }
+    }
+    ::shutdown(client, SHUT_RDWR);
+    ::close(client);
+  }
+
+  Handler handler_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> requests_{0};
+  std::thread acceptor_;
+  std::vector<std::thread> connections_;  // touched by the acceptor only, joined after it ends
+};
+
+}  // namespace testsupport

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "xml/XmlReader.h"
+
+namespace {
+
+locale_t CLocale() {
+  static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return c;
+}
+
+void ExpectLikeStrtod(const std::string& text) {
+  double expected = strtod_l(text.c_str(), nullptr, CLocale());
+  double got = varnel::ParseDouble(text.c_str());
+  if (std::isnan(expected)) {
+    EXPECT_TRUE(std::isnan(got)) << '"' << text << '"';
+    EXPECT_EQ(std::signbit(got), std::signbit(expected)) << '"' << text << '"';
+    return;
+  }
+  EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
+      << '"' << text << "\" gives " << got << ", strtod " << expected;
+}
+
+void ExpectLikeAtoi(const std::string& text) {
+  int expected = static_cast<int>(strtol_l(text.c_str(), nullptr, 10, CLocale()));
+  EXPECT_EQ(varnel::ParseInt(text.c_str()), expected) << '"' << text << '"';
+}
+
+const char* const kTricky[] = {
+    "0", "-0", "+0", ".5", "5.", ".", "-", "+", "", "+.5", "-.5e1", "-.e1", "1e", "1e+", "1E-2x",
+    "1e-400", "-1e400", "1e309", "4.9e-324", "2.4703282292062327e-324", "2.4703282292062328e-324",
+    "2.2250738585072011e-308", "2.2250738585072014e-308", "1.7976931348623157e308",
+    "1.7976931348623158e308", "1.7976931348623159e308", "9007199254740993", "9007199254740993.0000001",
+    "0.1", "0.30000000000000004", "123456789012345678901234567890", "1e23", "8.98846567431158e307",
+    "0x1p3", "0X1.8p1", "-0x10", "0x", "0xg", "+0x1P-1074", "inf", "-Infinity", "INFINITE", "nan",
+    "-NaN", "nan(123)", "nanx", " \t\n\v\f\r42", "\x01" "5", "1,5", "1_000", "+-1", "-+1", "--1",
+    "12e3.4", "1.2.3", "000000000000000000000000000001.5", "1ee5", "1e+-5", "\xC2\xA0" "7",
+    "3.14159265358979323846264338327950288419716939937510582097494459230781640628620899",
+};
+
+TEST(Numbers, ParseDoubleMatchesStrtodOnTrickyText) {
+  for (const char* text : kTricky) ExpectLikeStrtod(text);
+  std::string longMantissa = "0." + std::string(790, '0') + "1e800";
+  ExpectLikeStrtod(longMantissa);
+  ExpectLikeStrtod(std::string(400, '9') + "e-400");
+  ExpectLikeStrtod("1" + std::string(310, '0'));
+}
+
+TEST(Numbers, ParseDoubleMatchesStrtodOnRandomText) {
+  std::mt19937_64 rng(7);
+  auto digits = [&](int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>('0' + rng() % 10);
+    return s;
+  };
+  const char* tails[] = {"", "", "", " 2", "x", "e", "e+", ".", "f", "<", "\n", "-1"};
+  for (int i = 0; i < 200000; ++i) {
+    std::string s;
+    switch (rng() % 4) {
+      case 0: s = " "; break;
+      case 1: s = "-"; break;
+      case 2: s = "+"; break;
+      default: break;
+    }
+    s += digits(static_cast<int>(rng() % 22));
+    if (rng() % 2) s += "." + digits(static_cast<int>(rng() % 25));
+    if (rng() % 3 == 0) {
+      s += (rng() % 2) ? "e" : "E";
+      if (rng() % 2) s += (rng() % 2) ? "-" : "+";
+      s += digits(1 + static_cast<int>(rng() % 3));
+    }
+    s += tails[rng() % (sizeof tails / sizeof *tails)];
+    ExpectLikeStrtod(s);
+    if (HasFailure()) return;
+  }
+}
+
+TEST(Numbers, ParseDoubleRoundsHalfwayCasesLikeStrtod) {
+  // Exact decimal forms of midpoints between neighbouring doubles, and digits just beside them.
+  std::mt19937_64 rng(11);
+  char buffer[128];
+  for (int i = 0; i < 20000; ++i) {
+    uint64_t bits = rng() & 0x7FEFFFFFFFFFFFFFull;
+    double a;
+    std::memcpy(&a, &bits, sizeof a);
+    if (!std::isfinite(a) || a == 0) continue;
+    long double mid = (static_cast<long double>(a) + std::nextafter(a, INFINITY)) / 2;
+    std::snprintf(buffer, sizeof buffer, "%.60Le", mid);
+    ExpectLikeStrtod(buffer);
+    std::snprintf(buffer, sizeof buffer, "%.25Le", mid);  // cut: below or above the midpoint
+    ExpectLikeStrtod(buffer);
+    std::snprintf(buffer, sizeof buffer, "%.17g", a);
+    ExpectLikeStrtod(buffer);
+    if (HasFailure()) return;
+  }
+}
+
+TEST(Numbers, ParseIntMatchesAtoi) {
+  const char* cases[] = {"0", "-0", "42", "  -12abc", "+7", "+-1", "0x10", "\v7", "007", "",
+                         "-", "2147483647", "2147483648", "-2147483648", "-2147483649",
+                         "4294967296", "9223372036854775807", "9223372036854775808",
+                         "-9223372036854775808", "-9223372036854775809", "99999999999999999999",
+                         "-99999999999999999999", "\x01" "5", "1.9", "1e5", "\xC2\xA0" "3"};
+  for (const char* text : cases) ExpectLikeAtoi(text);
+  std::mt19937 rng(3);
+  for (int i = 0; i < 100000; ++i) {
+    std::string s = (rng() % 3 == 0) ? "-" : "";
+    int n = 1 + static_cast<int>(rng() % 21);
+    for (int k = 0; k < n; ++k) s += static_cast<char>('0' + rng() % 10);
+    ExpectLikeAtoi(s);
+  }
+}
+
+}  // namespace

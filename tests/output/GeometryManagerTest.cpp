@@ -52,7 +52,7 @@ Written WriteTriangle(int texturePoints, int expectedDimension, int expectedText
   direct.SetTexturePointIndex(0, 0);
   for (int i = 0; i < 3; ++i) {
     direct.SetPoint(i, 2 * points[i][0], -2 * points[i][2], 2 * points[i][1]);
-    direct.SetNormal(i, 0, 0, 1);
+    direct.SetNormal(i, 0, -0.0, 1);  // -z of a zero z
   }
   Written w;
   w.actual.assign(m.buffer, m.buffer + m.bufferSize);

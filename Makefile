@@ -36,7 +36,13 @@ test-asan: deps
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 demo: build
-	./$(BUILD)/tools/varnel_tokens tests/data/demo/house.dae
+	@echo "== varnel info tests/data/demo/house.dae"
+	@./$(BUILD)/tools/varnel info tests/data/demo/house.dae
+	@mkdir -p $(BUILD)/demo
+	@echo "== varnel shp tests/data/demo/house.dae -o $(BUILD)/demo/house.shp"
+	@./$(BUILD)/tools/varnel shp tests/data/demo/house.dae -o $(BUILD)/demo/house.shp
+	@ls -l $(BUILD)/demo/house.shp $(BUILD)/demo/house.shx $(BUILD)/demo/house.dbf
+	@if command -v ogrinfo >/dev/null; then ogrinfo -ro -so -al $(BUILD)/demo/house.shp; fi
 
 bench: build
 	./$(BUILD)/bench/bench_reader

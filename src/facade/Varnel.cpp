@@ -125,8 +125,7 @@ void Varnel::CreateDisplayListFromFile(String path, DaeDisplayList* displayList)
   SceneCollector collector;
   LendTables(document, collector);
   if (document.activeScene) {
-    DisplayListManager builder;
-    builder.sink = displayList;
+    DisplayListManager builder(displayList);
     if (Produce(document, collector, builder, true)) {
       const Extent& e = builder.extent;
       displayList->SetExtent(e.xMin, e.yMin, e.zMin, e.xMax, e.yMax, e.zMax);

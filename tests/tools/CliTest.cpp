@@ -29,7 +29,7 @@ std::string Quote(const std::string& text) {
 }
 
 // Runs the tool with a time limit, so a hang fails the test instead of stalling the suite.
-Result Run(const std::string& args) {
+Result RunTool(const std::string& args) {
   std::string errFile = testsupport::ScratchDir() + "/stderr.txt";
   std::string command = "timeout 120 " + Quote(VARNEL_TOOL) + " " + args + " 2>" + Quote(errFile);
   Result result;
@@ -55,7 +55,7 @@ int CountLines(const std::string& text, const std::string& prefix) {
 }
 
 TEST(Cli, InfoDumpAndBufferAgree) {
-  Result info = Run("info " + Quote(Sample()));
+  Result info = RunTool("info " + Quote(Sample()));
   ASSERT_EQ(info.status, 0) << info.err;
   EXPECT_TRUE(info.err.empty());
   std::regex shape(
@@ -66,7 +66,7 @@ TEST(Cli, InfoDumpAndBufferAgree) {
   ASSERT_TRUE(std::regex_match(info.out, match, shape)) << info.out;
   EXPECT_GT(std::stoi(match[4]), 0) << "the sample has a polygon ring";
 
-  Result dump = Run("dump " + Quote(Sample()));
+  Result dump = RunTool("dump " + Quote(Sample()));
   ASSERT_EQ(dump.status, 0) << dump.err;
   EXPECT_EQ(dump.out.rfind("{\"call\":\"SetMaterials\",", 0), 0u);
   EXPECT_EQ(CountLines(dump.out, "{\"call\":\"SetMaterials\""), 1);
@@ -77,29 +77,29 @@ TEST(Cli, InfoDumpAndBufferAgree) {
   EXPECT_EQ(last.rfind("{\"call\":\"SetExtent\",\"extent\":[", 0), 0u) << last;
 
   std::string out = testsupport::ScratchDir() + "/house.mpb";
-  Result buffer = Run("buffer " + Quote(Sample()) + " -o " + Quote(out));
+  Result buffer = RunTool("buffer " + Quote(Sample()) + " -o " + Quote(out));
   ASSERT_EQ(buffer.status, 0) << buffer.err;
   EXPECT_TRUE(buffer.out.empty());
   EXPECT_EQ(std::to_string(fs::file_size(out)), match[7].str());
 }
 
 TEST(Cli, ExitStatusesAndDiagnostics) {
-  EXPECT_EQ(Run("").status, 2);
-  Result help = Run("--help");
+  EXPECT_EQ(RunTool("").status, 2);
+  Result help = RunTool("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("usage: varnel"), std::string::npos);
-  EXPECT_EQ(Run("--version").out.rfind("varnel ", 0), 0u);
-  EXPECT_EQ(Run("frobnicate x.dae").status, 2);
-  EXPECT_EQ(Run("shp " + Quote(Sample())).status, 2) << "shp needs -o";
+  EXPECT_EQ(RunTool("--version").out.rfind("varnel ", 0), 0u);
+  EXPECT_EQ(RunTool("frobnicate x.dae").status, 2);
+  EXPECT_EQ(RunTool("shp " + Quote(Sample())).status, 2) << "shp needs -o";
 
   std::string missing = testsupport::ScratchDir() + "/missing model.dae";
-  Result none = Run("info " + Quote(missing));
+  Result none = RunTool("info " + Quote(missing));
   EXPECT_EQ(none.status, 1);
   EXPECT_TRUE(none.out.empty());
   EXPECT_EQ(CountLines(none.err, "varnel: "), 1);
   EXPECT_NE(none.err.find("missing model.dae"), std::string::npos) << none.err;
 
-  Result unwritable = Run("shp " + Quote(Sample()) + " -o /nonexistent-folder/x.shp");
+  Result unwritable = RunTool("shp " + Quote(Sample()) + " -o /nonexistent-folder/x.shp");
   EXPECT_EQ(unwritable.status, 2);
   EXPECT_NE(unwritable.err.find("/nonexistent-folder/x.shp"), std::string::npos);
 }
@@ -111,9 +111,9 @@ TEST(Cli, PathsWithSpaces) {
     fs::copy_file(entry.path(), folder / entry.path().filename(),
                   fs::copy_options::overwrite_existing);
   fs::rename(folder / "house.dae", folder / "my house.dae");
-  Result info = Run("info " + Quote((folder / "my house.dae").string()));
+  Result info = RunTool("info " + Quote((folder / "my house.dae").string()));
   EXPECT_EQ(info.status, 0) << info.err;
-  Result obj = Run("obj " + Quote((folder / "my house.dae").string()) + " -o " +
+  Result obj = RunTool("obj " + Quote((folder / "my house.dae").string()) + " -o " +
                    Quote((folder / "out model.obj").string()));
   EXPECT_EQ(obj.status, 0) << obj.err;
   EXPECT_TRUE(fs::exists(folder / "out model.mtl"));
@@ -122,8 +122,8 @@ TEST(Cli, PathsWithSpaces) {
 TEST(Cli, ObjCountsMatchTheDisplayList) {
   std::string obj = testsupport::ScratchDir() + "/objtest/house.obj";
   fs::create_directories(fs::path(obj).parent_path());
-  ASSERT_EQ(Run("obj " + Quote(Sample()) + " -o " + Quote(obj)).status, 0);
-  std::string dump = Run("dump " + Quote(Sample())).out;
+  ASSERT_EQ(RunTool("obj " + Quote(Sample()) + " -o " + Quote(obj)).status, 0);
+  std::string dump = RunTool("dump " + Quote(Sample())).out;
   // Expected faces: a triangle part gives points/3 faces, a ring gives one.
   int faces = 0, vertices = 0;
   std::regex part(R"(\{"call":"SetCurrentPart","material":-?\d+,"type":(\d+)\}\n\{"call":"SetPartData","points":(\d+))");
@@ -142,12 +142,12 @@ TEST(Cli, ObjCountsMatchTheDisplayList) {
 TEST(Cli, ShapefileOpensInGdal) {
   std::string shp = testsupport::ScratchDir() + "/shp/house.shp";
   fs::create_directories(fs::path(shp).parent_path());
-  ASSERT_EQ(Run("shp " + Quote(Sample()) + " -o " + Quote(shp)).status, 0);
+  ASSERT_EQ(RunTool("shp " + Quote(Sample()) + " -o " + Quote(shp)).status, 0);
   EXPECT_TRUE(fs::exists(fs::path(shp).replace_extension(".shx")));
   EXPECT_TRUE(fs::exists(fs::path(shp).replace_extension(".dbf")));
   if (std::system("command -v ogrinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "gdal-bin absent";
 
-  std::string dump = Run("dump " + Quote(Sample())).out;
+  std::string dump = RunTool("dump " + Quote(Sample())).out;
   int polygons = 0;
   std::regex part(R"(\{"call":"SetCurrentPart","material":-?\d+,"type":(\d+)\}\n\{"call":"SetPartData","points":(\d+))");
   for (auto it = std::sregex_iterator(dump.begin(), dump.end(), part); it != std::sregex_iterator(); ++it)
@@ -160,22 +160,31 @@ TEST(Cli, ShapefileOpensInGdal) {
   for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) report.append(buffer, n);
   pclose(pipe);
   EXPECT_NE(report.find("Feature Count: 1"), std::string::npos) << report;
+  std::smatch box;
+  std::regex extentLine(R"(\{"file".*"extent":\[([^,]+),([^,]+),[^,]+,([^,]+),([^,]+),)");
+  std::string info = RunTool("info " + Quote(Sample())).out;
+  ASSERT_TRUE(std::regex_search(info, box, extentLine)) << info;
+  char expected[200];
+  std::snprintf(expected, sizeof expected, "Extent: (%f, %f) - (%f, %f)", std::stod(box[1]),
+                std::stod(box[2]), std::stod(box[3]), std::stod(box[4]));
+  EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
   EXPECT_NE(report.find("name (String)"), std::string::npos) << report;
   EXPECT_NE(report.find("house.dae"), std::string::npos);
-  // Every triangle and ring is one polygon of the feature's geometry.
-  size_t geometry = report.find("MULTIPOLYGON");
-  if (geometry == std::string::npos) geometry = report.find("TIN");
+  // Every triangle and ring is one polygon of the feature's geometry (one ring each).
+  size_t geometry = report.find("GEOMETRYCOLLECTION");
+  if (geometry == std::string::npos) geometry = report.find("MULTIPOLYGON");
   ASSERT_NE(geometry, std::string::npos) << report;
-  int opened = 0;
-  for (size_t i = geometry; i + 2 < report.size() && report[i] != '\n'; ++i)
-    if (report.compare(i, 3, "(((") == 0 || report.compare(i, 4, ",((") == 0) ++opened;
+  std::string wkt = report.substr(geometry, report.find('\n', geometry) - geometry);
+  std::regex ring(R"(\(\(-?[0-9][^()]*\)\))");
+  int opened = static_cast<int>(std::distance(std::sregex_iterator(wkt.begin(), wkt.end(), ring),
+                                              std::sregex_iterator()));
   EXPECT_EQ(opened, polygons);
 }
 
 TEST(Cli, BatchKeepsGoingPastBadFiles) {
   std::string bad = testsupport::WriteFile("batch/broken.dae", "<COLLADA><library_geometries>");
   std::string outDir = testsupport::ScratchDir() + "/batch-out";
-  Result batch = Run("batch -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(bad) +
+  Result batch = RunTool("batch -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(bad) +
                      " " + Quote(Sample()));
   EXPECT_EQ(batch.status, 1);
   EXPECT_NE(batch.err.find("2 converted, 1 without output, 0 failed"), std::string::npos)
@@ -189,8 +198,8 @@ TEST(Cli, CorpusInfoAndDumpNeverCrash) {
   if (documents.empty()) GTEST_SKIP() << "corpus absent";
   int produced = 0, crashed = 0;
   for (const std::string& document : documents) {
-    Result info = Run("info " + Quote(document));
-    Result dump = Run("dump " + Quote(document) + " >/dev/null");
+    Result info = RunTool("info " + Quote(document));
+    Result dump = RunTool("dump " + Quote(document) + " >/dev/null");
     if (info.status > 1 || dump.status > 1) {
       ++crashed;
       ADD_FAILURE() << document << ": info " << info.status << ", dump " << dump.status;

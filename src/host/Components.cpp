@@ -2,11 +2,13 @@
 // factories are defined beside the components.
 #include "host/Com.h"
 #include "host/Downloader.h"
+#include "host/MultipatchGeometry.h"
 
 namespace varnel {
 
 void RegisterBuiltinComponents() {
   RegisterComponent(CLSID_Downloader, CreateDownloaderComponent);
+  RegisterComponent(CLSID_MultipatchGeometry, CreateMultipatchGeometry);
 }
 
 }  // namespace varnel

@@ -50,15 +50,37 @@ AxisWeights ComputeWeights(int sourceSize, int targetSize) {
   return axis;
 }
 
+// Channel count as a template argument keeps the inner loops unrolled and in registers.
+template <int Channels>
+void ResampleRowOf(const unsigned char* row, const AxisWeights& axis, float* out) {
+  size_t targetSize = axis.first.size();
+  const int* source = axis.source.data();
+  const float* weight = axis.weight.data();
+  for (size_t i = 0; i < targetSize; ++i, out += Channels) {
+    float sum[Channels] = {};
+    int end = axis.first[i] + axis.count[i];
+    for (int k = axis.first[i]; k < end; ++k) {
+      const unsigned char* pixel = row + size_t(source[k]) * Channels;
+      for (int c = 0; c < Channels; ++c) sum[c] += weight[k] * float(pixel[c]);
+    }
+    for (int c = 0; c < Channels; ++c) out[c] = sum[c];
+  }
+}
+
 void ResampleRow(const unsigned char* row, const AxisWeights& axis, int channels, float* out) {
+  switch (channels) {
+    case 1: return ResampleRowOf<1>(row, axis, out);
+    case 2: return ResampleRowOf<2>(row, axis, out);
+    case 3: return ResampleRowOf<3>(row, axis, out);
+    case 4: return ResampleRowOf<4>(row, axis, out);
+  }
   size_t targetSize = axis.first.size();
   for (size_t i = 0; i < targetSize; ++i, out += channels) {
     for (int c = 0; c < channels; ++c) out[c] = 0;
     int end = axis.first[i] + axis.count[i];
     for (int k = axis.first[i]; k < end; ++k) {
       const unsigned char* pixel = row + size_t(axis.source[size_t(k)]) * size_t(channels);
-      float w = axis.weight[size_t(k)];
-      for (int c = 0; c < channels; ++c) out[c] += w * float(pixel[c]);
+      for (int c = 0; c < channels; ++c) out[c] += axis.weight[size_t(k)] * float(pixel[c]);
     }
   }
 }
@@ -82,9 +104,9 @@ void resample_2d_uint8(int sourceWidth, int sourceHeight, int targetWidth, int t
   int cachedRow[2] = {-1, -1};
 
   for (int y = 0; y < targetHeight; ++y) {
-    std::fill(sum.begin(), sum.end(), 0.0f);
-    int end = rows.first[size_t(y)] + rows.count[size_t(y)];
-    for (int k = rows.first[size_t(y)]; k < end; ++k) {
+    int begin = rows.first[size_t(y)];
+    int end = begin + rows.count[size_t(y)];
+    for (int k = begin; k < end; ++k) {
       int sourceRow = rows.source[size_t(k)];
       int slot = cachedRow[0] == sourceRow ? 0 : cachedRow[1] == sourceRow ? 1 : -1;
       if (slot < 0) {
@@ -95,7 +117,10 @@ void resample_2d_uint8(int sourceWidth, int sourceHeight, int targetWidth, int t
       }
       const float* resampled = cache.data() + size_t(slot) * rowFloats;
       float w = rows.weight[size_t(k)];
-      for (size_t i = 0; i < rowFloats; ++i) sum[i] += w * resampled[i];
+      if (k == begin)
+        for (size_t i = 0; i < rowFloats; ++i) sum[i] = w * resampled[i];
+      else
+        for (size_t i = 0; i < rowFloats; ++i) sum[i] += w * resampled[i];
     }
     unsigned char* out = target + size_t(y) * rowFloats;
     for (size_t i = 0; i < rowFloats; ++i)

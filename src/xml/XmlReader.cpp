@@ -84,6 +84,7 @@ bool XmlReader::OpenFile(const char* path) {
 
 void XmlReader::DetectByteOrderMark() {
   if (!stream) return;
+  std::fseek(stream, 0, SEEK_SET);
   int b0 = std::getc(stream), b1 = std::getc(stream), b2 = std::getc(stream), b3 = std::getc(stream);
   long position = 0;
   if (b0 < 0x80 || b1 < 0x80) {

@@ -68,59 +68,6 @@ TEST(MultiPatchTest, PrefixIsAShapefileMultiPatchRecord) {
   EXPECT_EQ(I32(raw + 276), -1);       // part 0 has no material until one is set
 }
 
-TEST(MultiPatchTest, ExtensionHoldsNormalsTexturesAndMaterials) {
-  MaterialProperties materials[2];
-  materials[0].SetColor(255, 127, 3);
-  materials[0].SetCullBackFaces(true);
-  materials[0].SetTransparency(9);
-  auto* pixels = static_cast<unsigned char*>(::operator new(2 * 1 * 3));
-  for (int i = 0; i < 6; ++i) pixels[i] = static_cast<unsigned char>(10 + i);
-  materials[0].SetTextureMap(2, 1, 3, pixels);
-  materials[1].SetEdgeDisplay(true);
-  materials[1].SetEdgeWidth(1);
-  materials[1].SetEdgeColor(0, 0, 0);
-  materials[1].SetSharedTexture(4);
-
-  MultiPatchBuffMgr writer;
-  unsigned char* raw = nullptr;
-  int size = writer.Init(1, 3, false, false, true, 2, 3, 2, materials, raw);
-  Buffer buffer(raw);
-  const int ext = 44 + 8 + 48 + 16 + 24;  // 140
-  const int normals = ext + 32, textures = normals + 72, partMaterial = textures + 48;
-  const int record0 = partMaterial + 8, record1 = record0 + 56 + 6;
-  ASSERT_EQ(size, record1 + 56);
-  writer.SetMaterialType(0, 1);
-  writer.SetTexturePointIndex(0, 0);
-  for (int i = 0; i < 3; ++i) {
-    writer.SetNormal(i, 0, 0, i);
-    writer.SetTexturePoint(i, 0.25 * i, 1 - 0.25 * i);
-  }
-
-  EXPECT_EQ(I32(raw + ext + 12), 1);  // has normals
-  EXPECT_EQ(I32(raw + ext + 16), 2);
-  EXPECT_EQ(I32(raw + ext + 20), 3);
-  EXPECT_EQ(I32(raw + ext + 24), 2);
-  EXPECT_EQ(F64(raw + normals + 24 * 2 + 16), 2);
-  EXPECT_EQ(F64(raw + textures + 16 * 1), 0.25);
-  EXPECT_EQ(F64(raw + textures + 16 * 1 + 8), 0.75);
-  EXPECT_EQ(I32(raw + partMaterial), 1);
-
-  EXPECT_EQ(I32(raw + record0), 62);
-  EXPECT_EQ(I32(raw + record0 + 4), 1 | 32 | 64 | 256);
-  EXPECT_EQ(I32(raw + record0 + 8), 255);
-  EXPECT_EQ(I32(raw + record0 + 12), 127);
-  EXPECT_EQ(I32(raw + record0 + 36), 9);
-  EXPECT_EQ(I32(raw + record0 + 40), -1);
-  EXPECT_EQ(I32(raw + record0 + 44), 2);
-  EXPECT_EQ(I32(raw + record0 + 52), 3);
-  EXPECT_EQ(raw[record0 + 56 + 5], 15);
-  EXPECT_EQ(I32(raw + record1), 56);
-  EXPECT_EQ(I32(raw + record1 + 4), 2 | 4 | 8 | 16 | 128);
-  EXPECT_EQ(I32(raw + record1 + 20), 1);
-  EXPECT_EQ(I32(raw + record1 + 40), 4);
-  EXPECT_EQ(I32(raw + record1 + 44), 0);
-}
-
 TEST(MultiPatchTest, BadCountsAllocateNothing) {
   MaterialProperties material;
   auto refuse = [](int parts, int points, int dimension, int texturePoints, int materialCount,

@@ -71,15 +71,5 @@ TEST(ResampleTest, ClampsAnOverlongSideLikeTheMaterialBuilder) {
   for (size_t x = 1; x < 32767; ++x) EXPECT_GE(out[2 * x + 1], out[2 * x - 1]);
 }
 
-TEST(ResampleTest, InvalidArgumentsWriteNothing) {
-  Pixels target(4, 7);
-  Pixels source(4, 1);
-  brenwald::pixel_utils::resample_2d_uint8(0, 2, 2, 2, source.data(), target.data(), 1);
-  brenwald::pixel_utils::resample_2d_uint8(2, 2, 2, -1, source.data(), target.data(), 1);
-  brenwald::pixel_utils::resample_2d_uint8(2, 2, 2, 2, source.data(), target.data(), 0);
-  brenwald::pixel_utils::resample_2d_uint8(2, 2, 2, 2, nullptr, target.data(), 1);
-  EXPECT_EQ(target, Pixels(4, 7));
-}
-
 }  // namespace
 }  // namespace varnel

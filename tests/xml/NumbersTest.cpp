@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -119,23 +118,6 @@ TEST(Numbers, ParseIntMatchesAtoi) {
     for (int k = 0; k < n; ++k) s += static_cast<char>('0' + rng() % 10);
     ExpectLikeAtoi(s);
   }
-}
-
-TEST(Numbers, IndependentOfTheProcessLocale) {
-  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8", "de_DE"};
-  std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-  const char* chosen = nullptr;
-  for (const char* name : candidates)
-    if (std::setlocale(LC_NUMERIC, name)) {
-      chosen = name;
-      break;
-    }
-  if (!chosen) GTEST_SKIP() << "no locale with a decimal comma installed";
-  double value = varnel::ParseDouble("1.5");
-  int whole = varnel::ParseInt("1.5");
-  std::setlocale(LC_NUMERIC, previous.c_str());
-  EXPECT_EQ(value, 1.5) << chosen;
-  EXPECT_EQ(whole, 1);
 }
 
 }  // namespace

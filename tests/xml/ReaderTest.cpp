@@ -315,6 +315,17 @@ TEST(Reader, BufferedReadingMatchesByteByByteReading) {
 
 namespace {
 
+TEST(ReaderCorpus, DemoHouseReadsWhole) {
+  std::string trace = Trace(testsupport::ReadFile(VARNEL_TEST_DATA "/demo/house.dae"));
+  const std::string chimney = "<instance_node><url>'#chimney'</url></instance_node>";
+  size_t first = trace.find(chimney);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(trace.find(chimney, first + 1), std::string::npos);
+  EXPECT_NE(trace.find("<vcount>'4 4 4 4'</vcount>"), std::string::npos);
+  EXPECT_NE(trace.find("<init_from>'brick.png'</init_from>"), std::string::npos);
+  EXPECT_EQ(trace.substr(trace.size() - 10), "</COLLADA>");
+}
+
 TEST(ReaderCorpus, EveryDocumentReadsToItsEnd) {
   std::vector<std::string> documents = testsupport::CorpusDocuments();
   if (documents.empty()) GTEST_SKIP() << "corpus absent";

@@ -48,6 +48,9 @@ class PrimitiveTag : public Tag {
  protected:
   // Largest input offset read so far, 0 when none or all negative.
   int32_t LargestOffset() const;
+  // The loop of the kinds whose elements all have `corners` vertices: "p" holds
+  // (largest offset + 1) x count x corners integers.
+  bool ParseWithCorners(DaeDocument& document, int corners);
 };
 
 class TrianglesTag : public PrimitiveTag {

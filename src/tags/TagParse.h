@@ -2,6 +2,9 @@
 // attaching of children made by the factory.
 #pragma once
 
+#include <cstdint>
+#include <utility>
+
 #include "document/DaeDocument.h"
 #include "tags/Factory.h"
 #include "tags/Tag.h"
@@ -61,6 +64,54 @@ bool AttachToList(DaeDocument& document, int id, BaseArray<Stored*>& list, T* (T
   if (!child) return false;
   list.Add(child);
   return true;
+}
+
+// Reads the numbers of an element's text at the reader, at most `limit` of them (no limit when
+// negative): tokens are split at bytes up to 0x20, each piece handed NUL-terminated to
+// `store(index, text)`, and further text tokens are pulled when one is used up. After the
+// `limit`-th number the reader advances once; what is left of that token is ignored.
+// Text that runs out early leaves the next tag token current instead of reading it as numbers,
+// so a short list never eats into the elements that follow.
+// Returns how many numbers were stored, or -1 when the input ended first.
+template <class Store>
+int64_t ReadTextNumbers(DaeDocument& document, int64_t limit, Store&& store) {
+  if (document.isTagToken) return 0;
+  int64_t n = 0;
+  int p = 0;
+  while (n != limit) {
+    char* text = document.tokenText;
+    const int length = document.tokenLength;
+    while (p < length && static_cast<unsigned char>(text[p]) <= 0x20) ++p;
+    if (p >= length) {
+      if (!document.NextToken()) return -1;
+      if (document.isTagToken) return n;
+      p = 0;
+      continue;
+    }
+    const int start = p;
+    while (p < length && static_cast<unsigned char>(text[p]) > 0x20) ++p;
+    if (p < length) text[p++] = '\0';
+    store(n, text + start);
+    ++n;
+  }
+  document.NextToken();
+  return n;
+}
+
+// Largest up-front reservation for a list whose size a document declares: a bogus count must not
+// claim gigabytes before a single number has been read. Longer lists still grow as they are read.
+constexpr int64_t kMaxDeclaredReserve = int64_t{1} << 24;
+
+// Drops the list's contents (freeing owned storage) and gives it owned room for `n` elements.
+template <class T>
+void ReserveFresh(BaseArray<T>& array, int64_t n) {
+  if (n < 0) n = 0;
+  if (n > kMaxDeclaredReserve) n = kMaxDeclaredReserve;
+  BaseArray<T> fresh(static_cast<int32_t>(n));
+  std::swap(array.data, fresh.data);
+  std::swap(array.count, fresh.count);
+  std::swap(array.reserved, fresh.reserved);
+  std::swap(array.ownsBuffer, fresh.ownsBuffer);
 }
 
 // Deletes every element of an owning list of tags.

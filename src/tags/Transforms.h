@@ -18,7 +18,7 @@ class TransformTag : public Tag {
   bool isIdentity = true;
 
  protected:
-  // Attributes first, then n numbers of the text, then the end tag; `store` receives the numbers.
+  // Attributes first, then n numbers of the text into `numbers`, then the end tag.
   bool ParseNumbers(DaeDocument& document, double* numbers, int n);
 };
 

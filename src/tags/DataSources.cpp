@@ -1,0 +1,149 @@
+#include "tags/DataSources.h"
+
+#include "assembly/SceneCollector.h"
+#include "facade/Constants.h"
+#include "tags/MaterialBinding.h"
+#include "tags/TagParse.h"
+#include "xml/ElementNames.h"
+
+namespace varnel {
+
+// The text is read once, after the last attribute. With a "count" of 1 or more exactly that many
+// numbers are taken (fewer when the text holds fewer: reading stops at the end tag). Without a
+// positive "count" every number of the text is read. Either way the element's structure stays
+// intact, so a wrong count costs the numbers it names and never the rest of the document.
+bool FloatArray::Parse(DaeDocument& document) {
+  values.RemoveAll();
+  bool textRead = false;
+  for (;;) {
+    if (!textRead && !document.attributesPending && !document.isTagToken) {
+      textRead = true;
+      ReserveFresh(values, count >= 1 ? int64_t{count} + 1 : 15);
+      const int64_t read = ReadTextNumbers(document, count >= 1 ? count : -1,
+                                           [this](int64_t, const char* text) {
+                                             values.Add(static_cast<float>(ParseDouble(text)));
+                                           });
+      if (read < 0) return false;
+      while (!document.isTagToken) {
+        if (!document.NextToken()) return false;
+      }
+    }
+    const int id = document.IdentifyTag();
+    if (document.wasEndTag && id == static_cast<int>(elementId)) return true;
+    if (id == kCount) {
+      count = ReadIntValue(document);
+    } else if (!NamedTag::ParseChild(id, document)) {
+      return false;
+    }
+  }
+}
+
+bool AccessorTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    switch (id) {
+      case kCount: count = ReadIntValue(document); return true;
+      case kStride: stride = ReadIntValue(document); return true;
+      case kOffset: offset = ReadIntValue(document); return true;
+      default: return NamedTag::ParseChild(id, document);
+    }
+  });
+}
+
+TechniqueCommon::~TechniqueCommon() {
+  delete accessor;
+  DeleteAll(instanceMaterials);
+}
+
+bool TechniqueCommon::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    switch (id) {
+      case kAccessor: return AttachSingle(document, id, accessor, &Tag::AsAccessorTag);
+      case kInstanceMaterial:
+        return AttachToList(document, id, instanceMaterials, &Tag::AsInstanceMaterial);
+      default: return document.SkipElement(id);
+    }
+  });
+}
+
+SourceTag::~SourceTag() {
+  delete floatArray;
+  delete techniqueCommon;
+}
+
+bool SourceTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    switch (id) {
+      case kFloatArray: return AttachSingle(document, id, floatArray, &Tag::AsFloatArray);
+      case kTechniqueCommon:
+        return AttachSingle(document, id, techniqueCommon, &Tag::AsTechniqueCommon);
+      default: return NamedTag::ParseChild(id, document);
+    }
+  });
+}
+
+void SourceTag::LoadInto(SceneCollector& collector) {
+  if (!techniqueCommon || !floatArray) return;
+  const AccessorTag* accessor = techniqueCommon->accessor;
+  const int32_t layoutCount = accessor ? accessor->count : 0;
+  const int32_t layoutOffset = accessor ? accessor->offset : 0;
+  const int32_t layoutStride = accessor ? accessor->stride : 0;
+  if (floatArray->values.count <= 0) return;
+
+  BaseArray<float>* numbers;
+  int32_t *count, *offset, *stride;
+  if (collector.loadAsPosition) {
+    numbers = &collector.positions;
+    count = &collector.positionCount, offset = &collector.positionOffset;
+    stride = &collector.positionStride;
+  } else if (collector.loadAsNormal) {
+    numbers = &collector.normals;
+    count = &collector.normalCount, offset = &collector.normalOffset;
+    stride = &collector.normalStride;
+  } else if (collector.loadAsTexcoord) {
+    numbers = &collector.texcoords;
+    count = &collector.texcoordCount, offset = &collector.texcoordOffset;
+    stride = &collector.texcoordStride;
+  } else {
+    return;
+  }
+  *count = layoutCount;
+  *offset = layoutOffset;
+  *stride = layoutStride;
+  numbers->AttachTo(floatArray->values);
+}
+
+bool InputTag::Parse(DaeDocument& document) {
+  const bool parsed = ParseLoop(document, [&](int id) {
+    switch (id) {
+      case kOffset: offset = ReadIntValue(document); return true;
+      case kSet: set = ReadIntValue(document); return true;
+      case kSemantic: return document.ReadValue(semantic);
+      case kSource: return document.ReadUrl(source);
+      default: return document.SkipElement(id);
+    }
+  });
+  if (semantic == constants::kNormal) {
+    isNormal = true;
+  } else if (semantic == constants::kVertex || semantic == constants::kPosition) {
+    isPosition = true;
+  } else if (semantic == constants::kTexcoord) {
+    isTexcoord = true;
+  }
+  return parsed;
+}
+
+VerticesTag::~VerticesTag() { DeleteAll(inputs); }
+
+bool VerticesTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    if (id == kInput) return AttachToList(document, id, inputs, &Tag::AsInputTag);
+    return NamedTag::ParseChild(id, document);
+  });
+}
+
+void VerticesTag::BindGeometry(SceneCollector& collector) {
+  collector.vertices = this;
+  collector.vertexInputs.AttachTo(inputs);
+}
+
+}  // namespace varnel

@@ -1,0 +1,100 @@
+#include "tags/Factory.h"
+
+#include "document/DaeDocument.h"
+#include "tags/DataSources.h"
+#include "tags/Mesh.h"
+#include "tags/Transforms.h"
+#include "xml/ElementNames.h"
+
+#if VARNEL_SCENE_TAGS
+#include "tags/Asset.h"
+#include "tags/Controller.h"
+#include "tags/Effects.h"
+#include "tags/Image.h"
+#include "tags/MaterialBinding.h"
+#include "tags/SceneGraph.h"
+#endif
+
+namespace varnel {
+
+namespace {
+
+// Elements nest by recursion through Parse and CreateTag. Real documents nest a few dozen levels
+// (nodes inside nodes); anything deeper than this is treated as a broken document so that a
+// hostile one cannot exhaust the stack.
+constexpr int kMaxNesting = 2000;
+thread_local int nesting = 0;
+
+struct NestingGuard {
+  NestingGuard() { ++nesting; }
+  ~NestingGuard() { --nesting; }
+};
+
+Tag* NewTag(int id) {
+  switch (id) {
+    case kAccessor: return new AccessorTag(id);
+    case kFloatArray: return new FloatArray(id);
+    case kInput: return new InputTag(id);
+    case kGeometry: return new GeometryTag(id);
+    case kLines: return new LinesTag(id);
+    case kMatrix: return new MatrixTag(id);
+    case kMesh: return new MeshTag(id);
+    case kPolylist: return new PolylistTag(id);
+    case kRotate: return new RotateTag(id);
+    case kScale: return new ScaleTag(id);
+    case kSource: return new SourceTag(id);
+    case kTechniqueCommon: return new TechniqueCommon(id);
+    case kTranslate: return new TranslateTag(id);
+    case kTriangles: return new TrianglesTag(id);
+    case kVertices: return new VerticesTag(id);
+#if VARNEL_SCENE_TAGS
+    case kAsset: return new AssetTag(id);
+    case kBindMaterial: return new BindMaterial(id);
+    case kBlinn: return new BlinnTag(id);
+    case kController: return new ControllerTag(id);
+    case kEffect: return new EffectTag(id);
+    case kImage: return new ImageTag(id);
+    case kInstanceController: return new InstanceController(id);
+    case kInstanceEffect: return new InstanceEffect(id);
+    case kInstanceGeometry: return new InstanceGeometry(id);
+    case kInstanceMaterial: return new InstanceMaterial(id);
+    case kInstanceNode: return new InstanceTag(id);
+    case kInstanceVisualScene: return new InstanceVisualScene(id);
+    case kLambert: return new LambertTag(id);
+    case kMaterial: return new MaterialTag(id);
+    case kNewparam: return new NewParamTag(id);
+    case kNode: return new NodeTag(id);
+    case kPhong: return new PhongTag(id);
+    case kProfileCOMMON: return new ProfileCommon(id);
+    case kSkin: return new SkinTag(id);
+    case kTechnique: return new TechniqueTag(id);
+    case kTexture: return new TextureTag(id);
+    case kVisualScene: return new VisualScene(id);
+#endif
+    default: return nullptr;
+  }
+}
+
+Tag* Fail(DaeDocument& document) {
+  document.stopped = true;
+  document.CloseStream();
+  return nullptr;
+}
+
+}  // namespace
+
+Tag* CreateTag(DaeDocument& document, int id) {
+  Tag* tag = NewTag(id);
+  if (!tag) {
+    if (!document.SkipElement(id)) return Fail(document);
+    return nullptr;
+  }
+  NestingGuard guard;
+  if (nesting > kMaxNesting || !tag->Parse(document)) {
+    delete tag;
+    return Fail(document);
+  }
+  return tag;
+}
+
+}  // namespace varnel

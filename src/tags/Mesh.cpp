@@ -1,0 +1,210 @@
+#include "tags/Mesh.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "assembly/SceneCollector.h"
+#include "tags/DataSources.h"
+#include "tags/TagParse.h"
+#include "xml/ElementNames.h"
+
+namespace varnel {
+
+namespace {
+
+// Integers a "p" list holds: index slots per element times elements, capped so that absurd
+// counts cannot overflow.
+int IndexAmount(int64_t slotsPerElement, int64_t elements) {
+  if (slotsPerElement <= 0 || elements <= 0) return 0;
+  if (slotsPerElement > INT_MAX / elements) return INT_MAX;
+  return static_cast<int>(slotsPerElement * elements);
+}
+
+// How many integers the whole input could hold at most, or INT_MAX when it is not a plain file.
+int InputCapacity(const DaeDocument& document) {
+  struct stat info;
+  const int fd = document.stream ? fileno(document.stream) : -1;
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return INT_MAX;
+  const int64_t most = info.st_size / 2 + 1;
+  return most < INT_MAX ? static_cast<int>(most) : INT_MAX;
+}
+
+// Reads "p": `amount` integers appended to `indices`. The end tag of an empty "p" is passed over
+// rather than taken for a second list.
+// A list shorter than its amount repeats its last number for every integer missing; an absurd
+// count would make that gigabytes of copies. No amount beyond what the input could hold is read:
+// the list then ends with fewer copies, which the instantiation treats as incomplete tuples.
+bool ReadIndices(DaeDocument& document, int amount, BaseArray<int32_t>& indices) {
+  if (document.wasEndTag) return true;
+  if (amount > (1 << 20)) {
+    const int capacity = InputCapacity(document);
+    if (amount > capacity) amount = capacity;
+  }
+  if (indices.count == 0) ReserveFresh(indices, int64_t{amount} + 1);
+  return document.ReadIntList(amount, indices);
+}
+
+}  // namespace
+
+GeometryTag::~GeometryTag() { delete mesh; }
+
+bool GeometryTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    if (id == kMesh) return AttachSingle(document, id, mesh, &Tag::AsMeshTag);
+    return NamedTag::ParseChild(id, document);
+  });
+}
+
+void GeometryTag::BindGeometry(SceneCollector& collector) {
+  if (mesh) mesh->BindGeometry(collector);
+}
+
+MeshTag::~MeshTag() {
+  DeleteAll(sources);
+  DeleteAll(primitives);
+  delete vertices;
+}
+
+bool MeshTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    switch (id) {
+      case kSource: return AttachToList(document, id, sources, &Tag::AsSourceTag);
+      case kVertices: return AttachSingle(document, id, vertices, &Tag::AsVerticesTag);
+      case kTriangles:
+      case kPolylist:
+      case kLines: return AttachToList(document, id, primitives, &Tag::AsPrimitiveTag);
+      default: return NamedTag::ParseChild(id, document);
+    }
+  });
+}
+
+void MeshTag::BindGeometry(SceneCollector& collector) {
+  collector.meshSources.AttachTo(sources);
+  collector.primitives.AttachTo(primitives);
+  if (vertices) vertices->BindGeometry(collector);
+}
+
+PrimitiveTag::~PrimitiveTag() { DeleteAll(inputs); }
+
+int32_t PrimitiveTag::LargestOffset() const {
+  int32_t largest = 0;
+  for (const InputTag* input : inputs) {
+    if (input && input->offset > largest) largest = input->offset;
+  }
+  return largest;
+}
+
+bool PrimitiveTag::ParseChild(int id, DaeDocument& document) {
+  switch (id) {
+    case kCount: count = ReadIntValue(document); return true;
+    case kInput: return AttachToList(document, id, inputs, &Tag::AsInputTag);
+    case kMaterial: return document.ReadUrl(material);
+    default: return document.SkipElement(id);
+  }
+}
+
+namespace {
+
+// Points the attribute slot that `input`'s semantic selects at its source: the load flags, the
+// place of its index in a tuple (`indexOffset`) and the source's numbers.
+void LoadAttribute(SceneCollector& collector, const InputTag& input, int32_t indexOffset) {
+  collector.loadAsPosition = input.isPosition;
+  collector.loadAsNormal = input.isNormal;
+  collector.loadAsTexcoord = input.isTexcoord;
+  if (input.isPosition) {
+    collector.positionIndexOffset = indexOffset;
+  } else if (input.isNormal) {
+    collector.normalIndexOffset = indexOffset;
+  } else if (input.isTexcoord) {
+    collector.texcoordIndexOffset = indexOffset;
+  }
+  for (SourceTag* source : collector.meshSources) {
+    if (source && source->GetId() == input.source) {
+      source->LoadInto(collector);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void PrimitiveTag::BindPrimitive(SceneCollector& collector) {
+  collector.positionCount = collector.positionOffset = collector.positionStride = 0;
+  collector.normalCount = collector.normalOffset = collector.normalStride = 0;
+  collector.texcoordCount = collector.texcoordOffset = collector.texcoordStride = 0;
+  collector.positions.RemoveAll();
+  collector.normals.RemoveAll();
+  collector.texcoords.RemoveAll();
+  collector.tupleSize = 0;
+  collector.positionIndexOffset = collector.normalIndexOffset = collector.texcoordIndexOffset = 0;
+
+  const VerticesTag* vertices = collector.vertices;
+  for (const InputTag* input : inputs) {
+    if (!input) continue;
+    if (vertices && input->source == vertices->GetId()) {
+      for (const InputTag* vertexInput : collector.vertexInputs) {
+        if (vertexInput) LoadAttribute(collector, *vertexInput, input->offset);
+      }
+    } else {
+      LoadAttribute(collector, *input, input->offset);
+    }
+    if (input->offset > collector.tupleSize) collector.tupleSize = input->offset;
+  }
+  int32_t widest = collector.tupleSize;
+  if (collector.positionIndexOffset > widest) widest = collector.positionIndexOffset;
+  if (collector.normalIndexOffset > widest) widest = collector.normalIndexOffset;
+  if (collector.texcoordIndexOffset > widest) widest = collector.texcoordIndexOffset;
+  collector.tupleSize = widest + 1;
+
+  collector.polygonSizes.RemoveAll();
+  if (vcounts.count > 0) {
+    collector.primitiveCount = count < vcounts.count ? count : vcounts.count;
+    if (collector.primitiveCount > 0) collector.polygonSizes.AttachTo(vcounts, collector.primitiveCount);
+  } else {
+    collector.primitiveCount = count;
+  }
+  collector.indices.AttachTo(indices);
+}
+
+bool PrimitiveTag::ParseWithCorners(DaeDocument& document, int corners) {
+  return ParseLoop(document, [&](int id) {
+    if (id != kP) return ParseChild(id, document);
+    const int64_t perVertex = int64_t{LargestOffset()} + 1;
+    return ReadIndices(document, IndexAmount(perVertex * corners, count), indices);
+  });
+}
+
+bool TrianglesTag::Parse(DaeDocument& document) { return ParseWithCorners(document, 3); }
+
+bool LinesTag::Parse(DaeDocument& document) { return ParseWithCorners(document, 2); }
+
+// An empty "vcount" (no text) reads as no polygons: the element's end tag is consumed as such and
+// never taken for numbers. A "vcount" with fewer numbers than "count" keeps the numbers present.
+bool PolylistTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) {
+    if (id == kVcount) {
+      if (document.wasEndTag) return true;
+      ReserveFresh(vcounts, int64_t{count} + 1);
+      if (document.isTagToken && document.isEndToken) {
+        if (std::strcmp(document.tokenText, ElementName(kVcount)) == 0) document.IdentifyTag();
+        return true;
+      }
+      if (ReadTextNumbers(document, count > 0 ? count : 0, [this](int64_t, const char* text) {
+            vcounts.Add(ParseInt(text));
+          }) < 0)
+        return false;
+      if (document.isEndToken) document.IdentifyTag();
+      return true;
+    }
+    if (id != kP) return ParseChild(id, document);
+    int64_t corners = 0;
+    for (int32_t n : vcounts) corners += n;
+    const int64_t perVertex = int64_t{LargestOffset()} + 1;
+    return ReadIndices(document, IndexAmount(perVertex, corners), indices);
+  });
+}
+
+}  // namespace varnel

@@ -1,0 +1,30 @@
+#include "tags/Tag.h"
+
+#include "tags/TagParse.h"
+#include "xml/ElementNames.h"
+
+namespace varnel {
+
+bool Tag::Parse(DaeDocument&) { return false; }
+
+bool Tag::ParseChild(int id, DaeDocument& document) { return document.SkipElement(id); }
+
+bool NamedTag::ParseChild(int childId, DaeDocument& document) {
+  switch (childId) {
+    case kId: return document.ReadValue(id);
+    case kName: return document.ReadValue(name);
+    case kSid: return document.ReadValue(sid);
+    default: return document.SkipElement(childId);
+  }
+}
+
+bool UrlTag::Parse(DaeDocument& document) {
+  return ParseLoop(document, [&](int id) { return ParseChild(id, document); });
+}
+
+bool UrlTag::ParseChild(int childId, DaeDocument& document) {
+  if (childId == kUrl) return document.ReadUrl(url);
+  return document.SkipElement(childId);
+}
+
+}  // namespace varnel

@@ -6,14 +6,12 @@
 #include "tags/Transforms.h"
 #include "xml/ElementNames.h"
 
-#if VARNEL_SCENE_TAGS
 #include "tags/Asset.h"
 #include "tags/Controller.h"
 #include "tags/Effects.h"
 #include "tags/Image.h"
 #include "tags/MaterialBinding.h"
 #include "tags/SceneGraph.h"
-#endif
 
 namespace varnel {
 
@@ -47,7 +45,6 @@ Tag* NewTag(int id) {
     case kTranslate: return new TranslateTag(id);
     case kTriangles: return new TrianglesTag(id);
     case kVertices: return new VerticesTag(id);
-#if VARNEL_SCENE_TAGS
     case kAsset: return new AssetTag(id);
     case kBindMaterial: return new BindMaterial(id);
     case kBlinn: return new BlinnTag(id);
@@ -70,7 +67,6 @@ Tag* NewTag(int id) {
     case kTechnique: return new TechniqueTag(id);
     case kTexture: return new TextureTag(id);
     case kVisualScene: return new VisualScene(id);
-#endif
     default: return nullptr;
   }
 }

@@ -4,7 +4,8 @@ ASAN_BUILD ?= build-asan
 JOBS ?= 2
 DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev
+  libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev \
+  locales gdal-bin
 
 .PHONY: deps build test test-asan demo bench clean
 
@@ -17,6 +18,9 @@ deps:
 	  if [ "$$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi; \
 	  $$sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq $$missing; \
 	fi
+	@# A decimal-comma locale lets the tests prove numbers are read the same under any locale.
+	@locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$' || \
+	  { [ "$$(id -u)" -eq 0 ] && localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null; } || true
 
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -32,7 +36,13 @@ test-asan: deps
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 demo: build
-	./$(BUILD)/tools/varnel_tokens tests/data/demo/house.dae
+	@echo "== varnel info tests/data/demo/house.dae"
+	@./$(BUILD)/tools/varnel info tests/data/demo/house.dae
+	@mkdir -p $(BUILD)/demo
+	@echo "== varnel shp tests/data/demo/house.dae -o $(BUILD)/demo/house.shp"
+	@./$(BUILD)/tools/varnel shp tests/data/demo/house.dae -o $(BUILD)/demo/house.shp
+	@ls -l $(BUILD)/demo/house.shp $(BUILD)/demo/house.shx $(BUILD)/demo/house.dbf
+	@if command -v ogrinfo >/dev/null; then ogrinfo -ro -so -al $(BUILD)/demo/house.shp; fi
 
 bench: build
 	./$(BUILD)/bench/bench_reader

@@ -42,9 +42,8 @@ class DaeDocument : public XmlReader {
   void ClearTags();
   void DeleteTempFiles();
 
-  // Asks the download component to copy `address` to `target`, creating the component on first
-  // use. Success is judged by the caller from the target file's existence.
-  void Download(const String& address, const String& target);
+  // The download component, created on first use; null when it cannot be created.
+  IDownloader* Downloader();
 };
 
 }  // namespace varnel

@@ -7,7 +7,8 @@ namespace varnel {
 
 enum tavuPatchType : int { tavuPatchRing = 2, tavuPatchTriangles = 6 };
 
-class DaeDisplayList {
+// Exported whatever the build's visibility preset: host classes derive from it.
+class __attribute__((visibility("default"))) DaeDisplayList {
  public:
   DaeDisplayList();
   virtual ~DaeDisplayList();

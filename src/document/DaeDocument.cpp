@@ -1,0 +1,239 @@
+#include "document/DaeDocument.h"
+
+#include <clocale>
+#include <cstring>
+#include <locale.h>
+
+#include "facade/Constants.h"
+#include "host/SafeName.h"
+#include "tags/Asset.h"
+#include "tags/Controller.h"
+#include "tags/Effects.h"
+#include "tags/Factory.h"
+#include "tags/Image.h"
+#include "tags/MaterialBinding.h"
+#include "tags/Mesh.h"
+#include "tags/SceneGraph.h"
+#include "xml/ElementNames.h"
+
+namespace varnel {
+namespace {
+
+// Numbers are read in the "C" conventions for the duration of a load. The switch is made for the
+// calling thread only (uselocale), so other threads of the host never see it, and it is undone
+// on every way out, exceptions included.
+class NumericLocaleScope {
+ public:
+  NumericLocaleScope() {
+    locale_t current = uselocale(static_cast<locale_t>(0));
+    locale_t base = current == LC_GLOBAL_LOCALE ? duplocale(LC_GLOBAL_LOCALE) : duplocale(current);
+    if (base) cLocale_ = newlocale(LC_NUMERIC_MASK, "C", base);
+    if (cLocale_) previous_ = uselocale(cLocale_);
+    else if (base) freelocale(base);
+  }
+  ~NumericLocaleScope() {
+    if (!cLocale_) return;
+    uselocale(previous_);
+    freelocale(cLocale_);
+  }
+  NumericLocaleScope(const NumericLocaleScope&) = delete;
+  NumericLocaleScope& operator=(const NumericLocaleScope&) = delete;
+
+ private:
+  locale_t cLocale_ = static_cast<locale_t>(0);
+  locale_t previous_ = static_cast<locale_t>(0);
+};
+
+struct BufferScope {
+  explicit BufferScope(XmlReader& reader) : reader_(reader) { reader_.AllocateBuffers(); }
+  ~BufferScope() { reader_.ReleaseBuffers(); }
+  XmlReader& reader_;
+};
+
+bool IsExistingFile(const String& path) {
+  FileSystemPath file(path);
+  return file.Exists() && file.IsFile();
+}
+
+bool IsLibraryOrScene(int id) {
+  switch (id) {
+    case kLibraryAnimations: case kLibraryCameras: case kLibraryControllers:
+    case kLibraryEffects: case kLibraryGeometries: case kLibraryImages: case kLibraryLights:
+    case kLibraryMaterials: case kLibraryNodes: case kLibraryVisualScenes: case kScene:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Keeps the element when `query` accepts it, deletes it otherwise.
+template <class T>
+void Keep(Tag* tag, T* (Tag::*query)(), BaseArray<Tag*>& list) {
+  if (!tag) return;
+  if ((tag->*query)()) list.Add(tag);
+  else delete tag;
+}
+
+}  // namespace
+
+DaeDocument::DaeDocument() = default;
+
+DaeDocument::~DaeDocument() {
+  try {
+    DeleteTempFiles();
+    ClearTags();
+  } catch (...) {
+  }
+  if (downloader) {
+    downloader->Release();
+    downloader = nullptr;
+  }
+}
+
+void DaeDocument::Load(String location) {
+  DeleteTempFiles();
+  String working = location;
+  working.TrimLeft();
+  working.TrimRight();
+  isDownloaded = false;
+  sourceUrl.Empty();
+
+  if (working.Left(4).CompareNoCase(constants::kHttp) == 0) {
+    isDownloaded = true;
+    FileSystemPath tempDir(TavuOSDir::GetTempPathW());
+    if (tempDir.Exists() && tempDir.IsDirectory()) {
+      // The copy lands in a private folder of its own under a name made safe from the address.
+      String target = DownloadToTempFile(Downloader(), working, working);
+      if (target.IsEmpty()) return;
+      sourceUrl = working;
+      working = target;
+      tempFiles.Insert(working, -1);
+    }
+  }
+  path = working;
+
+  NumericLocaleScope numericLocale;
+  BufferScope buffers(*this);
+  ParseDocument();
+}
+
+IDownloader* DaeDocument::Downloader() {
+  if (downloader) return downloader;
+  IUnknown* unknown = nullptr;
+  if (HalvexCreateInstance(CLSID_Downloader, nullptr, CLSCTX_ALL, IID_IUnknown,
+                           reinterpret_cast<void**>(&unknown)) < 0 || !unknown)
+    return nullptr;
+  void* typed = nullptr;
+  if (unknown->QueryInterface(IID_IDownloader, &typed) >= 0) downloader = static_cast<IDownloader*>(typed);
+  unknown->Release();
+  return downloader;
+}
+
+void DaeDocument::ParseDocument() {
+  ClearTags();
+  yUp = true;
+  unitScale = 1.0;
+  activeScene = nullptr;
+  CloseStream();
+
+  if (!IsExistingFile(path)) return;
+  stream = std::fopen(path.ToUtf8().c_str(), "rb");
+  if (!stream) return;
+  ResetReader();
+  DetectByteOrderMark();
+
+  if (!ReadRawToken()) {
+    CloseStream();
+    return;
+  }
+  if (tokenLength >= 14 && std::memcmp(tokenText, "<?xml version=", 14) == 0) {
+    bool more = NextToken();
+    while (more && tokenText[0] == '?') more = NextToken();
+    if (!more) {
+      CloseStream();
+      return;
+    }
+  }
+
+  int libraryState = 0;
+  stopped = false;
+  UrlTag* sceneReference = nullptr;
+  AssetTag* asset = nullptr;
+  // The token skipped here is the root start tag, whose attributes are never read.
+  if (!NextToken()) CloseStream();
+
+  for (bool firstPass = true; stream && !stopped; firstPass = false) {
+    int id = IdentifyTag();
+    if (id == kCOLLADA) {
+      if (firstPass) continue;
+      if (wasEndTag) break;
+    }
+    if (libraryState != 0) {
+      switch (id) {
+        case kAsset: case kCamera: case kExtra: case kLight:
+          if (!SkipElement(id)) {
+            stopped = true;
+            CloseStream();
+          }
+          continue;
+        case kController: Keep(CreateTag(*this, id), &Tag::AsControllerTag, controllers); continue;
+        case kEffect: Keep(CreateTag(*this, id), &Tag::AsEffectTag, effects); continue;
+        case kGeometry: Keep(CreateTag(*this, id), &Tag::AsGeometryTag, geometries); continue;
+        case kImage: Keep(CreateTag(*this, id), &Tag::AsImageTag, images); continue;
+        case kMaterial: Keep(CreateTag(*this, id), &Tag::AsMaterialTag, materials); continue;
+        case kNode: Keep(CreateTag(*this, id), &Tag::AsNodeTag, libraryNodes); continue;
+        case kVisualScene: Keep(CreateTag(*this, id), &Tag::AsVisualScene, visualScenes); continue;
+        case kInstanceVisualScene:
+          if (Tag* tag = CreateTag(*this, id)) {
+            topLevelTags.Add(tag);
+            if (UrlTag* reference = tag->AsUrlTag()) sceneReference = reference;
+          }
+          continue;
+        default:
+          break;
+      }
+    }
+    if (IsLibraryOrScene(id)) {
+      libraryState = wasEndTag ? 0 : id;
+      continue;
+    }
+    if (Tag* tag = CreateTag(*this, id)) {
+      topLevelTags.Add(tag);
+      if (!asset) asset = tag->AsAssetTag();
+    }
+  }
+  CloseStream();
+
+  if (sceneReference && !sceneReference->url.IsEmpty()) {
+    for (int i = 0; i < visualScenes.count; ++i) {
+      Tag* scene = visualScenes[i];
+      if (i == 0 || scene->GetId() == sceneReference->url) activeScene = scene->AsVisualScene();
+    }
+  }
+  if (asset) {
+    yUp = asset->yUp;
+    unitScale = asset->meter;
+    if (!asset->backFaceCulling) {
+      for (Tag* tag : effects)
+        if (EffectTag* effect = tag ? tag->AsEffectTag() : nullptr) effect->cullBackFaces = false;
+    }
+  }
+}
+
+void DaeDocument::ClearTags() {
+  BaseArray<Tag*>* lists[] = {&topLevelTags, &images, &effects, &materials,
+                              &geometries, &libraryNodes, &controllers, &visualScenes};
+  for (BaseArray<Tag*>* list : lists) {
+    for (Tag* tag : *list) delete tag;
+    list->Clear();
+  }
+  activeScene = nullptr;
+}
+
+void DaeDocument::DeleteTempFiles() {
+  // Removes each file and, once empty, the private folder it was downloaded into.
+  for (int i = 0; i < tempFiles.GetSize(); ++i) DeleteDownloadedFile(tempFiles[i]);
+  tempFiles.RemoveAll();
+}
+
+}  // namespace varnel

@@ -1,0 +1,138 @@
+#include "facade/Varnel.h"
+
+#include <memory>
+
+#include "assembly/SceneCollector.h"
+#include "document/DaeDocument.h"
+#include "host/Geometry.h"
+#include "output/DaeDisplayList.h"
+#include "output/DisplayListManager.h"
+#include "output/GeometryManager.h"
+#include "tags/SceneGraph.h"
+
+namespace varnel {
+namespace {
+
+// Lends the document's tables to the collector as views; the document keeps the elements.
+void LendTables(DaeDocument& document, SceneCollector& collector) {
+  collector.unitScale = document.unitScale;
+  collector.yUp = document.yUp;
+  collector.images.AttachTo(document.images);
+  collector.effects.AttachTo(document.effects);
+  collector.materials.AttachTo(document.materials);
+  collector.geometries.AttachTo(document.geometries);
+  collector.libraryNodes.AttachTo(document.libraryNodes);
+  collector.controllers.AttachTo(document.controllers);
+}
+
+// Runs the collector with `manager`; true when output was produced.
+bool Produce(DaeDocument& document, SceneCollector& collector, CreationManager& manager,
+             bool lines) {
+  collector.linesEnabled = lines;
+  collector.manager = &manager;
+  collector.Run(document.activeScene);
+  return collector.manager != nullptr;
+}
+
+template <class T>
+T* Query(IUnknown* object, const Guid& iid) {
+  void* typed = nullptr;
+  if (!object || object->QueryInterface(iid, &typed) < 0) return nullptr;
+  return static_cast<T*>(typed);
+}
+
+// Imports the filled buffer into a new host multipatch geometry; the result holds one reference.
+IGeometry* ImportGeometry(GeometryManager& builder) {
+  IUnknown* unknown = nullptr;
+  if (HalvexCreateInstance(CLSID_MultipatchGeometry, nullptr, CLSCTX_ALL, IID_IUnknown,
+                           reinterpret_cast<void**>(&unknown)) < 0 || !unknown)
+    return nullptr;
+  IGeometry* primary = Query<IGeometry>(unknown, IID_IGeometry);
+  unknown->Release();
+  if (!primary) return nullptr;
+
+  const Extent& e = builder.extent;
+  builder.multiPatch.SetXYExtents(e.xMin, e.yMin, e.xMax, e.yMax);
+  builder.multiPatch.SetZExtents(e.zMin, e.zMax);
+  if (IShapeImport* import = Query<IShapeImport>(primary, IID_IShapeImport)) {
+    int bytesRead = 0;
+    import->ImportFromShapeBuffer(1, builder.bufferSize, builder.buffer, &bytesRead);
+    import->Release();
+  }
+  ::operator delete(builder.buffer);
+  builder.buffer = nullptr;
+  builder.bufferSize = 0;
+
+  IGeometryState* state = Query<IGeometryState>(primary, IID_IGeometryState);
+  if (state) state->SetKnownSimple(-1);
+  IGeometry* result = Query<IGeometry>(primary, IID_IGeometry);
+  if (state) state->Release();
+  primary->Release();
+  return result;
+}
+
+}  // namespace
+
+Varnel::Varnel() = default;
+Varnel::~Varnel() = default;
+Varnel& Varnel::operator=(const Varnel&) = default;
+
+void Varnel::CreateGeometryFromFile(String path, IGeometry** geometry) {
+  if (!geometry) return;
+  *geometry = nullptr;
+  DaeDocument document;
+  document.Load(std::move(path));
+  IGeometry* result = nullptr;
+  {
+    SceneCollector collector;
+    LendTables(document, collector);
+    if (document.activeScene) {
+      GeometryManager builder;
+      if (Produce(document, collector, builder, false)) result = ImportGeometry(builder);
+      collector.manager = nullptr;
+    }
+    document.DeleteTempFiles();
+  }
+  if (result) {
+    *geometry = Query<IGeometry>(result, IID_IGeometry);
+    result->Release();
+  }
+}
+
+void Varnel::CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer) {
+  size = 0;  // a reference always names storage, so there is no null-buffer case here
+  DaeDocument document;
+  document.Load(std::move(path));
+  SceneCollector collector;
+  LendTables(document, collector);
+  if (document.activeScene) {
+    GeometryManager builder;
+    if (Produce(document, collector, builder, false)) {
+      size = builder.bufferSize;
+      buffer = builder.buffer;
+      builder.bufferSize = 0;
+      builder.buffer = nullptr;
+    }
+    collector.manager = nullptr;
+  }
+  document.DeleteTempFiles();
+}
+
+void Varnel::CreateDisplayListFromFile(String path, DaeDisplayList* displayList) {
+  if (!displayList) return;
+  DaeDocument document;
+  document.Load(std::move(path));
+  SceneCollector collector;
+  LendTables(document, collector);
+  if (document.activeScene) {
+    DisplayListManager builder(displayList);
+    if (Produce(document, collector, builder, true)) {
+      const Extent& e = builder.extent;
+      displayList->SetExtent(e.xMin, e.yMin, e.zMin, e.xMax, e.yMax, e.zMax);
+    }
+    collector.manager = nullptr;
+  }
+  document.DeleteTempFiles();
+}
+
+}  // namespace varnel

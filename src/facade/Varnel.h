@@ -1,0 +1,29 @@
+// The library's entry points: a COLLADA document (path or http(s) address) in, one of three
+// GIS outputs out. Failure shows only as absent output.
+#pragma once
+
+#include <cstdint>
+
+#include "host/String.h"
+
+namespace varnel {
+
+class DaeDisplayList;
+struct IGeometry;
+
+class __attribute__((visibility("default"))) Varnel {
+ public:
+  Varnel();
+  ~Varnel();
+  Varnel& operator=(const Varnel&);
+
+  // *geometry: null at entry, then the new multipatch geometry (one reference, the caller's).
+  void CreateGeometryFromFile(String path, IGeometry** geometry);
+  // size: 0 at entry, then the buffer's byte size; buffer: the multipatch buffer, released by
+  // the caller with the global operator delete. Left unchanged when nothing was produced.
+  void CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer);
+  // The sink receives the materials, every part and line, and finally the extent.
+  void CreateDisplayListFromFile(String path, DaeDisplayList* displayList);
+};
+
+}  // namespace varnel

@@ -1,0 +1,148 @@
+#include "materials/BuildMaterials.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "facade/Settings.h"
+#include "host/MaterialProperties.h"
+#include "host/TextureFile.h"
+#include "output/CreationManager.h"
+#include "tags/Effects.h"
+#include "tags/Image.h"
+
+namespace varnel {
+namespace {
+
+constexpr int kMaxTextureSide = 32767;
+
+// Truncation toward zero; values outside the int range give INT_MIN, as the host's
+// x86 conversion does, instead of undefined behaviour.
+int TruncateToInt(double value) {
+  if (!(value > -2147483649.0 && value < 2147483648.0)) return static_cast<int>(0x80000000u);
+  return static_cast<int>(value);
+}
+
+EffectTag* EffectAt(const CreationManager& manager, int i) {
+  Tag* tag = manager.effects[i];
+  return tag ? tag->AsEffectTag() : nullptr;
+}
+
+ImageTag* ImageAt(const CreationManager& manager, int i) {
+  return i < manager.effectImages.count ? manager.effectImages[i] : nullptr;
+}
+
+PhongTag* ShadingOf(const EffectTag& effect) {
+  if (!effect.profile || !effect.profile->technique) return nullptr;
+  return effect.profile->technique->shading;
+}
+
+bool IsIgnoredEdgeName(String name) {
+  name.TrimLeft();
+  return name.GetLength() > 10 && name.Left(11).CompareNoCase(L"tavu_ignore") == 0;
+}
+
+// Reads the image file into `record`; any failure leaves the record untextured.
+void LoadTexture(const ImageTag& image, MaterialProperties& record) {
+  int width = 0, height = 0, channels = 0;
+  unsigned char* pixels = nullptr;
+  TextureFile file;
+  file.ReadTextureMap(image.filePath, width, height, channels, pixels);
+  if (width < 1 || height < 1 || channels < 1 || channels > 4) {
+    ::operator delete(pixels);
+    return;
+  }
+  if (!pixels) return;
+  if (width > kMaxTextureSide || height > kMaxTextureSide) {
+    const int newWidth = std::min(width, kMaxTextureSide);
+    const int newHeight = std::min(height, kMaxTextureSide);
+    const size_t bytes = static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight) *
+                         static_cast<size_t>(channels);
+    auto* resampled = static_cast<unsigned char*>(::operator new(bytes, std::nothrow));
+    if (!resampled) {
+      ::operator delete(pixels);
+      return;
+    }
+    brenwald::pixel_utils::resample_2d_uint8(width, height, newWidth, newHeight, pixels,
+                                             resampled, channels);
+    ::operator delete(pixels);
+    pixels = resampled;
+    width = newWidth;
+    height = newHeight;
+  }
+  record.SetTextureMap(width, height, channels, pixels);
+}
+
+void FillRecord(const EffectTag& effect, MaterialProperties& record) {
+  double red = 1.0, green = 1.0, blue = 1.0, opacity = 1.0;
+  if (const PhongTag* shading = ShadingOf(effect)) {
+    red = shading->diffuse.color[0];
+    green = shading->diffuse.color[1];
+    blue = shading->diffuse.color[2];
+    opacity = shading->opacity;
+  }
+  if (conversionType != 1 && IsIgnoredEdgeName(effect.GetName())) {
+    record.SetEdgeDisplay(true);
+    record.SetEdgeWidth(1);
+    record.SetEdgeColor(0, 0, 0);
+  }
+  record.SetColor(TruncateToInt(red * 255.0), TruncateToInt(green * 255.0),
+                  TruncateToInt(blue * 255.0));
+  if (effect.cullBackFaces) record.SetCullBackFaces(true);
+  if (opacity < 0.98) record.SetTransparency(TruncateToInt((1.0 - opacity) * 100.0));
+}
+
+}  // namespace
+
+MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
+  const int n = std::max(manager.effects.count, 0);
+  // use[i]: first how many primitives use effect i, then its record index (-1: no record).
+  // share[i]: the first used effect with the same image object as effect i.
+  std::vector<int> use(static_cast<size_t>(n), -1);
+  std::vector<int> share(static_cast<size_t>(n), -1);
+
+  for (int e : manager.primitiveEffects)
+    if (e >= 0 && e < n) use[e] = (use[e] >= 0 ? use[e] : 0) + 1;
+
+  int k = 0;
+  for (int& u : use)
+    if (u > 0) u = k++;
+
+  for (int& e : manager.primitiveEffects)
+    if (e >= 0 && e < n) e = use[e];
+
+  for (int i = 0; i < n; ++i) {
+    ImageTag* image = ImageAt(manager, i);
+    if (use[i] < 0 || share[i] >= 0 || !EffectAt(manager, i) || !image) continue;
+    share[i] = i;
+    for (int j = i + 1; j < n; ++j)
+      if (EffectAt(manager, j) && ImageAt(manager, j) == image) share[j] = i;
+  }
+
+  std::unique_ptr<MaterialProperties[]> records(new MaterialProperties[static_cast<size_t>(k)]);
+  static constexpr int kFallback[3][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  for (int i = 0; i < n; ++i) {
+    if (use[i] < 0) continue;
+    MaterialProperties& record = records[use[i]];
+    const EffectTag* effect = EffectAt(manager, i);
+    if (!effect) {
+      const int* rgb = kFallback[i % 3];
+      record.SetColor(rgb[0], rgb[1], rgb[2]);
+      continue;
+    }
+    FillRecord(*effect, record);
+    // The shared index is the effect-table position of the first user of the image, which
+    // is its record index only when every earlier effect has a record.
+    if (share[i] >= 0 && share[i] < i) {
+      record.SetSharedTexture(share[i]);
+    } else if (share[i] == i) {
+      if (const ImageTag* image = ImageAt(manager, i)) LoadTexture(*image, record);
+    }
+  }
+  count = k;
+  return records.release();
+}
+
+}  // namespace varnel

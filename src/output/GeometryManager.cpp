@@ -1,0 +1,56 @@
+#include "output/GeometryManager.h"
+
+#include <memory>
+
+#include "host/MaterialProperties.h"
+#include "materials/BuildMaterials.h"
+
+namespace varnel {
+
+GeometryManager::~GeometryManager() { ReleaseBuffer(); }
+
+void GeometryManager::ReleaseBuffer() {
+  ::operator delete(buffer);
+  buffer = nullptr;
+  bufferSize = 0;
+}
+
+bool GeometryManager::StartCreation() {
+  CreationManager::StartCreation();
+  int materialCount = 0;
+  // Init copies what it needs of the records; they go right after.
+  std::unique_ptr<MaterialProperties[]> materials(BuildMaterials(*this, materialCount));
+  ReleaseBuffer();
+  bufferSize = multiPatch.Init(partCount, pointCount, false, false, pointCount == normalCount,
+                               texturePointCount > 2 ? 2 : 0, texturePointCount, materialCount,
+                               materials.get(), buffer);
+  if (bufferSize >= 1 && buffer) return true;
+  ReleaseBuffer();
+  return false;
+}
+
+void GeometryManager::StartPart(int partType) {
+  const int part = partIndex;
+  multiPatch.SetPartType(part, partType);
+  multiPatch.SetMaterialType(part, CurrentMaterial());
+  multiPatch.SetPointIndex(part, pointIndex);
+  multiPatch.SetTexturePointIndex(part, texturePointIndex);
+}
+
+void GeometryManager::SetPoint(const double* xyz) {
+  double p[3];
+  ConvertPosition(xyz, p);
+  multiPatch.SetPoint(pointIndex, p[0], p[1], p[2]);
+}
+
+void GeometryManager::SetNormal(const double* xyz) {
+  double n[3];
+  ConvertNormal(xyz, n);
+  multiPatch.SetNormal(pointIndex, n[0], n[1], n[2]);
+}
+
+void GeometryManager::SetTexturePoint(const double* st) {
+  multiPatch.SetTexturePoint(texturePointIndex, st[0], st[1]);
+}
+
+}  // namespace varnel

@@ -1,0 +1,25 @@
+// Converts many documents in worker processes; one bad file never stops the batch.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace varnel::cli {
+
+struct BatchOptions {
+  int jobs = 1;
+  std::string outputDir;
+  std::string format = "shp";  // shp, buffer or obj
+  std::vector<std::string> inputs;
+};
+
+// Runs `self format FILE -o OUT` for every input, at most `jobs` at a time. Prints a progress
+// line on standard error when it is a terminal and a summary line at the end. Returns the exit
+// status of the batch.
+int RunBatch(const std::string& self, const BatchOptions& options);
+
+// Output file for `input` inside `dir` with extension `ext`, unique among `taken`.
+std::string BatchOutputPath(const std::string& dir, const std::string& input,
+                            const std::string& ext, std::vector<std::string>& taken);
+
+}  // namespace varnel::cli

@@ -1,0 +1,35 @@
+// A display-list sink that prints every callback as one JSON object per line.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "output/DaeDisplayList.h"
+
+namespace varnel::cli {
+
+class DumpSink : public DaeDisplayList {
+ public:
+  explicit DumpSink(std::FILE* out) : out_(out) {}
+  ~DumpSink() override;
+
+  void SetMaterials(long count, MaterialProperties* materials) override;
+  void SetCurrentLine(long materialIndex, bool isStrip) override;
+  void SetCurrentPart(long materialIndex, tavuPatchType partType) override;
+  void SetLineData(long pointCount, float* data) override;
+  void SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) override;
+  void SetExtent(double xMin, double yMin, double zMin, double xMax, double yMax,
+                 double zMax) override;
+
+  bool gotExtent = false;
+
+ private:
+  void Emit(std::string& line);
+  std::FILE* out_;
+  MaterialProperties* materials_ = nullptr;  // the sink owns the records it was given
+};
+
+// One material record as the dump prints it.
+void AppendMaterial(std::string& out, const MaterialProperties& material);
+
+}  // namespace varnel::cli

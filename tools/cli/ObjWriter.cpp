@@ -1,0 +1,172 @@
+#include "cli/ObjWriter.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace varnel::cli {
+
+bool WritePng(const std::string& path, int width, int height, int channels,
+              const unsigned char* pixels) {
+  static const int kColorTypes[5] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA,
+                                     PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
+  if (width < 1 || height < 1 || channels < 1 || channels > 4 || !pixels) return false;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  bool ok = png && info;
+  if (ok && setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 kColorTypes[channels], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(channels);
+    for (int y = 0; y < height; ++y)
+      png_write_row(png, const_cast<png_bytep>(pixels + rowBytes * static_cast<size_t>(y)));
+    png_write_end(png, nullptr);
+  } else {
+    ok = false;
+  }
+  png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+  return std::fclose(file) == 0 && ok;
+}
+
+ObjWriter::ObjWriter(std::string objPath) : objPath_(std::move(objPath)) {
+  stem_ = objPath_;
+  size_t slash = stem_.rfind('/');
+  if (slash != std::string::npos) stem_ = stem_.substr(slash + 1);
+  if (stem_.size() > 4 && stem_.compare(stem_.size() - 4, 4, ".obj") == 0)
+    stem_.resize(stem_.size() - 4);
+}
+
+ObjWriter::~ObjWriter() {
+  if (obj_) std::fclose(obj_);
+  delete[] materials_;
+}
+
+bool ObjWriter::Open() {
+  obj_ = std::fopen(objPath_.c_str(), "wb");
+  if (!obj_) return false;
+  std::fprintf(obj_, "# converted by varnel\nmtllib %s.mtl\n", stem_.c_str());
+  return true;
+}
+
+std::string ObjWriter::TextureFileName(long index) const {
+  return stem_ + "_texture" + std::to_string(index) + ".png";
+}
+
+bool ObjWriter::Finish() {
+  if (!obj_) return false;
+  bool ok = std::fclose(obj_) == 0;
+  obj_ = nullptr;
+  std::string folder = objPath_.substr(0, objPath_.size() - stem_.size() - 4);
+  std::FILE* mtl = std::fopen((folder + stem_ + ".mtl").c_str(), "wb");
+  if (!mtl) return false;
+  std::fprintf(mtl, "# converted by varnel\nnewmtl none\nKd 0.8 0.8 0.8\n");
+  for (long i = 0; i < materialCount_; ++i) {
+    const MaterialProperties& m = materials_[i];
+    std::fprintf(mtl, "\nnewmtl m%ld\n", i);
+    if (m.hasColor)
+      std::fprintf(mtl, "Kd %.6g %.6g %.6g\n", m.color[0] / 255.0, m.color[1] / 255.0,
+                   m.color[2] / 255.0);
+    if (m.hasTransparency) std::fprintf(mtl, "d %.4g\n", 1.0 - m.transparency / 100.0);
+    long textured = -1;
+    if (m.texturePixels) {
+      if (WritePng(folder + TextureFileName(i), m.textureWidth, m.textureHeight,
+                   m.textureChannels, m.texturePixels))
+        textured = i;
+    } else if (m.sharedTexture >= 0) {
+      // A shared texture names an earlier record that holds the pixels; take the nearest
+      // record at or before that position that really has them.
+      for (long j = std::min(static_cast<long>(m.sharedTexture), i - 1); j >= 0; --j)
+        if (materials_[j].texturePixels) {
+          textured = j;
+          break;
+        }
+    }
+    if (textured >= 0) std::fprintf(mtl, "map_Kd %s\n", TextureFileName(textured).c_str());
+  }
+  ok = std::fclose(mtl) == 0 && ok;
+  return ok;
+}
+
+void ObjWriter::SetMaterials(long count, MaterialProperties* materials) {
+  delete[] materials_;
+  materials_ = materials;
+  materialCount_ = materials ? count : 0;
+}
+
+void ObjWriter::UseMaterial(long index) {
+  if (index == currentMaterial_ || !obj_) return;
+  currentMaterial_ = index;
+  if (index >= 0 && index < materialCount_) std::fprintf(obj_, "usemtl m%ld\n", index);
+  else std::fprintf(obj_, "usemtl none\n");
+}
+
+void ObjWriter::SetCurrentPart(long materialIndex, tavuPatchType partType) {
+  UseMaterial(materialIndex);
+  currentType_ = partType;
+}
+
+void ObjWriter::SetCurrentLine(long materialIndex, bool) { UseMaterial(materialIndex); }
+
+void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) {
+  if (!obj_ || !data || pointCount < 1) return;
+  const long stride = 3 + (hasNormals ? 3 : 0) + (hasTextures ? 2 : 0);
+  for (long i = 0; i < pointCount; ++i) {
+    const float* record = data + i * stride;
+    const float* xyz = record + stride - 3;
+    std::fprintf(obj_, "v %.9g %.9g %.9g\n", xyz[0], xyz[1], xyz[2]);
+    if (hasTextures) std::fprintf(obj_, "vt %.9g %.9g\n", record[0], 1.0 - record[1]);
+    if (hasNormals) {
+      const float* n = xyz - 3;
+      std::fprintf(obj_, "vn %.9g %.9g %.9g\n", n[0], n[1], n[2]);
+    }
+  }
+  const long first = vertices + 1;
+  const long firstTexture = texturePoints_ + 1;
+  const long firstNormal = normals_ + 1;
+  auto corner = [&](long k) {
+    std::fprintf(obj_, " %ld", first + k);
+    if (hasTextures || hasNormals) {
+      std::fputc('/', obj_);
+      if (hasTextures) std::fprintf(obj_, "%ld", firstTexture + k);
+      if (hasNormals) std::fprintf(obj_, "/%ld", firstNormal + k);
+    }
+  };
+  if (currentType_ == tavuPatchRing) {
+    // A closed ring repeats its first point at the end; the face lists it once.
+    long n = pointCount > 3 ? pointCount - 1 : pointCount;
+    std::fputc('f', obj_);
+    for (long k = 0; k < n; ++k) corner(k);
+    std::fputc('\n', obj_);
+    ++faces;
+  } else {
+    for (long k = 0; k + 2 < pointCount; k += 3) {
+      std::fputc('f', obj_);
+      for (long c = 0; c < 3; ++c) corner(k + c);
+      std::fputc('\n', obj_);
+      ++faces;
+    }
+  }
+  vertices += pointCount;
+  if (hasTextures) texturePoints_ += pointCount;
+  if (hasNormals) normals_ += pointCount;
+}
+
+void ObjWriter::SetLineData(long pointCount, float* data) {
+  if (!obj_ || !data || pointCount < 1) return;
+  for (long i = 0; i < pointCount; ++i)
+    std::fprintf(obj_, "v %.9g %.9g %.9g\n", data[3 * i], data[3 * i + 1], data[3 * i + 2]);
+  // A "lines" primitive pairs its points into segments.
+  for (long k = 0; k + 1 < pointCount; k += 2) {
+    std::fprintf(obj_, "l %ld %ld\n", vertices + 1 + k, vertices + 2 + k);
+    ++lines;
+  }
+  vertices += pointCount;
+}
+
+}  // namespace varnel::cli

@@ -1,0 +1,55 @@
+// A display-list sink that writes Wavefront OBJ with a .mtl beside it and the texture maps as
+// PNG files, so a converted model opens in any 3D viewer.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "output/DaeDisplayList.h"
+
+namespace varnel::cli {
+
+class ObjWriter : public DaeDisplayList {
+ public:
+  // `objPath` must end in ".obj"; the .mtl and the textures are written beside it.
+  explicit ObjWriter(std::string objPath);
+  ~ObjWriter() override;
+
+  // Opens the output files; false when they cannot be written.
+  bool Open();
+  // Writes the material library and closes everything; false on a write error.
+  bool Finish();
+
+  void SetMaterials(long count, MaterialProperties* materials) override;
+  void SetCurrentLine(long materialIndex, bool isStrip) override;
+  void SetCurrentPart(long materialIndex, tavuPatchType partType) override;
+  void SetLineData(long pointCount, float* data) override;
+  void SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) override;
+  void SetExtent(double, double, double, double, double, double) override { gotExtent = true; }
+
+  bool gotExtent = false;
+  long faces = 0;
+  long lines = 0;
+  long vertices = 0;
+
+ private:
+  void UseMaterial(long index);
+  std::string TextureFileName(long index) const;
+
+  std::string objPath_;
+  std::string stem_;  // file name without ".obj"
+  std::FILE* obj_ = nullptr;
+  MaterialProperties* materials_ = nullptr;
+  long materialCount_ = 0;
+  long currentMaterial_ = -2;
+  int currentType_ = 0;
+  long normals_ = 0;
+  long texturePoints_ = 0;
+};
+
+// Writes 8-bit pixels of 1 to 4 channels as a PNG file.
+bool WritePng(const std::string& path, int width, int height, int channels,
+              const unsigned char* pixels);
+
+}  // namespace varnel::cli

@@ -1,9 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
+#include "tags/Asset.h"
+#include "tags/Controller.h"
 #include "tags/DataSources.h"
-#include "tags/Mesh.h"
-#include "tags/Transforms.h"
+#include "tags/Effects.h"
+#include "tags/Image.h"
+#include "tags/MaterialBinding.h"
 #include "tags/FragmentReader.h"
+#include "tags/Mesh.h"
+#include "tags/SceneGraph.h"
+#include "tags/Transforms.h"
 #include "xml/ElementNames.h"
 
 using namespace varnel;
@@ -97,4 +106,65 @@ TEST(Factory, SecondSingleChildReplacesTheFirst) {
   EXPECT_EQ(geometry->mesh->GetId(), L"m2");
   ASSERT_TRUE(geometry->mesh->vertices);
   EXPECT_EQ(geometry->mesh->vertices->GetId(), L"v2");
+}
+
+TEST(Factory, BuildsTheClassOfEverySceneAndEffectElement) {
+  const struct {
+    const char* name;
+    bool (*matches)(Tag&);
+  } cases[] = {
+      {"asset", [](Tag& t) { return t.AsAssetTag() != nullptr; }},
+      {"bind_material", [](Tag& t) { return t.AsBindMaterial() != nullptr; }},
+      {"blinn", [](Tag& t) { return dynamic_cast<BlinnTag*>(t.AsPhongTag()) != nullptr; }},
+      {"controller", [](Tag& t) { return t.AsControllerTag() != nullptr; }},
+      {"effect", [](Tag& t) { return t.AsEffectTag() != nullptr; }},
+      {"image", [](Tag& t) { return t.AsImageTag() != nullptr; }},
+      {"instance_controller", [](Tag& t) { return t.AsInstanceController() && t.AsInstanceGeometry() && t.AsUrlTag(); }},
+      {"instance_effect", [](Tag& t) { return t.AsInstanceEffect() != nullptr; }},
+      {"instance_geometry", [](Tag& t) { return t.AsInstanceGeometry() && !t.AsInstanceTag() && !t.AsInstanceController(); }},
+      {"instance_material", [](Tag& t) { return t.AsInstanceMaterial() != nullptr; }},
+      {"instance_node", [](Tag& t) { return t.AsInstanceTag() && t.AsInstanceGeometry(); }},
+      {"instance_visual_scene", [](Tag& t) { return t.AsUrlTag() && !t.AsInstanceGeometry(); }},
+      {"lambert", [](Tag& t) { return dynamic_cast<LambertTag*>(t.AsPhongTag()) != nullptr; }},
+      {"material", [](Tag& t) { return t.AsMaterialTag() != nullptr; }},
+      {"newparam", [](Tag& t) { return t.AsNewParamTag() != nullptr; }},
+      {"node", [](Tag& t) { return t.AsNodeTag() != nullptr; }},
+      {"phong", [](Tag& t) { return t.AsPhongTag() && !dynamic_cast<LambertTag*>(&t) && !dynamic_cast<BlinnTag*>(&t); }},
+      {"profile_COMMON", [](Tag& t) { return t.AsProfileCommon() != nullptr; }},
+      {"skin", [](Tag& t) { return t.AsSkinTag() != nullptr; }},
+      {"technique", [](Tag& t) { return t.AsTechniqueTag() != nullptr; }},
+      {"texture", [](Tag& t) { return t.AsTextureTag() != nullptr; }},
+      {"visual_scene", [](Tag& t) { return t.AsVisualScene() != nullptr; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FragmentReader reader(std::string("<") + c.name + "/>");
+    std::unique_ptr<Tag> tag = reader.Next();
+    ASSERT_TRUE(tag);
+    EXPECT_TRUE(c.matches(*tag));
+    EXPECT_EQ(tag->elementId, static_cast<uint32_t>(LookupElement(c.name, std::strlen(c.name))));
+  }
+}
+
+namespace {
+std::string NestedNodes(int levels) {
+  std::string text;
+  for (int i = 0; i < levels; ++i) text += "<node>";
+  for (int i = 0; i < levels; ++i) text += "</node>";
+  return text + "<lines/>";
+}
+}  // namespace
+
+TEST(Factory, NestingBeyondTheLimitFailsTheDocument) {
+  FragmentReader deep(NestedNodes(2000));
+  EXPECT_TRUE(deep.Next());
+  EXPECT_TRUE(deep.Next());  // the element after it is read as usual
+  EXPECT_FALSE(deep.document.stopped);
+
+  for (int levels : {2001, 100000}) {
+    FragmentReader tooDeep(NestedNodes(levels));
+    EXPECT_FALSE(tooDeep.Next());
+    EXPECT_TRUE(tooDeep.document.stopped);
+    EXPECT_EQ(tooDeep.document.stream, nullptr);
+  }
 }

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "host/Downloader.h"
 #include "host/SafeName.h"
@@ -22,22 +23,18 @@ const std::string kModel = "<COLLADA>model</COLLADA>";
 LocalHttpServer::Response Route(const std::string& path) {
   using Server = LocalHttpServer;
   if (path == "/model.dae" || path == "/x.png") return Server::Reply(200, kModel);
-  if (path == "/a/model.dae") return Server::Reply(200, "first");
-  if (path == "/b/model.dae") return Server::Reply(200, "second");
+  if (path == "/a/model.dae" || path == "/b/model.dae") return Server::Reply(200, path.substr(1, 1));
   if (path == "/loop") return Server::Redirect("/loop");
   if (path.starts_with("/hop/")) {  // a chain of n redirects before the body
     int left = std::atoi(path.c_str() + 5);
-    return left <= 0 ? Server::Reply(200, "arrived")
-                     : Server::Redirect("/hop/" + std::to_string(left - 1));
+    return left <= 0 ? Server::Reply(200, "arrived") : Server::Redirect("/hop/" + std::to_string(left - 1));
   }
   if (path == "/to-file") return Server::Redirect("file:///etc/passwd");
   if (path == "/to-ftp") return Server::Redirect("ftp://127.0.0.1/model.dae");
   if (path == "/moved-nowhere") return Server::Reply(302, "no location");
   if (path == "/big") return Server::Reply(200, std::string(5000, 'x'));
-  if (path == "/big-unannounced")
-    return {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(5000, 'x'), false};
-  if (path == "/stall")
-    return {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\npartial", true};
+  if (path == "/big-unannounced") return {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(5000, 'x')};
+  if (path == "/stall") return {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\npartial", true};
   return Server::Reply(404, "not here");
 }
 
@@ -51,8 +48,7 @@ std::set<std::string> Entries(const String& dir) {
 
 IDownloader* NewDownloader() {
   IDownloader* downloader = nullptr;
-  HalvexCreateInstance(CLSID_Downloader, nullptr, CLSCTX_ALL, IID_IDownloader,
-                       reinterpret_cast<void**>(&downloader));
+  HalvexCreateInstance(CLSID_Downloader, nullptr, CLSCTX_ALL, IID_IDownloader, reinterpret_cast<void**>(&downloader));
   return downloader;
 }
 
@@ -77,9 +73,11 @@ class DownloaderTest : public ::testing::Test {
     DeleteDownloadedFile(target);
     EXPECT_FALSE(FileSystemPath(dir).Exists());
   }
-  HRESULT Copy(const std::string& url) {
-    return downloader->CopyUrlToFile(BString(String::FromUtf8(url)), BString(target));
+  HRESULT Copy(const std::string& url, const String& to) {
+    return downloader->CopyUrlToFile(BString(String::FromUtf8(url)), BString(to));
   }
+  HRESULT Copy(const std::string& url) { return Copy(url, target); }
+  std::string Fetched() { return testsupport::ReadFile(target.GetString().ToUtf8()); }
 
   LocalHttpServer server{Route};
   IDownloader* downloader = nullptr;
@@ -88,25 +86,23 @@ class DownloaderTest : public ::testing::Test {
 };
 
 TEST_F(DownloaderTest, FetchesTheBodyIntoTheTarget) {
-  for (const char* scheme : {"http", "HTTP", "Http"}) {
-    SCOPED_TRACE(scheme);
-    ASSERT_EQ(Copy(server.Url("/model.dae", scheme)), S_OK);
-    EXPECT_EQ(testsupport::ReadFile(target.GetString().ToUtf8()), kModel);
-    long status = 0;
-    long long bytes = 0;
-    downloader->GetLastStatus(&status);
-    downloader->GetBytesReceived(&bytes);
-    EXPECT_EQ(status, 200);
-    EXPECT_EQ(bytes, static_cast<long long>(kModel.size()));
-    EXPECT_EQ(Entries(dir), std::set<std::string>{"model.dae"});  // no partial file beside it
+  for (const char* scheme : {"http", "HTTP"}) {
+    ASSERT_EQ(Copy(server.Url("/model.dae", scheme)), S_OK) << scheme;
+    EXPECT_EQ(Fetched(), kModel);
   }
+  long status = 0;
+  long long bytes = 0;
+  downloader->GetLastStatus(&status);
+  downloader->GetBytesReceived(&bytes);
+  EXPECT_EQ(status, 200);
+  EXPECT_EQ(bytes, static_cast<long long>(kModel.size()));
   // Five redirects are followed; a body exactly at the cap is accepted, with or without a length.
   ASSERT_EQ(Copy(server.Url("/hop/5")), S_OK);
-  EXPECT_EQ(testsupport::ReadFile(target.GetString().ToUtf8()), "arrived");
+  EXPECT_EQ(Fetched(), "arrived");
   downloader->SetMaxBytes(5000);
   EXPECT_EQ(Copy(server.Url("/big")), S_OK);
   EXPECT_EQ(Copy(server.Url("/big-unannounced")), S_OK);
-  EXPECT_EQ(Entries(dir), std::set<std::string>{"model.dae"});
+  EXPECT_EQ(Entries(dir), std::set<std::string>{"model.dae"});  // no partial file beside it
 }
 
 TEST_F(DownloaderTest, FailedOrRefusedTransfersLeaveNoFile) {
@@ -114,30 +110,18 @@ TEST_F(DownloaderTest, FailedOrRefusedTransfersLeaveNoFile) {
   ASSERT_EQ(downloader->SetMaxBytes(4999), S_OK);
   EXPECT_LT(downloader->SetMaxBytes(0), 0);
   EXPECT_LT(downloader->SetTotalTimeout(-1), 0);
-  const std::string refused[] = {
-      server.Url("/missing"),
-      server.Url("/loop"),
-      server.Url("/hop/6"),
-      server.Url("/to-file"),
-      server.Url("/to-ftp"),
-      server.Url("/moved-nowhere"),
-      server.Url("/big"),
-      server.Url("/big-unannounced"),
-      server.Url("/stall"),
-      server.Url("/model.dae", "https"),  // a plain server: the handshake fails
-      server.Url("/model.dae", "ftp"),
-      "file:///etc/passwd",
-      "",
-  };
+  std::vector<std::string> refused = {"", "file:///etc/passwd", server.Url("/model.dae", "ftp"),
+                                      server.Url("/model.dae", "https")};  // a plain server: no handshake
+  for (const char* path : {"/missing", "/loop", "/hop/6", "/to-file", "/to-ftp", "/moved-nowhere", "/big",
+                           "/big-unannounced", "/stall"})
+    refused.push_back(server.Url(path));
   auto start = std::chrono::steady_clock::now();
   for (const std::string& url : refused) {
-    SCOPED_TRACE(url);
     // An older file under the target name must not pass for this call's result.
     testsupport::WriteFile("stale", "stale");
     std::filesystem::copy_file(testsupport::ScratchDir() + "/stale", target.GetString().ToUtf8());
-    EXPECT_LT(Copy(url), 0);
-    EXPECT_FALSE(target.Exists());
-    EXPECT_TRUE(Entries(dir).empty());
+    EXPECT_LT(Copy(url), 0) << url;
+    EXPECT_TRUE(Entries(dir).empty()) << url;
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   long status = 0;
@@ -146,11 +130,7 @@ TEST_F(DownloaderTest, FailedOrRefusedTransfersLeaveNoFile) {
   EXPECT_EQ(status, 404);
 
   // Targets that name no file are refused without touching the folder.
-  for (const String& bad : {dir, dir + L".", dir + L"..", String()}) {
-    EXPECT_LT(downloader->CopyUrlToFile(BString(String::FromUtf8(server.Url("/model.dae"))),
-                                        BString(bad)),
-              0);
-  }
+  for (const String& bad : {dir, dir + L".", dir + L"..", String()}) EXPECT_LT(Copy(server.Url("/model.dae"), bad), 0);
   EXPECT_TRUE(FileSystemPath(dir).IsDirectory());
   EXPECT_TRUE(Entries(dir).empty());
 }
@@ -160,30 +140,26 @@ TEST_F(DownloaderTest, TempFilesStayInTheirOwnFolders) {
   std::set<std::string> before = Entries(temp);
 
   // Two documents fetching the same file name at the same time keep their own copies.
-  String first, second;
-  std::thread a([&] {
-    IDownloader* own = NewDownloader();
-    first = DownloadToTempFile(own, String::FromUtf8(server.Url("/a/model.dae")),
-                               L"http://x/a/model.dae");
-    own->Release();
-  });
-  std::thread b([&] {
-    IDownloader* own = NewDownloader();
-    second = DownloadToTempFile(own, String::FromUtf8(server.Url("/b/model.dae")),
-                                L"http://x/b/model.dae");
-    own->Release();
-  });
-  a.join();
-  b.join();
-  ASSERT_FALSE(first.IsEmpty());
-  ASSERT_FALSE(second.IsEmpty());
-  EXPECT_EQ(FileSystemPath(first).GetFile(), L"model.dae");
-  EXPECT_EQ(testsupport::ReadFile(first.ToUtf8()), "first");
-  EXPECT_EQ(testsupport::ReadFile(second.ToUtf8()), "second");
+  String fetched[2];
+  std::thread threads[2];
+  for (int i = 0; i < 2; ++i) {
+    threads[i] = std::thread([&, i] {
+      std::string folder = i ? "/b" : "/a";
+      IDownloader* own = NewDownloader();
+      fetched[i] = DownloadToTempFile(own, String::FromUtf8(server.Url(folder + "/model.dae")),
+                                      String::FromUtf8("http://x" + folder + "/model.dae"));
+      own->Release();
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_FALSE(fetched[i].IsEmpty());
+    EXPECT_EQ(FileSystemPath(fetched[i]).GetFile(), L"model.dae");
+    EXPECT_EQ(testsupport::ReadFile(fetched[i].ToUtf8()), i ? "b" : "a");
+  }
 
   // A reference that climbs out is fetched under its last component, inside a download folder.
-  String climbed = DownloadToTempFile(downloader, String::FromUtf8(server.Url("/dir/../../x.png")),
-                                      L"../../x.png");
+  String climbed = DownloadToTempFile(downloader, String::FromUtf8(server.Url("/dir/../../x.png")), L"../../x.png");
   ASSERT_FALSE(climbed.IsEmpty());
   EXPECT_EQ(FileSystemPath(FileSystemPath(climbed).GetPath(false)).GetPath(true), temp);
   EXPECT_EQ(testsupport::ReadFile(climbed.ToUtf8()), kModel);
@@ -191,11 +167,9 @@ TEST_F(DownloaderTest, TempFilesStayInTheirOwnFolders) {
   // Refused names, failed fetches and a missing component leave no folder behind.
   String modelUrl = String::FromUtf8(server.Url("/model.dae"));
   EXPECT_TRUE(DownloadToTempFile(downloader, modelUrl, L"..").IsEmpty());
-  EXPECT_TRUE(DownloadToTempFile(downloader, String::FromUtf8(server.Url("/missing")), L"missing")
-                  .IsEmpty());
+  EXPECT_TRUE(DownloadToTempFile(downloader, String::FromUtf8(server.Url("/missing")), L"missing").IsEmpty());
   EXPECT_TRUE(DownloadToTempFile(nullptr, modelUrl, L"model.dae").IsEmpty());
-
-  for (const String& file : {first, second, climbed}) DeleteDownloadedFile(file);
+  for (const String& file : {fetched[0], fetched[1], climbed}) DeleteDownloadedFile(file);
   EXPECT_EQ(Entries(temp), before);
 }
 

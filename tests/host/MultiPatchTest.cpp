@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "host/MaterialProperties.h"
 #include "host/MultiPatchBuffMgr.h"
@@ -15,14 +16,10 @@ struct BufferDeleter {
 };
 using Buffer = std::unique_ptr<unsigned char, BufferDeleter>;
 
-int32_t I32(const unsigned char* at) {
-  int32_t v;
-  std::memcpy(&v, at, 4);
-  return v;
-}
-double F64(const unsigned char* at) {
-  double v;
-  std::memcpy(&v, at, 8);
+template <class T>
+T At(const unsigned char* raw, size_t offset) {
+  T v;
+  std::memcpy(&v, raw + offset, sizeof v);
   return v;
 }
 
@@ -35,7 +32,6 @@ TEST(MultiPatchTest, PrefixIsAShapefileMultiPatchRecord) {
   // 44 + 4*2 + 4*2 + 16*7 + 16 + 8*7 = 244 bytes of record, then the 32-byte extension header
   // and two per-part ints twice.
   EXPECT_EQ(size, 244 + 32 + 16);
-
   writer.SetPartType(0, 6);
   writer.SetPointIndex(0, 0);
   writer.SetPartType(1, 2);
@@ -44,66 +40,48 @@ TEST(MultiPatchTest, PrefixIsAShapefileMultiPatchRecord) {
   writer.SetXYExtents(0.5, -6, 6.5, 0);
   writer.SetZExtents(0, 60);
 
-  EXPECT_EQ(I32(raw), 31);
-  EXPECT_EQ(F64(raw + 4), 0.5);
-  EXPECT_EQ(F64(raw + 12), -6);
-  EXPECT_EQ(F64(raw + 20), 6.5);
-  EXPECT_EQ(F64(raw + 28), 0);
-  EXPECT_EQ(I32(raw + 36), 2);
-  EXPECT_EQ(I32(raw + 40), 7);
-  EXPECT_EQ(I32(raw + 44), 0);
-  EXPECT_EQ(I32(raw + 48), 3);
-  EXPECT_EQ(I32(raw + 52), 6);
-  EXPECT_EQ(I32(raw + 56), 2);
+  // Shape type, box, counts, part starts and types; extension magic, version, size; material -1.
+  std::vector<int32_t> ints;
+  for (size_t offset : {0, 36, 40, 44, 48, 52, 56, 248, 252, 276}) ints.push_back(At<int32_t>(raw, offset));
+  EXPECT_EQ(ints, (std::vector<int32_t>{31, 2, 7, 0, 3, 6, 2, 1, 48, -1}));
+  std::vector<double> doubles;
+  for (size_t offset : {4, 12, 20, 28, 172, 180}) doubles.push_back(At<double>(raw, offset));
+  EXPECT_EQ(doubles, (std::vector<double>{0.5, -6, 6.5, 0, 0, 60}));
   for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(F64(raw + 60 + 16 * i), i + 0.5);
-    EXPECT_EQ(F64(raw + 68 + 16 * i), -i);
-    EXPECT_EQ(F64(raw + 188 + 8 * i), 10.0 * i);
+    EXPECT_EQ(At<double>(raw, 60 + 16 * i), i + 0.5);
+    EXPECT_EQ(At<double>(raw, 68 + 16 * i), -i);
+    EXPECT_EQ(At<double>(raw, 188 + 8 * i), 10.0 * i);
   }
-  EXPECT_EQ(F64(raw + 172), 0);
-  EXPECT_EQ(F64(raw + 180), 60);
   EXPECT_EQ(std::memcmp(raw + 244, "VMPX", 4), 0);
-  EXPECT_EQ(I32(raw + 248), 1);        // version
-  EXPECT_EQ(I32(raw + 252), 32 + 16);  // extension bytes
-  EXPECT_EQ(I32(raw + 276), -1);       // part 0 has no material until one is set
 }
 
-TEST(MultiPatchTest, BadCountsAllocateNothing) {
+TEST(MultiPatchTest, BadCountsAllocateNothingAndBadIndicesWriteNothing) {
   MaterialProperties material;
-  auto refuse = [](int parts, int points, int dimension, int texturePoints, int materialCount,
-                   MaterialProperties* materials) {
+  const struct {
+    int parts, points, dimension, texturePoints, materials;
+  } refused[] = {
+      {-1, 3, 0, 0, 0}, {1, -3, 0, 0, 0}, {1, 3, 2, -1, 0}, {1, 3, 0, 0, -1},
+      {1, 3, 3, 3, 0},  // only 0 or 2 texture coordinates per point
+      {1, 3, 0, 0, 1},  // a material count without records
+      {INT_MAX, 3, 0, 0, 0}, {1, INT_MAX / 16, 0, 0, 0}, {1, 3, 2, INT_MAX / 8, 1},
+  };
+  for (const auto& k : refused) {
     MultiPatchBuffMgr writer;
     unsigned char* raw = nullptr;
-    int size = writer.Init(parts, points, false, false, true, dimension, texturePoints,
-                           materialCount, materials, raw);
-    EXPECT_LT(size, 1);
+    EXPECT_LT(writer.Init(k.parts, k.points, false, false, true, k.dimension, k.texturePoints,
+                          k.materials, k.materials && k.texturePoints ? &material : nullptr, raw), 1);
     EXPECT_EQ(raw, nullptr);
-    // A writer without buffer ignores every call.
-    writer.SetPoint(0, 1, 2, 3);
-    writer.SetXYExtents(0, 0, 1, 1);
-  };
-  refuse(-1, 3, 0, 0, 0, nullptr);
-  refuse(1, -3, 0, 0, 0, nullptr);
-  refuse(1, 3, 2, -1, 0, nullptr);
-  refuse(1, 3, 0, 0, -1, nullptr);
-  refuse(1, 3, 3, 3, 0, nullptr);  // only 0 or 2 texture coordinates per point
-  refuse(1, 3, 0, 0, 1, nullptr);
-  refuse(INT_MAX, 3, 0, 0, 0, nullptr);
-  refuse(1, INT_MAX / 16, 0, 0, 0, nullptr);
-  refuse(1, 3, 2, INT_MAX / 8, 1, &material);
-}
+    writer.SetPoint(0, 1, 2, 3);  // a writer without buffer ignores every call
+  }
 
-TEST(MultiPatchTest, OutOfRangeIndicesAreIgnored) {
   MultiPatchBuffMgr writer;
   unsigned char* raw = nullptr;
   int size = writer.Init(1, 3, false, false, false, 0, 2, 0, nullptr, raw);
   Buffer buffer(raw);
   ASSERT_GT(size, 0);
-  std::unique_ptr<unsigned char[]> before(new unsigned char[size_t(size)]);
-  std::memcpy(before.get(), raw, size_t(size));
+  const std::vector<unsigned char> before(raw, raw + size);
   for (int index : {-1, 3, INT_MAX, INT_MIN}) {
     writer.SetPoint(index, 1, 1, 1);
-    writer.SetNormal(index, 1, 1, 1);  // also: no normals in this buffer
     writer.SetTexturePoint(index, 1, 1);
   }
   for (int part : {-1, 1, INT_MAX}) {
@@ -112,9 +90,9 @@ TEST(MultiPatchTest, OutOfRangeIndicesAreIgnored) {
     writer.SetPointIndex(part, 0);
     writer.SetTexturePointIndex(part, 0);
   }
-  writer.SetNormal(0, 1, 1, 1);
+  writer.SetNormal(0, 1, 1, 1);     // no normals in this buffer
   writer.SetTexturePoint(0, 1, 1);  // dimension 0 stores no texture points
-  EXPECT_EQ(std::memcmp(before.get(), raw, size_t(size)), 0);
+  EXPECT_EQ(std::vector<unsigned char>(raw, raw + size), before);
 }
 
 }  // namespace

@@ -32,15 +32,12 @@ Bytes SampleBuffer() {
   MultiPatchBuffMgr writer;
   unsigned char* raw = nullptr;
   int size = writer.Init(2, 8, false, false, true, 2, 8, 2, materials, raw);
-  EXPECT_GT(size, 0);
-  writer.SetPartType(0, 6);
-  writer.SetMaterialType(0, 1);
-  writer.SetPointIndex(0, 0);
-  writer.SetTexturePointIndex(0, 0);
-  writer.SetPartType(1, 2);
-  writer.SetMaterialType(1, 0);
-  writer.SetPointIndex(1, 3);
-  writer.SetTexturePointIndex(1, 3);
+  for (int part : {0, 1}) {
+    writer.SetPartType(part, part ? 2 : 6);
+    writer.SetMaterialType(part, 1 - part);
+    writer.SetPointIndex(part, 3 * part);
+    writer.SetTexturePointIndex(part, 3 * part);
+  }
   for (int i = 0; i < 8; ++i) {
     writer.SetPoint(i, i, 2.0 * i, -1.0 * i);
     writer.SetNormal(i, 0, 1, i);
@@ -48,10 +45,12 @@ Bytes SampleBuffer() {
   }
   writer.SetXYExtents(0, 0, 7, 14);
   writer.SetZExtents(-7, 0);
-  Bytes bytes(raw, raw + size);
+  Bytes bytes(raw, raw + (size > 0 ? size : 0));
   ::operator delete(raw);
   return bytes;
 }
+
+constexpr int32_t kRecordSize = 60 + 8 * 2 + 24 * 8;  // the shapefile part before the extension
 
 // One geometry component with all three interfaces, released at the end of the test.
 struct Component {
@@ -61,9 +60,7 @@ struct Component {
 
   Component() {
     void* unknown = nullptr;
-    EXPECT_EQ(HalvexCreateInstance(CLSID_MultipatchGeometry, nullptr, CLSCTX_ALL, IID_IUnknown,
-                                   &unknown),
-              S_OK);
+    EXPECT_EQ(HalvexCreateInstance(CLSID_MultipatchGeometry, nullptr, CLSCTX_ALL, IID_IUnknown, &unknown), S_OK);
     auto* object = static_cast<IUnknown*>(unknown);
     object->QueryInterface(IID_IGeometry, reinterpret_cast<void**>(&geometry));
     object->QueryInterface(IID_IShapeImport, reinterpret_cast<void**>(&import));
@@ -75,216 +72,146 @@ struct Component {
     import->Release();
     state->Release();
   }
-  // Through the virtual slot callers bind to, not the method name.
-  HRESULT ImportBySlot(int32_t flags, Bytes& bytes, int32_t size, int32_t* read) {
+  // Through the virtual slot callers bind to, not the method name; a refusal reads nothing.
+  HRESULT Import(Bytes bytes, int32_t flags = kShapeImportExtended, int32_t* read = nullptr) {
     using Slot = HRESULT (*)(IShapeImport*, int32_t, int32_t, unsigned char*, int32_t*);
+    int32_t got = -1;
     void** table = *reinterpret_cast<void***>(import);
-    return reinterpret_cast<Slot>(table[16])(import, flags, size, bytes.data(), read);
-  }
-  HRESULT Import(const Bytes& bytes, int32_t flags = kShapeImportExtended) {
-    Bytes copy = bytes;
-    int32_t read = -1;
-    HRESULT result = import->ImportFromShapeBuffer(flags, int32_t(copy.size()), copy.data(), &read);
-    EXPECT_EQ(read, result == S_OK ? read : 0);
+    HRESULT result = reinterpret_cast<Slot>(table[16])(import, flags, int32_t(bytes.size()), bytes.data(), &got);
+    if (result != S_OK) {
+      EXPECT_EQ(got, 0);
+    }
+    if (read) *read = got;
     return result;
+  }
+  void ExpectEmpty() {
+    WKSPointZ p;
+    EXPECT_TRUE(geometry->IsEmpty() && !geometry->GetPoint(0, &p) && !geometry->HasNormals());
+    EXPECT_EQ(geometry->GetPartCount() + geometry->GetPointCount() + geometry->GetTexturePointCount() +
+                  geometry->GetMaterialCount() + geometry->GetBufferSize(), 0);
   }
 };
 
-void ExpectEmpty(IGeometry* g) {
-  EXPECT_TRUE(g->IsEmpty());
-  EXPECT_EQ(g->GetPartCount(), 0);
-  EXPECT_EQ(g->GetPointCount(), 0);
-  EXPECT_FALSE(g->HasNormals());
-  EXPECT_EQ(g->GetTexturePointCount(), 0);
-  EXPECT_EQ(g->GetMaterialCount(), 0);
-  EXPECT_EQ(g->GetBufferSize(), 0);
-  WKSPointZ p;
-  EXPECT_FALSE(g->GetPoint(0, &p));
-}
-
 TEST(MultipatchGeometryTest, ImportedBufferReadsBackThroughEveryAccessor) {
-  Bytes buffer = SampleBuffer();
+  const Bytes buffer = SampleBuffer();
   Component c;
-  ExpectEmpty(c.geometry);
+  c.ExpectEmpty();
+  using Slot = HRESULT (*)(IGeometryState*, VariantBool);
+  EXPECT_EQ(reinterpret_cast<Slot>((*reinterpret_cast<void***>(c.state))[4])(c.state, VARIANT_TRUE), S_OK);
   int32_t read = 0;
-  ASSERT_EQ(c.ImportBySlot(kShapeImportExtended, buffer, int32_t(buffer.size()), &read), S_OK);
+  ASSERT_EQ(c.Import(buffer, kShapeImportExtended, &read), S_OK);
   EXPECT_EQ(read, int32_t(buffer.size()));
+  VariantBool simple = VARIANT_TRUE;
+  EXPECT_EQ(c.state->GetKnownSimple(&simple), S_OK);
+  EXPECT_EQ(simple, VARIANT_FALSE);  // an import clears it
   IGeometry* g = c.geometry;
-  EXPECT_FALSE(g->IsEmpty());
   EXPECT_EQ(g->GetBufferSize(), int32_t(buffer.size()));
 
-  ASSERT_EQ(g->GetPartCount(), 2);
-  EXPECT_EQ(g->GetPartType(0), kPatchTriangles);
-  EXPECT_EQ(g->GetPartType(1), kPatchOuterRing);
-  EXPECT_EQ(g->GetPartFirstPoint(1), 3);
-  EXPECT_EQ(g->GetPartPointCount(0), 3);
-  EXPECT_EQ(g->GetPartPointCount(1), 5);
-  EXPECT_EQ(g->GetPartMaterial(0), 1);
-  EXPECT_EQ(g->GetPartMaterial(1), 0);
-  EXPECT_EQ(g->GetPartFirstTexturePoint(1), 3);
+  std::vector<int32_t> parts;
+  for (int32_t i : {0, 1})
+    parts.insert(parts.end(), {g->GetPartType(i), g->GetPartFirstPoint(i), g->GetPartPointCount(i),
+                               g->GetPartMaterial(i), g->GetPartFirstTexturePoint(i)});
+  EXPECT_EQ(parts, (std::vector<int32_t>{kPatchTriangles, 0, 3, 1, 0, kPatchOuterRing, 3, 5, 0, 3}));
+  EXPECT_EQ(g->GetPartCount(), 2);
   EXPECT_EQ(g->GetPartType(2), -1);
   EXPECT_EQ(g->GetPartPointCount(-1), 0);
 
   ASSERT_EQ(g->GetPointCount(), 8);
-  WKSPointZ points[10];
+  WKSPointZ points[10], normal;
   EXPECT_EQ(g->QueryPoints(6, 10, points), 2);
-  EXPECT_EQ(points[1].X, 7);
-  EXPECT_EQ(points[1].Y, 14);
-  EXPECT_EQ(points[1].Z, -7);
-  ASSERT_TRUE(g->HasNormals());
-  WKSPointZ normal;
-  EXPECT_TRUE(g->GetNormal(5, &normal));
-  EXPECT_EQ(normal.Z, 5);
+  EXPECT_TRUE(points[1].X == 7 && points[1].Y == 14 && points[1].Z == -7);
+  EXPECT_TRUE(g->GetNormal(5, &normal) && normal.Z == 5);
   EXPECT_FALSE(g->GetNormal(8, &normal));
-
-  EXPECT_EQ(g->GetTextureDimension(), 2);
-  ASSERT_EQ(g->GetTexturePointCount(), 8);
   double s = 0, t = 0;
-  EXPECT_TRUE(g->GetTexturePoint(2, &s, &t));
-  EXPECT_EQ(s, 0.25);
-  EXPECT_EQ(t, 0.75);
+  EXPECT_EQ(g->GetTextureDimension(), 2);
+  EXPECT_EQ(g->GetTexturePointCount(), 8);
+  EXPECT_TRUE(g->GetTexturePoint(2, &s, &t) && s == 0.25 && t == 0.75);
+  GeometryExtent e = g->GetExtent();
+  EXPECT_TRUE(e.xMax == 7 && e.yMax == 14 && e.zMin == -7 && e.zMax == 0);
 
   ASSERT_EQ(g->GetMaterialCount(), 2);
-  GeometryMaterial m;
-  ASSERT_TRUE(g->GetMaterial(0, &m));
-  EXPECT_TRUE(m.hasColor);
-  EXPECT_EQ(m.color[0], 200);
-  EXPECT_TRUE(m.hasTransparency);
-  EXPECT_EQ(m.transparency, 9);
-  EXPECT_TRUE(m.cullBackFaces);
-  EXPECT_FALSE(m.hasEdgeDisplay);
-  EXPECT_FALSE(m.hasSharedTexture);
-  EXPECT_EQ(m.textureWidth, 2);
-  EXPECT_EQ(m.textureChannels, 4);
-  ASSERT_NE(m.texturePixels, nullptr);
-  EXPECT_EQ(m.texturePixels[15], 240);
-  ASSERT_TRUE(g->GetMaterial(1, &m));
-  EXPECT_TRUE(m.hasEdgeDisplay && m.edgeDisplay && m.hasEdgeWidth && m.hasEdgeColor);
-  EXPECT_EQ(m.edgeWidth, 1);
-  EXPECT_TRUE(m.hasSharedTexture);
-  EXPECT_EQ(m.sharedTexture, 0);
-  EXPECT_EQ(m.texturePixels, nullptr);
-  EXPECT_FALSE(m.cullBackFaces);
+  GeometryMaterial m, shared;
+  ASSERT_TRUE(g->GetMaterial(0, &m) && g->GetMaterial(1, &shared));
   EXPECT_FALSE(g->GetMaterial(2, &m));
-
-  GeometryExtent e = g->GetExtent();
-  EXPECT_EQ(e.xMax, 7);
-  EXPECT_EQ(e.yMax, 14);
-  EXPECT_EQ(e.zMin, -7);
-  EXPECT_EQ(e.zMax, 0);
+  EXPECT_TRUE(m.hasColor && m.color[0] == 200 && m.hasTransparency && m.transparency == 9);
+  EXPECT_TRUE(m.cullBackFaces && !m.hasEdgeDisplay && !m.hasSharedTexture);
+  EXPECT_TRUE(m.textureWidth == 2 && m.textureChannels == 4 && m.texturePixels && m.texturePixels[15] == 240);
+  EXPECT_TRUE(shared.hasEdgeDisplay && shared.edgeDisplay && shared.hasEdgeWidth && shared.edgeWidth == 1);
+  EXPECT_TRUE(shared.hasEdgeColor && shared.hasSharedTexture && shared.sharedTexture == 0);
+  EXPECT_TRUE(!shared.texturePixels && !shared.cullBackFaces);
 
   // The shapefile record content comes back byte for byte.
-  int32_t recordSize = 0;
+  int32_t recordSize = 0, written = 0;
   EXPECT_EQ(c.import->GetShapeRecordSize(&recordSize), S_OK);
-  EXPECT_EQ(recordSize, 60 + 8 * 2 + 24 * 8);
-  Bytes record(static_cast<size_t>(recordSize));
-  int32_t written = 0;
-  EXPECT_EQ(c.import->ExportShapeRecord(recordSize - 1, record.data(), &written),
-            GEOMETRY_E_SMALLBUFFER);
-  EXPECT_EQ(c.import->ExportShapeRecord(recordSize, record.data(), &written), S_OK);
-  EXPECT_EQ(written, recordSize);
+  ASSERT_EQ(recordSize, kRecordSize);
+  Bytes record(static_cast<size_t>(kRecordSize));
+  EXPECT_EQ(c.import->ExportShapeRecord(kRecordSize - 1, record.data(), &written), GEOMETRY_E_SMALLBUFFER);
+  EXPECT_EQ(c.import->ExportShapeRecord(kRecordSize, record.data(), &written), S_OK);
+  EXPECT_EQ(written, kRecordSize);
   EXPECT_TRUE(std::equal(record.begin(), record.end(), buffer.begin()));
-}
 
-TEST(MultipatchGeometryTest, KnownSimpleIsSlotFourAndClearedByImport) {
-  Component c;
-  using Slot = HRESULT (*)(IGeometryState*, VariantBool);
-  void** table = *reinterpret_cast<void***>(c.state);
-  EXPECT_EQ(reinterpret_cast<Slot>(table[4])(c.state, VARIANT_TRUE), S_OK);
-  VariantBool simple = VARIANT_FALSE;
-  EXPECT_EQ(c.state->GetKnownSimple(&simple), S_OK);
-  EXPECT_EQ(simple, VARIANT_TRUE);
-  EXPECT_EQ(c.Import(SampleBuffer()), S_OK);
-  c.state->GetKnownSimple(&simple);
-  EXPECT_EQ(simple, VARIANT_FALSE);
   constexpr Guid IID_Unknown = {0x3E9A7CFF, 0x5B2D, 0x4F61, {0, 0, 0, 0, 0, 0, 0, 0}};
   void* other = reinterpret_cast<void*>(1);
-  EXPECT_EQ(c.geometry->QueryInterface(IID_Unknown, &other), E_NOINTERFACE);
+  EXPECT_EQ(g->QueryInterface(IID_Unknown, &other), E_NOINTERFACE);
   EXPECT_EQ(other, nullptr);
 }
 
-TEST(MultipatchGeometryTest, RecordWithoutExtensionImportsAlone) {
+TEST(MultipatchGeometryTest, RecordWithoutExtensionImportsAloneUnlessTheFlagAsksForIt) {
   Bytes buffer = SampleBuffer();
   Component c;
   int32_t read = 0;
-  ASSERT_EQ(c.ImportBySlot(0, buffer, int32_t(buffer.size()), &read), S_OK);
-  EXPECT_EQ(read, 60 + 8 * 2 + 24 * 8);
+  ASSERT_EQ(c.Import(buffer, 0, &read), S_OK);
+  EXPECT_EQ(read, kRecordSize);
   EXPECT_EQ(c.geometry->GetPointCount(), 8);
   EXPECT_FALSE(c.geometry->HasNormals());
   EXPECT_EQ(c.geometry->GetMaterialCount(), 0);
   EXPECT_EQ(c.geometry->GetPartMaterial(0), -1);
-  // The extension is required when the flag says so.
-  buffer.resize(size_t(read));
-  EXPECT_EQ(c.ImportBySlot(kShapeImportExtended, buffer, read, &read), GEOMETRY_E_BADBUFFER);
-}
-
-TEST(MultipatchGeometryTest, EveryTruncationIsRefusedAndEmptiesTheGeometry) {
-  Bytes buffer = SampleBuffer();
-  Component c;
-  for (size_t length = 0; length < buffer.size(); ++length) {
-    ASSERT_EQ(c.Import(buffer), S_OK);
-    Bytes prefix(buffer.begin(), buffer.begin() + long(length));
-    EXPECT_EQ(c.Import(prefix), GEOMETRY_E_BADBUFFER) << length;
-    ExpectEmpty(c.geometry);
-  }
-  int32_t read = 7;
-  EXPECT_EQ(c.import->ImportFromShapeBuffer(1, 100, nullptr, &read), GEOMETRY_E_BADBUFFER);
-  EXPECT_EQ(read, 0);
-  EXPECT_EQ(c.import->ImportFromShapeBuffer(1, -5, buffer.data(), nullptr), GEOMETRY_E_BADBUFFER);
+  buffer.resize(size_t(kRecordSize));
+  EXPECT_EQ(c.Import(buffer), GEOMETRY_E_BADBUFFER);
 }
 
 void Put(Bytes& bytes, size_t at, int32_t value) { std::memcpy(bytes.data() + at, &value, 4); }
 
-TEST(MultipatchGeometryTest, InconsistentFieldsAreRefused) {
+// Every refusal also empties the geometry of what an earlier import left.
+TEST(MultipatchGeometryTest, TruncatedOrInconsistentBuffersAreRefused) {
   const Bytes good = SampleBuffer();
-  const size_t ext = 60 + 16 + 24 * 8;                  // 268
-  const size_t partMaterials = ext + 32 + 192 + 128;    // after normals and texture points
+  Component c;
+  for (size_t length = 0; length < good.size(); ++length) {
+    ASSERT_EQ(c.Import(good), S_OK);
+    EXPECT_EQ(c.Import(Bytes(good.begin(), good.begin() + long(length))), GEOMETRY_E_BADBUFFER) << length;
+    c.ExpectEmpty();
+  }
+  int32_t read = 7;
+  EXPECT_EQ(c.import->ImportFromShapeBuffer(1, 100, nullptr, &read), GEOMETRY_E_BADBUFFER);
+  EXPECT_EQ(read, 0);
+  EXPECT_EQ(c.import->ImportFromShapeBuffer(1, -5, Bytes(good).data(), nullptr), GEOMETRY_E_BADBUFFER);
+
+  const size_t ext = 60 + 16 + 24 * 8;                // 268
+  const size_t partMaterials = ext + 32 + 192 + 128;  // after normals and texture points
   const size_t record0 = partMaterials + 16;
-  struct Case {
-    const char* what;
+  const int32_t extSize = int32_t(good.size() - ext);
+  const struct {
     size_t at;
     int32_t value;
   } cases[] = {
-      {"shape type", 0, 15},
-      {"part count up", 36, 3},
-      {"part count negative", 36, -1},
-      {"part count huge", 36, INT_MAX},
-      {"point count up", 40, 9},
-      {"point count down", 40, 7},
-      {"point count huge", 40, INT_MAX},
-      {"first part start", 44, 1},
-      {"part start past the points", 48, 9},
-      {"part start decreasing", 44 + 4, -1},
-      {"part type", 52, 7},
-      {"part type negative", 56, -1},
-      {"magic", ext, 0},
-      {"version", ext + 4, 2},
-      {"extension size", ext + 8, int32_t(good.size() - ext + 1)},
-      {"extension size short", ext + 8, int32_t(good.size() - ext - 1)},
-      {"extension flags", ext + 12, 3},
-      {"normals dropped", ext + 12, 0},
-      {"texture dimension", ext + 16, 3},
-      {"texture points", ext + 20, 9},
-      {"texture points negative", ext + 20, -1},
-      {"material count", ext + 24, 3},
-      {"material count huge", ext + 24, INT_MAX},
-      {"part material", partMaterials, 2},
-      {"part material negative", partMaterials + 4, -2},
-      {"first texture point", partMaterials + 8, 9},
-      {"record size", record0, 56},
-      {"record flags", record0 + 4, 1 << 12},
-      {"texture dropped", record0 + 4, 1},
-      {"texture width", record0 + 44, 3},
-      {"texture width huge", record0 + 44, INT_MAX},
-      {"texture height huge", record0 + 48, INT_MAX},
-      {"texture channels", record0 + 52, 5},
+      {0, 15},                                                           // shape type
+      {36, 3}, {36, -1}, {36, INT_MAX},                                  // part count
+      {40, 9}, {40, 7}, {40, INT_MAX},                                   // point count
+      {44, 1}, {48, 9}, {48, -1},                                        // part starts
+      {52, 7}, {56, -1},                                                 // part types
+      {ext, 0}, {ext + 4, 2}, {ext + 8, extSize + 1}, {ext + 8, extSize - 1},  // magic, version, size
+      {ext + 12, 3}, {ext + 12, 0},                                      // flags; normals dropped
+      {ext + 16, 3}, {ext + 20, 9}, {ext + 20, -1},                      // texture dimension, points
+      {ext + 24, 3}, {ext + 24, INT_MAX},                                // material count
+      {partMaterials, 2}, {partMaterials + 4, -2}, {partMaterials + 8, 9},  // part material, texture
+      {record0, 56}, {record0 + 4, 1 << 12}, {record0 + 4, 1},          // record size; flags
+      {record0 + 44, 3}, {record0 + 44, INT_MAX}, {record0 + 48, INT_MAX}, {record0 + 52, 5},  // texture
   };
-  Component c;
-  for (const Case& k : cases) {
+  for (const auto& k : cases) {
     Bytes bad = good;
     Put(bad, k.at, k.value);
-    EXPECT_EQ(c.Import(bad), GEOMETRY_E_BADBUFFER) << k.what;
-    ExpectEmpty(c.geometry);
+    EXPECT_EQ(c.Import(bad), GEOMETRY_E_BADBUFFER) << "offset " << k.at << " value " << k.value;
+    c.ExpectEmpty();
   }
 }
 

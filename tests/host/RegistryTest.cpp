@@ -9,79 +9,58 @@
 namespace varnel {
 namespace {
 
-// Points $XDG_CONFIG_HOME at a fresh folder for one test and restores it afterwards.
-class RegistryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    hadOld_ = old != nullptr;
-    if (old) old_ = old;
-    config_ = testsupport::ScratchDir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+// Sets or clears an environment variable for one scope.
+struct ScopedEnv {
+  ScopedEnv(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr) {
+    if (had_) old_ = std::getenv(name);
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
   }
-  void TearDown() override {
-    if (hadOld_) setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
+  ~ScopedEnv() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
   }
-  void WriteSettings(const std::string& relative, const std::string& text) {
-    std::string base = config_.substr(testsupport::ScratchDir().size() + 1);
-    testsupport::WriteFile(base + "/" + relative, text);
-  }
-  static int Read(int fallback = -7) {
-    return GetRegInt(L"Software\\TAVU\\Settings", L"TAVUConversionType", fallback, HKEY_CURRENT_USER);
-  }
-
-  std::string config_;
+  const char* name_;
+  bool had_;
   std::string old_;
-  bool hadOld_ = false;
 };
 
-TEST_F(RegistryTest, MissingFileOrValueGivesTheDefault) {
-  EXPECT_EQ(Read(), -7);
-  WriteSettings("TAVU/Settings.ini", "# nothing here\nOtherValue = 3\n");
-  EXPECT_EQ(Read(), -7);
-}
+int Read() { return GetRegInt(L"Software\\TAVU\\Settings", L"TAVUConversionType", -7, HKEY_CURRENT_USER); }
 
-TEST_F(RegistryTest, ReadsNameValueLines) {
-  WriteSettings("TAVU/Settings.ini",
-                "\xEF\xBB\xBF# written by hand\r\n"
-                "; another comment\r\n"
-                "\r\n"
-                "  tavuconversiontype\t=  -2 \r\n"
-                "TAVUConversionTypeX = 9\r\n");
-  EXPECT_EQ(Read(), -2);
-}
-
-TEST_F(RegistryTest, LastLineDecidesAndMalformedValuesGiveTheDefault) {
-  WriteSettings("TAVU/Settings.ini", "TAVUConversionType=2\nTAVUConversionType=4\n");
-  EXPECT_EQ(Read(), 4);
+TEST(Registry, ReadsTheLastNameValueLineOfTheKeysFile) {
+  const std::string config = testsupport::ScratchDir() + "/registry";
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+  EXPECT_EQ(Read(), -7);  // no file
+  const std::pair<std::string, int> cases[] = {
+      {"# nothing here\nOtherValue = 3\n", -7},
+      {"\xEF\xBB\xBF# by hand\r\n; comment\r\n\r\n  tavuconversiontype\t=  -2 \r\nTAVUConversionTypeX = 9\r\n", -2},
+      {"TAVUConversionType=2\nTAVUConversionType=4\n", 4},
+      {"TAVUConversionType=-2147483648\n", -2147483648},
+  };
+  for (const auto& [text, value] : cases) {
+    testsupport::WriteFile("registry/TAVU/Settings.ini", text);
+    EXPECT_EQ(Read(), value) << text;
+  }
+  // A malformed last value gives the default, not an earlier one.
   for (const char* bad : {"3x", "", "+", "0x3", "2 # two", "99999999999", "3.0"}) {
-    WriteSettings("TAVU/Settings.ini", std::string("TAVUConversionType=2\nTAVUConversionType=") + bad + "\n");
+    testsupport::WriteFile("registry/TAVU/Settings.ini", std::string("TAVUConversionType=2\nTAVUConversionType=") + bad + "\n");
     EXPECT_EQ(Read(), -7) << bad;
   }
-  WriteSettings("TAVU/Settings.ini", "TAVUConversionType=-2147483648\n");
-  EXPECT_EQ(Read(), -2147483648);
-}
 
-TEST_F(RegistryTest, KeyPathMapsToFolders) {
-  WriteSettings("Vendor/Tool/Options.ini", "Level=5\n");
+  // Key paths map to folders, without climbing.
+  testsupport::WriteFile("registry/Vendor/Tool/Options.ini", "Level=5\n");
   EXPECT_EQ(GetRegInt(L"Software\\Vendor\\Tool\\Options", L"Level", 0, HKEY_CURRENT_USER), 5);
   EXPECT_EQ(GetRegInt(L"Vendor/Tool/Options", L"Level", 0, HKEY_CURRENT_USER), 5);
   EXPECT_EQ(GetRegInt(L"Software\\Vendor\\..\\Vendor\\Tool\\Options", L"Level", 0, HKEY_CURRENT_USER), 0);
   EXPECT_EQ(GetRegInt(L"Software", L"Level", 0, HKEY_CURRENT_USER), 0);
-}
 
-TEST_F(RegistryTest, FallsBackToHomeConfig) {
-  const char* home = std::getenv("HOME");
-  std::string oldHome = home ? home : "";
-  WriteSettings("home/.config/TAVU/Settings.ini", "TAVUConversionType=3\n");
-  setenv("HOME", (config_ + "/home").c_str(), 1);
-  unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ(Read(), 3);
-  setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-  EXPECT_EQ(Read(), 3);
-  if (home) setenv("HOME", oldHome.c_str(), 1);
-  else unsetenv("HOME");
+  // Without an absolute XDG_CONFIG_HOME the file is looked for in ~/.config.
+  testsupport::WriteFile("registry/home/.config/TAVU/Settings.ini", "TAVUConversionType=3\n");
+  ScopedEnv home("HOME", (config + "/home").c_str());
+  for (const char* xdg : {static_cast<const char*>(nullptr), "relative/ignored"}) {
+    ScopedEnv other("XDG_CONFIG_HOME", xdg);
+    EXPECT_EQ(Read(), 3);
+  }
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ struct Effects {
   ~Effects() {
     for (Tag* effect : table) delete effect;
   }
-  void Add(float red, double opacity, const wchar_t* name = L"", ImageTag* image = nullptr) {
+  void Add(float red, double opacity, const wchar_t* name = L"", const std::string& imagePath = "", ImageTag* image = nullptr) {
     auto* effect = new EffectTag(kEffect);
     effect->name = name;
     effect->profile = new ProfileCommon(kProfileCOMMON);
@@ -32,13 +32,13 @@ struct Effects {
     auto* phong = effect->profile->technique->shading = new PhongTag(kPhong);
     phong->diffuse.color[0] = red;
     phong->opacity = opacity;
+    if (!imagePath.empty()) {
+      images.push_back(std::make_unique<ImageTag>(kImage));
+      images.back()->filePath = String::FromUtf8(imagePath);
+      image = images.back().get();
+    }
     table.Add(effect);
     imageTable.Add(image);
-  }
-  ImageTag* Image(const std::string& path) {
-    images.push_back(std::make_unique<ImageTag>(kImage));
-    images.back()->filePath = String::FromUtf8(path);
-    return images.back().get();
   }
   // Builds the records for primitives that use the given effects.
   std::unique_ptr<MaterialProperties[]> Build(const std::vector<int>& uses, int& count) {
@@ -54,13 +54,6 @@ struct Effects {
   std::vector<std::unique_ptr<ImageTag>> images;
 };
 
-std::string WritePng(const std::string& name, int width, int height, int channels) {
-  std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * channels, 200);
-  std::string path = testsupport::ScratchDir() + "/" + name;
-  EXPECT_NE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels), 0);
-  return path;
-}
-
 TEST(BuildMaterials, RecordsFollowTableOrderWithTruncatedFigures) {
   Effects f;
   for (double opacity : {0.9, 0.5, 0.95, 1.0}) f.Add(0.5f, opacity);
@@ -72,12 +65,10 @@ TEST(BuildMaterials, RecordsFollowTableOrderWithTruncatedFigures) {
   ASSERT_EQ(count, 5);  // effect 1 is unused
   EXPECT_EQ((std::vector<int>(f.manager.primitiveEffects.begin(), f.manager.primitiveEffects.end())),
             (std::vector<int>{4, 3, 1, 0, 1, -1, 2, 4}));
-  EXPECT_EQ(records[0].color[0], 127);
-  EXPECT_EQ(records[0].transparency, 9);
+  EXPECT_TRUE(records[0].color[0] == 127 && records[0].transparency == 9);
   EXPECT_EQ(records[1].transparency, 5);
   EXPECT_FALSE(records[2].hasTransparency);
-  EXPECT_EQ(records[3].color[0], 382);
-  EXPECT_TRUE(records[3].cullBackFaces);
+  EXPECT_TRUE(records[3].color[0] == 382 && records[3].cullBackFaces);
   EXPECT_EQ((std::vector<int>(records[4].color, records[4].color + 3)), (std::vector<int>{0, 0, 255}));
   EXPECT_FALSE(records[4].cullBackFaces);
 
@@ -87,8 +78,7 @@ TEST(BuildMaterials, RecordsFollowTableOrderWithTruncatedFigures) {
 }
 
 TEST(BuildMaterials, TavuIgnoreEdgesOnlyWhenConversionTypeIsNotOne) {
-  const wchar_t* names[] = {L"tavu_ignore_roof", L"tavu_ignore", L"  TAVU_Ignore x", L"tavu_ignor",
-                            L"my tavu_ignore"};
+  const wchar_t* names[] = {L"tavu_ignore_roof", L"tavu_ignore", L"  TAVU_Ignore x", L"tavu_ignor", L"my tavu_ignore"};
   const int saved = conversionType;
   for (int type : {1, 2}) {
     conversionType = type;
@@ -105,27 +95,30 @@ TEST(BuildMaterials, TavuIgnoreEdgesOnlyWhenConversionTypeIsNotOne) {
 }
 
 TEST(BuildMaterials, ImageObjectReadOnceSharedAndClamped) {
+  auto png = [](const std::string& name, int width, int height, int channels) {
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * channels, 200);
+    std::string path = testsupport::ScratchDir() + "/" + name;
+    EXPECT_NE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels), 0);
+    return path;
+  };
   Effects f;
-  const std::string small = WritePng("small.png", 4, 2, 3);
-  ImageTag* a = f.Image(small);
-  f.Add(1, 1, L"", a);  // unused: takes no part in sharing
-  f.Add(1, 1, L"", a);
-  f.Add(1, 1, L"", a);
-  f.Add(1, 1, L"", f.Image(small));  // same path, other object: read again
-  f.Add(1, 1, L"", f.Image(testsupport::ScratchDir() + "/missing.png"));
-  f.Add(1, 1, L"", f.Image(WritePng("wide.png", 40000, 100, 1)));
+  const std::string small = png("small.png", 4, 2, 3);
+  f.Add(1, 1, L"", small);  // unused: takes no part in sharing
+  ImageTag* shared = f.images.back().get();
+  f.Add(1, 1, L"", "", shared);
+  f.Add(1, 1, L"", "", shared);
+  f.Add(1, 1, L"", small);  // same path, other object: read again
+  f.Add(1, 1, L"", testsupport::ScratchDir() + "/missing.png");
+  f.Add(1, 1, L"", png("wide.png", 40000, 100, 1));
   int count = 0;
   auto records = f.Build({1, 2, 3, 4, 5}, count);
   ASSERT_EQ(count, 5);
   EXPECT_EQ(records[0].textureWidth * records[0].textureHeight * records[0].textureChannels, 24);
   // The shared index is the table position of the first user (1), not its record index (0).
-  EXPECT_EQ(records[1].sharedTexture, 1);
-  EXPECT_EQ(records[1].texturePixels, nullptr);
+  EXPECT_TRUE(records[1].sharedTexture == 1 && !records[1].texturePixels);
   EXPECT_NE(records[2].texturePixels, nullptr);
-  EXPECT_EQ(records[3].texturePixels, nullptr);
-  EXPECT_TRUE(records[3].hasColor);
-  EXPECT_EQ(records[4].textureWidth, 32767);
-  EXPECT_EQ(records[4].textureHeight, 100);
+  EXPECT_TRUE(!records[3].texturePixels && records[3].hasColor);
+  EXPECT_TRUE(records[4].textureWidth == 32767 && records[4].textureHeight == 100);
   ASSERT_NE(records[4].texturePixels, nullptr);
   EXPECT_EQ(records[4].texturePixels[32767 * 100 - 1], 200);
 }

@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,13 +27,10 @@ class LocalHttpServer {
 
   // A complete response with Content-Length and "Connection: close"; `headers` end in "\r\n".
   static Response Reply(int status, const std::string& body, const std::string& headers = "") {
-    return {"HTTP/1.1 " + std::to_string(status) + " Canned\r\nContent-Length: " +
-                std::to_string(body.size()) + "\r\nConnection: close\r\n" + headers + "\r\n" + body,
-            false};
+    return {"HTTP/1.1 " + std::to_string(status) + " Canned\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\nConnection: close\r\n" + headers + "\r\n" + body};
   }
-  static Response Redirect(const std::string& location) {
-    return Reply(302, "", "Location: " + location + "\r\n");
-  }
+  static Response Redirect(const std::string& location) { return Reply(302, "", "Location: " + location + "\r\n"); }
 
   explicit LocalHttpServer(Handler handler) : handler_(std::move(handler)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -42,12 +38,17 @@ class LocalHttpServer {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 16) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    if (listener_ < 0 || ::bind(listener_, any, length) != 0 || ::listen(listener_, 16) != 0 ||
+        ::getsockname(listener_, any, &length) != 0)
       return;
     port_ = ntohs(address.sin_port);
-    acceptor_ = std::thread([this] { AcceptLoop(); });
+    acceptor_ = std::thread([this] {
+      while (!stop_) {
+        int client = WaitReadable(listener_, 50) ? ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+        if (client >= 0) connections_.emplace_back([this, client] { Serve(client); });
+      }
+    });
   }
 
   ~LocalHttpServer() {
@@ -69,20 +70,10 @@ class LocalHttpServer {
   int Requests() const { return requests_; }
 
  private:
-  void AcceptLoop() {
-    while (!stop_) {
-      pollfd waiting{listener_, POLLIN, 0};
-      if (::poll(&waiting, 1, 50) <= 0) continue;
-      int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) continue;
-      connections_.emplace_back([this, client] { Serve(client); });
-    }
-  }
-
-  // Waits up to `ms` for the client to send or leave; false when the server is stopping.
-  bool WaitReadable(int client, int ms) {
+  // Waits up to `ms` for input (or the peer leaving); false also when the server is stopping.
+  bool WaitReadable(int fd, int ms) {
     for (int waited = 0; waited < ms && !stop_; waited += 50) {
-      pollfd waiting{client, POLLIN, 0};
+      pollfd waiting{fd, POLLIN, 0};
       if (::poll(&waiting, 1, 50) > 0) return true;
     }
     return false;
@@ -91,13 +82,12 @@ class LocalHttpServer {
   void Serve(int client) {
     std::string head;
     char buffer[4096];
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-      if (!WaitReadable(client, 5000)) break;
+    // Not a plain request (a TLS handshake, say): answer at once instead of waiting for more.
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536 &&
+           (head.empty() || (head[0] >= 'A' && head[0] <= 'Z')) && WaitReadable(client, 5000)) {
       ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
       if (got <= 0) break;
       head.append(buffer, static_cast<size_t>(got));
-      // Not a plain request (a TLS handshake, say): answer at once instead of waiting for more.
-      if (head[0] < 'A' || head[0] > 'Z') break;
     }
     ++requests_;
     Response response = Reply(400, "");
@@ -105,15 +95,12 @@ class LocalHttpServer {
     size_t pathEnd = pathStart == std::string::npos ? pathStart : head.find(' ', pathStart + 1);
     if (pathEnd != std::string::npos && head.find("\r\n\r\n") != std::string::npos)
       response = handler_(head.substr(pathStart + 1, pathEnd - pathStart - 1));
-    for (size_t sent = 0; sent < response.bytes.size();) {
-      ssize_t n =
-          ::send(client, response.bytes.data() + sent, response.bytes.size() - sent, MSG_NOSIGNAL);
+    for (size_t sent = 0, size = response.bytes.size(); sent < size;) {
+      ssize_t n = ::send(client, response.bytes.data() + sent, size - sent, MSG_NOSIGNAL);
       if (n <= 0) break;
       sent += static_cast<size_t>(n);
     }
-    if (response.stall) {
-      while (WaitReadable(client, 60000) && ::recv(client, buffer, sizeof buffer, 0) > 0) {
-      }
+    while (response.stall && WaitReadable(client, 60000) && ::recv(client, buffer, sizeof buffer, 0) > 0) {
     }
     ::shutdown(client, SHUT_RDWR);
     ::close(client);

@@ -7,32 +7,28 @@ namespace {
 
 using namespace scenetest;
 
-struct Settings {
-  bool yUp = false;
-  bool backFaceCulling = false;
-  double meter = -1;
-};
-
-Settings Parsed(const std::string& content) {
-  Fragment f("<asset><contributor><author>a</author>" + content + "</contributor><created>2009</created></asset>");
-  AssetTag* asset = f.As(&Tag::AsAssetTag);
-  return asset ? Settings{asset->yUp, asset->backFaceCulling, asset->meter} : Settings{};
-}
-
-TEST(AssetTagTest, AuthoringToolNamingColladaMayaAfterOtherTextTurnsCullingOff) {
-  EXPECT_FALSE(Parsed("<authoring_tool>Maya 2009 | ColladaMaya v3.05B</authoring_tool>").backFaceCulling);
-  EXPECT_TRUE(Parsed("<authoring_tool>ColladaMaya v3.05B</authoring_tool>").backFaceCulling);
-  EXPECT_TRUE(Parsed("<authoring_tool>SketchUp 7</authoring_tool>").backFaceCulling);
-}
-
-TEST(AssetTagTest, UnitAndUpAxis) {
-  Settings inches = Parsed("</contributor><unit name=\"inch\" meter=\"0.0254\"/><up_axis>Z_UP</up_axis><contributor>");
-  EXPECT_DOUBLE_EQ(inches.meter, 0.0254);
-  EXPECT_FALSE(inches.yUp);
-  EXPECT_TRUE(Parsed("<up_axis>Y_UP</up_axis>").yUp);
-  EXPECT_FALSE(Parsed("<up_axis>y_up</up_axis>").yUp);
-  EXPECT_DOUBLE_EQ(Parsed("<unit meter=\"abc\"/>").meter, 0.0);
-  EXPECT_DOUBLE_EQ(Parsed("").meter, 1.0);
+TEST(AssetTagTest, CullingUnitAndUpAxis) {
+  const struct {
+    std::string content;
+    bool culling, yUp;
+    double meter;
+  } cases[] = {
+      // Only "ColladaMaya" after other text turns culling off.
+      {"<authoring_tool>Maya 2009 | ColladaMaya v3.05B</authoring_tool>", false, true, 1},
+      {"<authoring_tool>ColladaMaya v3.05B</authoring_tool>", true, true, 1},
+      {"</contributor><unit name=\"inch\" meter=\"0.0254\"/><up_axis>Z_UP</up_axis><contributor>", true, false, 0.0254},
+      {"<up_axis>Y_UP</up_axis>", true, true, 1},
+      {"<up_axis>y_up</up_axis>", true, false, 1},
+      {"<unit meter=\"abc\"/>", true, true, 0},
+  };
+  for (const auto& c : cases) {
+    Fragment f("<asset><contributor><author>a</author>" + c.content + "</contributor><created>2009</created></asset>");
+    AssetTag* asset = f.As(&Tag::AsAssetTag);
+    ASSERT_NE(asset, nullptr) << c.content;
+    EXPECT_EQ(asset->backFaceCulling, c.culling) << c.content;
+    EXPECT_EQ(asset->yUp, c.yUp) << c.content;
+    EXPECT_DOUBLE_EQ(asset->meter, c.meter) << c.content;
+  }
 }
 
 }  // namespace

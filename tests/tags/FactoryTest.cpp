@@ -19,7 +19,6 @@
 
 using namespace varnel;
 using tagtest::FragmentReader;
-using tagtest::ParseAs;
 
 TEST(Factory, BuildsTheClassOfEachOfTheThirtySevenElements) {
   const std::pair<const char*, const std::type_info&> cases[] = {
@@ -47,17 +46,6 @@ TEST(Factory, BuildsTheClassOfEachOfTheThirtySevenElements) {
     const Tag& made = *tag;
     EXPECT_TRUE(typeid(made) == type);
     EXPECT_EQ(tag->elementId, static_cast<uint32_t>(LookupElement(name, std::strlen(name))));
-  }
-}
-
-TEST(Factory, AttributesAndChildElementsReadAlike) {
-  for (const char* text : {"<accessor id='acc' count=\"3\" stride='2' source='#f'><param name='X'/></accessor>",
-                           "<accessor><id>acc</id><count>3</count><stride>2</stride></accessor>"}) {
-    auto accessor = ParseAs<AccessorTag>(text);
-    ASSERT_TRUE(accessor);
-    EXPECT_EQ(accessor->GetId(), L"acc");
-    EXPECT_EQ(accessor->count, 3);
-    EXPECT_EQ(accessor->stride, 2);
   }
 }
 

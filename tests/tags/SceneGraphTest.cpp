@@ -47,16 +47,6 @@ TEST(ControllerTagTest, LastSkinWinsAndBindShapeMatrixIsTransposed) {
   EXPECT_TRUE(skin.bindShapeMatrix[12] == 0 && skin.bindShapeMatrix[0] == 1);
 }
 
-TEST(SceneTraversalTest, InstancesComeFirstAndTransformsNest) {
-  SceneRun run(SceneDocument("", R"(<node><translate>10 0 0</translate>
-  <node><scale>2 2 2</scale><instance_geometry url="#tri"/></node><instance_geometry url="#tri"/>
-</node>)"));
-  ASSERT_EQ(run.recorder.points.size(), 6u);
-  EXPECT_TRUE(run.TriangleHas(0, {11, 0, 0}));
-  EXPECT_TRUE(run.TriangleHas(3, {12, 0, 0}));  // scaled, then moved
-  EXPECT_TRUE(run.TriangleHas(3, {10, 2, 0}));
-}
-
 TEST(SceneTraversalTest, InstanceNodeCyclesAndLongChainsEnd) {
   // "a" instances itself twice and "b", which leads back to "a".
   SceneRun cycle(SceneDocument(R"(<library_nodes>

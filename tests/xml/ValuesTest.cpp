@@ -26,60 +26,54 @@ std::wstring ValueOf(const std::string& text, bool url = false) {
   return value.wstr();
 }
 
-TEST(Values, NumericReferences) {
-  EXPECT_EQ(ValueOf("plain text"), L"plain text");
-  EXPECT_EQ(ValueOf("&#65;bcd"), L"Abcd");
-  EXPECT_EQ(ValueOf("x&#65;&#66;yyy"), L"xAByyy");
-  // The ";" must lie before the last three characters of the token.
-  EXPECT_EQ(ValueOf("x&#65;"), L"x&#65;");
-  EXPECT_EQ(ValueOf("&#65;ab"), L"&#65;ab");
-  EXPECT_EQ(ValueOf("&#12345;abcd"), L"&#12345;abcd");
-  EXPECT_EQ(ValueOf("&#x41;abcd"), L"&#x41;abcd");
-  EXPECT_EQ(ValueOf("&#0;abcd"), L"&#0;abcd");
-  EXPECT_EQ(ValueOf("&#9999;abcd"), std::wstring(1, wchar_t(9999)) + L"abcd");
-}
-
-TEST(Values, NamedEntitiesExceptTheAmpersand) {
-  EXPECT_EQ(ValueOf("&lt;a&gt; &quot;q&quot; &apos;s&apos;"), L"<a> \"q\" 's'");
-  EXPECT_EQ(ValueOf("&amp;lt; &amp;"), L"&amp;lt; &amp;");
-  EXPECT_EQ(ValueOf("&lt;&lt;&lt;"), L"<<<");
-}
-
-TEST(Values, NonAsciiTextIsUtf8) {
-  EXPECT_EQ(ValueOf("caf\xC3\xA9 \xE2\x82\xAC"), L"caf\u00E9 \u20AC");
-  EXPECT_EQ(ValueOf("\xC3\xA9&lt;"), L"\u00E9<");
-}
-
-TEST(Values, EmptyAndBlankValuesAndUrls) {
-  EXPECT_EQ(ValueOf("   "), L"");
-  EXPECT_EQ(ValueOf("#", true), L"#");
-  EXPECT_EQ(ValueOf("  #geom-1 ", true), L"geom-1");
-  EXPECT_EQ(ValueOf("file.png", true), L"file.png");
+TEST(Values, EntitiesUtf8AndUrls) {
+  const struct {
+    const char* text;
+    std::wstring value;
+    bool url = false;
+  } cases[] = {
+      {"x&#65;&#66;yyy", L"xAByyy"},
+      {"&#9999;abcd", std::wstring(1, wchar_t(9999)) + L"abcd"},
+      // The ";" must lie before the last three characters; hex and zero stay as written.
+      {"x&#65;", L"x&#65;"},
+      {"&#65;ab", L"&#65;ab"},
+      {"&#12345;abcd", L"&#12345;abcd"},
+      {"&#x41;abcd", L"&#x41;abcd"},
+      {"&#0;abcd", L"&#0;abcd"},
+      {"&lt;a&gt; &quot;q&quot; &apos;s&apos;", L"<a> \"q\" 's'"},
+      {"&amp;lt; &amp;", L"&amp;lt; &amp;"},  // the ampersand entity is kept
+      {"&lt;&lt;&lt;", L"<<<"},
+      {"caf\xC3\xA9 \xE2\x82\xAC", L"caf\u00E9 \u20AC"},
+      {"\xC3\xA9&lt;", L"\u00E9<"},
+      {"   ", L""},
+      {"#", L"#", true},
+      {"  #geom-1 ", L"geom-1", true},
+      {"file.png", L"file.png", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ValueOf(c.text, c.url), c.value) << c.text;
 
   // An element without text reads as empty and leaves its end tag for the caller.
   OpenReader open("<name></name>");
-  XmlReader& r = open.reader;
-  r.NextToken();
-  r.IdentifyTag();
+  open->NextToken();
+  open->IdentifyTag();
   String value = L"x";
-  EXPECT_TRUE(r.ReadValue(value));
+  EXPECT_TRUE(open->ReadValue(value));
   EXPECT_TRUE(value.IsEmpty());
-  EXPECT_TRUE(r.isEndToken);
-  EXPECT_STREQ(r.tokenText, "name");
+  EXPECT_TRUE(open->isEndToken);
 
   // An attribute value of blanks keeps them.
   OpenReader attribute("<node name='  '/>");
-  XmlReader& a = attribute.reader;
-  a.NextToken();
-  EXPECT_EQ(a.IdentifyTag(), varnel::kNode);
-  EXPECT_EQ(a.IdentifyTag(), varnel::kName);
-  EXPECT_TRUE(a.ReadValue(value));
+  attribute->NextToken();
+  attribute->IdentifyTag();
+  EXPECT_EQ(attribute->IdentifyTag(), varnel::kName);
+  EXPECT_TRUE(attribute->ReadValue(value));
   EXPECT_EQ(value.wstr(), L"  ");
-  EXPECT_TRUE(a.isEndToken);
-  EXPECT_STREQ(a.tokenText, "node");
 }
 
-std::vector<int> IntsOf(const std::string& doc, int count, bool* result = nullptr) {
+// The numbers ReadIntList takes for `count` from the first element of `doc`, and what the reader
+// stands on afterwards.
+std::vector<int> IntsOf(const std::string& doc, int count, bool* result = nullptr,
+                        std::string* next = nullptr) {
   OpenReader open(doc);
   XmlReader& r = open.reader;
   r.NextToken();
@@ -87,49 +81,37 @@ std::vector<int> IntsOf(const std::string& doc, int count, bool* result = nullpt
   varnel::BaseArray<int32_t> values;
   bool ok = r.ReadIntList(count, values);
   if (result) *result = ok;
+  if (next) *next = std::string(r.isEndToken ? "/" : "") + r.tokenText;
   return std::vector<int>(values.begin(), values.end());
 }
 
 TEST(Values, IntegerLists) {
-  EXPECT_EQ(IntsOf("<p>1 2 3</p>", 3), (std::vector<int>{1, 2, 3}));
+  using Ints = std::vector<int>;
+  EXPECT_EQ(IntsOf("<p>1 2 3</p>", 3), (Ints{1, 2, 3}));
   // Missing numbers repeat the last one when the text does not end with a blank.
-  EXPECT_EQ(IntsOf("<p>1 2 3</p>", 6), (std::vector<int>{1, 2, 3, 3, 3, 3}));
+  EXPECT_EQ(IntsOf("<p>1 2 3</p>", 6), (Ints{1, 2, 3, 3, 3, 3}));
   // Ending with a blank, the scan reads on into the end tag, whose name converts to 0.
-  EXPECT_EQ(IntsOf("<p> 1\n2 </p>", 4), (std::vector<int>{1, 2, 0, 0}));
-  EXPECT_EQ(IntsOf("<p>-4 +5 x7 9</p>", 4), (std::vector<int>{-4, 5, 0, 9}));
+  EXPECT_EQ(IntsOf("<p> 1\n2 </p>", 4), (Ints{1, 2, 0, 0}));
+  EXPECT_EQ(IntsOf("<p>-4 +5 x7 9</p>", 4), (Ints{-4, 5, 0, 9}));
 
-  // Count 0 reads nothing but still passes the text and the end tag.
-  OpenReader open("<p>1 2</p><node/>");
-  XmlReader& r = open.reader;
-  r.NextToken();
-  r.IdentifyTag();
-  varnel::BaseArray<int32_t> values;
-  EXPECT_TRUE(r.ReadIntList(0, values));
-  EXPECT_EQ(values.count, 0);
-  EXPECT_STREQ(r.tokenText, "node");
+  // Count 0 reads nothing but passes the text and the end tag; an empty element consumes nothing.
+  std::string next;
+  EXPECT_EQ(IntsOf("<p>1 2</p><node/>", 0, nullptr, &next), Ints{});
+  EXPECT_EQ(next, "node");
+  EXPECT_EQ(IntsOf("<p></p>", 5, nullptr, &next), Ints{});
+  EXPECT_EQ(next, "/p");
 
-  // An empty element reads nothing and consumes nothing.
-  OpenReader empty("<p></p>");
-  empty->NextToken();
-  empty->IdentifyTag();
-  EXPECT_TRUE(empty->ReadIntList(5, values));
-  EXPECT_EQ(values.count, 0);
-  EXPECT_TRUE(empty->isEndToken);
-
-  // Running out of input while numbers are needed.
   bool ok = true;
-  EXPECT_EQ(IntsOf("<p>1 ", 3, &ok), (std::vector<int>{1}));
+  EXPECT_EQ(IntsOf("<p>1 ", 3, &ok), Ints{1});  // the input ends while numbers are needed
   EXPECT_FALSE(ok);
-}
 
-TEST(Values, IntegerListsSpanTheReadersPieces) {
+  // Lists longer than one reader piece.
   std::string text;
-  std::vector<int> expected;
+  Ints expected;
   for (int i = 0; text.size() < 400000; ++i) {
     text += std::to_string(i * 7 % 100003) + (i % 5 ? " " : "\n");
     expected.push_back(i * 7 % 100003);
   }
-  bool ok = false;
   EXPECT_EQ(IntsOf("<p>" + text + "</p>", static_cast<int>(expected.size()), &ok), expected);
   EXPECT_TRUE(ok);
 }

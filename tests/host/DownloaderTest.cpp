@@ -130,7 +130,8 @@ TEST_F(DownloaderTest, FailedOrRefusedTransfersLeaveNoFile) {
   EXPECT_EQ(status, 404);
 
   // Targets that name no file are refused without touching the folder.
-  for (const String& bad : {dir, dir + L".", dir + L"..", String()}) EXPECT_LT(Copy(server.Url("/model.dae"), bad), 0);
+  for (const String& bad : {dir, dir + L".", dir + L"..", String()})
+    EXPECT_LT(Copy(server.Url("/model.dae"), bad), 0);
   EXPECT_TRUE(FileSystemPath(dir).IsDirectory());
   EXPECT_TRUE(Entries(dir).empty());
 }

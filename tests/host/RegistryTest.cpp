@@ -43,7 +43,8 @@ TEST(Registry, ReadsTheLastNameValueLineOfTheKeysFile) {
   }
   // A malformed last value gives the default, not an earlier one.
   for (const char* bad : {"3x", "", "+", "0x3", "2 # two", "99999999999", "3.0"}) {
-    testsupport::WriteFile("registry/TAVU/Settings.ini", std::string("TAVUConversionType=2\nTAVUConversionType=") + bad + "\n");
+    testsupport::WriteFile("registry/TAVU/Settings.ini",
+                           std::string("TAVUConversionType=2\nTAVUConversionType=") + bad + "\n");
     EXPECT_EQ(Read(), -7) << bad;
   }
 

@@ -11,7 +11,8 @@ using Pixels = std::vector<unsigned char>;
 
 Pixels Resample(const Pixels& source, int width, int height, int newWidth, int newHeight, int channels) {
   Pixels target(size_t(newWidth) * newHeight * channels, 0xEE);
-  brenwald::pixel_utils::resample_2d_uint8(width, height, newWidth, newHeight, source.data(), target.data(), channels);
+  brenwald::pixel_utils::resample_2d_uint8(width, height, newWidth, newHeight, source.data(), target.data(),
+                                           channels);
   return target;
 }
 

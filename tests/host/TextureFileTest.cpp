@@ -114,8 +114,8 @@ TEST(TextureFileTest, EveryPngKindBecomesEightBitsPerChannel) {
       {{1, 2, PNG_COLOR_TYPE_GRAY_ALPHA, 8}, {9, 99, 7, 77}, 2, {9, 99, 7, 77}},
       // Four 2-bit grey samples in one byte: 0, 1, 2, 3 scale to 0, 85, 170, 255.
       {{4, 1, PNG_COLOR_TYPE_GRAY, 2}, {0x1B}, 1, {0, 85, 170, 255}},
-      // 16-bit samples are scaled, not truncated: 0x8080 is 128, 0xFFFF is 255.
-      {{1, 1, PNG_COLOR_TYPE_RGB, 16}, {0xFF, 0xFF, 0x80, 0x80, 0, 0}, 3, {255, 128, 0}},
+      // 16-bit samples are scaled, not truncated: 0xC800 is 199 (not 200), 0xFFFF is 255.
+      {{1, 1, PNG_COLOR_TYPE_RGB, 16}, {0xFF, 0xFF, 0xC8, 0x00, 0, 0}, 3, {255, 199, 0}},
       {{3, 1, PNG_COLOR_TYPE_PALETTE, 8, false, palette}, {1, 0, 1}, 3,
        {40, 50, 60, 10, 20, 30, 40, 50, 60}},
       {{3, 1, PNG_COLOR_TYPE_PALETTE, 8, false, palette, {0}}, {1, 0, 1}, 4,
@@ -156,7 +156,8 @@ TEST(TextureFileTest, JpegGreyRgbAndCmyk) {
 TEST(TextureFileTest, TgaBmpAndGifThroughStb) {
   // 2x2 uncompressed true-colour TGA, BGR, bottom row first; the same as a bottom-up 24-bit BMP
   // with rows padded to 8 bytes.
-  const std::string tga = Raw("\0\0\2\0\0\0\0\0\0\0\0\0\2\0\2\0\x18\0" "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C");
+  const std::string tga =
+      Raw("\0\0\2\0\0\0\0\0\0\0\0\0\2\0\2\0\x18\0" "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C");
   const std::string bmp = Raw("BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\2\0\0\0\2\0\0\0\1\0\x18\0") +
                           std::string(24, '\0') + Raw("\x01\x02\x03\x04\x05\x06\0\0\x07\x08\x09\x0A\x0B\x0C\0\0");
   for (const std::string* file : {&tga, &bmp}) {

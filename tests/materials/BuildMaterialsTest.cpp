@@ -24,7 +24,9 @@ struct Effects {
   ~Effects() {
     for (Tag* effect : table) delete effect;
   }
-  void Add(float red, double opacity, const wchar_t* name = L"", const std::string& imagePath = "", ImageTag* image = nullptr) {
+  // An effect of that red and opacity, with a new image read from `imagePath` or else `image`.
+  void Add(float red, double opacity, const wchar_t* name = L"", const std::string& imagePath = "",
+           ImageTag* image = nullptr) {
     auto* effect = new EffectTag(kEffect);
     effect->name = name;
     effect->profile = new ProfileCommon(kProfileCOMMON);
@@ -78,7 +80,8 @@ TEST(BuildMaterials, RecordsFollowTableOrderWithTruncatedFigures) {
 }
 
 TEST(BuildMaterials, TavuIgnoreEdgesOnlyWhenConversionTypeIsNotOne) {
-  const wchar_t* names[] = {L"tavu_ignore_roof", L"tavu_ignore", L"  TAVU_Ignore x", L"tavu_ignor", L"my tavu_ignore"};
+  const wchar_t* names[] = {L"tavu_ignore_roof", L"tavu_ignore", L"  TAVU_Ignore x", L"tavu_ignor",
+                            L"my tavu_ignore"};
   const int saved = conversionType;
   for (int type : {1, 2}) {
     conversionType = type;

@@ -61,7 +61,8 @@ TEST(Primitives, ReadTheIndexAmountTheirInputsAndCountsName) {
     EXPECT_EQ(Ints(tag->AsPrimitiveTag()->indices), Sequence(amount)) << text;
   }
 
-  auto shortList = ParseAs<PolylistTag>("<polylist count='3' material='#m'>" + kVertex + "<vcount>3 4</vcount>" + p + "</polylist>");
+  auto shortList =
+      ParseAs<PolylistTag>("<polylist count='3' material='#m'>" + kVertex + "<vcount>3 4</vcount>" + p + "</polylist>");
   ASSERT_TRUE(shortList);
   EXPECT_EQ(Ints(shortList->vcounts), (std::vector<int>{3, 4}));
   EXPECT_EQ(shortList->material, L"m");
@@ -74,8 +75,9 @@ TEST(Primitives, ReadTheIndexAmountTheirInputsAndCountsName) {
 TEST(Primitives, AbsurdCountsReadNoMoreThanTheInputHolds) {
   // A short list without trailing blank repeats its last number for every integer missing; the
   // repetition stops where the input could not have held more numbers.
-  for (const std::string& text : {"<triangles count='400000000'>" + kVertex + "<p>1 2 3</p></triangles>",
-                                  "<polylist count='2'>" + kVertex + "<vcount>2000000000 2000000000</vcount><p>1 2 3</p></polylist>"}) {
+  for (const std::string& text :
+       {"<triangles count='400000000'>" + kVertex + "<p>1 2 3</p></triangles>",
+        "<polylist count='2'>" + kVertex + "<vcount>2000000000 2000000000</vcount><p>1 2 3</p></polylist>"}) {
     std::unique_ptr<Tag> tag = Primitive(text);
     ASSERT_TRUE(tag) << text;
     const BaseArray<int32_t>& indices = tag->AsPrimitiveTag()->indices;

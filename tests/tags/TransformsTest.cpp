@@ -44,7 +44,8 @@ TEST(Transforms, IdentityTolerance) {
 TEST(Transforms, ApplyingPutsTheNewTransformFirstAndMatricesAreTransposed) {
   FragmentReader reader("<translate sid='t'>1 0 0</translate><rotate sid=\"r\">0 0 1 90</rotate><scale>2 3 4</scale>"
                         "<matrix sid='m'>1 0 0 5 0 1 0 6 0 0 1 7 0 0 0 1</matrix>");
-  std::unique_ptr<Tag> translate = reader.Next(), rotate = reader.Next(), scale = reader.Next(), matrix = reader.Next();
+  std::unique_ptr<Tag> translate = reader.Next(), rotate = reader.Next(), scale = reader.Next();
+  std::unique_ptr<Tag> matrix = reader.Next();
   ASSERT_TRUE(translate && rotate && scale && matrix);
   Matrix m = kIdentity;
   rotate->AsTransformTag()->ApplyTo(m.data());

@@ -38,6 +38,7 @@ TEST(Values, EntitiesUtf8AndUrls) {
       {"x&#65;", L"x&#65;"},
       {"&#65;ab", L"&#65;ab"},
       {"&#12345;abcd", L"&#12345;abcd"},
+      {"&#65;&#12345;abcd", L"A&#12345;abcd"},  // five digits are too many
       {"&#x41;abcd", L"&#x41;abcd"},
       {"&#0;abcd", L"&#0;abcd"},
       {"&lt;a&gt; &quot;q&quot; &apos;s&apos;", L"<a> \"q\" 's'"},

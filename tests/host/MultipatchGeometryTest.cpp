@@ -87,8 +87,10 @@ struct Component {
   void ExpectEmpty() {
     WKSPointZ p;
     EXPECT_TRUE(geometry->IsEmpty() && !geometry->GetPoint(0, &p) && !geometry->HasNormals());
-    EXPECT_EQ(geometry->GetPartCount() + geometry->GetPointCount() + geometry->GetTexturePointCount() +
-                  geometry->GetMaterialCount() + geometry->GetBufferSize(), 0);
+    IGeometry* g = geometry;
+    EXPECT_EQ((std::vector<int32_t>{g->GetPartCount(), g->GetPointCount(), g->GetTexturePointCount(),
+                                    g->GetMaterialCount(), g->GetBufferSize()}),
+              std::vector<int32_t>(5, 0));
   }
 };
 

@@ -27,7 +27,7 @@ const Expected kDocuments[] = {
     // The first float_array's "digits" attribute is no known name: reading ends there, after
     // the visual scenes (which come first) but before any geometry, effect or the scene.
     {"pycollada/wam.dae", 0, 0, 0, 1, ""},
-    // The skin's weights list is skipped unread, so it is not cut into chunks; its 140 kB of
+    // The skin's weights list is skipped unread, so it is not cut into chunks; its 138 kB of
     // text overflow the token buffer and end reading inside the controller library.
     {"cts14/library_nodes/node/SkinController/SkinController.dae", 1, 1, 1, 0, ""},
 };

@@ -151,6 +151,27 @@ TEST(Pipeline, TransformsApplyInnermostFirstAndInstancedNodesFollowTheirParent) 
   }
 }
 
+TEST(Pipeline, DeepNestingStaysWithinItsLimits) {
+  auto nested = [](int levels) {
+    std::string open, close;
+    for (int i = 0; i < levels; ++i) open += "<node><translate>1 0 0</translate>", close += "</node>";
+    return open + "<instance_geometry url=\"#g\"/>" + close;
+  };
+  Doc doc;
+  doc.geometries = Mesh("g", kTriangle);
+  doc.scene = nested(200);
+  Outputs out = RunBoth(doc.Write("nested-200.dae"));
+  ASSERT_EQ(out.geometry.parts.size(), 1u);
+  ExpectNear(out.geometry.parts[0].points, {{200, 1, 0}, {201, 0, 0}, {200, 0, 0}}, 0, "moved");
+  // Read but too deep to traverse, and too deep to read: no output, and no stack exhausted.
+  for (int levels : {1990, 5000}) {
+    doc.scene = nested(levels);
+    out = RunBoth(doc.Write("nested.dae"));
+    EXPECT_FALSE(out.geometry.present);
+    EXPECT_FALSE(out.display.present);
+  }
+}
+
 TEST(Pipeline, YUpDocumentsTurnZUpAndScaleByTheirUnit) {
   Doc doc;
   doc.asset = "<asset><unit meter=\"0.5\"/></asset>";  // no up axis: Y up

@@ -1,4 +1,4 @@
-// A textured corpus model through all three entry points: the handed-out buffer imported into a
+// Textured corpus models through all three entry points: the handed-out buffer imported into a
 // fresh geometry, the geometry built directly and the display-list stream describe one model.
 #include <gtest/gtest.h>
 
@@ -43,11 +43,9 @@ void ExpectSameMaterials(const Output& a, const Output& b) {
   }
 }
 
-TEST(RoundTrip, DuckBufferImportsAsTheGeometryAndTheDisplayList) {
-  std::filesystem::path duck = testsupport::CorpusDir() + "/assimp/duck.dae";
-  if (testsupport::CorpusDir().empty() || !std::filesystem::exists(duck))
-    GTEST_SKIP() << "corpus absent";
-  String path = String::FromUtf8(duck.string());
+void ExpectRoundTrip(const std::string& file) {
+  SCOPED_TRACE(file);
+  String path = String::FromUtf8(file);
 
   int32_t size = 0;
   unsigned char* buffer = nullptr;
@@ -107,6 +105,18 @@ TEST(RoundTrip, DuckBufferImportsAsTheGeometryAndTheDisplayList) {
     }
     ExpectNear(display.parts[p].normals, unit, 1e-6, "unit normal");
   }
+}
+
+// The duck as triangles and as polygons (rings through the buffer too).
+TEST(RoundTrip, TexturedBuffersImportAsTheGeometryAndTheDisplayList) {
+  int checked = 0;
+  for (const char* name : {"assimp/duck.dae", "pycollada/duck_polylist.dae"}) {
+    std::string file = testsupport::CorpusDir() + "/" + name;
+    if (testsupport::CorpusDir().empty() || !std::filesystem::exists(file)) continue;
+    ExpectRoundTrip(file);
+    ++checked;
+  }
+  if (checked == 0) GTEST_SKIP() << "corpus absent";
 }
 
 }  // namespace

@@ -30,14 +30,17 @@ struct Part {
 struct MaterialRecord {
   std::array<int, 3> color{};
   int transparency = -1;  // -1: not set
+  bool cull = false;
   int sharedTexture = -1;
   int width = 0, height = 0, channels = 0;
   std::vector<int> firstPixel;  // the channels of pixel 0; empty without a texture map
 };
 
-inline MaterialRecord ReadMaterial(const int* color, int transparency, int shared, int width,
-                             int height, int channels, const unsigned char* pixels) {
-  MaterialRecord m{{color[0], color[1], color[2]}, transparency, shared, width, height, channels, {}};
+inline MaterialRecord ReadMaterial(const int* color, int transparency, bool cull, int shared,
+                                   int width, int height, int channels,
+                                   const unsigned char* pixels) {
+  MaterialRecord m{{color[0], color[1], color[2]}, transparency, cull, shared, width, height,
+                   channels, {}};
   if (pixels) m.firstPixel.assign(pixels, pixels + channels);
   return m;
 }
@@ -92,7 +95,7 @@ inline Output ReadGeometry(IGeometry* geometry) {
     GeometryMaterial record;
     geometry->GetMaterial(m, &record);
     out.materials.push_back(ReadMaterial(
-        record.color, record.hasTransparency ? record.transparency : -1,
+        record.color, record.hasTransparency ? record.transparency : -1, record.cullBackFaces,
         record.hasSharedTexture ? record.sharedTexture : -1, record.textureWidth,
         record.textureHeight, record.textureChannels, record.texturePixels));
   }
@@ -121,7 +124,7 @@ inline Output ReadDisplayList(const ExtentSink& sink) {
   for (long m = 0; m < sink.materialCount; ++m) {
     const MaterialProperties& record = sink.materials[m];
     out.materials.push_back(ReadMaterial(
-        record.color, record.hasTransparency ? record.transparency : -1,
+        record.color, record.hasTransparency ? record.transparency : -1, record.cullBackFaces,
         record.hasSharedTexture ? record.sharedTexture : -1, record.textureWidth,
         record.textureHeight, record.textureChannels, record.texturePixels));
   }

@@ -45,16 +45,21 @@ struct Doc {
   std::string Write(const std::string& name) const { return testsupport::WriteFile(name, Text()); }
 };
 
-// A diffuse colour (or a texture when `image` is set) and an optional transparency.
+// A diffuse colour (or a texture when `image` is set), an optional transparency, and
+// optionally double-sided.
 std::string Effect(const std::string& id, const std::string& rgb, const std::string& image = "",
-                   const std::string& transparency = "") {
+                   const std::string& transparency = "", bool doubleSided = false) {
   std::string diffuse = image.empty() ? "<color>" + rgb + " 1</color>"
                                       : "<texture texture=\"" + image + "\" texcoord=\"uv\"/>";
   std::string alpha = transparency.empty()
                           ? ""
                           : "<transparency><float>" + transparency + "</float></transparency>";
   return "<effect id=\"" + id + "\"><profile_COMMON><technique sid=\"c\"><lambert><diffuse>" +
-         diffuse + "</diffuse>" + alpha + "</lambert></technique></profile_COMMON></effect>";
+         diffuse + "</diffuse>" + alpha + "</lambert></technique>" +
+         (doubleSided ? "<extra><technique profile=\"MAX3D\"><double_sided>1</double_sided>"
+                        "</technique></extra>"
+                      : "") +
+         "</profile_COMMON></effect>";
 }
 
 std::string Material(const std::string& id, const std::string& effect) {
@@ -261,7 +266,7 @@ Doc TexturedDoc(const std::string& folder, bool withNormals) {
   Doc doc;
   doc.images = "<image id=\"img\"><init_from>tex.tga</init_from></image>";
   doc.effects = Effect("plain", "0.5 0.25 1.5", "", "0.9") + Effect("unused", "0 1 0") +
-                Effect("tx", "", "img") + Effect("tx2", "", "img", "0.5");
+                Effect("tx", "", "img") + Effect("tx2", "", "img", "0.5", true);
   doc.materials = Material("plain-m", "plain") + Material("unused-m", "unused") +
                   Material("tx-m", "tx") + Material("tx2-m", "tx2");
   std::string inputs = "<input semantic=\"TEXCOORD\" source=\"#g-t\" offset=\"1\"/>";
@@ -312,6 +317,8 @@ TEST(Pipeline, MaterialsFollowTheEffectTableAndTexturesFlipAndShare) {
     EXPECT_EQ(tx.firstPixel, (std::vector<int>{10, 20, 30}));
     const MaterialRecord& tx2 = o->materials[2];
     EXPECT_EQ(tx2.transparency, 50);
+    EXPECT_FALSE(tx2.cull);  // double-sided
+    EXPECT_TRUE(tx.cull);
     EXPECT_EQ(tx2.sharedTexture, 2);  // the table position of tx, the image's first user
     EXPECT_TRUE(tx2.firstPixel.empty());
   }

@@ -35,6 +35,7 @@ void ExpectSameMaterials(const Output& a, const Output& b) {
     SCOPED_TRACE("material " + std::to_string(m));
     EXPECT_EQ(a.materials[m].color, b.materials[m].color);
     EXPECT_EQ(a.materials[m].transparency, b.materials[m].transparency);
+    EXPECT_EQ(a.materials[m].cull, b.materials[m].cull);
     EXPECT_EQ(a.materials[m].sharedTexture, b.materials[m].sharedTexture);
     EXPECT_EQ(a.materials[m].width, b.materials[m].width);
     EXPECT_EQ(a.materials[m].height, b.materials[m].height);

@@ -42,7 +42,9 @@ TEST(Corpus, EveryDocumentThroughAllThreeOperations) {
       EXPECT_EQ(geometry->GetPartCount(), parts);
     }
     produced += hasGeometry;
-    if (geometry) geometry->Release();
+    if (geometry) {
+      EXPECT_EQ(geometry->Release(), 0u);
+    }
     ::operator delete(buffer);
   }
   std::printf("%d of %zu corpus documents produced output\n", produced, documents.size());

@@ -170,7 +170,9 @@ inline Outputs RunBoth(const std::string& path) {
   ExtentSink sink;
   Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink);
   out.display = ReadDisplayList(sink);
-  if (geometry) geometry->Release();
+  if (geometry) {
+    EXPECT_EQ(geometry->Release(), 0u);  // the caller held the only reference
+  }
   return out;
 }
 

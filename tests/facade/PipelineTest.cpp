@@ -8,6 +8,7 @@
 
 #include "facade/Varnel.h"
 #include "facade/PipelineSupport.h"
+#include "host/Com.h"
 #include "host/Path.h"
 #include "support/LocalHttpServer.h"
 
@@ -368,6 +369,34 @@ TEST(Pipeline, NothingProducedLeavesEveryOutputAlone) {
     Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink);
     EXPECT_EQ(sink.materialCalls + sink.extentCalls + sink.parts.size(), 0u);
   }
+}
+
+// A component that offers nothing but IUnknown.
+class Opaque final : public ComObject, public IUnknown {
+ public:
+  HRESULT QueryInterface(const Guid& iid, void** object) override {
+    return iid == IID_IUnknown ? QueryOne(static_cast<IUnknown*>(this), object) : NoInterface(object);
+  }
+  uint32_t AddRef() override { return AddRefObject(); }
+  uint32_t Release() override { return ReleaseObject(); }
+};
+
+TEST(Pipeline, NoGeometryWithoutTheHostGeometryClass) {
+  Doc doc;
+  doc.geometries = Mesh("g", kTriangle);
+  doc.scene = Node("", "<instance_geometry url=\"#g\"/>");
+  String path = String::FromUtf8(doc.Write("no-class.dae"));
+  for (ComponentFactory factory : {ComponentFactory(nullptr), +[]() -> IUnknown* { return new Opaque; }}) {
+    ComponentFactory real = RegisterComponent(CLSID_MultipatchGeometry, factory);
+    IGeometry* geometry = reinterpret_cast<IGeometry*>(&factory);
+    Varnel().CreateGeometryFromFile(path, &geometry);
+    RegisterComponent(CLSID_MultipatchGeometry, real);
+    EXPECT_EQ(geometry, nullptr);  // and the buffer was released (the leak check sees it)
+  }
+  IGeometry* geometry = nullptr;
+  Varnel().CreateGeometryFromFile(path, &geometry);
+  ASSERT_NE(geometry, nullptr);
+  geometry->Release();
 }
 
 TEST(Pipeline, DownloadedDocumentAndTextureLeaveNoTemporaryFiles) {

@@ -122,21 +122,9 @@ struct Transcript : DaeDisplayList {
   }
 };
 
-std::set<std::string> Entries(const std::string& dir) {
-  std::set<std::string> names;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
 class DownloadTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // A proxy from the environment would carry the requests away from the loopback server.
-    ::setenv("no_proxy", "*", 1);
-    ::setenv("NO_PROXY", "*", 1);
-  }
+  static void SetUpTestSuite() { LocalHttpServer::BypassProxies(); }
 
   void SetUp() override {
     ASSERT_NE(server.Port(), 0);
@@ -190,8 +178,8 @@ class DownloadTest : public ::testing::Test {
     return sink;
   }
   void ExpectNoFilesLeft() {
-    EXPECT_EQ(Entries(privateDir), std::set<std::string>{});
-    EXPECT_EQ(Entries(kTempParent), outside);
+    EXPECT_EQ(testsupport::DirectoryEntries(privateDir), std::set<std::string>{});
+    EXPECT_EQ(testsupport::DirectoryEntries(kTempParent), outside);
   }
 
   std::mutex lock;

@@ -10,7 +10,7 @@
 
 #include "facade/Varnel.h"
 #include "host/Geometry.h"
-#include "output/RecordingDisplayList.h"
+#include "support/RecordingDisplayList.h"
 #include "support/TestSupport.h"
 
 namespace pipelinetest {

@@ -241,6 +241,7 @@ TEST(Pipeline, NormalsAreNormalisedOnlyUnderATransformAndSkinsUseTheirBindShape)
   // The display list always hands over unit normals, six floats a record.
   for (const Part& part : out.display.parts) {
     EXPECT_EQ(part.stride, 6);
+    ASSERT_EQ(part.normals.size(), 3u);
     EXPECT_NEAR(part.normals[0][0] * part.normals[0][0] + part.normals[0][1] * part.normals[0][1],
                 1.0, 1e-6);
   }

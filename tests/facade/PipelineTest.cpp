@@ -369,9 +369,9 @@ TEST(Pipeline, NothingProducedLeavesEveryOutputAlone) {
     IGeometry* geometry = reinterpret_cast<IGeometry*>(&marker);
     Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry);
     EXPECT_EQ(geometry, nullptr);
-    ExtentSink sink;
+    RecordingSink sink;
     Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink);
-    EXPECT_EQ(sink.materialCalls + sink.extentCalls + sink.parts.size(), 0u);
+    EXPECT_EQ(sink.materialCalls + sink.extentCalls + sink.output.parts.size(), 0u);
   }
 }
 
@@ -424,9 +424,9 @@ TEST(Pipeline, DownloadedDocumentAndTextureLeaveNoTemporaryFiles) {
     return files;
   };
 
-  ExtentSink sink;
+  RecordingSink sink;
   Varnel().CreateDisplayListFromFile(String::FromUtf8(url), &sink);
-  Output display = ReadDisplayList(sink);
+  const Output& display = sink.output;
   ASSERT_EQ(display.materials.size(), 3u);
   EXPECT_EQ(display.materials[1].firstPixel, (std::vector<int>{10, 20, 30}));
   EXPECT_EQ(leftovers(), 0);

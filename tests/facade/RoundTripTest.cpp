@@ -77,9 +77,9 @@ void ExpectRoundTrip(const std::string& file) {
   imported->Release();
   built->Release();
 
-  ExtentSink sink;
+  RecordingSink sink;
   Varnel().CreateDisplayListFromFile(path, &sink);
-  Output display = ReadDisplayList(sink);
+  const Output& display = sink.output;
 
   // The buffer and the direct geometry agree exactly, apart from the extent the buffer lacks.
   ASSERT_GT(direct.parts.size(), 0u);

@@ -20,7 +20,7 @@ TEST(Corpus, EveryDocumentThroughAllThreeOperations) {
     IGeometry* geometry = nullptr;
     int32_t size = 0;
     unsigned char* buffer = nullptr;
-    ExtentSink sink;
+    RecordingSink sink;
     try {
       Varnel().CreateGeometryFromFile(path, &geometry);
       Varnel().CreateDataBufferFromFile(path, size, buffer);
@@ -38,7 +38,7 @@ TEST(Corpus, EveryDocumentThroughAllThreeOperations) {
       EXPECT_EQ(geometry->GetBufferSize(), size);
       // Display lists add lines to the same parts.
       long parts = 0;
-      for (const testsupport::RecordedPart& part : sink.parts) parts += part.type >= 0;
+      for (const Part& part : sink.output.parts) parts += part.type >= 0;
       EXPECT_EQ(geometry->GetPartCount(), parts);
     }
     produced += hasGeometry;

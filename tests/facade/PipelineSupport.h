@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "facade/Varnel.h"
 #include "host/Geometry.h"
-#include "support/RecordingDisplayList.h"
+#include "host/MaterialProperties.h"
+#include "output/DaeDisplayList.h"
 #include "support/TestSupport.h"
 
 namespace pipelinetest {
@@ -50,16 +52,6 @@ struct Output {
   std::vector<Part> parts;  // lines included, in delivery order
   std::vector<MaterialRecord> materials;
   std::array<double, 6> extent{};  // xMin, yMin, zMin, xMax, yMax, zMax
-};
-
-class ExtentSink : public testsupport::RecordingDisplayList {
- public:
-  void SetExtent(double a, double b, double c, double d, double e, double f) override {
-    ++extentCalls;
-    extent = {a, b, c, d, e, f};
-  }
-  int extentCalls = 0;
-  std::array<double, 6> extent{};
 };
 
 // The geometry's parts, read through its accessors. Texture points of a part run up to the
@@ -104,33 +96,56 @@ inline Output ReadGeometry(IGeometry* geometry) {
   return out;
 }
 
-// The records of a display list: s, t first, then the normal, the position last.
-inline Output ReadDisplayList(const ExtentSink& sink) {
-  Output out;
-  out.present = sink.extentCalls > 0;
-  for (const testsupport::RecordedPart& recorded : sink.parts) {
-    Part part;
-    part.type = recorded.type;
-    part.material = recorded.material;
-    part.stride = (recorded.normals ? 6 : 3) + (recorded.textures ? 2 : 0);
-    for (long i = 0; i < recorded.points; ++i) {
-      const float* r = recorded.floats.data() + i * part.stride;
-      if (recorded.textures) part.texturePoints.push_back({r[0], r[1]}), r += 2;
-      if (recorded.normals) part.normals.push_back({r[0], r[1], r[2]}), r += 3;
+// A display-list sink that keeps every call in the shape of Output. Records hold s, t first,
+// then the normal, the position last.
+class RecordingSink : public DaeDisplayList {
+ public:
+  void SetMaterials(long count, MaterialProperties* materials) override {
+    ++materialCalls;
+    owned_.reset(materials);
+    for (long m = 0; m < count; ++m) {
+      const MaterialProperties& r = materials[m];
+      output.materials.push_back(ReadMaterial(
+          r.color, r.hasTransparency ? r.transparency : -1, r.cullBackFaces,
+          r.hasSharedTexture ? r.sharedTexture : -1, r.textureWidth, r.textureHeight,
+          r.textureChannels, r.texturePixels));
+    }
+  }
+  void SetCurrentPart(long material, tavuPatchType type) override { Begin(material, type); }
+  void SetCurrentLine(long material, bool) override { Begin(material, -1); }
+  void SetPartData(long points, bool normals, bool textures, float* data) override {
+    Fill(points, normals, textures, data);
+  }
+  void SetLineData(long points, float* data) override { Fill(points, false, false, data); }
+  void SetExtent(double a, double b, double c, double d, double e, double f) override {
+    ++extentCalls;
+    output.present = true;
+    output.extent = {a, b, c, d, e, f};
+  }
+
+  Output output;  // present once SetExtent came
+  int materialCalls = 0;
+  int extentCalls = 0;
+
+ private:
+  void Begin(long material, int type) {
+    output.parts.emplace_back();
+    output.parts.back().material = material;
+    output.parts.back().type = type;
+  }
+  void Fill(long points, bool normals, bool textures, const float* data) {
+    if (output.parts.empty()) Begin(-1, -2);  // data without a part announced first
+    Part& part = output.parts.back();
+    part.stride = (normals ? 6 : 3) + (textures ? 2 : 0);
+    for (long i = 0; i < points; ++i) {
+      const float* r = data + i * part.stride;
+      if (textures) part.texturePoints.push_back({r[0], r[1]}), r += 2;
+      if (normals) part.normals.push_back({r[0], r[1], r[2]}), r += 3;
       part.points.push_back({r[0], r[1], r[2]});
     }
-    out.parts.push_back(part);
   }
-  for (long m = 0; m < sink.materialCount; ++m) {
-    const MaterialProperties& record = sink.materials[m];
-    out.materials.push_back(ReadMaterial(
-        record.color, record.hasTransparency ? record.transparency : -1, record.cullBackFaces,
-        record.hasSharedTexture ? record.sharedTexture : -1, record.textureWidth,
-        record.textureHeight, record.textureChannels, record.texturePixels));
-  }
-  out.extent = sink.extent;
-  return out;
-}
+  std::unique_ptr<MaterialProperties[]> owned_;
+};
 
 template <size_t N>
 void ExpectNear(const std::vector<std::array<double, N>>& actual,
@@ -167,9 +182,9 @@ inline Outputs RunBoth(const std::string& path) {
   IGeometry* geometry = nullptr;
   Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry);
   out.geometry = ReadGeometry(geometry);
-  ExtentSink sink;
+  RecordingSink sink;
   Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink);
-  out.display = ReadDisplayList(sink);
+  out.display = sink.output;
   if (geometry) {
     EXPECT_EQ(geometry->Release(), 0u);  // the caller held the only reference
   }

@@ -15,37 +15,6 @@
 namespace pipelinetest {
 namespace {
 
-// The pieces of one document; Text() puts them in the usual library order.
-struct Doc {
-  std::string asset = "<asset><up_axis>Z_UP</up_axis></asset>";
-  std::string images;
-  // One red effect behind the material "m" unless a test says otherwise.
-  std::string effects = "<effect id=\"red\"><profile_COMMON><technique sid=\"c\"><lambert><diffuse>"
-                        "<color>1 0 0 1</color></diffuse></lambert></technique></profile_COMMON>"
-                        "</effect>";
-  std::string materials = "<material id=\"m\"><instance_effect url=\"#red\"/></material>";
-  std::string geometries, nodes, controllers, scene;
-  bool hasScene = true;
-
-  std::string Text() const {
-    std::string t = "<?xml version=\"1.0\"?>\n<COLLADA version=\"1.4.1\">" + asset;
-    auto library = [&t](const char* name, const std::string& body) {
-      if (!body.empty()) t += std::string("<library_") + name + ">" + body + "</library_" + name + ">\n";
-    };
-    library("images", images);
-    library("effects", effects);
-    library("materials", materials);
-    library("geometries", geometries);
-    library("controllers", controllers);
-    library("nodes", nodes);
-    t += "<library_visual_scenes><visual_scene id=\"s\">" + scene + "</visual_scene>"
-         "</library_visual_scenes>\n";
-    if (hasScene) t += "<scene><instance_visual_scene url=\"#s\"/></scene>";
-    return t + "</COLLADA>\n";
-  }
-  std::string Write(const std::string& name) const { return testsupport::WriteFile(name, Text()); }
-};
-
 // A diffuse colour (or a texture when `image` is set), an optional transparency, and
 // optionally double-sided.
 std::string Effect(const std::string& id, const std::string& rgb, const std::string& image = "",
@@ -67,6 +36,36 @@ std::string Material(const std::string& id, const std::string& effect) {
   return "<material id=\"" + id + "\"><instance_effect url=\"#" + effect + "\"/></material>";
 }
 
+// The pieces of one document; Text() puts them in the usual library order.
+struct Doc {
+  std::string asset = "<asset><up_axis>Z_UP</up_axis></asset>";
+  std::string images;
+  // One red effect behind the material "m" unless a test says otherwise.
+  std::string effects = Effect("red", "1 0 0");
+  std::string materials = Material("m", "red");
+  std::string geometries, nodes, controllers, scene;
+  bool hasScene = true;
+
+  std::string Text() const {
+    std::string t = "<?xml version=\"1.0\"?>\n<COLLADA version=\"1.4.1\">" + asset;
+    auto library = [&t](const char* name, const std::string& body) {
+      if (!body.empty())
+        t += std::string("<library_") + name + ">" + body + "</library_" + name + ">\n";
+    };
+    library("images", images);
+    library("effects", effects);
+    library("materials", materials);
+    library("geometries", geometries);
+    library("controllers", controllers);
+    library("nodes", nodes);
+    t += "<library_visual_scenes><visual_scene id=\"s\">" + scene + "</visual_scene>"
+         "</library_visual_scenes>\n";
+    if (hasScene) t += "<scene><instance_visual_scene url=\"#s\"/></scene>";
+    return t + "</COLLADA>\n";
+  }
+  std::string Write(const std::string& name) const { return testsupport::WriteFile(name, Text()); }
+};
+
 std::string Source(const std::string& id, const std::string& values, int count, int stride) {
   return "<source id=\"" + id + "\"><float_array id=\"" + id + "-a\" count=\"" +
          std::to_string(count * stride) + "\">" + values +
@@ -75,10 +74,11 @@ std::string Source(const std::string& id, const std::string& values, int count, 
          "\"/></technique_common></source>";
 }
 
-// A mesh over the unit triangle (0,0,0) (1,0,0) (0,1,0) and the given primitives; `extra`
-// adds sources (normals "n", texture coordinates "t").
+// A mesh over `positions` (by default the triangle (0,0,0) (1,0,0) (0,1,0)) and `primitives`;
+// `extra` adds sources (normals "n", texture coordinates "t").
 std::string Mesh(const std::string& id, const std::string& primitives,
-                 const std::string& extra = "", const std::string& positions = "0 0 0 1 0 0 0 1 0") {
+                 const std::string& extra = "",
+                 const std::string& positions = "0 0 0 1 0 0 0 1 0") {
   int count = 0;
   for (size_t at = 0; (at = positions.find_first_not_of(' ', at)) != std::string::npos;
        at = positions.find(' ', at))
@@ -160,7 +160,10 @@ TEST(Pipeline, TransformsApplyInnermostFirstAndInstancedNodesFollowTheirParent) 
 TEST(Pipeline, DeepNestingStaysWithinItsLimits) {
   auto nested = [](int levels) {
     std::string open, close;
-    for (int i = 0; i < levels; ++i) open += "<node><translate>1 0 0</translate>", close += "</node>";
+    for (int i = 0; i < levels; ++i) {
+      open += "<node><translate>1 0 0</translate>";
+      close += "</node>";
+    }
     return open + "<instance_geometry url=\"#g\"/>" + close;
   };
   Doc doc;
@@ -238,6 +241,7 @@ TEST(Pipeline, NormalsAreNormalisedOnlyUnderATransformAndSkinsUseTheirBindShape)
   // The display list always hands over unit normals, six floats a record.
   for (const Part& part : out.display.parts) {
     EXPECT_EQ(part.stride, 6);
+    ASSERT_EQ(part.normals.size(), 3u);
     EXPECT_NEAR(part.normals[0][0] * part.normals[0][0] + part.normals[0][1] * part.normals[0][1],
                 1.0, 1e-6);
   }
@@ -365,9 +369,9 @@ TEST(Pipeline, NothingProducedLeavesEveryOutputAlone) {
     IGeometry* geometry = reinterpret_cast<IGeometry*>(&marker);
     Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry);
     EXPECT_EQ(geometry, nullptr);
-    ExtentSink sink;
+    RecordingSink sink;
     Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink);
-    EXPECT_EQ(sink.materialCalls + sink.extentCalls + sink.parts.size(), 0u);
+    EXPECT_EQ(sink.materialCalls + sink.extentCalls + sink.output.parts.size(), 0u);
   }
 }
 
@@ -375,7 +379,8 @@ TEST(Pipeline, NothingProducedLeavesEveryOutputAlone) {
 class Opaque final : public ComObject, public IUnknown {
  public:
   HRESULT QueryInterface(const Guid& iid, void** object) override {
-    return iid == IID_IUnknown ? QueryOne(static_cast<IUnknown*>(this), object) : NoInterface(object);
+    if (iid == IID_IUnknown) return QueryOne(static_cast<IUnknown*>(this), object);
+    return NoInterface(object);
   }
   uint32_t AddRef() override { return AddRefObject(); }
   uint32_t Release() override { return ReleaseObject(); }
@@ -386,7 +391,8 @@ TEST(Pipeline, NoGeometryWithoutTheHostGeometryClass) {
   doc.geometries = Mesh("g", kTriangle);
   doc.scene = Node("", "<instance_geometry url=\"#g\"/>");
   String path = String::FromUtf8(doc.Write("no-class.dae"));
-  for (ComponentFactory factory : {ComponentFactory(nullptr), +[]() -> IUnknown* { return new Opaque; }}) {
+  ComponentFactory opaque = []() -> IUnknown* { return new Opaque; };
+  for (ComponentFactory factory : {ComponentFactory(nullptr), opaque}) {
     ComponentFactory real = RegisterComponent(CLSID_MultipatchGeometry, factory);
     IGeometry* geometry = reinterpret_cast<IGeometry*>(&factory);
     Varnel().CreateGeometryFromFile(path, &geometry);
@@ -418,9 +424,9 @@ TEST(Pipeline, DownloadedDocumentAndTextureLeaveNoTemporaryFiles) {
     return files;
   };
 
-  ExtentSink sink;
+  RecordingSink sink;
   Varnel().CreateDisplayListFromFile(String::FromUtf8(url), &sink);
-  Output display = ReadDisplayList(sink);
+  const Output& display = sink.output;
   ASSERT_EQ(display.materials.size(), 3u);
   EXPECT_EQ(display.materials[1].firstPixel, (std::vector<int>{10, 20, 30}));
   EXPECT_EQ(leftovers(), 0);

@@ -2,6 +2,7 @@
 // fresh geometry, the geometry built directly and the display-list stream describe one model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -68,16 +69,17 @@ void ExpectRoundTrip(const std::string& file) {
     imported->GetMaterial(m, &b);
     size_t bytes = static_cast<size_t>(a.textureWidth) * a.textureHeight * a.textureChannels;
     ASSERT_EQ(a.textureWidth * a.textureHeight, b.textureWidth * b.textureHeight);
-    EXPECT_TRUE(bytes == 0 || std::equal(a.texturePixels, a.texturePixels + bytes, b.texturePixels));
+    EXPECT_TRUE(bytes == 0 ||
+                std::equal(a.texturePixels, a.texturePixels + bytes, b.texturePixels));
   }
   EXPECT_EQ(imported->GetBufferSize(), built->GetBufferSize());
   EXPECT_EQ(imported->GetTextureDimension(), 2);
   imported->Release();
   built->Release();
 
-  ExtentSink sink;
+  RecordingSink sink;
   Varnel().CreateDisplayListFromFile(path, &sink);
-  Output display = ReadDisplayList(sink);
+  const Output& display = sink.output;
 
   // The buffer and the direct geometry agree exactly, apart from the extent the buffer lacks.
   ASSERT_GT(direct.parts.size(), 0u);

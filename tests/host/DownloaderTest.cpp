@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/Downloader.h"
@@ -126,44 +125,6 @@ TEST_F(DownloaderTest, FailedOrRefusedTransfersLeaveNoFile) {
     EXPECT_LT(Copy(server.Url("/model.dae"), bad), 0);
   EXPECT_TRUE(FileSystemPath(dir).IsDirectory());
   EXPECT_TRUE(Entries(dir).empty());
-}
-
-TEST_F(DownloaderTest, TempFilesStayInTheirOwnFolders) {
-  String temp = TavuOSDir::GetTempPathW();
-  std::set<std::string> before = Entries(temp);
-
-  // Two documents fetching the same file name at the same time keep their own copies.
-  String fetched[2];
-  std::thread threads[2];
-  for (int i = 0; i < 2; ++i) {
-    threads[i] = std::thread([&, i] {
-      std::string folder = i ? "/b" : "/a";
-      IDownloader* own = NewDownloader();
-      fetched[i] = DownloadToTempFile(own, String::FromUtf8(server.Url(folder + "/model.dae")),
-                                      String::FromUtf8("http://x" + folder + "/model.dae"));
-      own->Release();
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_FALSE(fetched[i].IsEmpty());
-    EXPECT_EQ(FileSystemPath(fetched[i]).GetFile(), L"model.dae");
-    EXPECT_EQ(testsupport::ReadFile(fetched[i].ToUtf8()), i ? "b" : "a");
-  }
-
-  // A reference that climbs out is fetched under its last component, inside a download folder.
-  String climbed = DownloadToTempFile(downloader, String::FromUtf8(server.Url("/dir/../../x.png")), L"../../x.png");
-  ASSERT_FALSE(climbed.IsEmpty());
-  EXPECT_EQ(FileSystemPath(FileSystemPath(climbed).GetPath(false)).GetPath(true), temp);
-  EXPECT_EQ(testsupport::ReadFile(climbed.ToUtf8()), kModel);
-
-  // Refused names, failed fetches and a missing component leave no folder behind.
-  String modelUrl = String::FromUtf8(server.Url("/model.dae"));
-  EXPECT_TRUE(DownloadToTempFile(downloader, modelUrl, L"..").IsEmpty());
-  EXPECT_TRUE(DownloadToTempFile(downloader, String::FromUtf8(server.Url("/missing")), L"missing").IsEmpty());
-  EXPECT_TRUE(DownloadToTempFile(nullptr, modelUrl, L"model.dae").IsEmpty());
-  for (const String& file : {fetched[0], fetched[1], climbed}) DeleteDownloadedFile(file);
-  EXPECT_EQ(Entries(temp), before);
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "host/Downloader.h"
 #include "tags/Image.h"
 #include "tags/SceneFixtures.h"
 
@@ -10,23 +7,14 @@ namespace {
 
 using namespace scenetest;
 
-// The file path an image with init_from `reference` resolves to; `setUp` may adjust the
-// document before the element is read.
-template <class SetUp>
-std::string Resolve(const std::string& reference, const std::string& documentPath, SetUp setUp) {
+// The file path an image with init_from `reference` resolves to beside `documentPath`.
+std::string Resolve(const std::string& reference, const std::string& documentPath) {
   tagtest::FragmentReader reader("<image id=\"i\"><init_from>" + reference + "</init_from></image>");
   reader.document.path = String::FromUtf8(documentPath);
-  setUp(reader.document);
   ImageTag image(reader.document.IdentifyTag());
   if (!image.Parse(reader.document)) return "<failed>";
-  EXPECT_EQ(reader.document.tempFiles.GetSize(), reader.document.isDownloaded && !image.filePath.IsEmpty());
-  reader.document.DeleteTempFiles();
-  reader.document.downloader = nullptr;
+  EXPECT_EQ(reader.document.tempFiles.GetSize(), 0);
   return image.filePath.ToUtf8();
-}
-
-std::string Resolve(const std::string& reference, const std::string& documentPath) {
-  return Resolve(reference, documentPath, [](DaeDocument&) {});
 }
 
 TEST(ImageTagTest, LocalReferencesResolveAroundTheDocument) {
@@ -44,53 +32,6 @@ TEST(ImageTagTest, LocalReferencesResolveAroundTheDocument) {
   EXPECT_EQ(Resolve(twoUp, doc), twoUp);
   EXPECT_EQ(Resolve("missing.png", doc), "");
   EXPECT_EQ(Resolve("sub", doc), "");  // a folder is not an image
-}
-
-// Serves addresses from a folder of "remote" files named by the address's last part.
-struct FolderDownloader : IDownloader {
-  HRESULT QueryInterface(const Guid&, void** object) override { return *object = this, S_OK; }
-  uint32_t AddRef() override { return 1; }
-  uint32_t Release() override { return 1; }
-  HRESULT SetConnectTimeout(long) override { return S_OK; }
-  HRESULT SetTotalTimeout(long) override { return S_OK; }
-  HRESULT SetMaxBytes(long long) override { return S_OK; }
-  HRESULT SetMaxRedirects(long) override { return S_OK; }
-  HRESULT GetLastStatus(long*) override { return S_OK; }
-  HRESULT GetBytesReceived(long long*) override { return S_OK; }
-  HRESULT CopyUrlToFile(BSTR source, BSTR target) override {
-    lastSource = String(source).ToUtf8();
-    std::error_code ec;
-    std::filesystem::copy_file(remote + "/" + FileSystemPath(String(source)).GetFile().ToUtf8(),
-                               String(target).ToUtf8(), ec);
-    return S_OK;
-  }
-  std::string remote = testsupport::ScratchDir() + "/remote";
-  std::string lastSource;
-};
-
-TEST(ImageTagTest, DownloadedDocumentFetchesIntoTheTemporaryDirectory) {
-  FolderDownloader downloader;
-  testsupport::WriteFile("remote/a.png", "png");
-  testsupport::WriteFile("remote/evil.png", "png");
-  std::string temp = TavuOSDir::GetTempPathW().ToUtf8();
-  auto downloaded = [&](DaeDocument& document) {
-    document.isDownloaded = true;
-    document.sourceUrl = L"http://example.com/models/doc.dae";
-    document.downloader = &downloader;
-  };
-  auto fetched = [&](const std::string& reference, const std::string& name) {
-    std::string path = Resolve(reference, "", downloaded);
-    return path.rfind(temp, 0) == 0 && path.size() > name.size() &&
-           path.compare(path.size() - name.size(), name.size(), name) == 0 &&
-           !std::filesystem::exists(path);  // deleted with the document
-  };
-
-  EXPECT_TRUE(fetched("./tex/a.png", "/a.png"));
-  EXPECT_EQ(downloader.lastSource, "http://example.com/models/tex/a.png");
-  // A reference that climbs out of the folder still lands inside the temporary directory.
-  EXPECT_TRUE(fetched("../../evil.png", "/evil.png"));
-  EXPECT_EQ(downloader.lastSource, "http://example.com/models/../../evil.png");
-  EXPECT_EQ(Resolve("missing.png", "", downloaded), "");
 }
 
 }  // namespace

@@ -65,12 +65,4 @@ TEST(SceneTraversalTest, InstanceNodeCyclesAndLongChainsEnd) {
   EXPECT_EQ(deep.recorder.points.size(), 9u);  // n0, n100 and n200
 }
 
-TEST(SceneTraversalTest, SkinIsPlacedByItsBindShapeMatrix) {
-  SceneRun run(SceneDocument(R"(<library_controllers><controller id="c"><skin source="#tri">
-<bind_shape_matrix>1 0 0 0 0 1 0 0 0 0 1 5 0 0 0 1</bind_shape_matrix></skin></controller>
-</library_controllers>)", R"(<node><instance_controller url="#c"/></node>)"));
-  ASSERT_EQ(run.recorder.points.size(), 3u);
-  EXPECT_TRUE(run.TriangleHas(0, {1, 0, 5}));
-}
-
 }  // namespace

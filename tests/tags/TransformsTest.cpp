@@ -48,13 +48,8 @@ TEST(Transforms, ApplyingPutsTheNewTransformFirstAndMatricesAreTransposed) {
   std::unique_ptr<Tag> matrix = reader.Next();
   ASSERT_TRUE(translate && rotate && scale && matrix);
   Matrix m = kIdentity;
-  rotate->AsTransformTag()->ApplyTo(m.data());
-  EXPECT_EQ(Map(m, {1, 0, 0}), (std::array<double, 3>{0, 1, 0}));
-  m = kIdentity;
-  translate->AsTransformTag()->ApplyTo(m.data());
-  rotate->AsTransformTag()->ApplyTo(m.data());
-  EXPECT_EQ(Map(m, {1, 0, 0}), (std::array<double, 3>{1, 1, 0}));
-  scale->AsTransformTag()->ApplyTo(m.data());  // scaled first, then rotated, then translated
+  for (Tag* t : {translate.get(), rotate.get(), scale.get()}) t->AsTransformTag()->ApplyTo(m.data());
+  // Scaled to (2, 3, 4), turned to (-3, 2, 4), moved to (-2, 2, 4).
   EXPECT_EQ(Map(m, {1, 1, 1}), (std::array<double, 3>{-2, 2, 4}));
 
   // The matrix text is row-major with the translation in its last column.

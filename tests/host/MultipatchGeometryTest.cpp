@@ -94,7 +94,7 @@ struct Component {
   }
 };
 
-TEST(MultipatchGeometryTest, ImportedBufferReadsBackThroughEveryAccessor) {
+TEST(MultipatchGeometryTest, ImportAnswersRangesEdgesAndTheRecord) {
   const Bytes buffer = SampleBuffer();
   Component c;
   c.ExpectEmpty();
@@ -106,41 +106,22 @@ TEST(MultipatchGeometryTest, ImportedBufferReadsBackThroughEveryAccessor) {
   VariantBool simple = VARIANT_TRUE;
   EXPECT_EQ(c.state->GetKnownSimple(&simple), S_OK);
   EXPECT_EQ(simple, VARIANT_FALSE);  // an import clears it
+  // Parts, points, normals, texture points and colours are read back by the pipeline tests; here
+  // what they do not reach: ranges, clamped queries, edge settings and the record export.
   IGeometry* g = c.geometry;
   EXPECT_EQ(g->GetBufferSize(), int32_t(buffer.size()));
-
-  std::vector<int32_t> parts;
-  for (int32_t i : {0, 1})
-    parts.insert(parts.end(), {g->GetPartType(i), g->GetPartFirstPoint(i), g->GetPartPointCount(i),
-                               g->GetPartMaterial(i), g->GetPartFirstTexturePoint(i)});
-  EXPECT_EQ(parts, (std::vector<int32_t>{kPatchTriangles, 0, 3, 1, 0, kPatchOuterRing, 3, 5, 0, 3}));
-  EXPECT_EQ(g->GetPartCount(), 2);
   EXPECT_EQ(g->GetPartType(2), -1);
   EXPECT_EQ(g->GetPartPointCount(-1), 0);
-
-  ASSERT_EQ(g->GetPointCount(), 8);
-  WKSPointZ points[10], normal;
+  WKSPointZ points[10];
   EXPECT_EQ(g->QueryPoints(6, 10, points), 2);
   EXPECT_TRUE(points[1].X == 7 && points[1].Y == 14 && points[1].Z == -7);
-  EXPECT_TRUE(g->GetNormal(5, &normal) && normal.Z == 5);
-  EXPECT_FALSE(g->GetNormal(8, &normal));
-  double s = 0, t = 0;
-  EXPECT_EQ(g->GetTextureDimension(), 2);
-  EXPECT_EQ(g->GetTexturePointCount(), 8);
+  EXPECT_FALSE(g->GetNormal(8, &points[0]));
+  double s = 0, t = 0;  // the pipeline's texture points read the same either way round
   EXPECT_TRUE(g->GetTexturePoint(2, &s, &t) && s == 0.25 && t == 0.75);
-  GeometryExtent e = g->GetExtent();
-  EXPECT_TRUE(e.xMax == 7 && e.yMax == 14 && e.zMin == -7 && e.zMax == 0);
-
-  ASSERT_EQ(g->GetMaterialCount(), 2);
-  GeometryMaterial m, shared;
-  ASSERT_TRUE(g->GetMaterial(0, &m) && g->GetMaterial(1, &shared));
+  GeometryMaterial m;
   EXPECT_FALSE(g->GetMaterial(2, &m));
-  EXPECT_TRUE(m.hasColor && m.color[0] == 200 && m.hasTransparency && m.transparency == 9);
-  EXPECT_TRUE(m.cullBackFaces && !m.hasEdgeDisplay && !m.hasSharedTexture);
-  EXPECT_TRUE(m.textureWidth == 2 && m.textureChannels == 4 && m.texturePixels && m.texturePixels[15] == 240);
-  EXPECT_TRUE(shared.hasEdgeDisplay && shared.edgeDisplay && shared.hasEdgeWidth && shared.edgeWidth == 1);
-  EXPECT_TRUE(shared.hasEdgeColor && shared.hasSharedTexture && shared.sharedTexture == 0);
-  EXPECT_TRUE(!shared.texturePixels && !shared.cullBackFaces);
+  ASSERT_TRUE(g->GetMaterial(1, &m));
+  EXPECT_TRUE(m.hasEdgeDisplay && m.edgeDisplay && m.hasEdgeWidth && m.edgeWidth == 1 && m.hasEdgeColor);
 
   // The shapefile record content comes back byte for byte.
   int32_t recordSize = 0, written = 0;

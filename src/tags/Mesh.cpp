@@ -157,7 +157,8 @@ void PrimitiveTag::BindPrimitive(SceneCollector& collector) {
   if (collector.positionIndexOffset > widest) widest = collector.positionIndexOffset;
   if (collector.normalIndexOffset > widest) widest = collector.normalIndexOffset;
   if (collector.texcoordIndexOffset > widest) widest = collector.texcoordIndexOffset;
-  collector.tupleSize = widest + 1;
+  // An offset of INT_MAX leaves the tuple at INT_MAX wide: no index list holds one whole tuple.
+  collector.tupleSize = widest < INT_MAX ? widest + 1 : INT_MAX;
 
   collector.polygonSizes.RemoveAll();
   if (vcounts.count > 0) {

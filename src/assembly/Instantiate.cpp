@@ -210,7 +210,7 @@ int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMateri
 }
 
 void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMaterial) {
-  if (!manager) return;
+  if (!manager || !Visit()) return;
   Tag* geometry = FindById(geometries, url);
   if (!bindMaterial) bindMaterial = bindMaterialOverride;
   if (!geometry) return;
@@ -223,6 +223,7 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
   geometry->BindGeometry(*this);
   for (int32_t p = 0; p < primitives.count; ++p) {
     PrimitiveTag* primitive = primitives[p];
+    if (counting && Exhausted()) return;
     if (!primitive || !IsInstantiated(*primitive, linesEnabled)) continue;
     primitive->BindPrimitive(*this);
 
@@ -248,9 +249,12 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
           points += polygon;
           r += s;
         }
+        SpendElements(limit);
       } else {
-        continue;  // lines are delivered but never counted
+        SpendElements(CompleteTuples(*this));  // lines are delivered but never counted
+        continue;
       }
+      SpendElements(points);
       AddCount(out.pointCount, points);
       if (normalStride > 0) AddCount(out.normalCount, points);
       if (textureEffect >= 0 && texcoordStride > 0) AddCount(out.texturePointCount, points);

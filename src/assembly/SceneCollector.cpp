@@ -13,6 +13,10 @@ namespace varnel {
 namespace {
 
 constexpr int kCountLimit = std::numeric_limits<int32_t>::max();
+// Far beyond real scenes (a city of a million instances stays below both), low enough that a
+// hostile document gives up within seconds.
+constexpr int64_t kVisitLimit = int64_t{1} << 22;
+constexpr int64_t kElementLimit = int64_t{1} << 27;
 constexpr double kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 void SetIdentity(double* m) {
@@ -76,11 +80,14 @@ void SceneCollector::Run(VisualScene* root) {
   out.effectImages.RemoveAll();
   out.effects.RemoveAll();
 
+  visitsLeft = kVisitLimit;
+  elementsLeft = kElementLimit;
   root->Traverse(*this);
 
   // A count that reached the int limit saturated: its indices could not address the output.
   bool saturated = out.partCount == kCountLimit || out.pointCount == kCountLimit ||
-                   out.normalCount == kCountLimit || out.texturePointCount == kCountLimit;
+                   out.normalCount == kCountLimit || out.texturePointCount == kCountLimit ||
+                   Exhausted();
   if (out.partCount >= 1 && out.pointCount >= 3 && !saturated) {
     out.effects.AttachTo(effects);
     out.effectImages.AttachTo(effectImages);

@@ -63,7 +63,7 @@ bool NodeTag::Parse(DaeDocument& document) {
 void NodeTag::Traverse(SceneCollector& collector) {
   if (!hasContent) return;
   // A node already on the current path is reached again only through an instance_node cycle.
-  if (onPath || collector.nodeDepth >= kMaxNodeDepth) return;
+  if (onPath || collector.nodeDepth >= kMaxNodeDepth || !collector.Visit()) return;
   onPath = true;
   ++collector.nodeDepth;
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <sys/resource.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -475,6 +476,36 @@ TEST(Mutation, HostileCountsEndCleanly) {
                   "<vcount>" + vcount + "</vcount><p>0 1 2 0 1 2</p></polylist>";
     RunHostile(std::string("vcount ") + vcount, d.Text(), watchdog);
   }
+}
+
+// Peak resident memory of the process so far, in MB.
+long PeakMegabytes() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
+TEST(Mutation, BogusCountsClaimNoMemory) {
+  Watchdog watchdog;
+  // A thousand short "p" lists, each a million integers short: the fill that completes a short
+  // list stays within what the document's size allows.
+  Document shortLists;
+  shortLists.primitive.clear();
+  for (int k = 0; k < 1000; ++k)
+    shortLists.primitive += R"(<triangles count="349525"><input semantic="VERTEX" source="#v" offset="0"/>)"
+                            "<p>0 1 2</p></triangles>";
+  RunHostile("1000 short p lists", shortLists.Text(), watchdog);
+  // Thousands of float arrays and vcounts that each declare 2^31 - 1 numbers and hold one.
+  Document arrays;
+  arrays.primitive = R"(<polylist count="1"><input semantic="VERTEX" source="#v" offset="0"/>)"
+                     "<vcount>3</vcount><p>0 1 2</p></polylist>";
+  for (int k = 0; k < 3000; ++k) {
+    arrays.primitive += "<source id=\"x" + std::to_string(k) +
+                        R"("><float_array count="2147483647">1</float_array></source>)"
+                        R"(<polylist count="2147483647"><vcount>3</vcount></polylist>)";
+  }
+  EXPECT_TRUE(Present(RunHostile("3000 bogus float_array counts", arrays.Text(), watchdog)));
+  EXPECT_LT(PeakMegabytes(), kSanitized ? 2048 : 512);
 }
 
 TEST(Mutation, HostileStructureEndsCleanly) {

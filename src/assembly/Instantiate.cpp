@@ -70,20 +70,6 @@ int64_t PolygonLimit(const SceneCollector& c) {
   return c.primitiveCount < c.polygonSizes.count ? c.primitiveCount : c.polygonSizes.count;
 }
 
-int EffectIndex(const BaseArray<Tag*>& effects, const String& url) {
-  for (int32_t i = 0; i < effects.count; ++i)
-    if (effects[i] && effects[i]->GetId() == url) return i;
-  return -1;
-}
-
-// Effect of a material entry through its instance_effect url, or -1.
-int MaterialEffect(Tag* entry, const BaseArray<Tag*>& effects) {
-  MaterialTag* material = entry ? entry->AsMaterialTag() : nullptr;
-  if (!material || !material->instanceEffect) return -1;
-  const String& url = material->instanceEffect->url;
-  return url.IsEmpty() ? -1 : EffectIndex(effects, url);
-}
-
 // Index entry `at` of the bound list; outside it reads as 0.
 inline int32_t IndexEntry(const BaseArray<int32_t>& indices, int64_t at) {
   return at >= 0 && at < indices.count ? indices.data[at] : 0;
@@ -186,6 +172,20 @@ class Emitter {
 
 }  // namespace
 
+int SceneCollector::EffectIndex(const String& id) const {
+  if (effectIndex.Covers(effects)) return effectIndex.Position(id);
+  for (int32_t i = 0; i < effects.count; ++i)
+    if (effects[i] && effects[i]->GetId() == id) return i;
+  return -1;
+}
+
+int SceneCollector::MaterialEffect(Tag* entry) const {
+  MaterialTag* material = entry ? entry->AsMaterialTag() : nullptr;
+  if (!material || !material->instanceEffect) return -1;
+  const String& url = material->instanceEffect->url;
+  return url.IsEmpty() ? -1 : EffectIndex(url);
+}
+
 int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMaterial) const {
   const String* name = &symbol;
   if (bindMaterial && bindMaterial->techniqueCommon) {
@@ -196,14 +196,19 @@ int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMateri
       }
     }
   }
+  if (usableMaterialIndex.Covers(materials)) {
+    int32_t i = usableMaterialIndex.Position(*name);
+    if (i < 0) i = firstUsableMaterial;
+    return i >= 0 ? MaterialEffect(materials[i]) : -1;
+  }
   for (Tag* material : materials) {
     if (!material || !(material->GetId() == *name)) continue;
-    int effect = MaterialEffect(material, effects);
+    int effect = MaterialEffect(material);
     if (effect >= 0) return effect;
   }
   // An unresolved symbol still gets the look of the first material that has one.
   for (Tag* material : materials) {
-    int effect = MaterialEffect(material, effects);
+    int effect = MaterialEffect(material);
     if (effect >= 0) return effect;
   }
   return -1;
@@ -211,7 +216,7 @@ int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMateri
 
 void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMaterial) {
   if (!manager || !Visit()) return;
-  Tag* geometry = FindById(geometries, url);
+  Tag* geometry = FindGeometry(url);
   if (!bindMaterial) bindMaterial = bindMaterialOverride;
   if (!geometry) return;
   CreationManager& out = *manager;
@@ -228,6 +233,11 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
     primitive->BindPrimitive(*this);
 
     if (counting) {
+      // The binding lookup and the walk over the inputs are linear (real lists are short), so
+      // they are metered like elements.
+      if (bindMaterial && bindMaterial->techniqueCommon)
+        SpendElements(bindMaterial->techniqueCommon->instanceMaterials.count);
+      SpendElements(int64_t{primitive->inputs.count} + vertexInputs.count);
       int effect = ResolveEffect(primitive->material, bindMaterial);
       bool hasImage = effect >= 0 && effect < effectImages.count && effectImages[effect];
       int textureEffect = hasImage ? effect : -1;

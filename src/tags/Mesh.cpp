@@ -104,12 +104,12 @@ void LoadAttribute(SceneCollector& collector, const InputTag& input, int32_t ind
   } else if (input.isTexcoord) {
     collector.texcoordIndexOffset = indexOffset;
   }
-  for (SourceTag* source : collector.meshSources) {
-    if (source && source->GetId() == input.source) {
-      source->LoadInto(collector);
-      return;
-    }
+  if (!collector.sourceIndex.Covers(collector.meshSources)) {
+    collector.sourceIndex.Build(collector.meshSources);
+    collector.SpendElements(collector.meshSources.count);
   }
+  if (SourceTag* source = collector.sourceIndex.Find(collector.meshSources, input.source))
+    source->LoadInto(collector);
 }
 
 }  // namespace

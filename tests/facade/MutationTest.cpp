@@ -530,6 +530,23 @@ TEST(Mutation, HostileStructureEndsCleanly) {
   cycle.scene = R"(<node><instance_node url="#a"/></node>)";
   EXPECT_TRUE(Present(RunHostile("instance_node cycle", cycle.Text(), watchdog)));
 
+  // Lookups that scanned their table made these take minutes.
+  Document wideScene;
+  for (int k = 0; k < 30000; ++k) {
+    wideScene.libraryNodes += "<node id=\"n" + std::to_string(k) + "\"/>";
+    wideScene.scene += R"(<instance_node url="#n29999"/>)";
+  }
+  wideScene.scene = "<node>" + wideScene.scene + "</node>";
+  EXPECT_TRUE(Present(RunHostile("30000 instances of the last of 30000 nodes", wideScene.Text(), watchdog)));
+  Document wideMesh;
+  wideMesh.primitive.clear();
+  for (int k = 0; k < 20000; ++k) {
+    wideMesh.primitive += "<source id=\"s" + std::to_string(k) + "\"/>";
+    wideMesh.primitive += R"(<triangles count="1"><input semantic="VERTEX" source="#v" offset="0"/>)"
+                          R"(<input semantic="NORMAL" source="#s19999" offset="0"/><p>0 1 2</p></triangles>)";
+  }
+  EXPECT_TRUE(Present(RunHostile("20000 sources and primitives", wideMesh.Text(), watchdog)));
+
   // A chain of nodes that each instance the next one twice: 2^40 paths to one triangle.
   Document doubling;
   doubling.libraryNodes = R"(<node id="n0"><instance_geometry url="#g"/></node>)";

@@ -215,7 +215,7 @@ int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMateri
 }
 
 void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMaterial) {
-  if (!manager || !Visit()) return;
+  if (!manager || !AllowInstance()) return;
   Tag* geometry = FindGeometry(url);
   if (!bindMaterial) bindMaterial = bindMaterialOverride;
   if (!geometry) return;

@@ -15,7 +15,7 @@ namespace {
 constexpr int kCountLimit = std::numeric_limits<int32_t>::max();
 // Far beyond real scenes (a city of a million instances stays below both), low enough that a
 // hostile document gives up within seconds.
-constexpr int64_t kVisitLimit = int64_t{1} << 22;
+constexpr int64_t kInstanceLimit = int64_t{1} << 22;
 constexpr int64_t kElementLimit = int64_t{1} << 27;
 constexpr double kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
@@ -87,7 +87,8 @@ void SceneCollector::Run(VisualScene* root) {
   out.effectImages.RemoveAll();
   out.effects.RemoveAll();
 
-  visitsLeft = kVisitLimit;
+  nodeVisits = 0;
+  instancesLeft = kInstanceLimit;
   elementsLeft = kElementLimit;
   root->Traverse(*this);
 
@@ -100,6 +101,7 @@ void SceneCollector::Run(VisualScene* root) {
     out.effectImages.AttachTo(effectImages);
     if (out.StartCreation()) {
       pass = 2;
+      nodeVisits = 0;
       root->Traverse(*this);
       pass = 0;
       return;

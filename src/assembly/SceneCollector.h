@@ -102,23 +102,25 @@ class SceneCollector {
 
   // Recursion guard for node traversal (instance_node cycles and absurd nesting).
   int32_t nodeDepth = 0;
+  // Node visits of the running traversal; bounds instance_node graphs that fan out exponentially.
+  int64_t nodeVisits = 0;
 
-  // Work the counting traversal may still do. A document can ask for far more work than its
-  // size suggests: library nodes that each instance the next one twice double the paths with
-  // every link, and a large primitive instanced everywhere multiplies. A run whose counting
-  // traversal exhausts either allowance produces nothing, as when a count saturates. The
-  // creating traversal repeats the counted one exactly, so only counting is metered.
-  int64_t visitsLeft = 0;    // node visits and geometry instantiations
-  int64_t elementsLeft = 0;  // polygons examined and points to deliver
-  // Takes one visit; false when the allowance is spent and the caller must do nothing.
-  bool Visit() {
+  // Work the counting traversal may still do besides visiting nodes: thousands of instances on
+  // each node visited, or a large primitive instanced everywhere, multiply far beyond the
+  // document's size. A run whose counting traversal exhausts either allowance produces nothing,
+  // as when a count saturates. The creating traversal repeats the counted one exactly, so only
+  // counting is metered.
+  int64_t instancesLeft = 0;  // geometry instantiations
+  int64_t elementsLeft = 0;   // polygons examined, inputs walked and points to deliver
+  // Takes one instantiation; false when the allowance is spent and the caller must do nothing.
+  bool AllowInstance() {
     if (pass == 2) return true;
-    return !Exhausted() && --visitsLeft >= 0;
+    return !Exhausted() && --instancesLeft >= 0;
   }
   void SpendElements(int64_t n) {
     if (pass != 2) elementsLeft -= n;
   }
-  bool Exhausted() const { return visitsLeft < 0 || elementsLeft < 0; }
+  bool Exhausted() const { return instancesLeft < 0 || elementsLeft < 0; }
 };
 
 }  // namespace varnel

@@ -1,5 +1,6 @@
 #include "xml/XmlReader.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "xml/ElementNames.h"
@@ -24,6 +25,23 @@ struct ByteTables {
   }
 };
 constexpr ByteTables kBytes;
+
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighs = 0x8080808080808080u;
+
+// Whether some byte of `word` is zero / below `n` (n up to 128). Never misses one; may name a
+// byte that is not, which only sends the run to the byte-wise loop early.
+constexpr uint64_t HasZero(uint64_t word) { return (word - kOnes) & ~word & kHighs; }
+constexpr uint64_t HasLess(uint64_t word, unsigned n) { return (word - kOnes * n) & ~word & kHighs; }
+constexpr uint64_t HasByte(uint64_t word, unsigned char b) { return HasZero(word ^ (kOnes * b)); }
+
+// Whether the eight bytes may hold one that ends a run of the given kind: the bytes the tables
+// above mark as not plain (NUL and the line breaks lie below 0x10).
+inline bool MayEndRun(uint64_t word, bool tag) {
+  uint64_t hit = HasLess(word, 0x10) | HasByte(word, '<') | HasZero(~word);
+  if (tag) hit |= HasByte(word, '>') | HasByte(word, '[') | HasByte(word, ']');
+  return hit != 0;
+}
 
 }  // namespace
 
@@ -177,6 +195,11 @@ restart:
       const unsigned char* in = inputBuffer_ + inputPosition_;
       char* to = out + length;
       int k = 0;
+      for (uint64_t word; k + 8 <= n; k += 8) {
+        std::memcpy(&word, in + k, 8);
+        if (MayEndRun(word, isTagToken)) break;
+        std::memcpy(to + k, &word, 8);
+      }
       while (k < n && plain[in[k]]) {
         to[k] = static_cast<char>(in[k]);
         ++k;

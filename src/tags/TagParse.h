@@ -9,6 +9,7 @@
 #include "document/DaeDocument.h"
 #include "tags/Factory.h"
 #include "tags/Tag.h"
+#include "util/HugePages.h"
 
 namespace varnel {
 
@@ -122,6 +123,7 @@ void ReserveFresh(BaseArray<T>& array, int64_t n) {
   std::swap(array.count, fresh.count);
   std::swap(array.reserved, fresh.reserved);
   std::swap(array.ownsBuffer, fresh.ownsBuffer);
+  AdviseHugePages(array.data, static_cast<size_t>(array.reserved) * sizeof(T));
 }
 
 // Deletes every element of an owning list of tags.

@@ -1,7 +1,11 @@
 #include "xml/XmlReader.h"
 
-#include <cstdint>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "xml/ElementNames.h"
 
@@ -26,22 +30,53 @@ struct ByteTables {
 };
 constexpr ByteTables kBytes;
 
-constexpr uint64_t kOnes = 0x0101010101010101u;
-constexpr uint64_t kHighs = 0x8080808080808080u;
-
-// Whether some byte of `word` is zero / below `n` (n up to 128). Never misses one; may name a
-// byte that is not, which only sends the run to the byte-wise loop early.
-constexpr uint64_t HasZero(uint64_t word) { return (word - kOnes) & ~word & kHighs; }
-constexpr uint64_t HasLess(uint64_t word, unsigned n) { return (word - kOnes * n) & ~word & kHighs; }
-constexpr uint64_t HasByte(uint64_t word, unsigned char b) { return HasZero(word ^ (kOnes * b)); }
-
-// Whether the eight bytes may hold one that ends a run of the given kind: the bytes the tables
-// above mark as not plain (NUL and the line breaks lie below 0x10).
-inline bool MayEndRun(uint64_t word, bool tag) {
-  uint64_t hit = HasLess(word, 0x10) | HasByte(word, '<') | HasZero(~word);
-  if (tag) hit |= HasByte(word, '>') | HasByte(word, '[') | HasByte(word, ']');
-  return hit != 0;
+#if defined(__SSE2__)
+// One bit for each byte of the block that ends a run: exactly the bytes the tables above mark
+// as not plain.
+inline unsigned RunEnds(__m128i block, bool tag) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i control = _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(char(0xF0))), zero);
+  const __m128i nulOrBreak = _mm_or_si128(_mm_cmpeq_epi8(block, zero),
+                                          _mm_cmpgt_epi8(block, _mm_set1_epi8(0x09)));
+  __m128i ends = _mm_or_si128(_mm_and_si128(control, nulOrBreak),
+                              _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                           _mm_cmpeq_epi8(block, _mm_set1_epi8(char(0xFF)))));
+  if (tag) {
+    ends = _mm_or_si128(ends, _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('>')),
+                                           _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('[')),
+                                                        _mm_cmpeq_epi8(block, _mm_set1_epi8(']')))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(ends));
 }
+
+// Copies the plain bytes at the start of in[0, n) to `to`, sixteen at a time; returns how many.
+inline int CopyRun(const unsigned char* in, char* to, int n, bool tag, const bool* plain) {
+  int k = 0;
+  for (; k + 16 <= n; k += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    if (const unsigned ends = RunEnds(block, tag)) {
+      const int run = std::countr_zero(ends);
+      std::memcpy(to + k, in + k, static_cast<size_t>(run));
+      return k + run;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), block);
+  }
+  while (k < n && plain[in[k]]) {
+    to[k] = static_cast<char>(in[k]);
+    ++k;
+  }
+  return k;
+}
+#else
+inline int CopyRun(const unsigned char* in, char* to, int n, bool, const bool* plain) {
+  int k = 0;
+  while (k < n && plain[in[k]]) {
+    to[k] = static_cast<char>(in[k]);
+    ++k;
+  }
+  return k;
+}
+#endif
 
 }  // namespace
 
@@ -192,18 +227,7 @@ restart:
       }
       int n = stop - length;
       if (n > inputEnd_ - inputPosition_) n = inputEnd_ - inputPosition_;
-      const unsigned char* in = inputBuffer_ + inputPosition_;
-      char* to = out + length;
-      int k = 0;
-      for (uint64_t word; k + 8 <= n; k += 8) {
-        std::memcpy(&word, in + k, 8);
-        if (MayEndRun(word, isTagToken)) break;
-        std::memcpy(to + k, &word, 8);
-      }
-      while (k < n && plain[in[k]]) {
-        to[k] = static_cast<char>(in[k]);
-        ++k;
-      }
+      const int k = CopyRun(inputBuffer_ + inputPosition_, out + length, n, isTagToken, plain);
       length += k;
       inputPosition_ += k;
     }

@@ -76,6 +76,7 @@ void SceneCollector::Run(VisualScene* root) {
   out.effectImages.RemoveAll();
   out.effects.RemoveAll();
 
+  nodeVisits = 0;
   root->Traverse(*this);
 
   // A count that reached the int limit saturated: its indices could not address the output.
@@ -86,6 +87,7 @@ void SceneCollector::Run(VisualScene* root) {
     out.effectImages.AttachTo(effectImages);
     if (out.StartCreation()) {
       pass = 2;
+      nodeVisits = 0;
       root->Traverse(*this);
       pass = 0;
       return;

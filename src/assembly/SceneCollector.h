@@ -86,6 +86,8 @@ class SceneCollector {
 
   // Recursion guard for node traversal (instance_node cycles and absurd nesting).
   int32_t nodeDepth = 0;
+  // Node visits of the running traversal; bounds instance_node graphs that fan out exponentially.
+  int64_t nodeVisits = 0;
 };
 
 // First element of `table` whose GetId() equals `id`, or null.

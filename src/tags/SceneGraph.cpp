@@ -11,6 +11,9 @@ namespace varnel {
 // Nested node traversals beyond this are passed over. Real scenes stay far below it; it keeps
 // long instance_node chains and absurd nesting from exhausting the stack.
 constexpr int32_t kMaxNodeDepth = 256;
+// Without cycles, library nodes that instance the next one twice still double the work at every
+// level. Both traversals stop at the same visit, so counting and creating stay in step.
+constexpr int64_t kMaxNodeVisits = int64_t{1} << 20;
 
 VisualScene::~VisualScene() { DeleteAll(nodes); }
 
@@ -64,6 +67,7 @@ void NodeTag::Traverse(SceneCollector& collector) {
   if (!hasContent) return;
   // A node already on the current path is reached again only through an instance_node cycle.
   if (onPath || collector.nodeDepth >= kMaxNodeDepth) return;
+  if (++collector.nodeVisits > kMaxNodeVisits) return;
   onPath = true;
   ++collector.nodeDepth;
 

@@ -130,5 +130,23 @@ TEST(Varnel, LinesOnlyProduceNothing) {
   EXPECT_TRUE(sink.calls.empty());
 }
 
+// Library nodes that each instance the next one twice: 2^40 paths without any cycle.
+TEST(Varnel, ExponentialInstanceNodeFanOutEnds) {
+  std::string text = kTriangle;
+  std::string nodes = "<library_nodes>";
+  for (int i = 0; i < 40; ++i)
+    nodes += "<node id=\"n" + std::to_string(i) + "\"><instance_node url=\"#n" +
+             std::to_string(i + 1) + "\"/><instance_node url=\"#n" + std::to_string(i + 1) +
+             "\"/></node>";
+  nodes += "<node id=\"n40\"><instance_geometry url=\"#g\"/></node></library_nodes>";
+  text.insert(text.find(" <library_visual_scenes>"), nodes);
+  const std::string direct = "<instance_geometry url=\"#g\"/></node></visual_scene>";
+  text.replace(text.find(direct), direct.size(), "<instance_node url=\"#n0\"/></node></visual_scene>");
+  Recorder sink;
+  Varnel().CreateDisplayListFromFile(Write("fanout.dae", text), &sink);
+  ASSERT_FALSE(sink.calls.empty());
+  EXPECT_EQ(sink.calls.back(), "extent");
+}
+
 }  // namespace
 }  // namespace varnel

@@ -42,11 +42,7 @@ LocalHttpServer::Response Route(const std::string& path) {
 }
 
 std::set<std::string> Entries(const String& dir) {
-  std::set<std::string> names;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.ToUtf8(), ec))
-    names.insert(entry.path().filename().string());
-  return names;
+  return testsupport::DirectoryEntries(dir.ToUtf8());
 }
 
 IDownloader* NewDownloader() {
@@ -58,11 +54,7 @@ IDownloader* NewDownloader() {
 
 class DownloaderTest : public ::testing::Test {
  protected:
-  // A proxy from the environment would carry the requests away from the loopback server.
-  static void SetUpTestSuite() {
-    ::setenv("no_proxy", "*", 1);
-    ::setenv("NO_PROXY", "*", 1);
-  }
+  static void SetUpTestSuite() { LocalHttpServer::BypassProxies(); }
   void SetUp() override {
     ASSERT_NE(server.Port(), 0);
     downloader = NewDownloader();

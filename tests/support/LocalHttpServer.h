@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -67,6 +68,13 @@ class LocalHttpServer {
     return scheme + "://127.0.0.1:" + std::to_string(port_) + path;
   }
   int Requests() const { return requests_; }
+
+  // A proxy named in the environment would carry requests away from the loopback server; call
+  // before the first request of the process.
+  static void BypassProxies() {
+    ::setenv("no_proxy", "*", 1);
+    ::setenv("NO_PROXY", "*", 1);
+  }
 
  private:
   void AcceptLoop() {

@@ -47,6 +47,14 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
+std::set<std::string> DirectoryEntries(const std::string& dir) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
 std::string CorpusDir() {
   const char* env = std::getenv("VARNEL_CORPUS");
   fs::path dir = env && *env ? fs::path(env) : fs::path(VARNEL_CORPUS);

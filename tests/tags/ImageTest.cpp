@@ -14,9 +14,10 @@ using namespace scenetest;
 // document before the element is read.
 template <class SetUp>
 std::string Resolve(const std::string& reference, const std::string& documentPath, SetUp setUp) {
-  ElementReader reader("<image id=\"i\"><init_from>" + reference + "</init_from></image>", documentPath);
+  tagtest::FragmentReader reader("<image id=\"i\"><init_from>" + reference + "</init_from></image>");
+  reader.document.path = String::FromUtf8(documentPath);
   setUp(reader.document);
-  ImageTag image(reader.id);
+  ImageTag image(reader.document.IdentifyTag());
   if (!image.Parse(reader.document)) return "<failed>";
   EXPECT_EQ(reader.document.tempFiles.GetSize(), reader.document.isDownloaded && !image.filePath.IsEmpty());
   reader.document.DeleteTempFiles();

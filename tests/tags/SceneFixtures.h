@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,40 +9,26 @@
 #include "document/DaeDocument.h"
 #include "output/CreationManager.h"
 #include "support/TestSupport.h"
-#include "tags/Factory.h"
+#include "tags/FragmentReader.h"
 #include "tags/SceneGraph.h"
 
 namespace scenetest {
 
 using namespace varnel;
 
-// A reader standing just after the start tag of the element written in `xml`, as a parent's
-// parse loop leaves it. `documentPath` stands in for the document the element came from.
-struct ElementReader {
-  explicit ElementReader(const std::string& xml, const std::string& documentPath = "") {
-    static int serial = 0;
-    std::string file = testsupport::WriteFile("fragments/" + std::to_string(++serial) + ".xml", xml);
-    document.path = String::FromUtf8(documentPath.empty() ? file : documentPath);
-    document.AllocateBuffers();
-    document.OpenFile(file.c_str());
-    document.NextToken();
-    id = document.IdentifyTag();
-  }
-  ~ElementReader() { document.CloseStream(); }
-
-  DaeDocument document;
-  int id = 0;
-};
-
-// The element built by the factory; `As` gives it as the queried class or null.
-struct Fragment : ElementReader {
+// The element written in `xml`, built by the factory; `As` gives it as the queried class or
+// null. `documentPath` stands in for the document the element came from.
+struct Fragment : tagtest::FragmentReader {
   explicit Fragment(const std::string& xml, const std::string& documentPath = "")
-      : ElementReader(xml, documentPath), tag(CreateTag(document, id)) {}
+      : FragmentReader(xml) {
+    document.path = String::FromUtf8(documentPath);
+    tag = Next().release();
+  }
   ~Fragment() { delete tag; }
   template <class T>
   T* As(T* (Tag::*query)()) const { return tag ? (tag->*query)() : nullptr; }
 
-  Tag* tag;
+  Tag* tag = nullptr;
 };
 
 // Keeps the points of the creating traversal as the instantiation delivers them.

@@ -40,8 +40,8 @@ TEST(ControllerTagTest, LastSkinWinsAndBindShapeMatrixIsTransposed) {
   const double* m = controller->skin->bindShapeMatrix;
   EXPECT_TRUE(m[12] == 5 && m[13] == 6 && m[14] == 7 && m[3] == 0 && m[15] == 1);
 
-  ElementReader cut("<skin source=\"#g\"><bind_shape_matrix>1 0 0 5 0 1 0 6");
-  SkinTag skin(cut.id);
+  tagtest::FragmentReader cut("<skin source=\"#g\"><bind_shape_matrix>1 0 0 5 0 1 0 6");
+  SkinTag skin(cut.document.IdentifyTag());
   skin.bindShapeMatrix[12] = 9;
   EXPECT_FALSE(skin.Parse(cut.document));
   EXPECT_TRUE(skin.bindShapeMatrix[12] == 0 && skin.bindShapeMatrix[0] == 1);

@@ -292,10 +292,11 @@ void SceneCollector::FetchPoint(int vertex, double out[3]) const {
     return;
   }
   const double* m = currentMatrix;
-  // Element 15 alone is the homogeneous divisor.
-  out[0] = (m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12]) / m[15];
-  out[1] = (m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13]) / m[15];
-  out[2] = (m[2] * p[0] + m[6] * p[1] + m[10] * p[2] + m[14]) / m[15];
+  out[0] = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
+  out[1] = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
+  out[2] = m[2] * p[0] + m[6] * p[1] + m[10] * p[2] + m[14];
+  // Element 15 alone is the homogeneous divisor; dividing by exactly 1 changes nothing.
+  if (m[15] != 1.0) out[0] /= m[15], out[1] /= m[15], out[2] /= m[15];
 }
 
 void SceneCollector::FetchNormal(int vertex, double out[3]) const {

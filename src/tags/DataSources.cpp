@@ -22,7 +22,10 @@ bool FloatArray::Parse(DaeDocument& document) {
       else ReserveFresh(values, 15);
       const int64_t read = ReadTextNumbers(document, count >= 1 ? count : -1,
                                            [this](int64_t, const char* text) {
-                                             values.Add(static_cast<float>(ParseDouble(text)));
+                                             const char* stop;
+                                             const double value = ParseDoubleAt(text, &stop);
+                                             AppendValue(values, static_cast<float>(value));
+                                             return stop;
                                            });
       if (read < 0) return false;
       ReleaseUnread(values, count);

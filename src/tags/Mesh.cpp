@@ -177,7 +177,9 @@ bool PolylistTag::Parse(DaeDocument& document) {
         return true;
       }
       if (ReadTextNumbers(document, count > 0 ? count : 0, [this](int64_t, const char* text) {
-            vcounts.Add(ParseInt(text));
+            const char* stop;
+            AppendValue(vcounts, ParseIntAt(text, &stop));
+            return stop;
           }) < 0)
         return false;
       ReleaseUnread(vcounts, count);

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "document/DaeDocument.h"
 #include "tags/Factory.h"
 #include "tags/Tag.h"
+#include "util/HugePages.h"
 
 namespace varnel {
 
@@ -69,7 +71,8 @@ bool AttachToList(DaeDocument& document, int id, BaseArray<Stored*>& list, T* (T
 
 // Reads the numbers of an element's text at the reader, at most `limit` of them (no limit when
 // negative): tokens are split at bytes up to 0x20, each piece handed NUL-terminated to
-// `store(index, text)`, and further text tokens are pulled when one is used up. After the
+// `store(index, text)`, and further text tokens are pulled when one is used up. A store may return
+// the position its conversion stopped at, where the search for the number's end then resumes. After the
 // `limit`-th number the reader advances once; what is left of that token is ignored.
 // Text that runs out early leaves the next tag token current instead of reading it as numbers,
 // so a short list never eats into the elements that follow.
@@ -90,9 +93,17 @@ int64_t ReadTextNumbers(DaeDocument& document, int64_t limit, Store&& store) {
       continue;
     }
     const int start = p;
-    while (p < length && static_cast<unsigned char>(text[p]) > 0x20) ++p;
-    if (p < length) text[p++] = '\0';
-    store(n, text + start);
+    if constexpr (std::is_void_v<std::invoke_result_t<Store&, int64_t, const char*>>) {
+      while (p < length && static_cast<unsigned char>(text[p]) > 0x20) ++p;
+      if (p < length) text[p++] = '\0';
+      store(n, text + start);
+    } else {
+      // A store that returns how far it read (ParseDoubleAt) spares the bytes it has seen a
+      // second pass; what it read ends at a byte up to 0x20 as well, NUL or not.
+      p = static_cast<int>(store(n, text + start) - text);
+      while (p < length && static_cast<unsigned char>(text[p]) > 0x20) ++p;
+      if (p < length) text[p++] = '\0';
+    }
     ++n;
   }
   document.NextToken();
@@ -113,6 +124,7 @@ void ReserveFresh(BaseArray<T>& array, int64_t n) {
   std::swap(array.count, fresh.count);
   std::swap(array.reserved, fresh.reserved);
   std::swap(array.ownsBuffer, fresh.ownsBuffer);
+  AdviseHugePages(array.data, static_cast<size_t>(array.reserved) * sizeof(T));
 }
 
 // Room for a list whose document declares `declared` elements, as ReserveFresh(declared + 1),

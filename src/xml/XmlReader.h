@@ -9,6 +9,7 @@
 
 #include "host/String.h"
 #include "util/BaseArray.h"
+#include "xml/Numbers.h"
 
 namespace varnel {
 
@@ -106,10 +107,18 @@ class XmlReader {
   int64_t inputSize_ = -1;  // of a regular file, else -1
 };
 
-// `atof` and `atoi` as the C library computes them in the "C" locale, whatever the process
-// locale is, and without touching it.
-double ParseDouble(const char* text);
-int ParseInt(const char* text);
+// BaseArray::Add with its common case (an element after the first, room left) done inline; the
+// number loops append millions of values.
+template <class T>
+[[gnu::noinline]] void AppendValueSlow(BaseArray<T>& array, T value) {
+  array.Add(value);
+}
+
+template <class T>
+[[gnu::always_inline]] inline void AppendValue(BaseArray<T>& array, T value) {
+  if (array.count > 0 && array.count < array.reserved) array.data[array.count++] = value;
+  else AppendValueSlow(array, value);
+}
 
 template <class Store>
 bool XmlReader::ReadNumberList(int quantity, Store&& store) {

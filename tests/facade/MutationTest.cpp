@@ -20,6 +20,7 @@
 #include "host/Geometry.h"
 #include "output/DaeDisplayList.h"
 #include "support/TestSupport.h"
+#include "support/TouchingSink.h"
 
 namespace varnel {
 namespace {
@@ -93,24 +94,6 @@ class Watchdog {
   std::thread thread_;
 };
 
-// Reads every float it is handed, so that a short buffer shows in the sanitizer build.
-struct TouchingSink : DaeDisplayList {
-  ~TouchingSink() override { delete[] materials; }
-  void SetMaterials(long, MaterialProperties* m) override {
-    delete[] materials;
-    materials = m;
-  }
-  void SetPartData(long n, bool normals, bool textures, float* data) override {
-    Touch(data, n * ((normals ? 6 : 3) + (textures ? 2 : 0)));
-  }
-  void SetLineData(long n, float* data) override { Touch(data, n * 3); }
-  void Touch(const float* data, long n) {
-    for (long i = 0; i < n; ++i) sum += data[i];
-  }
-  MaterialProperties* materials = nullptr;
-  double sum = 0;
-};
-
 struct Outcome {
   bool geometry = false;
   int32_t bufferSize = 0;
@@ -134,7 +117,7 @@ Outcome RunAll(const std::string& path, const std::string& label) {
     unsigned sum = 0;
     for (int32_t i = 0; buffer && i < outcome.bufferSize; ++i) sum += buffer[i];
     ::operator delete(buffer);
-    TouchingSink sink;
+    testsupport::TouchingSink sink;
     varnel.CreateDisplayListFromFile(file, &sink);
     outcome.displayList = sink.materials != nullptr;
     (void)sum;

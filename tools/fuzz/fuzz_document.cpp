@@ -9,29 +9,9 @@
 
 #include "facade/Varnel.h"
 #include "host/Geometry.h"
-#include "output/DaeDisplayList.h"
+#include "../../tests/support/TouchingSink.h"
 
 namespace {
-
-// Takes ownership of the materials and reads every float it is handed.
-struct Sink : varnel::DaeDisplayList {
-  ~Sink() override { delete[] materials; }
-  void SetMaterials(long, varnel::MaterialProperties* m) override {
-    delete[] materials;
-    materials = m;
-  }
-  void SetPartData(long n, bool normals, bool textures, float* data) override {
-    Touch(data, n * ((normals ? 6 : 3) + (textures ? 2 : 0)));
-  }
-  void SetLineData(long n, float* data) override { Touch(data, n * 3); }
-  void Touch(const float* data, long n) {
-    double total = 0;
-    for (long i = 0; i < n; ++i) total += data[i];
-    sum = total;
-  }
-  varnel::MaterialProperties* materials = nullptr;
-  volatile double sum = 0;
-};
 
 volatile unsigned bufferSum;  // keeps the reads of the buffer
 
@@ -65,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32_t i = 0; buffer && i < bufferSize; ++i) total += buffer[i];
   bufferSum = total;
   ::operator delete(buffer);
-  Sink sink;
+  testsupport::TouchingSink sink;
   varnel.CreateDisplayListFromFile(name, &sink);
   std::remove(path.c_str());
   return 0;

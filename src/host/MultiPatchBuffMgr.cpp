@@ -5,6 +5,7 @@
 #include <new>
 
 #include "host/MaterialProperties.h"
+#include "util/HugePages.h"
 
 namespace varnel {
 namespace {
@@ -79,6 +80,7 @@ int MultiPatchBuffMgr::Init(int parts, int points, bool, bool, bool hasNormals,
 
   auto* bytes = static_cast<unsigned char*>(::operator new(size_t(total), std::nothrow));
   if (!bytes) return 0;
+  AdviseHugePages(bytes, size_t(total));
   std::memset(bytes, 0, size_t(total));
 
   Store<int32_t>(bytes, kShapeType);

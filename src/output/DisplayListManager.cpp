@@ -1,11 +1,13 @@
 #include "output/DisplayListManager.h"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "host/Path.h"
 #include "materials/BuildMaterials.h"
 #include "output/DaeDisplayList.h"
+#include "util/HugePages.h"
 
 namespace varnel {
 
@@ -47,7 +49,9 @@ void DisplayListManager::MakeRoom(int pointCount) {
   delete[] floats;
   floats = nullptr;
   floatCapacity = 0;
-  floats = new float[static_cast<size_t>(needed)]();
+  floats = new float[static_cast<size_t>(needed)];
+  AdviseHugePages(floats, static_cast<size_t>(needed) * sizeof(float));
+  std::memset(floats, 0, static_cast<size_t>(needed) * sizeof(float));
   floatCapacity = static_cast<int>(needed);
 }
 

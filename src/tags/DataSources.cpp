@@ -18,12 +18,17 @@ bool FloatArray::Parse(DaeDocument& document) {
   for (;;) {
     if (!textRead && !document.attributesPending && !document.isTagToken) {
       textRead = true;
-      ReserveFresh(values, count >= 1 ? int64_t{count} + 1 : 15);
+      if (count >= 1) ReserveDeclared(document, values, count);
+      else ReserveFresh(values, 15);
       const int64_t read = ReadTextNumbers(document, count >= 1 ? count : -1,
                                            [this](int64_t, const char* text) {
-                                             values.Add(static_cast<float>(ParseDouble(text)));
+                                             const char* stop;
+                                             const double value = ParseDoubleAt(text, &stop);
+                                             AppendValue(values, static_cast<float>(value));
+                                             return stop;
                                            });
       if (read < 0) return false;
+      ReleaseUnread(values, count);
       while (!document.isTagToken) {
         if (!document.NextToken()) return false;
       }

@@ -1,4 +1,4 @@
-// atof and atoi as the "C" locale defines them, independent of the process locale.
+// The general readers behind the inline ones of Numbers.h.
 #include <fast_float/fast_float.h>
 
 #include <climits>
@@ -7,13 +7,14 @@
 #include <cstdlib>
 #include <locale.h>
 
-#include "xml/XmlReader.h"
+#include "xml/Numbers.h"
 
 namespace varnel {
 namespace {
 
-inline bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+using numbers::IsDigit;
+using numbers::IsSpace;
+
 inline bool IsNumberByte(unsigned char c) {
   return IsDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
 }
@@ -25,7 +26,7 @@ locale_t CLocale() {
 
 }  // namespace
 
-double ParseDouble(const char* text) {
+double ParseDoubleSlow(const char* text) {
   const char* p = text;
   while (IsSpace(static_cast<unsigned char>(*p))) ++p;
   bool negative = *p == '-';
@@ -45,7 +46,7 @@ double ParseDouble(const char* text) {
   return c ? strtod_l(text, nullptr, c) : std::strtod(text, nullptr);
 }
 
-int ParseInt(const char* text) {
+int ParseIntSlow(const char* text) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   while (IsSpace(*p)) ++p;
   bool negative = *p == '-';

@@ -1,6 +1,13 @@
 #include "xml/XmlReader.h"
 
+#include <sys/stat.h>
+
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "xml/ElementNames.h"
 
@@ -24,6 +31,54 @@ struct ByteTables {
   }
 };
 constexpr ByteTables kBytes;
+
+#if defined(__SSE2__)
+// One bit for each byte of the block that ends a run: exactly the bytes the tables above mark
+// as not plain.
+inline unsigned RunEnds(__m128i block, bool tag) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i control = _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(char(0xF0))), zero);
+  const __m128i nulOrBreak = _mm_or_si128(_mm_cmpeq_epi8(block, zero),
+                                          _mm_cmpgt_epi8(block, _mm_set1_epi8(0x09)));
+  __m128i ends = _mm_or_si128(_mm_and_si128(control, nulOrBreak),
+                              _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                           _mm_cmpeq_epi8(block, _mm_set1_epi8(char(0xFF)))));
+  if (tag) {
+    ends = _mm_or_si128(ends, _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('>')),
+                                           _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('[')),
+                                                        _mm_cmpeq_epi8(block, _mm_set1_epi8(']')))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(ends));
+}
+
+// Copies the plain bytes at the start of in[0, n) to `to`, sixteen at a time; returns how many.
+inline int CopyRun(const unsigned char* in, char* to, int n, bool tag, const bool* plain) {
+  int k = 0;
+  for (; k + 16 <= n; k += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    if (const unsigned ends = RunEnds(block, tag)) {
+      const int run = std::countr_zero(ends);
+      std::memcpy(to + k, in + k, static_cast<size_t>(run));
+      return k + run;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), block);
+  }
+  while (k < n && plain[in[k]]) {
+    to[k] = static_cast<char>(in[k]);
+    ++k;
+  }
+  return k;
+}
+#else
+inline int CopyRun(const unsigned char* in, char* to, int n, bool, const bool* plain) {
+  int k = 0;
+  while (k < n && plain[in[k]]) {
+    to[k] = static_cast<char>(in[k]);
+    ++k;
+  }
+  return k;
+}
+#endif
 
 }  // namespace
 
@@ -66,6 +121,18 @@ void XmlReader::ResetReader() {
   readAheadByte = 0;
   stopped = false;
   inputPosition_ = inputEnd_ = 0;
+  inputSize_ = -1;
+  struct stat info;
+  if (stream && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) inputSize_ = info.st_size;
+  listRoom = inputSize_ >= 0 ? inputSize_ / 2 + 1 : INT64_MAX;
+}
+
+int64_t XmlReader::InputBytesLeft() const {
+  int64_t left = int64_t{tokenLength} + (inputEnd_ - inputPosition_) + (readAheadValid ? 1 : 0);
+  if (!stream) return left;
+  const long position = std::ftell(stream);
+  if (inputSize_ < 0 || position < 0) return INT64_MAX;
+  return left + (inputSize_ > position ? inputSize_ - position : 0);
 }
 
 void XmlReader::CloseStream() {
@@ -174,13 +241,7 @@ restart:
       }
       int n = stop - length;
       if (n > inputEnd_ - inputPosition_) n = inputEnd_ - inputPosition_;
-      const unsigned char* in = inputBuffer_ + inputPosition_;
-      char* to = out + length;
-      int k = 0;
-      while (k < n && plain[in[k]]) {
-        to[k] = static_cast<char>(in[k]);
-        ++k;
-      }
+      const int k = CopyRun(inputBuffer_ + inputPosition_, out + length, n, isTagToken, plain);
       length += k;
       inputPosition_ += k;
     }

@@ -70,20 +70,6 @@ int64_t PolygonLimit(const SceneCollector& c) {
   return c.primitiveCount < c.polygonSizes.count ? c.primitiveCount : c.polygonSizes.count;
 }
 
-int EffectIndex(const BaseArray<Tag*>& effects, const String& url) {
-  for (int32_t i = 0; i < effects.count; ++i)
-    if (effects[i] && effects[i]->GetId() == url) return i;
-  return -1;
-}
-
-// Effect of a material entry through its instance_effect url, or -1.
-int MaterialEffect(Tag* entry, const BaseArray<Tag*>& effects) {
-  MaterialTag* material = entry ? entry->AsMaterialTag() : nullptr;
-  if (!material || !material->instanceEffect) return -1;
-  const String& url = material->instanceEffect->url;
-  return url.IsEmpty() ? -1 : EffectIndex(effects, url);
-}
-
 // Index entry `at` of the bound list; outside it reads as 0.
 inline int32_t IndexEntry(const BaseArray<int32_t>& indices, int64_t at) {
   return at >= 0 && at < indices.count ? indices.data[at] : 0;
@@ -205,6 +191,20 @@ class Emitter {
 
 }  // namespace
 
+int SceneCollector::EffectIndex(const String& id) const {
+  if (effectIndex.Covers(effects)) return effectIndex.Position(id);
+  for (int32_t i = 0; i < effects.count; ++i)
+    if (effects[i] && effects[i]->GetId() == id) return i;
+  return -1;
+}
+
+int SceneCollector::MaterialEffect(Tag* entry) const {
+  MaterialTag* material = entry ? entry->AsMaterialTag() : nullptr;
+  if (!material || !material->instanceEffect) return -1;
+  const String& url = material->instanceEffect->url;
+  return url.IsEmpty() ? -1 : EffectIndex(url);
+}
+
 int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMaterial) const {
   const String* name = &symbol;
   if (bindMaterial && bindMaterial->techniqueCommon) {
@@ -215,22 +215,27 @@ int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMateri
       }
     }
   }
+  if (usableMaterialIndex.Covers(materials)) {
+    int32_t i = usableMaterialIndex.Position(*name);
+    if (i < 0) i = firstUsableMaterial;
+    return i >= 0 ? MaterialEffect(materials[i]) : -1;
+  }
   for (Tag* material : materials) {
     if (!material || !(material->GetId() == *name)) continue;
-    int effect = MaterialEffect(material, effects);
+    int effect = MaterialEffect(material);
     if (effect >= 0) return effect;
   }
   // An unresolved symbol still gets the look of the first material that has one.
   for (Tag* material : materials) {
-    int effect = MaterialEffect(material, effects);
+    int effect = MaterialEffect(material);
     if (effect >= 0) return effect;
   }
   return -1;
 }
 
 void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMaterial) {
-  if (!manager) return;
-  Tag* geometry = FindById(geometries, url);
+  if (!manager || !AllowInstance()) return;
+  Tag* geometry = FindGeometry(url);
   if (!bindMaterial) bindMaterial = bindMaterialOverride;
   if (!geometry) return;
   CreationManager& out = *manager;
@@ -242,10 +247,16 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
   geometry->BindGeometry(*this);
   for (int32_t p = 0; p < primitives.count; ++p) {
     PrimitiveTag* primitive = primitives[p];
+    if (counting && Exhausted()) return;
     if (!primitive || !IsInstantiated(*primitive, linesEnabled)) continue;
     primitive->BindPrimitive(*this);
 
     if (counting) {
+      // The binding lookup and the walk over the inputs are linear (real lists are short), so
+      // they are metered like elements.
+      if (bindMaterial && bindMaterial->techniqueCommon)
+        SpendElements(bindMaterial->techniqueCommon->instanceMaterials.count);
+      SpendElements(int64_t{primitive->inputs.count} + vertexInputs.count);
       int effect = ResolveEffect(primitive->material, bindMaterial);
       bool hasImage = effect >= 0 && effect < effectImages.count && effectImages[effect];
       int textureEffect = hasImage ? effect : -1;
@@ -267,9 +278,12 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
           points += polygon;
           r += s;
         }
+        SpendElements(limit);
       } else {
-        continue;  // lines are delivered but never counted
+        SpendElements(CompleteTuples(*this));  // lines are delivered but never counted
+        continue;
       }
+      SpendElements(points);
       AddCount(out.pointCount, points);
       if (normalStride > 0) AddCount(out.normalCount, points);
       if (textureEffect >= 0 && texcoordStride > 0) AddCount(out.texturePointCount, points);

@@ -13,6 +13,10 @@ namespace varnel {
 namespace {
 
 constexpr int kCountLimit = std::numeric_limits<int32_t>::max();
+// Far beyond real scenes (a city of a million instances stays below both), low enough that a
+// hostile document gives up within seconds.
+constexpr int64_t kInstanceLimit = int64_t{1} << 22;
+constexpr int64_t kElementLimit = int64_t{1} << 27;
 constexpr double kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 void SetIdentity(double* m) {
@@ -20,7 +24,7 @@ void SetIdentity(double* m) {
 }
 
 // The image that textures an effect's diffuse colour, or null.
-ImageTag* EffectImage(Tag* entry, const BaseArray<Tag*>& images) {
+ImageTag* EffectImage(Tag* entry, const SceneCollector& collector) {
   EffectTag* effect = entry ? entry->AsEffectTag() : nullptr;
   if (!effect) return nullptr;
   ProfileCommon* profile = effect->profile;
@@ -32,7 +36,7 @@ ImageTag* EffectImage(Tag* entry, const BaseArray<Tag*>& images) {
 
   String imageId = profile->GetTextureImageId();
   if (imageId.IsEmpty()) return nullptr;
-  Tag* found = FindById(images, imageId);
+  Tag* found = collector.FindImage(imageId);
   ImageTag* image = found ? found->AsImageTag() : nullptr;
   if (!image || image->filePath.GetLength() < 4) return nullptr;
   FileSystemPath file(image->filePath);
@@ -41,22 +45,29 @@ ImageTag* EffectImage(Tag* entry, const BaseArray<Tag*>& images) {
 
 }  // namespace
 
-Tag* FindById(const BaseArray<Tag*>& table, const String& id) {
-  for (Tag* entry : table)
-    if (entry && entry->GetId() == id) return entry;
-  return nullptr;
-}
-
 void SceneCollector::DeriveEffectImages() {
   effectImages.Clear();
   for (int32_t i = 0; i < effects.count; ++i) effectImages.Add(nullptr);
   // A dropped Add (allocation failure) leaves fewer entries than effects; never write past them.
   for (int32_t i = 0; i < effects.count && i < effectImages.count; ++i)
-    effectImages[i] = EffectImage(effects[i], images);
+    effectImages[i] = EffectImage(effects[i], *this);
+}
+
+void SceneCollector::IndexTables() {
+  geometryIndex.Build(geometries);
+  controllerIndex.Build(controllers);
+  libraryNodeIndex.Build(libraryNodes);
+  imageIndex.Build(images);
+  effectIndex.Build(effects);
+  usableMaterialIndex.Build(materials, [this](Tag* material) { return MaterialEffect(material) >= 0; });
+  firstUsableMaterial = -1;
+  for (int32_t i = 0; i < materials.count && firstUsableMaterial < 0; ++i)
+    if (MaterialEffect(materials[i]) >= 0) firstUsableMaterial = i;
 }
 
 void SceneCollector::Run(VisualScene* root) {
   if (!manager || !root) return;
+  IndexTables();
   DeriveEffectImages();
 
   pass = 0;
@@ -77,11 +88,14 @@ void SceneCollector::Run(VisualScene* root) {
   out.effects.RemoveAll();
 
   nodeVisits = 0;
+  instancesLeft = kInstanceLimit;
+  elementsLeft = kElementLimit;
   root->Traverse(*this);
 
   // A count that reached the int limit saturated: its indices could not address the output.
   bool saturated = out.partCount == kCountLimit || out.pointCount == kCountLimit ||
-                   out.normalCount == kCountLimit || out.texturePointCount == kCountLimit;
+                   out.normalCount == kCountLimit || out.texturePointCount == kCountLimit ||
+                   Exhausted();
   if (out.partCount >= 1 && out.pointCount >= 3 && !saturated) {
     out.effects.AttachTo(effects);
     out.effectImages.AttachTo(effectImages);

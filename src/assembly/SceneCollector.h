@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "assembly/IdIndex.h"
 #include "host/String.h"
 #include "util/BaseArray.h"
 
@@ -84,13 +85,42 @@ class SceneCollector {
   // Effect index of a primitive's material symbol under `bindMaterial` (may be null), or -1.
   int ResolveEffect(const String& symbol, BindMaterial* bindMaterial) const;
 
+  // Id indexes of the borrowed tables, built by Run (lookups scan before that).
+  IdIndex geometryIndex, controllerIndex, libraryNodeIndex, imageIndex, effectIndex;
+  IdIndex usableMaterialIndex;      // materials whose instance_effect resolves
+  int32_t firstUsableMaterial = -1;  // position in `materials`, or -1
+  BasicIdIndex<SourceTag> sourceIndex;  // of the bound mesh's sources, rebuilt per mesh
+  void IndexTables();
+  Tag* FindGeometry(const String& id) const { return geometryIndex.Find(geometries, id); }
+  Tag* FindController(const String& id) const { return controllerIndex.Find(controllers, id); }
+  Tag* FindLibraryNode(const String& id) const { return libraryNodeIndex.Find(libraryNodes, id); }
+  Tag* FindImage(const String& id) const { return imageIndex.Find(images, id); }
+  // Position of the first effect with `id` in `effects`, or -1.
+  int EffectIndex(const String& id) const;
+  // Effect of a material entry through its instance_effect url, or -1.
+  int MaterialEffect(Tag* entry) const;
+
   // Recursion guard for node traversal (instance_node cycles and absurd nesting).
   int32_t nodeDepth = 0;
   // Node visits of the running traversal; bounds instance_node graphs that fan out exponentially.
   int64_t nodeVisits = 0;
-};
 
-// First element of `table` whose GetId() equals `id`, or null.
-Tag* FindById(const BaseArray<Tag*>& table, const String& id);
+  // Work the counting traversal may still do besides visiting nodes: thousands of instances on
+  // each node visited, or a large primitive instanced everywhere, multiply far beyond the
+  // document's size. A run whose counting traversal exhausts either allowance produces nothing,
+  // as when a count saturates. The creating traversal repeats the counted one exactly, so only
+  // counting is metered.
+  int64_t instancesLeft = 0;  // geometry instantiations
+  int64_t elementsLeft = 0;   // polygons examined, inputs walked and points to deliver
+  // Takes one instantiation; false when the allowance is spent and the caller must do nothing.
+  bool AllowInstance() {
+    if (pass == 2) return true;
+    return !Exhausted() && --instancesLeft >= 0;
+  }
+  void SpendElements(int64_t n) {
+    if (pass != 2) elementsLeft -= n;
+  }
+  bool Exhausted() const { return instancesLeft < 0 || elementsLeft < 0; }
+};
 
 }  // namespace varnel

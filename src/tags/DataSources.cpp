@@ -18,7 +18,8 @@ bool FloatArray::Parse(DaeDocument& document) {
   for (;;) {
     if (!textRead && !document.attributesPending && !document.isTagToken) {
       textRead = true;
-      ReserveFresh(values, count >= 1 ? int64_t{count} + 1 : 15);
+      if (count >= 1) ReserveDeclared(document, values, count);
+      else ReserveFresh(values, 15);
       const int64_t read = ReadTextNumbers(document, count >= 1 ? count : -1,
                                            [this](int64_t, const char* text) {
                                              const char* stop;
@@ -27,6 +28,7 @@ bool FloatArray::Parse(DaeDocument& document) {
                                              return stop;
                                            });
       if (read < 0) return false;
+      ReleaseUnread(values, count);
       while (!document.isTagToken) {
         if (!document.NextToken()) return false;
       }

@@ -19,7 +19,8 @@ namespace {
 
 // Elements nest by recursion through Parse and CreateTag. Real documents nest a few dozen levels
 // (nodes inside nodes); anything deeper than this is treated as a broken document so that a
-// hostile one cannot exhaust the stack.
+// hostile one cannot exhaust the stack. The full depth takes about 0.5 MB of stack in an
+// optimised build and 2 MB with the address sanitizer.
 constexpr int kMaxNesting = 2000;
 thread_local int nesting = 0;
 

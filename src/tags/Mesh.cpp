@@ -1,9 +1,7 @@
 #include "tags/Mesh.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "assembly/SceneCollector.h"
@@ -23,27 +21,12 @@ int IndexAmount(int64_t slotsPerElement, int64_t elements) {
   return static_cast<int>(slotsPerElement * elements);
 }
 
-// How many integers the whole input could hold at most, or INT_MAX when it is not a plain file.
-int InputCapacity(const DaeDocument& document) {
-  struct stat info;
-  const int fd = document.stream ? fileno(document.stream) : -1;
-  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return INT_MAX;
-  const int64_t most = info.st_size / 2 + 1;
-  return most < INT_MAX ? static_cast<int>(most) : INT_MAX;
-}
-
 // Reads "p": `amount` integers appended to `indices`. The end tag of an empty "p" is passed over
-// rather than taken for a second list.
-// A list shorter than its amount repeats its last number for every integer missing; an absurd
-// count would make that gigabytes of copies. No amount beyond what the input could hold is read:
-// the list then ends with fewer copies, which the instantiation treats as incomplete tuples.
+// rather than taken for a second list. A list shorter than its amount is filled up by the reader
+// within the input's allowance (XmlReader::listRoom), and room is reserved for no more than that.
 bool ReadIndices(DaeDocument& document, int amount, BaseArray<int32_t>& indices) {
   if (document.wasEndTag) return true;
-  if (amount > (1 << 20)) {
-    const int capacity = InputCapacity(document);
-    if (amount > capacity) amount = capacity;
-  }
-  if (indices.count == 0) ReserveFresh(indices, int64_t{amount} + 1);
+  if (indices.count == 0) ReserveFresh(indices, std::min<int64_t>(amount, document.listRoom) + 1);
   return document.ReadIntList(amount, indices);
 }
 
@@ -121,12 +104,12 @@ void LoadAttribute(SceneCollector& collector, const InputTag& input, int32_t ind
   } else if (input.isTexcoord) {
     collector.texcoordIndexOffset = indexOffset;
   }
-  for (SourceTag* source : collector.meshSources) {
-    if (source && source->GetId() == input.source) {
-      source->LoadInto(collector);
-      return;
-    }
+  if (!collector.sourceIndex.Covers(collector.meshSources)) {
+    collector.sourceIndex.Build(collector.meshSources);
+    collector.SpendElements(collector.meshSources.count);
   }
+  if (SourceTag* source = collector.sourceIndex.Find(collector.meshSources, input.source))
+    source->LoadInto(collector);
 }
 
 }  // namespace
@@ -157,7 +140,8 @@ void PrimitiveTag::BindPrimitive(SceneCollector& collector) {
   if (collector.positionIndexOffset > widest) widest = collector.positionIndexOffset;
   if (collector.normalIndexOffset > widest) widest = collector.normalIndexOffset;
   if (collector.texcoordIndexOffset > widest) widest = collector.texcoordIndexOffset;
-  collector.tupleSize = widest + 1;
+  // An offset of INT_MAX leaves the tuple at INT_MAX wide: no index list holds one whole tuple.
+  collector.tupleSize = widest < INT_MAX ? widest + 1 : INT_MAX;
 
   collector.polygonSizes.RemoveAll();
   if (vcounts.count > 0) {
@@ -187,7 +171,7 @@ bool PolylistTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kVcount) {
       if (document.wasEndTag) return true;
-      ReserveFresh(vcounts, int64_t{count} + 1);
+      ReserveDeclared(document, vcounts, count);
       if (document.isTagToken && document.isEndToken) {
         if (std::strcmp(document.tokenText, ElementName(kVcount)) == 0) document.IdentifyTag();
         return true;
@@ -198,6 +182,7 @@ bool PolylistTag::Parse(DaeDocument& document) {
             return stop;
           }) < 0)
         return false;
+      ReleaseUnread(vcounts, count);
       if (document.isEndToken) document.IdentifyTag();
       return true;
     }

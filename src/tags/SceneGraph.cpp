@@ -99,7 +99,7 @@ void InstanceGeometry::Traverse(SceneCollector& collector) {
 }
 
 void InstanceController::Traverse(SceneCollector& collector) {
-  Tag* controller = FindById(collector.controllers, url);
+  Tag* controller = collector.FindController(url);
   if (!controller) return;
   BindMaterial* saved = collector.bindMaterialOverride;
   if (bindMaterial) collector.bindMaterialOverride = bindMaterial;
@@ -108,7 +108,7 @@ void InstanceController::Traverse(SceneCollector& collector) {
 }
 
 void InstanceTag::Traverse(SceneCollector& collector) {
-  Tag* found = FindById(collector.libraryNodes, url);
+  Tag* found = collector.FindLibraryNode(url);
   NodeTag* node = found ? found->AsNodeTag() : nullptr;
   if (node) node->Traverse(collector);
 }

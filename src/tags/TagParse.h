@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -124,6 +125,28 @@ void ReserveFresh(BaseArray<T>& array, int64_t n) {
   std::swap(array.reserved, fresh.reserved);
   std::swap(array.ownsBuffer, fresh.ownsBuffer);
   AdviseHugePages(array.data, static_cast<size_t>(array.reserved) * sizeof(T));
+}
+
+// Room for a list whose document declares `declared` elements, as ReserveFresh(declared + 1),
+// but never for more numbers than the rest of the input can hold (each takes a character and a
+// separator), so a bogus count reserves nothing beyond the document's own size.
+template <class T>
+void ReserveDeclared(const DaeDocument& document, BaseArray<T>& array, int64_t declared) {
+  const int64_t possible = document.InputBytesLeft() / 2 + 1;
+  ReserveFresh(array, (declared < possible ? declared : possible) + 1);
+}
+
+// After a list came up short of its declared size, gives back the room reserved for the numbers
+// that never came, so bogus counts cannot pile up reservations. Complete lists keep theirs.
+template <class T>
+void ReleaseUnread(BaseArray<T>& array, int64_t declared) {
+  if (!array.ownsBuffer || array.count >= declared || array.reserved <= 64) return;
+  BaseArray<T> fitted(array.count);
+  std::memcpy(static_cast<void*>(fitted.data), array.data, sizeof(T) * array.count);
+  fitted.count = array.count;
+  std::swap(array.data, fitted.data);
+  std::swap(array.count, fitted.count);
+  std::swap(array.reserved, fitted.reserved);
 }
 
 // Deletes every element of an owning list of tags.

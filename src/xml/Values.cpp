@@ -98,6 +98,8 @@ bool XmlReader::ReadUrl(String& value) {
 
 bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
   if (isTagToken && isEndToken) return true;
+  if (count > listRoom) count = static_cast<int>(listRoom);
+  if (count > 0) listRoom -= count;
   bool complete = true;
   char* text = tokenText;
   int length = tokenLength;

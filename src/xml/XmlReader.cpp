@@ -1,5 +1,7 @@
 #include "xml/XmlReader.h"
 
+#include <sys/stat.h>
+
 #include <bit>
 #include <cstring>
 
@@ -119,6 +121,18 @@ void XmlReader::ResetReader() {
   readAheadByte = 0;
   stopped = false;
   inputPosition_ = inputEnd_ = 0;
+  inputSize_ = -1;
+  struct stat info;
+  if (stream && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) inputSize_ = info.st_size;
+  listRoom = inputSize_ >= 0 ? inputSize_ / 2 + 1 : INT64_MAX;
+}
+
+int64_t XmlReader::InputBytesLeft() const {
+  int64_t left = int64_t{tokenLength} + (inputEnd_ - inputPosition_) + (readAheadValid ? 1 : 0);
+  if (!stream) return left;
+  const long position = std::ftell(stream);
+  if (inputSize_ < 0 || position < 0) return INT64_MAX;
+  return left + (inputSize_ > position ? inputSize_ - position : 0);
 }
 
 void XmlReader::CloseStream() {

@@ -71,6 +71,14 @@ class XmlReader {
   template <class Store>
   bool ReadNumberList(int quantity, Store&& store);
 
+  // Bytes not yet consumed: the current token plus the unread rest of the input; INT64_MAX when
+  // the stream is not a regular file. Half of it (plus one) bounds the numbers still to come.
+  int64_t InputBytesLeft() const;
+  // Integers that ReadIntList may still append for this input. A list shorter than its count is
+  // filled up by repeating, and nothing in a valid document reads more integers than half its
+  // bytes; the allowance keeps a few bytes of bogus counts from filling gigabytes.
+  int64_t listRoom = INT64_MAX;
+
   // Opens `stream` for reading from its current position: resets every reader field.
   void ResetReader();
   // Reads the first four bytes of `stream`, positions it behind a byte-order mark if there is
@@ -96,6 +104,7 @@ class XmlReader {
   unsigned char* inputBuffer_ = nullptr;
   int inputPosition_ = 0;
   int inputEnd_ = 0;
+  int64_t inputSize_ = -1;  // of a regular file, else -1
 };
 
 // BaseArray::Add with its common case (an element after the first, room left) done inline; the

@@ -1,0 +1,28 @@
+// A display-list sink that owns the materials it is handed and reads every float of every part
+// and line, so that a buffer shorter than announced shows in a sanitizer build.
+#pragma once
+
+#include "output/DaeDisplayList.h"
+
+namespace testsupport {
+
+struct TouchingSink : varnel::DaeDisplayList {
+  ~TouchingSink() override { delete[] materials; }
+  void SetMaterials(long, varnel::MaterialProperties* m) override {
+    delete[] materials;
+    materials = m;
+  }
+  void SetPartData(long n, bool normals, bool textures, float* data) override {
+    Touch(data, n * ((normals ? 6 : 3) + (textures ? 2 : 0)));
+  }
+  void SetLineData(long n, float* data) override { Touch(data, n * 3); }
+  void Touch(const float* data, long n) {
+    double total = 0;
+    for (long i = 0; i < n; ++i) total += data[i];
+    sum = sum + total;
+  }
+  varnel::MaterialProperties* materials = nullptr;
+  volatile double sum = 0;
+};
+
+}  // namespace testsupport

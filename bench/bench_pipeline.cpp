@@ -3,14 +3,14 @@
 // instances under transformed nodes, three effects. Written once, beside a small texture, before
 // any clock runs.
 //
-// Measured on the 181 MB document (RelWithDebInfo, 2 shared cores at a load of about 7, so wall
-// time is about twice CPU time; old and new runs interleaved):
-//                 wall before  CPU before   wall after  CPU after
-//   Load             1.07 s      0.54 s       0.52 s     0.27 s    (165 -> 330 MB/s)
-//   DataBuffer       6.0 s       3.15 s       3.8 s      1.94 s    (29 -> 46 MB/s)
-//   DisplayList      3.45 s      1.75 s       2.6 s      1.30 s    (50 -> 67 MB/s)
-// DataBuffer writes a 554 MB buffer whose first touch (kernel page clearing) costs about a
-// second here; in DisplayList about a quarter is the normal arithmetic of WKSPointZ.
+// Measured on the 181 MB document (RelWithDebInfo, 2-core machine otherwise idle, old and new
+// runs interleaved; wall time, which equalled CPU time):
+//                 before                after
+//   Load          0.50-0.59 s  (~320)   0.34-0.38 s  (~480 MB/s)
+//   DataBuffer    2.8-3.5 s    (~55)    1.00-1.08 s  (~165 MB/s)
+//   DisplayList   1.81-1.84 s  (~95)    1.08-1.18 s  (~150 MB/s)
+// Under load from other processes the buffer's first touch (kernel page clearing of 554 MB)
+// grows to seconds; in DisplayList about a quarter is WKSPointZ's normal arithmetic.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -107,7 +107,7 @@ class Emitter {
     int64_t n = TriangleVertices(c_);
     out_.StartPart(kTrianglePart);
     out_.SetPartFormat(static_cast<int>(n), hasNormals_, textured_);
-    for (int64_t v = n - 1; v >= 0; --v) Vertex(v);
+    Vertices(n - 1, 0);
     out_.EndPart();
     ++out_.partIndex;
   }
@@ -122,8 +122,8 @@ class Emitter {
       if (points > 0) {
         out_.StartPart(s == 3 ? kTrianglePart : kRingPart);
         out_.SetPartFormat(static_cast<int>(points), hasNormals_, textured_);
-        for (int64_t v = r + s - 1; v >= r; --v) Vertex(v);
-        if (s > 3) Vertex(r + s - 1);
+        Vertices(r + s - 1, r);
+        if (s > 3) Vertices(r + s - 1, r + s - 1);
         out_.EndPart();
         ++out_.partIndex;
       }
@@ -145,19 +145,38 @@ class Emitter {
   }
 
  private:
-  void Vertex(int64_t v) {
-    int vertex = static_cast<int>(v);
-    double value[3];
-    out_.StartPoint();
-    c_.FetchPoint(vertex, value);
-    out_.SetPoint(value);
-    if (hasNormals_) {
-      c_.FetchNormal(vertex, value);
-      out_.SetNormal(value);
+  struct Fetched {
+    double point[3];
+    double normal[3];
+    double texture[2];
+  };
+  static constexpr int kBatch = 8;
+
+  // Delivers vertices `first` down to `last`. They are fetched a few at a time ahead of their
+  // delivery: fetching has no effect on the manager, and the divisions and roots of neighbouring
+  // vertices then overlap instead of waiting on each other.
+  void Vertices(int64_t first, int64_t last) {
+    Fetched batch[kBatch];
+    for (int64_t v = first; v >= last;) {
+      const int n = v - last + 1 < kBatch ? static_cast<int>(v - last + 1) : kBatch;
+      for (int i = 0; i < n; ++i) Fetch(static_cast<int>(v - i), batch[i]);
+      for (int i = 0; i < n; ++i) Deliver(batch[i]);
+      v -= n;
     }
+  }
+
+  void Fetch(int vertex, Fetched& f) const {
+    c_.FetchPoint(vertex, f.point);
+    if (hasNormals_) c_.FetchNormal(vertex, f.normal);
+    if (textured_) c_.FetchTexturePoint(vertex, f.texture);
+  }
+
+  void Deliver(const Fetched& f) {
+    out_.StartPoint();
+    out_.SetPoint(f.point);
+    if (hasNormals_) out_.SetNormal(f.normal);
     if (textured_) {
-      c_.FetchTexturePoint(vertex, value);
-      out_.SetTexturePoint(value);
+      out_.SetTexturePoint(f.texture);
       ++out_.texturePointIndex;
     }
     out_.EndPoint();

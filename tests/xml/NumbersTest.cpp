@@ -28,6 +28,12 @@ void ExpectLikeStrtod(const std::string& text) {
   }
   EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
       << '"' << text << "\" gives " << got << ", strtod " << expected;
+  // List readers go on searching for the number's end where the conversion stopped.
+  const char* stop = nullptr;
+  varnel::ParseDoubleAt(text.c_str(), &stop);
+  if (text.empty() || static_cast<unsigned char>(text[0]) <= 0x20) return;
+  for (const char* p = text.c_str(); p < stop; ++p)
+    ASSERT_GT(static_cast<unsigned char>(*p), 0x20) << '"' << text << '"';
 }
 
 const char* const kTricky[] = {

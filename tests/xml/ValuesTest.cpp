@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -115,6 +118,55 @@ TEST(Values, IntegerLists) {
   }
   EXPECT_EQ(IntsOf("<p>" + text + "</p>", static_cast<int>(expected.size()), &ok), expected);
   EXPECT_TRUE(ok);
+}
+
+// The integer scan step by step as documented, each number converted with strtol and cut to 32
+// bits as atoi does: the reference the reader's one-pass conversion must match.
+std::vector<int> ReferenceInts(XmlReader& r, int count) {
+  std::vector<int> out;
+  int p = 0;
+  for (int n = 0; n < count; ++n) {
+    int s = p;
+    if (p >= r.tokenLength) {
+      if (!r.NextToken()) break;
+      p = 0;
+    }
+    int q = p;
+    while (q < r.tokenLength && static_cast<unsigned char>(r.tokenText[q]) <= 0x20) ++q;
+    if (q < r.tokenLength) {
+      while (q < r.tokenLength && static_cast<unsigned char>(r.tokenText[q]) > 0x20) ++q;
+      if (q < r.tokenLength) {
+        r.tokenText[q] = '\0';
+        p = q + 1;
+      }
+    }
+    if (s > p) s = 0;
+    out.push_back(static_cast<int>(static_cast<unsigned long>(std::strtol(r.tokenText + s, nullptr, 10))));
+  }
+  return out;
+}
+
+TEST(Values, IntegerListsOfEveryShapeMatchTheScan) {
+  // Blanks of all kinds, runs of them (which also meet the cuts of the reader's pieces), control
+  // bytes, signs, long digit runs and text that is not an integer.
+  const char* separators[] = {" ", " ", " ", "\n", "\t", "  ", " \n", "\x01", "\x01 ", " \x02"};
+  const char* odd[] = {"+", "-", "x7", "1.5", "-0", "0007", "+-3", "99999999999999999999",
+                       "-9223372036854775809", "2147483648", "123456789012345678"};
+  std::mt19937 rng(5);
+  std::string text;
+  int numbers = 0;
+  while (text.size() < 300000) {
+    if (rng() % 8 == 0) text += odd[rng() % (sizeof odd / sizeof *odd)];
+    else text += std::to_string(static_cast<int>(rng() % 2000000) - 1000000);
+    text += separators[rng() % (sizeof separators / sizeof *separators)];
+    ++numbers;
+  }
+  const std::string doc = "<p>" + text + "</p><node/>";
+  OpenReader reference(doc);
+  reference->NextToken();
+  reference->IdentifyTag();
+  const std::vector<int> expected = ReferenceInts(reference.reader, numbers);
+  EXPECT_EQ(IntsOf(doc, numbers), expected);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "facade/PipelineSupport.h"
+#include "support/Outputs.h"
 
 namespace pipelinetest {
 namespace {

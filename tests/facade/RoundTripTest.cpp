@@ -6,7 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "facade/PipelineSupport.h"
+#include "support/Outputs.h"
 
 namespace pipelinetest {
 namespace {

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Compares `varnel dump` and `varnel buffer` of every COLLADA document under a folder between two
+# builds of the tool, byte for byte, exit status included. Prints one line per difference and a
+# summary; exits 1 when anything differs.
+#
+#   tools/scripts/compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]
+#
+# CORPUS_DIR defaults to ../shared/corpus beside the repository. Documents are run one at a time
+# so that a difference names its file.
+set -uo pipefail
+old=${1:?usage: compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]}
+new=${2:?usage: compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]}
+corpus=${3:-$(cd "$(dirname "$0")/../.." && pwd)/../shared/corpus}
+[ -d "$corpus" ] || { echo "compare-corpus: $corpus: no such folder" >&2; exit 2; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+run() {  # run TOOL COMMAND FILE OUTPREFIX: output bytes and exit status of one run
+  local tool=$1 cmd=$2 file=$3 out=$4
+  if [ "$cmd" = buffer ]; then
+    "$tool" buffer "$file" -o "$out.bin" >/dev/null 2>&1; echo $? >"$out.rc"
+    [ -f "$out.bin" ] || : >"$out.bin"
+  else
+    "$tool" dump "$file" >"$out.bin" 2>/dev/null; echo $? >"$out.rc"
+  fi
+}
+
+total=0 differ=0
+while IFS= read -r -d '' file; do
+  total=$((total + 1))
+  for cmd in dump buffer; do
+    rm -f "$work"/a.* "$work"/b.*
+    run "$old" $cmd "$file" "$work/a"
+    run "$new" $cmd "$file" "$work/b"
+    if ! cmp -s "$work/a.bin" "$work/b.bin" || ! cmp -s "$work/a.rc" "$work/b.rc"; then
+      differ=$((differ + 1))
+      echo "DIFFERS $cmd ${file#"$corpus"/} (exit $(cat "$work/a.rc") -> $(cat "$work/b.rc"))"
+    fi
+  done
+done < <(find "$corpus" -type f \( -iname '*.dae' \) -print0 | sort -z)
+
+echo "compare-corpus: $total documents, $((total * 2)) outputs, $differ differ"
+[ "$differ" -eq 0 ]

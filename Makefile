@@ -2,9 +2,11 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= 2
+# Warnings fail the build in CI (CI=true) and stay warnings elsewhere.
+WERROR ?= $(if $(CI),ON,OFF)
 DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev \
+  libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev libcli11-dev \
   locales gdal-bin
 
 .PHONY: deps build test test-asan demo bench clean
@@ -23,14 +25,14 @@ deps:
 	  { [ "$$(id -u)" -eq 0 ] && localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null; } || true
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON -DVARNEL_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON -DVARNEL_BENCH=OFF -DVARNEL_WERROR=$(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)

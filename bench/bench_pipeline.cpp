@@ -20,8 +20,8 @@
 #include <unistd.h>
 
 #include "document/DaeDocument.h"
-#include "facade/Varnel.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/Varnel.h>
+#include <varnel/DaeDisplayList.h>
 
 namespace {
 

@@ -6,9 +6,9 @@
 //   if (geometry) { ... geometry->Release(); }
 #pragma once
 
-#include "facade/Varnel.h"
-#include "host/Com.h"
-#include "host/Geometry.h"
-#include "host/MaterialProperties.h"
-#include "host/String.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/Varnel.h>
+#include <varnel/Com.h>
+#include <varnel/Geometry.h>
+#include <varnel/MaterialProperties.h>
+#include <varnel/String.h>
+#include <varnel/DaeDisplayList.h>

@@ -14,7 +14,7 @@
 #include <limits>
 
 #include "assembly/SceneCollector.h"
-#include "host/Path.h"
+#include <varnel/Point.h>
 #include "output/CreationManager.h"
 #include "tags/DataSources.h"
 #include "tags/MaterialBinding.h"

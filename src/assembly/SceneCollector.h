@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "assembly/IdIndex.h"
-#include "host/String.h"
+#include <varnel/String.h>
 #include "util/BaseArray.h"
 
 namespace varnel {

@@ -15,6 +15,7 @@
 #include "tags/Mesh.h"
 #include "tags/SceneGraph.h"
 #include "xml/ElementNames.h"
+#include "host/TempDir.h"
 
 namespace varnel {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "host/Downloader.h"
 #include "host/Path.h"
-#include "host/String.h"
+#include <varnel/String.h>
 #include "util/BaseArray.h"
 #include "xml/XmlReader.h"
 

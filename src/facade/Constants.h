@@ -1,7 +1,7 @@
 // Process-wide constant strings shared by the readers, built when the library is loaded.
 #pragma once
 
-#include "host/String.h"
+#include <varnel/String.h>
 
 namespace varnel::constants {
 

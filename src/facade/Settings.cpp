@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include "host/Registry.h"
+
 namespace varnel {
 
 int ReadConversionType() {

@@ -1,7 +1,7 @@
 // Start-up state: the conversion setting and the module handles, set up when the library loads.
 #pragma once
 
-#include "host/Path.h"
+#include "host/Locale.h"
 
 namespace varnel {
 

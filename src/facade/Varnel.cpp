@@ -1,11 +1,11 @@
-#include "facade/Varnel.h"
+#include <varnel/Varnel.h>
 
 #include <memory>
 
 #include "assembly/SceneCollector.h"
 #include "document/DaeDocument.h"
-#include "host/Geometry.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/Geometry.h>
+#include <varnel/DaeDisplayList.h>
 #include "output/DisplayListManager.h"
 #include "output/GeometryManager.h"
 #include "tags/SceneGraph.h"

@@ -29,4 +29,8 @@ class CodePage {
   tavuCodePageEnum codePage_;
 };
 
+// Decodes UTF-8 into `out`, replacing each invalid sequence with U+FFFD. Never reads past `length`.
+// Returns the number of wide characters written (at most `length`); `out` is NUL-terminated.
+int DecodeUtf8(const char* bytes, int length, wchar_t* out);
+
 }  // namespace varnel

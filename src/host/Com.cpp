@@ -1,4 +1,4 @@
-#include "host/Com.h"
+#include <varnel/Com.h>
 
 #include <mutex>
 #include <new>

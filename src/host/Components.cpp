@@ -1,6 +1,6 @@
 // The library's own component classes. Each class adds one registration line here; the
 // factories are defined beside the components.
-#include "host/Com.h"
+#include <varnel/Com.h>
 #include "host/Downloader.h"
 #include "host/MultipatchGeometry.h"
 

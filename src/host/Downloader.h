@@ -1,7 +1,7 @@
 // The host's download component: copies an http(s) address to a local file.
 #pragma once
 
-#include "host/Com.h"
+#include <varnel/Com.h>
 #include "host/Path.h"
 
 namespace varnel {

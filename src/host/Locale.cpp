@@ -1,4 +1,4 @@
-#include "host/Path.h"
+#include "host/Locale.h"
 
 namespace varnel {
 

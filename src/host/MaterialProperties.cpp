@@ -1,4 +1,4 @@
-#include "host/MaterialProperties.h"
+#include <varnel/MaterialProperties.h>
 
 #include <new>
 

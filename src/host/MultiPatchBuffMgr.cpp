@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "host/MaterialProperties.h"
+#include <varnel/MaterialProperties.h>
 #include "util/HugePages.h"
 
 namespace varnel {

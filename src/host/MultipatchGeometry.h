@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "host/Geometry.h"
+#include <varnel/Geometry.h>
 #include "host/MultiPatchReader.h"
 
 namespace varnel {

@@ -1,12 +1,11 @@
-// Host core services: string lists, paths, component-call strings, points, the per-user
-// settings store, the temporary directory and the localized-resource module.
+// Host core services: string lists, paths and component-call strings.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "host/String.h"
+#include <varnel/String.h>
 
 namespace varnel {
 
@@ -63,32 +62,6 @@ class BString {
 
 struct String816Helper {
   static std::string convert(const wchar_t* text);
-};
-
-struct WKSPointZ {
-  double X = 0, Y = 0, Z = 0;
-  // The vector scaled to length 1 (unchanged direction); a zero or non-finite vector gives zero.
-  WKSPointZ Unit() const;
-  // Norm of the given order (2: Euclidean length).
-  double Norm(int order) const;
-};
-
-// Registry root keys; only the current user's store exists here.
-enum class RegistryRoot { CurrentUser };
-constexpr RegistryRoot HKEY_CURRENT_USER = RegistryRoot::CurrentUser;
-
-// Integer stored under the per-user key path and value name, or `fallback` when missing or malformed.
-int GetRegInt(const String& keyPath, const String& valueName, int fallback, RegistryRoot root);
-
-struct TavuOSDir {
-  // The process's private temporary directory (created on first use), with a trailing "/".
-  static String GetTempPathW();
-};
-
-using ModuleHandle = void*;
-struct TAVULocale {
-  // The module of localized resources, or null when there is none.
-  static ModuleHandle LoadLocalizedRes(ModuleHandle module);
 };
 
 }  // namespace varnel

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/Path.h"
+#include "host/Registry.h"
 
 namespace varnel {
 namespace {

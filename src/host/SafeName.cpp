@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/TempDir.h"
 #include "host/Path.h"
 
 namespace varnel {

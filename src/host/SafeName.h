@@ -7,7 +7,7 @@
 #pragma once
 
 #include "host/Downloader.h"
-#include "host/String.h"
+#include <varnel/String.h>
 
 namespace varnel {
 

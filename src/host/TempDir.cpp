@@ -10,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-#include "host/Path.h"
+#include "host/TempDir.h"
 
 namespace varnel {
 namespace {

@@ -1,7 +1,7 @@
 // The host's texture reader: PNG, JPEG, TGA, BMP and GIF decoded to 8 bits per channel.
 #pragma once
 
-#include "host/String.h"
+#include <varnel/String.h>
 
 namespace varnel {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "facade/Settings.h"
-#include "host/MaterialProperties.h"
+#include <varnel/MaterialProperties.h>
 #include "host/TextureFile.h"
 #include "output/CreationManager.h"
 #include "tags/Effects.h"

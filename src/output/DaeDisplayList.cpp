@@ -1,4 +1,4 @@
-#include "output/DaeDisplayList.h"
+#include <varnel/DaeDisplayList.h>
 
 namespace varnel {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "host/Path.h"
+#include <varnel/Point.h>
 #include "materials/BuildMaterials.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/DaeDisplayList.h>
 #include "util/HugePages.h"
 
 namespace varnel {

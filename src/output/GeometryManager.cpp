@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "host/MaterialProperties.h"
+#include <varnel/MaterialProperties.h>
 #include "materials/BuildMaterials.h"
 
 namespace varnel {

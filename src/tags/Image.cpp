@@ -6,6 +6,7 @@
 #include "host/SafeName.h"
 #include "tags/TagParse.h"
 #include "xml/ElementNames.h"
+#include "host/TempDir.h"
 
 namespace varnel {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/String.h"
+#include <varnel/String.h>
 
 namespace varnel {
 

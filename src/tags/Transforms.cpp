@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "host/Path.h"
+#include <varnel/Point.h>
 #include "tags/TagParse.h"
 
 namespace varnel {

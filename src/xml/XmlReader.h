@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "host/String.h"
+#include <varnel/String.h>
 #include "util/BaseArray.h"
 #include "xml/Numbers.h"
 

@@ -14,13 +14,14 @@
 #include <thread>
 #include <vector>
 
-#include "facade/Varnel.h"
+#include <varnel/Varnel.h>
 #include "host/Downloader.h"
-#include "host/Geometry.h"
-#include "host/MaterialProperties.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/Geometry.h>
+#include <varnel/MaterialProperties.h>
+#include <varnel/DaeDisplayList.h>
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
+#include "host/TempDir.h"
 
 namespace fs = std::filesystem;
 

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "facade/Varnel.h"
-#include "host/Geometry.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/Varnel.h>
+#include <varnel/Geometry.h>
+#include <varnel/DaeDisplayList.h>
 #include "support/TestSupport.h"
 #include "support/TouchingSink.h"
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "facade/Varnel.h"
+#include <varnel/Varnel.h>
 #include "support/Outputs.h"
-#include "host/Com.h"
-#include "host/Path.h"
+#include <varnel/Com.h>
+#include "host/TempDir.h"
 #include "support/Documents.h"
 #include "support/LocalHttpServer.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "facade/Varnel.h"
-#include "host/Geometry.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/Varnel.h>
+#include <varnel/Geometry.h>
+#include <varnel/DaeDisplayList.h>
 #include "support/TestSupport.h"
 
 namespace varnel {

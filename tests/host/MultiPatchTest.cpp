@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/MaterialProperties.h"
+#include <varnel/MaterialProperties.h>
 #include "host/MultiPatchBuffMgr.h"
 
 namespace varnel {

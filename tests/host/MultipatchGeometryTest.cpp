@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "host/Geometry.h"
-#include "host/MaterialProperties.h"
+#include <varnel/Geometry.h>
+#include <varnel/MaterialProperties.h>
 #include "host/MultiPatchBuffMgr.h"
 
 namespace varnel {

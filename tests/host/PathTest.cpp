@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include <varnel/Point.h>
 #include "host/Path.h"
 #include "support/TestSupport.h"
 

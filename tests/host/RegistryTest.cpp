@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/Path.h"
+#include "host/Registry.h"
 #include "support/TestSupport.h"
 
 namespace varnel {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "host/TempDir.h"
 #include "host/Path.h"
 #include "host/SafeName.h"
 #include "support/TestSupport.h"

@@ -2,7 +2,9 @@
 
 #include <string>
 
-#include "host/String.h"
+#include <varnel/String.h>
+
+#include "host/CodePage.h"
 
 namespace varnel {
 namespace {

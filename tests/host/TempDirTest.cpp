@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/Path.h"
+#include "host/TempDir.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "facade/Settings.h"
-#include "host/MaterialProperties.h"
+#include <varnel/MaterialProperties.h>
 #include "output/CreationManager.h"
 #include "support/TestSupport.h"
 #include "tags/Effects.h"

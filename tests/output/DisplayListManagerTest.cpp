@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/MaterialProperties.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/MaterialProperties.h>
+#include <varnel/DaeDisplayList.h>
 
 namespace {
 

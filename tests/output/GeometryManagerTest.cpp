@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "host/MaterialProperties.h"
+#include <varnel/MaterialProperties.h>
 
 namespace {
 

@@ -14,6 +14,12 @@ step(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/consumer -B ${WORK_DIR}/con
      -DCMAKE_PREFIX_PATH=${prefix})
 step(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 step(${WORK_DIR}/consumer/consumer ${SOURCE_DIR}/tests/data/demo/house.dae)
-if(NOT step_output MATCHES "^parts [1-9][0-9]* points [1-9]")
+if(NOT step_output MATCHES "^varnel [0-9]+\\.[0-9]+\\.[0-9]+ parts [1-9][0-9]* points [1-9]")
   message(FATAL_ERROR "unexpected consumer output: ${step_output}")
+endif()
+# The shared library exports its API and nothing of the reader, the collector or the elements.
+file(GLOB library ${prefix}/lib*/libvarnel.so)
+step(nm -D --defined-only -C ${library})
+if(step_output MATCHES "XmlReader|SceneCollector|Tag::|DaeDocument|BaseArray")
+  message(FATAL_ERROR "internal symbols exported by ${library}")
 endif()

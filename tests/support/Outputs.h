@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "facade/Varnel.h"
-#include "host/Geometry.h"
-#include "host/MaterialProperties.h"
-#include "output/DaeDisplayList.h"
+#include <varnel/Varnel.h>
+#include <varnel/Geometry.h>
+#include <varnel/MaterialProperties.h>
+#include <varnel/DaeDisplayList.h>
 #include "support/TestSupport.h"
 
 namespace pipelinetest {

@@ -2,7 +2,7 @@
 // and line, so that a buffer shorter than announced shows in a sanitizer build.
 #pragma once
 
-#include "output/DaeDisplayList.h"
+#include <varnel/DaeDisplayList.h>
 
 namespace testsupport {
 

@@ -7,7 +7,7 @@
 
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
-#include "facade/Varnel.h"
+#include <varnel/Varnel.h>
 
 namespace varnel::cli {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "output/DaeDisplayList.h"
+#include <varnel/DaeDisplayList.h>
 
 namespace varnel::cli {
 

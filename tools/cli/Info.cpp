@@ -4,8 +4,8 @@
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "cli/Shapefile.h"
-#include "facade/Varnel.h"
-#include "host/Geometry.h"
+#include <varnel/Varnel.h>
+#include <varnel/Geometry.h>
 
 namespace varnel::cli {
 namespace {

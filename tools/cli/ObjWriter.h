@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "output/DaeDisplayList.h"
+#include <varnel/DaeDisplayList.h>
 
 namespace varnel::cli {
 

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <vector>
 
-#include "host/Geometry.h"
+#include <varnel/Geometry.h>
 
 namespace varnel::cli {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "facade/Varnel.h"
-#include "host/Geometry.h"
+#include <varnel/Varnel.h>
+#include <varnel/Geometry.h>
 #include "../../tests/support/TouchingSink.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include <varnel/varnel.h>
+#include <varnel/version.h>
 
 #include <cstdio>
 
@@ -8,7 +9,7 @@ int main(int argc, char** argv) {
   varnel::IGeometry* geometry = nullptr;
   importer.CreateGeometryFromFile(varnel::String::FromUtf8(argv[1]), &geometry);
   if (!geometry) return 1;
-  std::printf("parts %d points %d\n", geometry->GetPartCount(), geometry->GetPointCount());
+  std::printf("varnel %s parts %d points %d\n", VARNEL_VERSION_STRING, geometry->GetPartCount(), geometry->GetPointCount());
   geometry->Release();
   return 0;
 }

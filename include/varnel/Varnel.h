@@ -4,14 +4,15 @@
 
 #include <cstdint>
 
-#include "host/String.h"
+#include <varnel/Export.h>
+#include <varnel/String.h>
 
 namespace varnel {
 
 class DaeDisplayList;
 struct IGeometry;
 
-class __attribute__((visibility("default"))) Varnel {
+class VARNEL_API Varnel {
  public:
   Varnel();
   ~Varnel();

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 
+#include <varnel/Export.h>
+
 namespace varnel {
 
-class MaterialProperties {
+class VARNEL_API MaterialProperties {
  public:
   MaterialProperties() = default;
   ~MaterialProperties();

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include <varnel/Export.h>
+
 namespace varnel {
 
 using HRESULT = int32_t;
@@ -39,7 +41,7 @@ struct IUnknown {
 
 // Creates a component of class `clsid` and stores an AddRef'ed `iid` interface in *object.
 // Negative result: failure, *object null, nothing left behind. Aggregation is not supported.
-HRESULT HalvexCreateInstance(const Guid& clsid, IUnknown* outer, uint32_t context, const Guid& iid,
+VARNEL_API HRESULT HalvexCreateInstance(const Guid& clsid, IUnknown* outer, uint32_t context, const Guid& iid,
                              void** object);
 
 // A component class: creates one object and returns its IUnknown with one reference.
@@ -47,7 +49,7 @@ using ComponentFactory = IUnknown* (*)();
 // Adds a class to the table HalvexCreateInstance consults. A later registration of the same id
 // replaces the earlier one (also a built-in one) and a null factory removes the class; the
 // factory replaced is returned (null when there was none), so a test can put it back.
-ComponentFactory RegisterComponent(const Guid& clsid, ComponentFactory factory);
+VARNEL_API ComponentFactory RegisterComponent(const Guid& clsid, ComponentFactory factory);
 
 // Registers the library's own component classes (Components.cpp: one line per class). Runs
 // once, before the first creation or registration; explicit calls are not needed.

@@ -5,9 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include <varnel/Export.h>
+
 namespace varnel {
 
-class String {
+class VARNEL_API String {
  public:
   String() = default;
   String(const wchar_t* text) : text_(text ? text : L"") {}
@@ -55,9 +57,5 @@ class String {
  private:
   std::wstring text_;
 };
-
-// Decodes UTF-8 into `out`, replacing each invalid sequence with U+FFFD. Never reads past `length`.
-// Returns the number of wide characters written (at most `length`); `out` is NUL-terminated.
-int DecodeUtf8(const char* bytes, int length, wchar_t* out);
 
 }  // namespace varnel

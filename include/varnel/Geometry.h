@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "host/Com.h"
-#include "host/Path.h"
+#include <varnel/Com.h>
+#include <varnel/Point.h>
 
 namespace varnel {
 

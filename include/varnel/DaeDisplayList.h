@@ -1,14 +1,14 @@
 // The display-list sink a host derives from. The library's own operations do nothing.
 #pragma once
 
-#include "host/MaterialProperties.h"
+#include <varnel/Export.h>
+#include <varnel/MaterialProperties.h>
 
 namespace varnel {
 
 enum tavuPatchType : int { tavuPatchRing = 2, tavuPatchTriangles = 6 };
 
-// Exported whatever the build's visibility preset: host classes derive from it.
-class __attribute__((visibility("default"))) DaeDisplayList {
+class VARNEL_API DaeDisplayList {
  public:
   DaeDisplayList();
   virtual ~DaeDisplayList();

@@ -3,10 +3,9 @@
 
 #include <varnel/Export.h>
 #include <varnel/MaterialProperties.h>
+#include <varnel/PatchType.h>
 
 namespace varnel {
-
-enum tavuPatchType : int { tavuPatchRing = 2, tavuPatchTriangles = 6 };
 
 class VARNEL_API DaeDisplayList {
  public:

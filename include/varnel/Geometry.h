@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include <varnel/Com.h>
+#include <varnel/PatchType.h>
 #include <varnel/Point.h>
 
 namespace varnel {
@@ -30,17 +31,6 @@ constexpr HRESULT GEOMETRY_E_BADBUFFER = static_cast<HRESULT>(0x80040201u);
 constexpr HRESULT GEOMETRY_E_SMALLBUFFER = static_cast<HRESULT>(0x8007007Au);
 // A slot this component does not implement.
 constexpr HRESULT GEOMETRY_E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
-
-// Part types: the shapefile's 0 to 5, and 6 for a list of separate triangles.
-enum PatchType : int32_t {
-  kPatchTriangleStrip = 0,
-  kPatchTriangleFan = 1,
-  kPatchOuterRing = 2,
-  kPatchInnerRing = 3,
-  kPatchFirstRing = 4,
-  kPatchRing = 5,
-  kPatchTriangles = 6,
-};
 
 // Import flag: the buffer carries the extension block behind the shapefile record content.
 constexpr int32_t kShapeImportExtended = 1;

@@ -14,6 +14,7 @@
 #include <limits>
 
 #include "assembly/SceneCollector.h"
+#include <varnel/PatchType.h>
 #include <varnel/Point.h>
 #include "output/CreationManager.h"
 #include "tags/DataSources.h"
@@ -26,8 +27,6 @@ namespace varnel {
 namespace {
 
 constexpr int64_t kCountLimit = std::numeric_limits<int32_t>::max();
-
-enum PartType : int { kRingPart = 2, kTrianglePart = 6 };
 
 bool IsInstantiated(const PrimitiveTag& primitive, bool linesEnabled) {
   switch (primitive.elementId) {
@@ -105,7 +104,7 @@ class Emitter {
 
   void Triangles() {
     int64_t n = TriangleVertices(c_);
-    out_.StartPart(kTrianglePart);
+    out_.StartPart(kPatchTriangles);
     out_.SetPartFormat(static_cast<int>(n), hasNormals_, textured_);
     Vertices(n - 1, 0);
     out_.EndPart();
@@ -120,7 +119,7 @@ class Emitter {
       int64_t s = c_.polygonSizes.data[k];
       int64_t points = PolygonPoints(r, s, tuples);
       if (points > 0) {
-        out_.StartPart(s == 3 ? kTrianglePart : kRingPart);
+        out_.StartPart(s == 3 ? kPatchTriangles : kPatchOuterRing);
         out_.SetPartFormat(static_cast<int>(points), hasNormals_, textured_);
         Vertices(r + s - 1, r);
         if (s > 3) Vertices(r + s - 1, r + s - 1);
@@ -239,8 +238,8 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
   if (!bindMaterial) bindMaterial = bindMaterialOverride;
   if (!geometry) return;
   CreationManager& out = *manager;
-  if (out.pass != 1 && out.pass != 2) return;
-  bool counting = out.pass == 1;
+  if (out.pass != TraversalPass::Counting && out.pass != TraversalPass::Creating) return;
+  bool counting = out.pass == TraversalPass::Counting;
   bool hasNormals = out.pointCount == out.normalCount;
 
   ResetGeometryState();

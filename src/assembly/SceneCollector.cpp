@@ -70,7 +70,7 @@ void SceneCollector::Run(VisualScene* root) {
   IndexTables();
   DeriveEffectImages();
 
-  pass = 0;
+  pass = TraversalPass::Idle;
   depth = 0;
   nodeDepth = 0;
   matrixStack.Clear();
@@ -80,7 +80,7 @@ void SceneCollector::Run(VisualScene* root) {
   CreationManager& out = *manager;
   out.swapYZ = yUp;
   out.unitScale = unitScale;
-  out.pass = 1;
+  out.pass = TraversalPass::Counting;
   out.partCount = out.pointCount = out.normalCount = out.texturePointCount = 0;
   out.primitiveTextureEffects.Clear();
   out.primitiveEffects.Clear();
@@ -100,10 +100,10 @@ void SceneCollector::Run(VisualScene* root) {
     out.effects.AttachTo(effects);
     out.effectImages.AttachTo(effectImages);
     if (out.StartCreation()) {
-      pass = 2;
+      pass = TraversalPass::Creating;
       nodeVisits = 0;
       root->Traverse(*this);
-      pass = 0;
+      pass = TraversalPass::Idle;
       return;
     }
   }
@@ -113,13 +113,13 @@ void SceneCollector::Run(VisualScene* root) {
 void SceneCollector::PushMatrix() {
   // Only the creating traversal moves points; keeping the counting one flat keeps push and pop
   // balanced whatever the callers test.
-  if (pass != 2) return;
+  if (pass != TraversalPass::Creating) return;
   ++depth;
   matrixStack.AppendBlock(currentMatrix);
 }
 
 void SceneCollector::PopMatrix() {
-  if (pass != 2) return;
+  if (pass != TraversalPass::Creating) return;
   if (--depth < 0) {
     depth = 0;
     SetIdentity(currentMatrix);

@@ -6,6 +6,7 @@
 
 #include "assembly/IdIndex.h"
 #include <varnel/String.h>
+#include "output/CreationManager.h"
 #include "util/BaseArray.h"
 
 namespace varnel {
@@ -43,7 +44,7 @@ class SceneCollector {
   int32_t positionIndexOffset = 0;
   int32_t normalIndexOffset = 0;
   int32_t texcoordIndexOffset = 0;
-  int32_t pass = 0;
+  TraversalPass pass = TraversalPass::Idle;
   int32_t depth = 0;
   BaseArray<double> matrixStack;
   double currentMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
@@ -114,11 +115,11 @@ class SceneCollector {
   int64_t elementsLeft = 0;   // polygons examined, inputs walked and points to deliver
   // Takes one instantiation; false when the allowance is spent and the caller must do nothing.
   bool AllowInstance() {
-    if (pass == 2) return true;
+    if (pass == TraversalPass::Creating) return true;
     return !Exhausted() && --instancesLeft >= 0;
   }
   void SpendElements(int64_t n) {
-    if (pass != 2) elementsLeft -= n;
+    if (pass != TraversalPass::Creating) elementsLeft -= n;
   }
   bool Exhausted() const { return instancesLeft < 0 || elementsLeft < 0; }
 };

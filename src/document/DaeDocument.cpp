@@ -4,7 +4,6 @@
 #include <cstring>
 #include <locale.h>
 
-#include "facade/Constants.h"
 #include "host/SafeName.h"
 #include "tags/Asset.h"
 #include "tags/Controller.h"
@@ -19,6 +18,9 @@
 
 namespace varnel {
 namespace {
+
+// Built when the library loads, like every constant string the readers compare with.
+const String kHttp = L"http";
 
 // Numbers are read in the "C" conventions for the duration of a load. The switch is made for the
 // calling thread only (uselocale), so other threads of the host never see it, and it is undone
@@ -99,7 +101,7 @@ void DaeDocument::Load(String location) {
   isDownloaded = false;
   sourceUrl.Empty();
 
-  if (working.Left(4).CompareNoCase(constants::kHttp) == 0) {
+  if (working.Left(4).CompareNoCase(kHttp) == 0) {
     isDownloaded = true;
     FileSystemPath tempDir(TavuOSDir::GetTempPathW());
     if (tempDir.Exists() && tempDir.IsDirectory()) {

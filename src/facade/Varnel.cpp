@@ -4,6 +4,7 @@
 
 #include "assembly/SceneCollector.h"
 #include "document/DaeDocument.h"
+#include "facade/Settings.h"
 #include <varnel/Geometry.h>
 #include <varnel/DaeDisplayList.h>
 #include "output/DisplayListManager.h"
@@ -29,6 +30,7 @@ void LendTables(DaeDocument& document, SceneCollector& collector) {
 bool Produce(DaeDocument& document, SceneCollector& collector, CreationManager& manager,
              bool lines) {
   collector.linesEnabled = lines;
+  manager.conversionType = conversionType;
   collector.manager = &manager;
   collector.Run(document.activeScene);
   return collector.manager != nullptr;

@@ -6,7 +6,6 @@
 #include <new>
 #include <vector>
 
-#include "facade/Settings.h"
 #include <varnel/MaterialProperties.h>
 #include "host/TextureFile.h"
 #include "output/CreationManager.h"
@@ -75,7 +74,7 @@ void LoadTexture(const ImageTag& image, MaterialProperties& record) {
   record.SetTextureMap(width, height, channels, pixels);
 }
 
-void FillRecord(const EffectTag& effect, MaterialProperties& record) {
+void FillRecord(const EffectTag& effect, int conversionType, MaterialProperties& record) {
   double red = 1.0, green = 1.0, blue = 1.0, opacity = 1.0;
   if (const PhongTag* shading = ShadingOf(effect)) {
     red = shading->diffuse.color[0];
@@ -132,7 +131,7 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
       record.SetColor(rgb[0], rgb[1], rgb[2]);
       continue;
     }
-    FillRecord(*effect, record);
+    FillRecord(*effect, manager.conversionType, record);
     // The shared index is the effect-table position of the first user of the image, which
     // is its record index only when every earlier effect has a record.
     if (share[i] >= 0 && share[i] < i) {

@@ -6,7 +6,7 @@
 namespace varnel {
 
 bool CreationManager::StartCreation() {
-  pass = 2;
+  pass = TraversalPass::Creating;
   partIndex = pointIndex = texturePointIndex = primitiveIndex = 0;
   // Inverted box: the first point sets every bound.
   extent.xMin = extent.yMin = extent.zMin = DBL_MAX;

@@ -12,6 +12,9 @@ class EffectTag;
 class ImageTag;
 class Tag;
 
+// Where a run stands: the counting traversal sizes the output, the creating one fills it.
+enum class TraversalPass : int32_t { Idle = 0, Counting = 1, Creating = 2 };
+
 struct Extent {
   double xMin = 0, yMin = 0, zMin = 0, xMax = 0, yMax = 0, zMax = 0;
 };
@@ -41,12 +44,14 @@ class CreationManager {
   int pointIndex = 0;
   int texturePointIndex = 0;
   bool swapYZ = false;
-  int pass = 0;
+  TraversalPass pass = TraversalPass::Idle;
   int partCount = 0;
   int pointCount = 0;
   int normalCount = 0;
   int texturePointCount = 0;
   int primitiveIndex = 0;
+  // How materials are converted (1 to 4), from the settings the library loaded with.
+  int conversionType = 1;
   BaseArray<int32_t> primitiveTextureEffects;
   BaseArray<int32_t> primitiveEffects;
   BaseArray<ImageTag*> effectImages;

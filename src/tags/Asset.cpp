@@ -1,10 +1,15 @@
 #include "tags/Asset.h"
 
-#include "facade/Constants.h"
 #include "tags/TagParse.h"
 #include "xml/ElementNames.h"
 
 namespace varnel {
+
+namespace {
+// Built when the library loads, like every constant string the readers compare with.
+const String kYUp = L"Y_UP";
+const String kColladaMaya = L"ColladaMaya";
+}  // namespace
 
 bool AssetTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
@@ -17,7 +22,7 @@ bool AssetTag::Parse(DaeDocument& document) {
         String tool;
         if (!document.ReadValue(tool)) return false;
         // Position 0, a text that starts with the name, deliberately does not count.
-        if (tool.Find(constants::kColladaMaya) > 0) backFaceCulling = false;
+        if (tool.Find(kColladaMaya) > 0) backFaceCulling = false;
         return true;
       }
       case kMeter:
@@ -26,7 +31,7 @@ bool AssetTag::Parse(DaeDocument& document) {
       case kUpAxis: {
         String axis;
         if (!document.ReadValue(axis)) return false;
-        yUp = axis == constants::kYUp;
+        yUp = axis == kYUp;
         return true;
       }
       default:

@@ -59,7 +59,7 @@ bool SkinTag::Parse(DaeDocument& document) {
 
 void SkinTag::Traverse(SceneCollector& collector) {
   if (source.IsEmpty()) return;
-  if (collector.pass == 2) {
+  if (collector.pass == TraversalPass::Creating) {
     collector.PushMatrix();
     PreMultiply(collector.currentMatrix, bindShapeMatrix);
   }

@@ -1,12 +1,19 @@
 #include "tags/DataSources.h"
 
 #include "assembly/SceneCollector.h"
-#include "facade/Constants.h"
 #include "tags/MaterialBinding.h"
 #include "tags/TagParse.h"
 #include "xml/ElementNames.h"
 
 namespace varnel {
+
+namespace {
+// Built when the library loads, like every constant string the readers compare with.
+const String kSemanticPosition = L"POSITION";
+const String kSemanticVertex = L"VERTEX";
+const String kSemanticNormal = L"NORMAL";
+const String kSemanticTexcoord = L"TEXCOORD";
+}  // namespace
 
 // The text is read once, after the last attribute. With a "count" of 1 or more exactly that many
 // numbers are taken (fewer when the text holds fewer: reading stops at the end tag). Without a
@@ -127,11 +134,11 @@ bool InputTag::Parse(DaeDocument& document) {
       default: return document.SkipElement(id);
     }
   });
-  if (semantic == constants::kNormal) {
+  if (semantic == kSemanticNormal) {
     isNormal = true;
-  } else if (semantic == constants::kVertex || semantic == constants::kPosition) {
+  } else if (semantic == kSemanticVertex || semantic == kSemanticPosition) {
     isPosition = true;
-  } else if (semantic == constants::kTexcoord) {
+  } else if (semantic == kSemanticTexcoord) {
     isTexcoord = true;
   }
   return parsed;

@@ -2,13 +2,18 @@
 
 #include <cwctype>
 
-#include "facade/Constants.h"
 #include "host/SafeName.h"
 #include "tags/TagParse.h"
 #include "xml/ElementNames.h"
 #include "host/TempDir.h"
 
 namespace varnel {
+
+namespace {
+// Built when the library loads, like every constant string the readers compare with.
+const String kDotSlash = L"./";
+const String kDotDotSlash = L"../";
+}  // namespace
 
 namespace {
 
@@ -35,9 +40,9 @@ String ResolveLocal(const String& documentPath, const String& reference) {
   } else {
     String dir = documentDir;
     String relative = reference;
-    if (StartsWith(relative, constants::kDotSlash)) relative.Delete(0, 2);
+    if (StartsWith(relative, kDotSlash)) relative.Delete(0, 2);
     // Short "../" references (fewer than 6 characters) are kept whole.
-    while (StartsWith(relative, constants::kDotDotSlash) && relative.GetLength() >= 6) {
+    while (StartsWith(relative, kDotDotSlash) && relative.GetLength() >= 6) {
       relative.Delete(0, 3);
       dir = FileSystemPath(dir).GetPath(false);
     }
@@ -60,7 +65,7 @@ String ResolveDownloaded(DaeDocument& document, String reference) {
   String base = document.sourceUrl;
   int slash = base.ReverseFind(L'/');
   if (slash > 5) base = base.Left(slash + 1);
-  if (StartsWith(reference, constants::kDotSlash)) reference.Delete(0, 2);
+  if (StartsWith(reference, kDotSlash)) reference.Delete(0, 2);
 
   String target = DownloadToTempFile(document.downloader, base + reference, reference);
   if (target.IsEmpty()) return String();

@@ -71,7 +71,7 @@ void NodeTag::Traverse(SceneCollector& collector) {
   onPath = true;
   ++collector.nodeDepth;
 
-  if (!allIdentity && collector.pass == 2) {
+  if (!allIdentity && collector.pass == TraversalPass::Creating) {
     collector.PushMatrix();
     for (TransformTag* transform : transforms)
       if (!transform->isIdentity) transform->ApplyTo(collector.currentMatrix);

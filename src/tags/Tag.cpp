@@ -5,6 +5,13 @@
 
 namespace varnel {
 
+namespace {
+// Built when the library loads, like every constant string the readers compare with.
+const String kNoName = L"No Name";
+}  // namespace
+
+const String& NoNameString() { return kNoName; }
+
 bool Tag::Parse(DaeDocument&) { return false; }
 
 bool Tag::ParseChild(int id, DaeDocument& document) { return document.SkipElement(id); }

@@ -2,12 +2,15 @@
 #include <cstdio>
 #include <new>
 
-#include "facade/Constants.h"
 #include "host/CodePage.h"
 #include "xml/XmlReader.h"
 
 namespace varnel {
 namespace {
+
+// Built when the library loads, like every constant string the readers compare with.
+const String kEntities[4] = {L"&lt;", L"&gt;", L"&apos;", L"&quot;"};
+const String kReplacements[4] = {L"<", L">", L"'", L"\""};
 
 // An "&#" at a position below length - 3 whose ";" follows within the next six characters and
 // before length - 3. Only a token with one is searched for references at all.
@@ -45,8 +48,8 @@ void DecodeReferences(String& value, int rawLength) {
 // so one left-to-right pass per kind ends where repeated searches from the start would.
 void ReplaceEntities(String& value) {
   for (int kind = 0; kind < 4; ++kind) {
-    const String& entity = constants::kEntities[kind];
-    const String& replacement = constants::kReplacements[kind];
+    const String& entity = kEntities[kind];
+    const String& replacement = kReplacements[kind];
     for (int at = value.Find(entity); at >= 0; at = value.Find(entity, at)) {
       value.Delete(at, entity.GetLength());
       value.Insert(at, replacement);

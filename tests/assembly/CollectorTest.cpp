@@ -16,7 +16,7 @@ TEST(Collector, OutputNeedsOnePartOfThreePoints) {
   b.AddNode({L"#g", L"g"});  // "#g" names nothing: ids are compared whole
   b.Run();
   EXPECT_EQ(b.collector.manager, &b.manager);
-  EXPECT_EQ(b.collector.pass, 0);
+  EXPECT_EQ(b.collector.pass, TraversalPass::Idle);
   ASSERT_EQ(b.manager.parts.size(), 1u);
   EXPECT_EQ(b.manager.parts[0].points.size(), 3u);
 
@@ -62,7 +62,7 @@ TEST(Collector, MatrixStackOnlyMovesWhileCreating) {
   SceneCollector c;
   c.PushMatrix();
   EXPECT_EQ(c.depth, 0);
-  c.pass = 2;
+  c.pass = TraversalPass::Creating;
   for (double x : {1, 2}) {
     c.currentMatrix[12] = x;
     c.PushMatrix();

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "facade/Settings.h"
 #include <varnel/MaterialProperties.h>
 #include "output/CreationManager.h"
 #include "support/TestSupport.h"
@@ -82,10 +81,9 @@ TEST(BuildMaterials, RecordsFollowTableOrderWithTruncatedFigures) {
 TEST(BuildMaterials, TavuIgnoreEdgesOnlyWhenConversionTypeIsNotOne) {
   const wchar_t* names[] = {L"tavu_ignore_roof", L"tavu_ignore", L"  TAVU_Ignore x", L"tavu_ignor",
                             L"my tavu_ignore"};
-  const int saved = conversionType;
   for (int type : {1, 2}) {
-    conversionType = type;
     Effects f;
+    f.manager.conversionType = type;
     for (const wchar_t* name : names) f.Add(1, 1, name);
     int count = 0;
     auto records = f.Build({0, 1, 2, 3, 4}, count);
@@ -94,7 +92,6 @@ TEST(BuildMaterials, TavuIgnoreEdgesOnlyWhenConversionTypeIsNotOne) {
       EXPECT_EQ(records[i].edgeWidth, records[i].edgeDisplay ? 1 : 0);
     }
   }
-  conversionType = saved;
 }
 
 TEST(BuildMaterials, ImageObjectReadOnceSharedAndClamped) {

@@ -34,7 +34,7 @@ struct Fragment : tagtest::FragmentReader {
 // Keeps the points of the creating traversal as the instantiation delivers them.
 struct PointRecorder : CreationManager {
   bool StartCreation() override {
-    pass = 2;
+    pass = TraversalPass::Creating;
     return true;
   }
   void SetPoint(const double* p) override { points.push_back({p[0], p[1], p[2]}); }

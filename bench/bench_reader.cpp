@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "xml/ElementNames.h"
+#include "xml/NumberList.h"
 #include "xml/XmlReader.h"
 
 namespace {
@@ -128,7 +129,8 @@ void TokeniseAndConvert(benchmark::State& state) {
           reader.NextToken();
           reader.IdentifyTag();
         }
-        reader.ReadNumberList(count, [&](int, const char* text) { sum += varnel::ParseDouble(text); });
+        varnel::ReadNumberList<varnel::ListEnd::kReadThrough>(
+            reader, count > 0 ? count : 0, [&](int64_t, const char* text) { sum += varnel::ParseDouble(text); });
       } else if (id == varnel::kP && !reader.wasEndTag) {
         values.count = 0;
         reader.ReadIntList(count * 3, values);

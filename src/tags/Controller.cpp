@@ -28,9 +28,9 @@ constexpr double kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1
 // when the input ends before sixteen numbers.
 bool ReadBindShapeMatrix(DaeDocument& document, double* matrix) {
   double numbers[16];
-  bool complete = document.ReadNumberList(
-      16, [&](int i, const char* text) { numbers[i] = ParseDouble(text); });
-  if (!complete) {
+  const int64_t read = ReadNumberList<ListEnd::kReadThrough>(
+      document, 16, [&](int64_t i, const char* text) { numbers[i] = ParseDouble(text); });
+  if (read < 0) {
     for (int i = 0; i < 16; ++i) matrix[i] = kIdentity[i];
     return false;
   }

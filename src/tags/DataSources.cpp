@@ -27,11 +27,11 @@ bool FloatArray::Parse(DaeDocument& document) {
       textRead = true;
       if (count >= 1) ReserveDeclared(document, values, count);
       else ReserveFresh(values, 15);
-      const int64_t read = ReadTextNumbers(document, count >= 1 ? count : -1,
+      const int64_t read = ReadNumberList<ListEnd::kStopAtTag>(document, count >= 1 ? count : -1,
                                            [this](int64_t, const char* text) {
                                              const char* stop;
                                              const double value = ParseDoubleAt(text, &stop);
-                                             AppendValue(values, static_cast<float>(value));
+                                             values.Append(static_cast<float>(value));
                                              return stop;
                                            });
       if (read < 0) return false;

@@ -176,9 +176,9 @@ bool PolylistTag::Parse(DaeDocument& document) {
         if (std::strcmp(document.tokenText, ElementName(kVcount)) == 0) document.IdentifyTag();
         return true;
       }
-      if (ReadTextNumbers(document, count > 0 ? count : 0, [this](int64_t, const char* text) {
+      if (ReadNumberList<ListEnd::kStopAtTag>(document, count > 0 ? count : 0, [this](int64_t, const char* text) {
             const char* stop;
-            AppendValue(vcounts, ParseIntAt(text, &stop));
+            vcounts.Append(ParseIntAt(text, &stop));
             return stop;
           }) < 0)
         return false;

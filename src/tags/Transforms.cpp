@@ -31,7 +31,7 @@ bool TransformTag::ParseNumbers(DaeDocument& document, double* numbers, int n) {
     if (!textRead && !document.attributesPending) {
       textRead = true;
       for (int i = 0; i < n; ++i) numbers[i] = 0;
-      if (ReadTextNumbers(document, n, [numbers](int64_t i, const char* text) {
+      if (ReadNumberList<ListEnd::kStopAtTag>(document, n, [numbers](int64_t i, const char* text) {
             numbers[i] = ParseDouble(text);
           }) < 0)
         return false;

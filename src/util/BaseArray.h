@@ -9,6 +9,7 @@
 #include <new>
 #include <stdexcept>
 #include <type_traits>
+#include <utility>
 
 namespace varnel {
 
@@ -103,6 +104,13 @@ class BaseArray {
     ++count;
   }
 
+  // Add with its common case (an element after the first, room left) inline: the number lists
+  // append millions of values.
+  [[gnu::always_inline]] void Append(T value) {
+    if (count > 0 && count < reserved) data[count++] = value;
+    else AddOutOfLine(value);
+  }
+
   // Appends 16 elements (a 4x4 matrix of doubles).
   void AppendBlock(const T* values) {
     if (count < 0) throw std::out_of_range("value outside of BaseArray bounds");
@@ -182,6 +190,27 @@ class BaseArray {
     if (other.count > 0 && n > 0) Attach(other.data, n < other.count ? n : other.count);
   }
 
+  // Drops the elements (freeing owned storage) and owns fresh room, as BaseArray(n) gives it.
+  void Renew(int32_t n) {
+    BaseArray fresh(n);
+    Swap(fresh);
+  }
+
+  // Moves owned elements into storage sized as BaseArray(count) gives it.
+  void FitToCount() {
+    BaseArray fitted(count);
+    std::memcpy(static_cast<void*>(fitted.data), data, static_cast<size_t>(count) * kElement);
+    fitted.count = count;
+    Swap(fitted);
+  }
+
+  void Swap(BaseArray& other) noexcept {
+    std::swap(data, other.data);
+    std::swap(count, other.count);
+    std::swap(reserved, other.reserved);
+    std::swap(ownsBuffer, other.ownsBuffer);
+  }
+
   void RemoveAll() {
     if (ownsBuffer && data) std::free(data);
     data = nullptr;
@@ -196,6 +225,7 @@ class BaseArray {
   }
 
  private:
+  [[gnu::noinline]] void AddOutOfLine(T value) { Add(value); }
   static T* Allocate(int64_t bytes) { return static_cast<T*>(std::malloc(static_cast<size_t>(bytes))); }
   // Rounds up to a multiple of `unit`; keeps the exact size when rounding leaves 31 bits.
   static int64_t RoundUp(int64_t bytes, int64_t unit) {

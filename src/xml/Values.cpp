@@ -3,6 +3,7 @@
 #include <new>
 
 #include "host/CodePage.h"
+#include "xml/NumberList.h"
 #include "xml/XmlReader.h"
 
 namespace varnel {
@@ -103,55 +104,15 @@ bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
   if (isTagToken && isEndToken) return true;
   if (count > listRoom) count = static_cast<int>(listRoom);
   if (count > 0) listRoom -= count;
-  bool complete = true;
-  char* text = tokenText;
-  int length = tokenLength;
-  int p = 0;
-  for (int n = 0; n < count; ++n) {
-    int s = p;
-    if (p >= length) {
-      if (!NextToken()) {
-        complete = false;
-        break;
-      }
-      text = tokenText;
-      length = tokenLength;
-      p = 0;
-    }
-    // A number ends at the first byte up to 0x20 after it; a number that runs to the end of the
-    // token leaves p where it was, so it is read again for every integer still missing.
-    int q = p;
-    while (q < length && static_cast<unsigned char>(text[q]) <= 0x20) ++q;
-    if (q >= length) {
-      AppendValue(values, ParseInt(text + (s > p ? 0 : s)));
-      continue;
-    }
-    // Where the conversion starts right at the number (the usual case), its digits are read in
-    // the same pass that finds the number's end.
-    const int begin = q;
-    const unsigned char* digits = reinterpret_cast<const unsigned char*>(text + q);
-    const bool negative = *digits == '-';
-    if (*digits == '-' || *digits == '+') ++digits;
-    const unsigned char* stop;
-    const uint64_t magnitude = ReadDigits(digits, &stop);
-    // The token is NUL-terminated, and NUL ends a number like any byte up to 0x20.
-    q = static_cast<int>(reinterpret_cast<const char*>(stop) - text);
-    while (static_cast<unsigned char>(text[q]) > 0x20) ++q;
-    if (q < length) {
-      text[q] = '\0';
-      p = q + 1;
-    }
-    if (s > p) s = 0;
-    if (s == begin && stop - digits <= 18) {
-      const uint64_t bits = negative ? 0 - magnitude : magnitude;
-      AppendValue(values, static_cast<int>(static_cast<uint32_t>(bits)));
-    } else {
-      AppendValue(values, ParseInt(text + s));
-    }
-  }
-  NextToken();
+  const int64_t read = ReadNumberList<ListEnd::kRepeatLast>(
+      *this, count > 0 ? count : 0, [&values](int64_t, const char* text) {
+        const char* stop;
+        values.Append(ParseIntAt(text, &stop));
+        return stop;
+      });
+  if (read < 0) NextToken();  // an input that ended early still leaves the reader advanced
   if (isEndToken) IdentifyTag();
-  return complete;
+  return read >= 0;
 }
 
 }  // namespace varnel

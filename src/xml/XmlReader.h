@@ -64,13 +64,6 @@ class XmlReader {
   bool ReadUrl(String& value);
   bool ReadIntList(int count, BaseArray<int32_t>& values);
 
-  // Reads `quantity` numbers from the element text: splits the current token at bytes up to
-  // 0x20, pulls further tokens with NextToken when it is used up, and calls NextToken once after
-  // the last number. `store(index, text)` receives each NUL-terminated piece. False when the
-  // input ended first.
-  template <class Store>
-  bool ReadNumberList(int quantity, Store&& store);
-
   // Bytes not yet consumed: the current token plus the unread rest of the input; INT64_MAX when
   // the stream is not a regular file. Half of it (plus one) bounds the numbers still to come.
   int64_t InputBytesLeft() const;
@@ -106,38 +99,5 @@ class XmlReader {
   int inputEnd_ = 0;
   int64_t inputSize_ = -1;  // of a regular file, else -1
 };
-
-// BaseArray::Add with its common case (an element after the first, room left) done inline; the
-// number loops append millions of values.
-template <class T>
-[[gnu::noinline]] void AppendValueSlow(BaseArray<T>& array, T value) {
-  array.Add(value);
-}
-
-template <class T>
-[[gnu::always_inline]] inline void AppendValue(BaseArray<T>& array, T value) {
-  if (array.count > 0 && array.count < array.reserved) array.data[array.count++] = value;
-  else AppendValueSlow(array, value);
-}
-
-template <class Store>
-bool XmlReader::ReadNumberList(int quantity, Store&& store) {
-  int p = 0;
-  for (int i = 0; i < quantity;) {
-    while (p < tokenLength && static_cast<unsigned char>(tokenText[p]) <= 0x20) ++p;
-    if (p >= tokenLength) {
-      if (!NextToken()) return false;
-      p = 0;
-      continue;
-    }
-    int start = p;
-    while (p < tokenLength && static_cast<unsigned char>(tokenText[p]) > 0x20) ++p;
-    if (p < tokenLength) tokenText[p++] = '\0';
-    store(i, tokenText + start);
-    ++i;
-  }
-  NextToken();
-  return true;
-}
 
 }  // namespace varnel

@@ -5,8 +5,6 @@
 
 namespace varnel::cli {
 
-inline constexpr const char* kVersion = "0.1.0";
-
 int RunInfo(const std::string& file);
 int RunDump(const std::string& file);
 int RunBuffer(const std::string& file, const std::string& out);

@@ -1,15 +1,17 @@
-// Runs the varnel tool as a process and checks its formats and exit statuses.
+// Runs the varnel tool as a process: its usage handling, diagnostics, exit statuses and formats.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <varnel/version.h>
 
+#include "support/Documents.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 
@@ -29,23 +31,26 @@ std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
-// Runs the tool with a time limit, so a hang fails the test instead of stalling the suite.
-// `environment` holds shell assignments ("NAME=value ") for the tool's process.
-Result RunTool(const std::string& args, const std::string& environment = "") {
+Result RunShell(const std::string& command) {
   std::string errFile = testsupport::ScratchDir() + "/stderr.txt";
-  std::string command = environment + "timeout 120 " + Quote(VARNEL_TOOL) + " " + args + " 2>" +
-                        Quote(errFile);
   Result result;
-  std::FILE* pipe = popen(command.c_str(), "r");
+  std::FILE* pipe = popen((command + " 2>" + Quote(errFile)).c_str(), "r");
   if (!pipe) return result;
   char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
   int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.err = testsupport::ReadFile(errFile);
   return result;
 }
+
+// Runs the tool with a time limit, so a hang fails the test instead of stalling the suite.
+// `environment` holds shell assignments ("NAME=value ") for the tool's process.
+Result RunTool(const std::string& args, const std::string& environment = "") {
+  return RunShell(environment + "timeout 120 " + Quote(VARNEL_TOOL) + " " + args);
+}
+
+const std::string kNoOutput = "no output (no readable scene geometry)";
 
 std::string Sample() { return std::string(VARNEL_TEST_DATA) + "/demo/house.dae"; }
 
@@ -57,33 +62,113 @@ int CountLines(const std::string& text, const std::string& prefix) {
   return count;
 }
 
-TEST(Cli, InfoDumpAndBufferAgree) {
+TEST(Cli, HelpAndVersion) {
+  for (const char* command : {"info", "dump", "buffer", "shp", "obj", "batch"}) {
+    Result help = RunTool(std::string(command) + " --help");
+    EXPECT_EQ(help.status, 0) << command;
+    EXPECT_NE(help.out.find(std::string("Usage: varnel ") + command), std::string::npos) << help.out;
+  }
+  EXPECT_EQ(RunTool("--help").status, 0);
+  EXPECT_EQ(RunTool("--version").out, "varnel " VARNEL_VERSION_STRING "\n");
+}
+
+// A usage error: status 2, nothing written, one line on standard error.
+void ExpectUsageError(const std::string& args) {
+  Result usage = RunTool(args);
+  EXPECT_EQ(usage.status, 2) << args;
+  bool oneLine = std::count(usage.err.begin(), usage.err.end(), '\n') == 1;
+  EXPECT_TRUE(usage.err.rfind("varnel: ", 0) == 0 && oneLine) << args << ": " << usage.err;
+}
+
+TEST(Cli, CommandAndFileRequired) {
+  for (const char* args : {"", "frobnicate x.dae", "info", "shp a.dae", "batch a.dae"})
+    ExpectUsageError(args);
+}
+
+TEST(Cli, OptionsACommandDoesNotTakeAreRefused) {
+  for (const char* args : {"info a.dae -o x", "dump a.dae -o x", "info a.dae b.dae", "dump -j 2 a.dae"})
+    ExpectUsageError(args);
+}
+
+TEST(Cli, BatchValuesAreChecked) {
+  std::string dir = testsupport::ScratchDir() + "/unused";
+  for (const char* option : {"-j 3x", "-j 0", "-j ''", "--format png"})
+    ExpectUsageError("batch " + std::string(option) + " -o " + Quote(dir) + " a.dae");
+  EXPECT_FALSE(fs::exists(dir));
+}
+
+// `info FILE` fails with status 1 and one line naming the file and `reason`.
+void ExpectInfoFails(const std::string& file, const std::string& reason) {
+  Result info = RunTool("info " + Quote(file));
+  EXPECT_EQ(info.status, 1) << file;
+  EXPECT_TRUE(info.out.empty());
+  EXPECT_EQ(info.err, "varnel: " + file + ": " + reason + "\n");
+}
+
+std::string Utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (char c : text) wide += std::string(1, c) + '\0';
+  return wide;
+}
+
+TEST(Cli, MissingFile) {
+  ExpectInfoFails(testsupport::ScratchDir() + "/missing model.dae", "No such file or directory");
+}
+
+TEST(Cli, Folder) { ExpectInfoFails(testsupport::ScratchDir(), "Is a directory"); }
+
+TEST(Cli, NotXml) {
+  ExpectInfoFails(testsupport::WriteFile("cube.dae", "solid cube\nfacet normal 0 0 1\n"),
+                  "not an XML document");
+  ExpectInfoFails(testsupport::WriteFile("blank.dae", ""), "not an XML document");
+}
+
+TEST(Cli, NotCollada) {
+  const std::string kml = "<?xml version=\"1.0\"?>\n<kml><Document/></kml>";
+  ExpectInfoFails(testsupport::WriteFile("place.dae", kml), "not a COLLADA document");
+  ExpectInfoFails(testsupport::WriteFile("wide kml.dae", Utf16(kml)), "not a COLLADA document");
+}
+
+TEST(Cli, ColladaWithoutGeometry) {
+  const std::string prolog = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- by hand -->\n"
+                             "<!DOCTYPE c:COLLADA [<!ENTITY gt '>'>]>\n<c:COLLADA xmlns:c=\"u\"/>";
+  ExpectInfoFails(testsupport::WriteFile("prolog.dae", prolog), kNoOutput);
+  ExpectInfoFails(testsupport::WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), kNoOutput);
+}
+
+TEST(Cli, UnwritableOutput) {
+  Result unwritable = RunTool("shp " + Quote(Sample()) + " -o /nonexistent-folder/x.shp");
+  EXPECT_EQ(unwritable.status, 2);
+  EXPECT_EQ(unwritable.err, "varnel: /nonexistent-folder/x.shp: cannot write the output\n");
+}
+
+TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {
+  std::string broken = testsupport::WriteFile("batch/broken.dae", "<COLLADA><library_geometries>");
+  std::string missing = testsupport::ScratchDir() + "/batch/missing.dae";
+  std::string outDir = testsupport::ScratchDir() + "/batch out";
+  Result batch = RunTool("batch -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(broken) +
+                         " " + Quote(missing) + " " + Quote(Sample()));
+  EXPECT_EQ(batch.status, 1);
+  EXPECT_EQ(batch.err, "varnel: " + broken + ": " + kNoOutput + "\n"
+                       "varnel: " + missing + ": No such file or directory\n"
+                       "varnel batch: 2 converted, 2 without output, 0 failed\n");
+  EXPECT_TRUE(fs::exists(outDir + "/house.shp"));
+  EXPECT_TRUE(fs::exists(outDir + "/house-2.shp"));
+}
+
+TEST(Cli, InfoDumpAndBufferOfTheSample) {
   Result info = RunTool("info " + Quote(Sample()));
-  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.status, 0);
+  EXPECT_EQ(info.out, R"({"file":")" + Sample() + R"(","parts":17,"points":86,"normals":true,)"
+                      R"("texturePoints":26,"materials":3,"partTypes":{"2":16,"6":1},)"
+                      R"("extent":[0,0,0,10,8,7],"bytes":5844})" "\n");
   EXPECT_TRUE(info.err.empty());
-  std::regex shape(
-      R"(\{"file":"[^"]*house\.dae","parts":(\d+),"points":(\d+),"normals":(true|false),)"
-      R"("texturePoints":\d+,"materials":\d+,"partTypes":\{"2":(\d+),"6":(\d+)\},)"
-      R"("extent":\[[^,\]]+(,[^,\]]+){5}\],"bytes":(\d+)\}\n)");
-  std::smatch match;
-  ASSERT_TRUE(std::regex_match(info.out, match, shape)) << info.out;
-  EXPECT_GT(std::stoi(match[4]), 0) << "the sample has a polygon ring";
-
-  Result dump = RunTool("dump " + Quote(Sample()));
-  ASSERT_EQ(dump.status, 0) << dump.err;
-  EXPECT_EQ(dump.out.rfind("{\"call\":\"SetMaterials\",", 0), 0u);
-  EXPECT_EQ(CountLines(dump.out, "{\"call\":\"SetMaterials\""), 1);
-  EXPECT_EQ(CountLines(dump.out, "{\"call\":\"SetCurrentPart\""), std::stoi(match[1]));
-  EXPECT_EQ(CountLines(dump.out, "{\"call\":\"SetPartData\""), std::stoi(match[1]));
-  EXPECT_EQ(CountLines(dump.out, "{\"call\":\"SetExtent\""), 1);
-  std::string last = dump.out.substr(dump.out.rfind('\n', dump.out.size() - 2) + 1);
-  EXPECT_EQ(last.rfind("{\"call\":\"SetExtent\",\"extent\":[", 0), 0u) << last;
-
+  std::string dump = RunTool("dump " + Quote(Sample())).out;
+  EXPECT_EQ(CountLines(dump, R"({"call":"SetCurrentPart")"), 17);
+  EXPECT_EQ(CountLines(dump, R"({"call":"SetPartData")"), 17);
   std::string out = testsupport::ScratchDir() + "/house.mpb";
-  Result buffer = RunTool("buffer " + Quote(Sample()) + " -o " + Quote(out));
-  ASSERT_EQ(buffer.status, 0) << buffer.err;
-  EXPECT_TRUE(buffer.out.empty());
-  EXPECT_EQ(std::to_string(fs::file_size(out)), match[7].str());
+  ASSERT_EQ(RunTool("buffer " + Quote(Sample()) + " -o " + Quote(out)).status, 0);
+  EXPECT_EQ(fs::file_size(out), 5844u);
 }
 
 TEST(Cli, AddressesWorkLikeFiles) {
@@ -100,160 +185,41 @@ TEST(Cli, AddressesWorkLikeFiles) {
   std::string environment = "TMPDIR=" + Quote(temp) + " no_proxy='*' NO_PROXY='*' ";
   std::string address = server.Url("/demo/house.dae");
 
-  Result local = RunTool("info " + Quote(Sample()));
-  Result fetched = RunTool("info " + Quote(address), environment);
-  ASSERT_EQ(fetched.status, 0) << fetched.err;
-  EXPECT_EQ(fetched.out.rfind("{\"file\":\"" + address + "\",", 0), 0u) << fetched.out;
-  auto afterName = [](const std::string& line) { return line.substr(line.find(",\"parts\":")); };
-  EXPECT_EQ(afterName(fetched.out), afterName(local.out));
-
   Result dump = RunTool("dump " + Quote(address), environment);
   ASSERT_EQ(dump.status, 0) << dump.err;
   EXPECT_EQ(dump.out, RunTool("dump " + Quote(Sample())).out);
 
-  std::string shp = testsupport::ScratchDir() + "/fetched/house.shp";
-  fs::create_directories(fs::path(shp).parent_path());
-  EXPECT_EQ(RunTool("shp " + Quote(address) + " -o " + Quote(shp), environment).status, 0);
-  EXPECT_TRUE(fs::exists(shp));
-
-  Result missing = RunTool("info " + Quote(server.Url("/demo/missing.dae")), environment);
+  std::string gone = server.Url("/demo/missing.dae");
+  Result missing = RunTool("info " + Quote(gone), environment);
   EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("/demo/missing.dae"), std::string::npos) << missing.err;
+  EXPECT_EQ(missing.err, "varnel: " + gone + ": " + kNoOutput + "\n");
   EXPECT_TRUE(fs::is_empty(temp));
 }
 
-TEST(Cli, ExitStatusesAndDiagnostics) {
-  EXPECT_EQ(RunTool("").status, 2);
-  Result help = RunTool("--help");
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("usage: varnel"), std::string::npos);
-  EXPECT_EQ(RunTool("--version").out.rfind("varnel ", 0), 0u);
-  EXPECT_EQ(RunTool("frobnicate x.dae").status, 2);
-  EXPECT_EQ(RunTool("shp " + Quote(Sample())).status, 2) << "shp needs -o";
-
-  std::string missing = testsupport::ScratchDir() + "/missing model.dae";
-  Result none = RunTool("info " + Quote(missing));
-  EXPECT_EQ(none.status, 1);
-  EXPECT_TRUE(none.out.empty());
-  EXPECT_EQ(CountLines(none.err, "varnel: "), 1);
-  EXPECT_NE(none.err.find("missing model.dae"), std::string::npos) << none.err;
-
-  Result unwritable = RunTool("shp " + Quote(Sample()) + " -o /nonexistent-folder/x.shp");
-  EXPECT_EQ(unwritable.status, 2);
-  EXPECT_NE(unwritable.err.find("/nonexistent-folder/x.shp"), std::string::npos);
-}
-
-TEST(Cli, PathsWithSpaces) {
-  fs::path folder = fs::path(testsupport::ScratchDir()) / "a folder with spaces";
-  fs::create_directories(folder);
-  for (const auto& entry : fs::directory_iterator(fs::path(Sample()).parent_path()))
-    fs::copy_file(entry.path(), folder / entry.path().filename(),
-                  fs::copy_options::overwrite_existing);
-  fs::rename(folder / "house.dae", folder / "my house.dae");
-  Result info = RunTool("info " + Quote((folder / "my house.dae").string()));
-  EXPECT_EQ(info.status, 0) << info.err;
-  Result obj = RunTool("obj " + Quote((folder / "my house.dae").string()) + " -o " +
-                   Quote((folder / "out model.obj").string()));
-  EXPECT_EQ(obj.status, 0) << obj.err;
-  EXPECT_TRUE(fs::exists(folder / "out model.mtl"));
-}
-
-TEST(Cli, ObjCountsMatchTheDisplayList) {
-  std::string obj = testsupport::ScratchDir() + "/objtest/house.obj";
+// The sample has 16 polygon rings and one triangle list of two triangles, 86 points in all.
+TEST(Cli, ObjOfTheSample) {
+  std::string obj = testsupport::ScratchDir() + "/obj test/house.obj";
   fs::create_directories(fs::path(obj).parent_path());
   ASSERT_EQ(RunTool("obj " + Quote(Sample()) + " -o " + Quote(obj)).status, 0);
-  std::string dump = RunTool("dump " + Quote(Sample())).out;
-  // Expected faces: a triangle part gives points/3 faces, a ring gives one.
-  int faces = 0, vertices = 0;
-  std::regex part(R"(\{"call":"SetCurrentPart","material":-?\d+,"type":(\d+)\}\n\{"call":"SetPartData","points":(\d+))");
-  for (auto it = std::sregex_iterator(dump.begin(), dump.end(), part); it != std::sregex_iterator(); ++it) {
-    int points = std::stoi((*it)[2]);
-    faces += (*it)[1] == "2" ? 1 : points / 3;
-    vertices += points;
-  }
   std::string text = testsupport::ReadFile(obj);
-  EXPECT_EQ(CountLines(text, "f "), faces);
-  EXPECT_EQ(CountLines(text, "v "), vertices);
+  EXPECT_EQ(CountLines(text, "f "), 18);
+  EXPECT_EQ(CountLines(text, "v "), 86);
   EXPECT_NE(testsupport::ReadFile(fs::path(obj).replace_extension(".mtl").string()).find("map_Kd"),
             std::string::npos);
 }
 
-TEST(Cli, ShapefileOpensInGdal) {
+TEST(Cli, ShapefileOfTheSampleOpensInGdal) {
   std::string shp = testsupport::ScratchDir() + "/shp/house.shp";
   fs::create_directories(fs::path(shp).parent_path());
   ASSERT_EQ(RunTool("shp " + Quote(Sample()) + " -o " + Quote(shp)).status, 0);
-  EXPECT_TRUE(fs::exists(fs::path(shp).replace_extension(".shx")));
-  EXPECT_TRUE(fs::exists(fs::path(shp).replace_extension(".dbf")));
   if (std::system("command -v ogrinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "gdal-bin absent";
-
-  std::string dump = RunTool("dump " + Quote(Sample())).out;
-  int polygons = 0;
-  std::regex part(R"(\{"call":"SetCurrentPart","material":-?\d+,"type":(\d+)\}\n\{"call":"SetPartData","points":(\d+))");
-  for (auto it = std::sregex_iterator(dump.begin(), dump.end(), part); it != std::sregex_iterator(); ++it)
-    polygons += (*it)[1] == "2" ? 1 : std::stoi((*it)[2]) / 3;
-
-  std::FILE* pipe = popen(("ogrinfo -ro -al " + Quote(shp) + " 2>&1").c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string report;
-  char buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) report.append(buffer, n);
-  pclose(pipe);
+  std::string report = RunShell("ogrinfo -ro -al " + Quote(shp)).out;
   EXPECT_NE(report.find("Feature Count: 1"), std::string::npos) << report;
-  std::smatch box;
-  std::regex extentLine(R"(\{"file".*"extent":\[([^,]+),([^,]+),[^,]+,([^,]+),([^,]+),)");
-  std::string info = RunTool("info " + Quote(Sample())).out;
-  ASSERT_TRUE(std::regex_search(info, box, extentLine)) << info;
-  char expected[200];
-  std::snprintf(expected, sizeof expected, "Extent: (%f, %f) - (%f, %f)", std::stod(box[1]),
-                std::stod(box[2]), std::stod(box[3]), std::stod(box[4]));
-  EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
-  EXPECT_NE(report.find("name (String)"), std::string::npos) << report;
-  EXPECT_NE(report.find("house.dae"), std::string::npos);
-  // Every triangle and ring is one polygon of the feature's geometry (one ring each).
-  size_t geometry = report.find("GEOMETRYCOLLECTION");
-  if (geometry == std::string::npos) geometry = report.find("MULTIPOLYGON");
-  ASSERT_NE(geometry, std::string::npos) << report;
-  std::string wkt = report.substr(geometry, report.find('\n', geometry) - geometry);
+  EXPECT_NE(report.find("Extent: (0.000000, 0.000000) - (10.000000, 8.000000)"), std::string::npos);
+  EXPECT_NE(report.find("name (String) = house.dae"), std::string::npos);
+  // Every ring and triangle is one polygon of the feature's geometry, with one ring each.
   std::regex ring(R"(\(\(-?[0-9][^()]*\)\))");
-  int opened = static_cast<int>(std::distance(std::sregex_iterator(wkt.begin(), wkt.end(), ring),
-                                              std::sregex_iterator()));
-  EXPECT_EQ(opened, polygons);
-}
-
-TEST(Cli, BatchKeepsGoingPastBadFiles) {
-  std::string bad = testsupport::WriteFile("batch/broken.dae", "<COLLADA><library_geometries>");
-  std::string outDir = testsupport::ScratchDir() + "/batch-out";
-  Result batch = RunTool("batch -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(bad) +
-                     " " + Quote(Sample()));
-  EXPECT_EQ(batch.status, 1);
-  EXPECT_NE(batch.err.find("2 converted, 1 without output, 0 failed"), std::string::npos)
-      << batch.err;
-  EXPECT_TRUE(fs::exists(outDir + "/house.shp"));
-  EXPECT_TRUE(fs::exists(outDir + "/house-2.shp"));
-}
-
-TEST(Cli, CorpusInfoAndDumpNeverCrash) {
-  std::vector<std::string> documents = testsupport::CorpusDocuments();
-  if (documents.empty()) GTEST_SKIP() << "corpus absent";
-#ifdef VARNEL_SANITIZED_BUILD
-  // 1260 instrumented processes take too long; the in-process corpus tests cover the sanitizers.
-  GTEST_SKIP() << "process-per-document corpus run is left to the normal build";
-#endif
-  int produced = 0, crashed = 0;
-  for (const std::string& document : documents) {
-    Result info = RunTool("info " + Quote(document));
-    Result dump = RunTool("dump " + Quote(document) + " >/dev/null");
-    if (info.status > 1 || dump.status > 1) {
-      ++crashed;
-      ADD_FAILURE() << document << ": info " << info.status << ", dump " << dump.status;
-    }
-    if (info.status == 0) ++produced;
-    EXPECT_EQ(info.status, dump.status) << document;
-  }
-  RecordProperty("documents", static_cast<int>(documents.size()));
-  RecordProperty("produced", produced);
-  std::printf("corpus: %d of %zu documents produced output, %d crashed\n", produced,
-              documents.size(), crashed);
+  EXPECT_EQ(std::distance(std::sregex_iterator(report.begin(), report.end(), ring), std::sregex_iterator()), 18);
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
+
+#include "cli/Commands.h"
 
 extern char** environ;
 
@@ -25,21 +28,48 @@ std::string Stem(const std::string& input) {
   return name.empty() ? "model" : name;
 }
 
-pid_t Spawn(const std::string& self, const std::vector<std::string>& args) {
+// A worker's standard error goes to `log` (or nowhere): its diagnostic becomes the reason in the
+// summary, and it would garble the progress line. Returns the pid, or -errno.
+pid_t Spawn(const std::string& self, const std::vector<std::string>& args, std::FILE* log) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(self.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  // Workers' own result lines would garble the progress line; the summary reports them.
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  if (log) posix_spawn_file_actions_adddup2(&actions, fileno(log), STDERR_FILENO);
+  else posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  if (posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  int error = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return error ? -error : pid;
 }
+
+// Why a worker did not convert `input`: its own diagnostic without the tool's name and the
+// input's, or else how it ended.
+std::string FailureReason(std::FILE* log, const std::string& input, int status) {
+  char text[1024] = "";
+  if (log) {
+    std::rewind(log);
+    if (!std::fgets(text, sizeof text, log)) text[0] = '\0';
+  }
+  std::string line = text;
+  const std::string prefix = "varnel: ";
+  if (line.rfind(prefix, 0) == 0) {
+    line.erase(line.find_last_not_of('\n') + 1);
+    line.erase(0, prefix.size());
+    if (line.rfind(input + ": ", 0) == 0) line.erase(0, input.size() + 2);
+    return line;
+  }
+  if (WIFSIGNALED(status)) return std::string("worker stopped: ") + strsignal(WTERMSIG(status));
+  return "worker exit status " + std::to_string(WEXITSTATUS(status));
+}
+
+struct Worker {
+  size_t index;  // into the inputs
+  std::FILE* log;
+};
 
 }  // namespace
 
@@ -56,23 +86,26 @@ std::string BatchOutputPath(const std::string& dir, const std::string& input,
 int RunBatch(const std::string& self, const BatchOptions& options) {
   const std::string ext = options.format == "buffer" ? "mpb" : options.format;
   const bool progress = isatty(STDERR_FILENO);
-  const size_t total = options.inputs.size();
-  std::vector<std::string> taken;
-  std::map<pid_t, std::string> running;
+  const std::vector<std::string>& inputs = options.inputs;
+  std::vector<std::string> taken, reasons(inputs.size());
+  std::map<pid_t, Worker> running;
   size_t next = 0, done = 0;
   int converted = 0, empty = 0, failed = 0;
 
-  while (done < total) {
-    while (next < total && running.size() < static_cast<size_t>(std::max(1, options.jobs))) {
-      const std::string& input = options.inputs[next++];
-      std::string out = BatchOutputPath(options.outputDir, input, ext, taken);
-      pid_t pid = Spawn(self, {options.format, input, "-o", out});
+  while (done < inputs.size()) {
+    while (next < inputs.size() && running.size() < static_cast<size_t>(options.jobs)) {
+      size_t index = next++;
+      std::string out = BatchOutputPath(options.outputDir, inputs[index], ext, taken);
+      std::FILE* log = std::tmpfile();
+      pid_t pid = Spawn(self, {options.format, "-o", out, "--", inputs[index]}, log);
       if (pid < 0) {
+        if (log) std::fclose(log);
+        reasons[index] = std::string("cannot start a worker: ") + std::strerror(-pid);
         ++failed;
         ++done;
         continue;
       }
-      running[pid] = input;
+      running[pid] = Worker{index, log};
     }
     if (running.empty()) continue;
     int status = 0;
@@ -80,18 +113,25 @@ int RunBatch(const std::string& self, const BatchOptions& options) {
     if (pid < 0) break;
     auto it = running.find(pid);
     if (it == running.end()) continue;
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) ++converted;
-    else if (WIFEXITED(status) && WEXITSTATUS(status) == 1) ++empty;
-    else ++failed;
-    ++done;
-    if (progress)
-      std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", done, total, it->second.c_str());
+    const Worker& worker = it->second;
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code == 0) {
+      ++converted;
+    } else {
+      ++(code == 1 ? empty : failed);
+      reasons[worker.index] = FailureReason(worker.log, inputs[worker.index], status);
+    }
+    if (worker.log) std::fclose(worker.log);
     running.erase(it);
+    ++done;
+    if (progress) std::fprintf(stderr, "\rconverted %zu/%zu", done, inputs.size());
   }
   if (progress) std::fprintf(stderr, "\r\033[K");
+  for (size_t i = 0; i < inputs.size(); ++i)
+    if (!reasons[i].empty()) Report(inputs[i], reasons[i].c_str());
   std::fprintf(stderr, "varnel batch: %d converted, %d without output, %d failed\n", converted,
                empty, failed);
-  return converted == static_cast<int>(total) ? 0 : 1;
+  return converted == static_cast<int>(inputs.size()) ? 0 : 1;
 }
 
 }  // namespace varnel::cli

@@ -13,9 +13,9 @@ struct BatchOptions {
   std::vector<std::string> inputs;
 };
 
-// Runs `self format FILE -o OUT` for every input, at most `jobs` at a time. Prints a progress
-// line on standard error when it is a terminal and a summary line at the end. Returns the exit
-// status of the batch.
+// Runs `self format -o OUT -- FILE` for every input, at most `jobs` at a time. Prints a progress
+// line on standard error when it is a terminal and, at the end, a line for every file that was
+// not converted with its reason and a summary line. Returns the exit status of the batch.
 int RunBatch(const std::string& self, const BatchOptions& options);
 
 // Output file for `input` inside `dir` with extension `ext`, unique among `taken`.

@@ -7,6 +7,7 @@
 
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
+#include "cli/Probe.h"
 #include <varnel/Varnel.h>
 
 namespace varnel::cli {
@@ -16,7 +17,8 @@ void Report(const std::string& file, const char* what) {
 }
 
 int NoOutput(const std::string& file) {
-  Report(file, "no output (no readable scene geometry)");
+  std::string reason = ProbeInput(file);
+  Report(file, reason.empty() ? "no output (no readable scene geometry)" : reason.c_str());
   return 1;
 }
 

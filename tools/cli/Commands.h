@@ -5,8 +5,6 @@
 
 namespace varnel::cli {
 
-inline constexpr const char* kVersion = "0.1.0";
-
 int RunInfo(const std::string& file);
 int RunDump(const std::string& file);
 int RunBuffer(const std::string& file, const std::string& out);
@@ -17,7 +15,8 @@ int RunObj(const std::string& file, const std::string& out);
 bool EnsureDirectory(const std::string& dir);
 // One diagnostic line on standard error naming the file.
 void Report(const std::string& file, const char* what);
-// Diagnostic for a document that produced nothing; returns 1.
+// Diagnostic for a document that produced nothing, with the reason when the file shows one;
+// returns 1.
 int NoOutput(const std::string& file);
 // Diagnostic for an output that cannot be written; returns 2.
 int CannotWrite(const std::string& out);

@@ -1,40 +1,17 @@
 // varnel: inspect, dump and convert COLLADA models from the command line.
-// Exit status: 0 output produced, 1 the document yielded no output, 2 usage or write error.
+// Exit status: 0 output produced, 1 a document gave no output, 2 usage or write error.
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include <varnel/version.h>
 
 namespace {
-
-const char kUsage[] =
-    "usage: varnel COMMAND [options] FILE\n"
-    "\n"
-    "FILE is a local path or an http(s) address.\n"
-    "\n"
-    "commands:\n"
-    "  info FILE                 geometry summary as one JSON line\n"
-    "  dump FILE                 every display-list call as one JSON line each\n"
-    "  buffer FILE -o OUT        the multipatch byte buffer\n"
-    "  shp FILE -o OUT.shp       a MultiPatch shapefile (.shp, .shx, .dbf)\n"
-    "  obj FILE -o OUT.obj       Wavefront OBJ with .mtl and PNG textures\n"
-    "  batch [-j N] [--format shp|buffer|obj] -o DIR FILE...\n"
-    "                            convert many files in N worker processes\n"
-    "  --help, --version\n"
-    "\n"
-    "exit status: 0 output produced, 1 no output, 2 usage or write error\n";
-
-int Usage(const char* problem) {
-  if (problem) std::fprintf(stderr, "varnel: %s\n", problem);
-  std::fputs(kUsage, problem ? stderr : stdout);
-  return problem ? 2 : 0;
-}
 
 std::string SelfPath(const char* argv0) {
   char buffer[4096];
@@ -47,62 +24,60 @@ std::string SelfPath(const char* argv0) {
 
 int main(int argc, char** argv) {
   using namespace varnel::cli;
-  if (argc < 2) return Usage("no command given");
-  std::string command = argv[1];
-  if (command == "--help" || command == "-h" || command == "help") return Usage(nullptr);
-  if (command == "--version") {
-    std::printf("varnel %s\n", kVersion);
-    return 0;
+  CLI::App app("Inspects, dumps and converts COLLADA models.\n"
+               "FILE is a local path or an http(s) address.",
+               "varnel");
+  app.set_version_flag("--version", "varnel " VARNEL_VERSION_STRING);
+  app.footer("exit status: 0 output produced, 1 no output (the reason on standard error),\n"
+             "2 usage or write error");
+  app.require_subcommand(1);
+
+  std::string file, out;
+  auto command = [&](const char* name, const char* what, const char* output) {
+    CLI::App* sub = app.add_subcommand(name, what);
+    sub->add_option("FILE", file, "COLLADA document")->required();
+    if (output) sub->add_option("-o,--output", out, output)->required();
+    return sub;
+  };
+  CLI::App* info = command("info", "geometry summary as one JSON line", nullptr);
+  CLI::App* dump = command("dump", "every display-list call as one JSON line each", nullptr);
+  CLI::App* buffer = command("buffer", "the multipatch byte buffer", "output file");
+  CLI::App* shp = command("shp", "a MultiPatch shapefile (.shp, .shx, .dbf)", "the .shp to write");
+  CLI::App* obj = command("obj", "Wavefront OBJ with .mtl and PNG textures", "the .obj to write");
+
+  BatchOptions batchOptions;
+  CLI::App* batch = app.add_subcommand("batch", "convert many files in worker processes");
+  batch->add_option("FILE", batchOptions.inputs, "COLLADA documents")->required();
+  batch->add_option("-o,--output", batchOptions.outputDir, "output folder")->required();
+  batch->add_option("-j,--jobs", batchOptions.jobs, "worker processes")
+      ->check(CLI::Range(1, 1024))
+      ->capture_default_str();
+  batch->add_option("--format", batchOptions.format, "output format")
+      ->check(CLI::IsMember({"shp", "buffer", "obj"}))
+      ->capture_default_str();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    // For a mistyped command CLI11 would only say that a command is missing.
+    bool unknown = app.get_subcommands().empty() && argc > 1 && argv[1][0] != '-';
+    std::string problem = unknown ? "unknown command " + std::string(argv[1]) : e.what();
+    std::fprintf(stderr, "varnel: %s\n", problem.c_str());
+    return 2;
   }
 
-  std::string output;
-  std::string format = "shp";
-  int jobs = 1;
-  std::vector<std::string> files;
-  for (int i = 2; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (arg == "-o") {
-      const char* v = value();
-      if (!v) return Usage("-o needs a path");
-      output = v;
-    } else if (arg == "-j") {
-      const char* v = value();
-      if (!v || std::atoi(v) < 1) return Usage("-j needs a positive number");
-      jobs = std::atoi(v);
-    } else if (arg == "--format") {
-      const char* v = value();
-      if (!v) return Usage("--format needs shp, buffer or obj");
-      format = v;
-      if (format != "shp" && format != "buffer" && format != "obj")
-        return Usage("--format must be shp, buffer or obj");
-    } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      return Usage(("unknown option " + arg).c_str());
-    } else {
-      files.push_back(arg);
-    }
-  }
-
-  if (command == "batch") {
-    if (output.empty()) return Usage("batch needs -o DIR");
-    if (files.empty()) return Usage("batch needs at least one FILE");
-    BatchOptions options{jobs, output, format, files};
-    if (!EnsureDirectory(output)) {
-      std::fprintf(stderr, "varnel: %s: cannot create the output folder\n", output.c_str());
+  if (*batch) {
+    if (!EnsureDirectory(batchOptions.outputDir)) {
+      Report(batchOptions.outputDir, "cannot create the output folder");
       return 2;
     }
-    return RunBatch(SelfPath(argv[0]), options);
+    return RunBatch(SelfPath(argv[0]), batchOptions);
   }
-
-  if (files.size() != 1) return Usage("exactly one FILE is needed");
-  const std::string& file = files[0];
-  bool needsOutput = command == "buffer" || command == "shp" || command == "obj";
-  if (needsOutput && output.empty()) return Usage((command + " needs -o OUT").c_str());
-
-  if (command == "info") return RunInfo(file);
-  if (command == "dump") return RunDump(file);
-  if (command == "buffer") return RunBuffer(file, output);
-  if (command == "shp") return RunShapefile(file, output);
-  if (command == "obj") return RunObj(file, output);
-  return Usage(("unknown command " + command).c_str());
+  if (*info) return RunInfo(file);
+  if (*dump) return RunDump(file);
+  if (*buffer) return RunBuffer(file, out);
+  if (*shp) return RunShapefile(file, out);
+  if (*obj) return RunObj(file, out);
+  return 2;
 }

@@ -36,22 +36,10 @@ bool FollowSamplerChain(const BaseArray<NewParamTag*>& params, const String& tex
 // and keeps the defaults for the rest, rather than reading the following elements as numbers.
 bool ReadColor(DaeDocument& document, float* color) {
   if (!SkipAttributes(document)) return false;
-  int n = 0;
-  int p = 0;
-  while (n < 4 && !document.isTagToken) {
-    char* text = document.tokenText;
-    while (p < document.tokenLength && static_cast<unsigned char>(text[p]) <= 0x20) ++p;
-    if (p >= document.tokenLength) {
-      if (!document.NextToken()) return false;
-      p = 0;
-      continue;
-    }
-    int start = p;
-    while (p < document.tokenLength && static_cast<unsigned char>(text[p]) > 0x20) ++p;
-    if (p < document.tokenLength) text[p++] = '\0';
-    color[n++] = static_cast<float>(ParseDouble(text + start));
-  }
-  if (n == 4) document.NextToken();
+  if (ReadNumberList<ListEnd::kStopAtTag>(document, 4, [color](int64_t i, const char* text) {
+        color[i] = static_cast<float>(ParseDouble(text));
+      }) < 0)
+    return false;
   if (document.isTagToken && document.isEndToken) document.IdentifyTag();
   return true;
 }

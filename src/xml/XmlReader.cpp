@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -91,13 +92,18 @@ XmlReader::~XmlReader() {
 
 void XmlReader::AllocateBuffers() {
   if (!tokenText) tokenText = new char[kTokenBufferSize];
+  if (!spareTokenText_) spareTokenText_ = new char[kTokenBufferSize];
   tokenText[0] = '\0';
+  attributeText = "";
   if (!inputBuffer_) inputBuffer_ = new unsigned char[kInputBlockSize];
 }
 
 void XmlReader::ReleaseBuffers() {
   delete[] tokenText;
   tokenText = nullptr;
+  delete[] spareTokenText_;
+  spareTokenText_ = nullptr;
+  attributeText = "";
   delete[] wideBuffer;
   wideBuffer = nullptr;
   delete[] inputBuffer_;
@@ -112,7 +118,7 @@ void XmlReader::ResetReader() {
   attributeStart = 0;
   currentId = attributeOwnerId = 0;
   attributesPending = false;
-  attributeText[0] = '\0';
+  attributeText = "";
   attributeCursor = attributeNameStart = attributeNameLength = 0;
   attributeValueStart = attributeValueLength = 0;
   pendingOpen = false;
@@ -449,12 +455,14 @@ int XmlReader::IdentifyTag() {
   }
   currentId = id;
   if (isTagToken && !isEndToken && attributeStart >= 1 && attributeStart <= tokenLength - 1) {
-    // Attribute text beyond the buffer is dropped; what fits is still delivered.
+    // Attribute text beyond the buffer is dropped; what fits is still delivered. The text stays
+    // where the tag was read (the byte before it is the NUL that ended the name) and the
+    // attribute tokens go to the other buffer.
     int n = tokenLength - attributeStart;
     if (n > kAttributeBufferSize - 2) n = kAttributeBufferSize - 2;
-    attributeText[0] = '\0';
-    std::memcpy(attributeText + 1, tokenText + attributeStart, static_cast<size_t>(n));
-    attributeText[n + 1] = '\0';
+    tokenText[attributeStart + n] = '\0';
+    attributeText = tokenText + attributeStart - 1;
+    std::swap(tokenText, spareTokenText_);
     attributesPending = true;
     attributeCursor = 1;
     attributeNameStart = attributeNameLength = 0;

@@ -35,7 +35,9 @@ class XmlReader {
   int currentId = 0;
   int attributeOwnerId = 0;
   bool attributesPending = false;
-  char attributeText[kAttributeBufferSize] = {};
+  // The attribute text of the last start tag, from index 1 (index 0 is NUL): it stays in the
+  // buffer the tag was read into while the other buffer takes the attribute tokens.
+  const char* attributeText = "";
   int attributeCursor = 0;
   int attributeNameStart = 0;
   int attributeNameLength = 0;
@@ -98,6 +100,7 @@ class XmlReader {
   int inputPosition_ = 0;
   int inputEnd_ = 0;
   int64_t inputSize_ = -1;  // of a regular file, else -1
+  char* spareTokenText_ = nullptr;  // the token buffer not in use, kTokenBufferSize bytes
 };
 
 }  // namespace varnel

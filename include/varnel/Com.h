@@ -51,10 +51,6 @@ using ComponentFactory = IUnknown* (*)();
 // factory replaced is returned (null when there was none), so a test can put it back.
 VARNEL_API ComponentFactory RegisterComponent(const Guid& clsid, ComponentFactory factory);
 
-// Registers the library's own component classes (Components.cpp: one line per class). Runs
-// once, before the first creation or registration; explicit calls are not needed.
-void RegisterBuiltinComponents();
-
 // Reference counting for a component implemented by one C++ class. Derive from it and from
 // the interfaces; forward AddRef/Release to AddRefObject/ReleaseObject and implement
 // QueryInterface with QueryOne and NoInterface:

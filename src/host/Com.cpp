@@ -1,5 +1,7 @@
 #include <varnel/Com.h>
 
+#include "host/Components.h"
+
 #include <mutex>
 #include <new>
 #include <vector>

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <vector>
 
-#include "host/TextureFile.h"
+#include "host/Resample.h"
 
 namespace brenwald::pixel_utils {
 namespace {

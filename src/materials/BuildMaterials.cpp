@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <varnel/MaterialProperties.h>
+#include "host/Resample.h"
 #include "host/TextureFile.h"
 #include "output/CreationManager.h"
 #include "tags/Effects.h"

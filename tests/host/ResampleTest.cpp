@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "host/TextureFile.h"
+#include "host/Resample.h"
 
 namespace varnel {
 namespace {

@@ -108,6 +108,14 @@ inline Doc OneInstance(const std::string& geometries, const std::string& transfo
   return doc;
 }
 
+// The triangle of Mesh() with `normal` at every vertex (from the source "<id>-n").
+inline std::string MeshWithNormal(const std::string& id, const std::string& normal) {
+  return Mesh(id,
+              Primitive("triangles", 1, "m", "0 0 1 0 2 0",
+                        "<input semantic=\"NORMAL\" source=\"#" + id + "-n\" offset=\"1\"/>"),
+              Source(id + "-n", normal, 1, 3));
+}
+
 // A 2 x 2 RGB image whose first pixel is (10, 20, 30).
 inline std::string Tga() {
   std::string header = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0x20};

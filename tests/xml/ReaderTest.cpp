@@ -49,6 +49,7 @@ TEST(Reader, SpellingsOfOneDocumentReadAlike) {
                 "0\n0\r\n0\t1\n0 0\n\n0 1 0\r\n")},
       {"a line break inside a tag", Replaced(plain, "url=\"#g\"", "url=\"#\ng\"")},
       {"NUL bytes", Replaced(plain, "instance_geometry url", std::string("instance_geo\0metry u\0rl", 23))},
+      {"no prolog", plain.substr(plain.find("<COLLADA"))},
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + plain},
       {"UTF-16 little-endian", Utf16(plain, false)},
       {"UTF-16 big-endian", Utf16(plain, true)},

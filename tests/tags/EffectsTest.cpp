@@ -35,17 +35,15 @@ TEST(Effects, OpacityFromTransparentAlphaAndTransparency) {
     const char* transparency;
     int percent;  // -1: opaque, no transparency set
   } cases[] = {
-      {nullptr, "0.5", 50}, {nullptr, "0.0", -1}, {nullptr, "1.0", -1}, {nullptr, "0.1", 90},
-      {"0.25", "0.9", 75},  {"1.0", "0.5", 50},   {"1.0", "0.1", -1},  // stricter beside a colour
+      {"", "0.5", 50},     {"", "0.0", -1},    {"", "1.0", -1},    {"", "0.1", 90},
+      {"0.25", "0.9", 75}, {"1.0", "0.5", 50}, {"1.0", "0.1", -1},  // stricter beside a colour
   };
   for (const auto& c : cases) {
-    std::string members = c.alpha ? std::string("<transparent opaque=\"A_ONE\"><color>0 0 0 ") + c.alpha +
-                                         "</color></transparent>"
-                                   : "";
-    members += std::string("<transparency><float sid=\"t\">") + c.transparency + "</float></transparency>";
-    EXPECT_EQ(RecordOf(Common("<phong>" + members + "<shininess><float>20</float></shininess></phong>")).transparency,
-              c.percent)
-        << (c.alpha ? c.alpha : "-") << " " << c.transparency;
+    std::string phong = std::string("<phong>") +
+                        (*c.alpha ? "<transparent opaque=\"A_ONE\"><color>0 0 0 " + std::string(c.alpha) + "</color></transparent>" : "") +
+                        "<transparency><float sid=\"t\">" + c.transparency + "</float></transparency>"
+                        "<shininess><float>20</float></shininess></phong>";
+    EXPECT_EQ(RecordOf(Common(phong)).transparency, c.percent) << phong;
   }
 }
 

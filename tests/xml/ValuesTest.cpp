@@ -6,7 +6,7 @@
 #include "document/DaeDocument.h"
 #include "support/Documents.h"
 #include "support/Outputs.h"
-#include "tags/MaterialBinding.h"
+#include "tags/Tag.h"
 
 namespace pipelinetest {
 namespace {
@@ -48,17 +48,6 @@ TEST(Values, EntitiesReferencesAndUtf8) {
   // Blanks: an attribute keeps them, element text of blanks alone is no text at all.
   EXPECT_EQ(IdAsRead("  "), L"  ");
   EXPECT_EQ(IdAsRead("  ", true), L"");
-}
-
-TEST(Values, ReferencesLoseBlanksAndOneHash) {
-  for (const auto& [url, effect] : {std::pair{"#red", L"red"}, {"  #red ", L"red"}, {"#", L"#"}}) {
-    Doc doc;
-    doc.materials = std::string("<material id=\"m\"><instance_effect url=\"") + url + "\"/></material>";
-    DaeDocument document;
-    document.Load(String::FromUtf8(doc.Write("values/url.dae")));
-    ASSERT_EQ(document.materials.count, 1);
-    EXPECT_EQ(document.materials[0]->AsMaterialTag()->GetEffectUrl().wstr(), effect) << url;
-  }
 }
 
 // Index lists convert like atoi; a list shorter than its count repeats its last number.

@@ -57,7 +57,7 @@ TEST(Instantiate, PartsFromPrimitives) {
 // A node's instances come before its children's, which take on the node's transforms.
 TEST(Instantiate, ChildrenInsideTheirParentsTransform) {
   Doc doc = OneInstance(Mesh("g", kTriangle), "<translate>10 0 0</translate>");
-  doc.scene.insert(doc.scene.size() - 7, Node("<scale>2 2 2</scale>", "<instance_geometry url=\"#g\"/>"));
+  doc.scene.insert(doc.scene.size() - 7, Node("<scale>2 2 2</scale>", "<instance_geometry url=\"#g\"/>"));  // before "</node>"
   Output g = RunAgreeing(doc.Text()).geometry;
   ASSERT_EQ(g.parts.size(), 2u);
   ExpectNear(g.parts[0].points, {{10, 1, 0}, {11, 0, 0}, {10, 0, 0}}, 0, "parent");

@@ -11,31 +11,27 @@
 namespace varnel {
 namespace {
 
-struct Expected {
-  const char* file;
-  int geometries, effects, materials, visualScenes;
-  const char* scene;  // "" when no scene is chosen
-};
-
-const Expected kDocuments[] = {
-    {"assimp/duck.dae", 1, 1, 1, 1, "VisualSceneNode"},
-    {"assimp/teapots.DAE", 3, 3, 3, 1, "RootNode"},
-    {"assimp/Cinema4D.dae", 3, 1, 1, 1, "ID3"},
-    // Three visual scenes; the scene element instantiates the second.
-    {"cts14/scene/multi_visualscene_instantiate_1/multi_visualscene_instantiate_1.dae", 3, 1, 1,
-     3, "VisualSceneNode2"},
-    // The first float_array's "digits" attribute is no known name: reading ends there, after
-    // the visual scenes (which come first) but before any geometry, effect or the scene.
-    {"pycollada/wam.dae", 0, 0, 0, 1, ""},
-    // The skin's weights list is skipped unread, so it is not cut into chunks; its 138 kB of
-    // text overflow the token buffer and end reading inside the controller library.
-    {"cts14/library_nodes/node/SkinController/SkinController.dae", 1, 1, 1, 0, ""},
-};
-
 TEST(CorpusCounts, KnownDocumentsLoadWhatTheyHold) {
+  const struct {
+    const char* file;
+    int geometries, effects, materials, visualScenes;
+    const char* scene;  // "" when no scene is chosen
+  } documents[] = {
+      {"assimp/duck.dae", 1, 1, 1, 1, "VisualSceneNode"},
+      {"assimp/teapots.DAE", 3, 3, 3, 1, "RootNode"},
+      {"assimp/Cinema4D.dae", 3, 1, 1, 1, "ID3"},
+      {"cts14/scene/multi_visualscene_instantiate_1/multi_visualscene_instantiate_1.dae", 3, 1, 1, 3,
+       "VisualSceneNode2"},
+      // The first float_array's "digits" attribute is no known name: reading ends there, after
+      // the visual scenes (which come first) but before any geometry, effect or the scene.
+      {"pycollada/wam.dae", 0, 0, 0, 1, ""},
+      // The skin's weights list is skipped unread, so it is not cut into pieces; its 138 kB of
+      // text overflow the token buffer and end reading inside the controller library.
+      {"cts14/library_nodes/node/SkinController/SkinController.dae", 1, 1, 1, 0, ""},
+  };
   std::string corpus = testsupport::CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "corpus absent";
-  for (const Expected& expected : kDocuments) {
+  for (const auto& expected : documents) {
     std::string path = corpus + "/" + expected.file;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " absent";
     SCOPED_TRACE(expected.file);

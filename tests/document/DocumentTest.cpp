@@ -1,113 +1,58 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstring>
-#include <filesystem>
+#include <cstdlib>
 #include <string>
 
 #include "document/DaeDocument.h"
-#include "support/TestSupport.h"
-#include "tags/Effects.h"
+#include "support/Documents.h"
 #include "tags/SceneGraph.h"
 
 namespace varnel {
 namespace {
 
-const char* kTwoScenes = R"(<?xml version="1.0" encoding="utf-8"?>
-<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
-  <asset><contributor><authoring_tool>Exporter ColladaMaya v3</authoring_tool></contributor>
-    <unit name="inch" meter="0.0254"/><up_axis>Z_UP</up_axis></asset>
-  <library_effects><effect id="fx"><profile_COMMON><technique sid="t"><phong/></technique>
-  </profile_COMMON></effect></library_effects>
-  <library_visual_scenes>
-    <visual_scene id="first"><node id="a"/></visual_scene>
-    <visual_scene id="second"><node id="b"/></visual_scene>
-  </library_visual_scenes>
-  <scene><instance_visual_scene url="#SCENE"/></scene>
-</COLLADA>
-)";
-
-std::string WithScene(const std::string& url) {
-  std::string text = kTwoScenes;
-  text.replace(text.find("#SCENE"), 6, url);
-  return text;
+// Two visual scenes; the scene element instantiates `url`.
+std::string TwoScenes(const std::string& url, const std::string& libraries = "") {
+  testdoc::Doc doc;
+  doc.asset = "<asset><unit name=\"inch\" meter=\"0.0254\"/><up_axis>Z_UP</up_axis></asset>";
+  doc.geometries = libraries;
+  doc.hasScene = false;
+  std::string text = doc.Text();
+  const std::string one = "<visual_scene id=\"s\"></visual_scene>";
+  text.replace(text.find(one), one.size(), "<visual_scene id=\"first\"/><visual_scene id=\"second\"/>");
+  return text.replace(text.rfind("</COLLADA>"), 10,
+                      "<scene><instance_visual_scene url=\"" + url + "\"/></scene></COLLADA>");
 }
 
-String Wide(const std::string& path) { return String::FromUtf8(path); }
-
-TEST(Document, SceneSelectionAssetAndTrimmedPath) {
-  DaeDocument second;
-  second.Load(Wide("  " + testsupport::WriteFile("scene2.dae", WithScene("#second")) + " \t"));
-  ASSERT_NE(second.activeScene, nullptr);
-  EXPECT_EQ(second.activeScene->GetId(), L"second");
-  EXPECT_EQ(second.visualScenes.count, 2);
-  EXPECT_FALSE(second.yUp);
-  EXPECT_DOUBLE_EQ(second.unitScale, 0.0254);
-  // "ColladaMaya" after other text turns culling off for every effect.
-  ASSERT_EQ(second.effects.count, 1);
-  EXPECT_FALSE(second.effects[0]->AsEffectTag()->cullBackFaces);
-
-  DaeDocument unknown;
-  unknown.Load(Wide(testsupport::WriteFile("scene-none.dae", WithScene("#nowhere"))));
-  ASSERT_NE(unknown.activeScene, nullptr);
-  EXPECT_EQ(unknown.activeScene->GetId(), L"first");
-
-  DaeDocument empty;
-  empty.Load(Wide(testsupport::WriteFile("scene-empty.dae", WithScene(""))));
-  EXPECT_EQ(empty.activeScene, nullptr);
-  EXPECT_EQ(empty.visualScenes.count, 2);
-}
-
-TEST(Document, MissingFileAndDirectoryLeaveItEmpty) {
+// What a load kept: visual scenes and effects, the active scene, whether reading stopped early.
+std::string Loaded(const std::string& path) {
   DaeDocument document;
-  document.Load(Wide(testsupport::ScratchDir() + "/does-not-exist.dae"));
-  EXPECT_EQ(document.activeScene, nullptr);
-  EXPECT_EQ(document.visualScenes.count, 0);
-  document.Load(Wide(testsupport::ScratchDir()));
-  EXPECT_EQ(document.visualScenes.count, 0);
+  document.Load(String::FromUtf8(path));
+  return std::to_string(document.visualScenes.count) + " scenes, " + std::to_string(document.effects.count) +
+         " effects, " + (document.activeScene ? document.activeScene->GetId().ToUtf8() : "none") +
+         (document.stopped ? ", stopped" : "");
 }
 
-// Summary of what a load kept, to compare encodings and prologs.
-std::string Summary(const std::string& path) {
-  DaeDocument document;
-  document.Load(Wide(path));
-  std::string text = std::to_string(document.visualScenes.count) + "/" +
-                     std::to_string(document.effects.count) + "/" +
-                     std::to_string(document.yUp) + "/" + std::to_string(document.unitScale);
-  if (document.activeScene) text += "/" + document.activeScene->GetId().ToUtf8();
-  return text;
+std::string Written(const std::string& text) {
+  static int serial = 0;
+  return testsupport::WriteFile("document/" + std::to_string(++serial) + ".dae", text);
 }
 
-std::string Utf16(const std::string& ascii, bool bigEndian) {
-  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-  for (char c : ascii) {
-    if (bigEndian) out.push_back('\0');
-    out.push_back(c);
-    if (!bigEndian) out.push_back('\0');
-  }
-  return out;
-}
-
-TEST(Document, EncodingsAndPrologReadTheSame) {
-  std::string plain = WithScene("#second");
-  std::string expected = Summary(testsupport::WriteFile("enc-plain.dae", plain));
-  EXPECT_EQ(expected, "2/1/0/0.025400/second");
-  EXPECT_EQ(Summary(testsupport::WriteFile("enc-bom.dae", "\xEF\xBB\xBF" + plain)), expected);
-  EXPECT_EQ(Summary(testsupport::WriteFile("enc-le.dae", Utf16(plain, false))), expected);
-  EXPECT_EQ(Summary(testsupport::WriteFile("enc-be.dae", Utf16(plain, true))), expected);
-  std::string noProlog = plain.substr(plain.find("<COLLADA"));
-  EXPECT_EQ(Summary(testsupport::WriteFile("enc-noprolog.dae", noProlog)), expected);
-}
-
-TEST(Document, UnknownElementEndsTheParseKeepingWhatWasRead) {
-  std::string text = WithScene("#second");
-  text.insert(text.find("<library_visual_scenes>"), "<library_geometries><bogus/></library_geometries>");
-  DaeDocument document;
-  document.Load(Wide(testsupport::WriteFile("unknown.dae", text)));
-  EXPECT_TRUE(document.stopped);
-  EXPECT_EQ(document.effects.count, 1);
-  EXPECT_EQ(document.visualScenes.count, 0);
-  EXPECT_EQ(document.activeScene, nullptr);
+TEST(Document, SceneSelectionAndWhatALoadKeeps) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"  " + Written(TwoScenes("#second")) + " \t", "2 scenes, 1 effects, second"},  // path trimmed
+      {Written(TwoScenes("#nowhere")), "2 scenes, 1 effects, first"},
+      {Written(TwoScenes("")), "2 scenes, 1 effects, none"},
+      // An unknown name ends reading; what was read before stays.
+      {Written(TwoScenes("#second", "<geometry id=\"g\"><mesh><bogus/></mesh></geometry>")),
+       "0 scenes, 1 effects, none, stopped"},
+      // So does input that ends inside a number list.
+      {Written(TwoScenes("#second").substr(0, TwoScenes("#second").find("1 0 0 1</color>") + 3)),
+       "0 scenes, 0 effects, none, stopped"},
+      {testsupport::ScratchDir() + "/does-not-exist.dae", "0 scenes, 0 effects, none"},
+      {testsupport::ScratchDir(), "0 scenes, 0 effects, none"},
+  };
+  for (const auto& [path, expected] : cases) EXPECT_EQ(Loaded(path), expected) << path;
 }
 
 TEST(Document, NumbersReadInCConventionsWhateverTheCallerLocale) {
@@ -116,12 +61,10 @@ TEST(Document, NumbersReadInCConventionsWhateverTheCallerLocale) {
   if (!german) GTEST_SKIP() << "no German locale installed";
   std::string before = std::setlocale(LC_ALL, nullptr);
   DaeDocument document;
-  std::string text = WithScene("#second");
-  text.replace(text.find("0.0254"), 6, "1.5");
-  document.Load(Wide(testsupport::WriteFile("locale.dae", text)));
-  EXPECT_DOUBLE_EQ(document.unitScale, 1.5);
+  document.Load(String::FromUtf8(Written(TwoScenes("#second"))));
+  EXPECT_DOUBLE_EQ(document.unitScale, 0.0254);
   EXPECT_EQ(before, std::setlocale(LC_ALL, nullptr));
-  EXPECT_EQ(std::strtod("1,5", nullptr), 1.5);  // the caller still has its decimal comma
+  EXPECT_EQ(std::strtod("1,5", nullptr), 1.5);  // the caller keeps its decimal comma
   std::setlocale(LC_ALL, "C");
 }
 

@@ -7,120 +7,113 @@
 #include <string>
 #include <vector>
 
-#include <varnel/MaterialProperties.h>
+#include <varnel/Varnel.h>
+#include "facade/Settings.h"
 #include "output/CreationManager.h"
-#include "support/TestSupport.h"
-#include "tags/Effects.h"
-#include "tags/Image.h"
-#include "xml/ElementNames.h"
+#include "support/Documents.h"
+#include "support/Outputs.h"
 
-using namespace varnel;
-
+namespace pipelinetest {
 namespace {
 
-// A manager's effect table, owning its effects and images.
-struct Effects {
-  ~Effects() {
-    for (Tag* effect : table) delete effect;
-  }
-  // An effect of that red and opacity, with a new image read from `imagePath` or else `image`.
-  void Add(float red, double opacity, const wchar_t* name = L"", const std::string& imagePath = "",
-           ImageTag* image = nullptr) {
-    auto* effect = new EffectTag(kEffect);
-    effect->name = name;
-    effect->profile = new ProfileCommon(kProfileCOMMON);
-    effect->profile->technique = new TechniqueTag(kTechnique);
-    auto* phong = effect->profile->technique->shading = new PhongTag(kPhong);
-    phong->diffuse.color[0] = red;
-    phong->opacity = opacity;
-    if (!imagePath.empty()) {
-      images.push_back(std::make_unique<ImageTag>(kImage));
-      images.back()->filePath = String::FromUtf8(imagePath);
-      image = images.back().get();
-    }
-    table.Add(effect);
-    imageTable.Add(image);
-  }
-  // Builds the records for primitives that use the given effects.
-  std::unique_ptr<MaterialProperties[]> Build(const std::vector<int>& uses, int& count) {
-    for (int e : uses) manager.primitiveEffects.Add(e);
-    manager.effects.AttachTo(table);
-    manager.effectImages.AttachTo(imageTable);
-    return std::unique_ptr<MaterialProperties[]>(BuildMaterials(manager, count));
-  }
+using namespace testdoc;
 
-  CreationManager manager;
-  BaseArray<Tag*> table;
-  BaseArray<ImageTag*> imageTable;
-  std::vector<std::unique_ptr<ImageTag>> images;
-};
-
-TEST(BuildMaterials, RecordsFollowTableOrderWithTruncatedFigures) {
-  Effects f;
-  for (double opacity : {0.9, 0.5, 0.95, 1.0}) f.Add(0.5f, opacity);
-  f.Add(1.5f, 1.0);
-  f.table.Add(nullptr);  // position 5: fallback colour 5 mod 3
-  f.imageTable.Add(nullptr);
-  int count = -1;
-  auto records = f.Build({5, 4, 2, 0, 2, -1, 3, 5}, count);
-  ASSERT_EQ(count, 5);  // effect 1 is unused
-  EXPECT_EQ((std::vector<int>(f.manager.primitiveEffects.begin(), f.manager.primitiveEffects.end())),
-            (std::vector<int>{4, 3, 1, 0, 1, -1, 2, 4}));
-  EXPECT_TRUE(records[0].color[0] == 127 && records[0].transparency == 9);
-  EXPECT_EQ(records[1].transparency, 5);
-  EXPECT_FALSE(records[2].hasTransparency);
-  EXPECT_TRUE(records[3].color[0] == 382 && records[3].cullBackFaces);
-  EXPECT_EQ((std::vector<int>(records[4].color, records[4].color + 3)), (std::vector<int>{0, 0, 255}));
-  EXPECT_FALSE(records[4].cullBackFaces);
-
-  Effects none;
-  EXPECT_NE(none.Build({-1}, count), nullptr);
-  EXPECT_EQ(count, 0);
+// One triangle a material, in the order given.
+std::string Triangles(const std::vector<std::string>& materials) {
+  std::string primitives;
+  for (const std::string& m : materials) primitives += Primitive("triangles", 1, m, "0 1 2");
+  return Mesh("g", primitives);
 }
 
-TEST(BuildMaterials, TavuIgnoreEdgesOnlyWhenConversionTypeIsNotOne) {
-  const wchar_t* names[] = {L"tavu_ignore_roof", L"tavu_ignore", L"  TAVU_Ignore x", L"tavu_ignor",
-                            L"my tavu_ignore"};
-  for (int type : {1, 2}) {
-    Effects f;
-    f.manager.conversionType = type;
-    for (const wchar_t* name : names) f.Add(1, 1, name);
-    int count = 0;
-    auto records = f.Build({0, 1, 2, 3, 4}, count);
-    for (int i = 0; i < 5; ++i) {
-      EXPECT_EQ(records[i].edgeDisplay, type != 1 && i < 3) << type << " " << i;
-      EXPECT_EQ(records[i].edgeWidth, records[i].edgeDisplay ? 1 : 0);
-    }
+// Records follow the effect table, for the used effects only; figures are truncated, not
+// rounded or clamped; an image is read once per image element and shared by later users.
+TEST(BuildMaterials, RecordsFollowTheEffectTable) {
+  testsupport::WriteFile("materials/tex.tga", Tga());
+  std::vector<unsigned char> pixels(40000 * 100, 200);
+  ASSERT_NE(stbi_write_png((testsupport::ScratchDir() + "/materials/wide.png").c_str(), 40000, 100, 1,
+                           pixels.data(), 40000), 0);
+  Doc doc = OneInstance(Triangles({"missing", "tx", "plain", "tx2", "again", "wide"}));
+  doc.images = "<image id=\"img\"><init_from>tex.tga</init_from></image><image id=\"img2\">"
+               "<init_from>tex.tga</init_from></image><image id=\"wide\"><init_from>wide.png</init_from></image>"
+               "<image id=\"gone\"><init_from>gone.png</init_from></image>";
+  doc.effects = Effect("plain", "0.5 0.25 1.5", "", "0.9") + Effect("unused", "", "img") + Effect("tx", "", "img") +
+                Effect("tx2", "", "img", "0.5", true) + Effect("again", "", "img2", "0.95") +
+                Effect("wide", "", "wide") + Effect("missing", "0 1 0", "gone");
+  doc.materials.clear();
+  for (const char* name : {"plain", "unused", "tx", "tx2", "again", "wide", "missing"})
+    doc.materials += Material(name, name);
+  Outputs out = RunBoth(doc.Write("materials/doc.dae"));
+  ExpectSameParts(out.geometry, out.display, true);
+  std::vector<long> used;
+  for (const Part& part : out.geometry.parts) used.push_back(part.material);
+  EXPECT_EQ(used, (std::vector<long>{5, 1, 0, 2, 3, 4}));
+
+  for (const Output* o : {&out.geometry, &out.display}) {
+    SCOPED_TRACE(o == &out.geometry ? "geometry" : "display list");
+    ASSERT_EQ(o->materials.size(), 6u);
+    const MaterialRecord &plain = o->materials[0], &tx = o->materials[1], &tx2 = o->materials[2],
+                         &again = o->materials[3], &wide = o->materials[4], &missing = o->materials[5];
+    EXPECT_EQ(plain.color, (std::array<int, 3>{127, 63, 382}));
+    EXPECT_EQ(plain.transparency, 9);  // (1 - 0.9) x 100 is just below 10
+    EXPECT_TRUE(plain.cull && !tx2.cull);
+    EXPECT_EQ(tx.color, (std::array<int, 3>{255, 255, 255}));
+    EXPECT_EQ(tx.width * 100 + tx.height * 10 + tx.channels, 223);
+    EXPECT_EQ(tx.firstPixel, (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(tx2.transparency, 50);
+    EXPECT_EQ(tx2.sharedTexture, 2);  // the table position of tx, the image's first user
+    EXPECT_TRUE(tx2.firstPixel.empty());
+    EXPECT_EQ(again.sharedTexture, -1);  // the same file under another image: read again
+    EXPECT_EQ(again.firstPixel, tx.firstPixel);
+    EXPECT_EQ(again.transparency, 5);
+    EXPECT_EQ(wide.width * 1000 + wide.height, 32767100);  // each side clamped on its own
+    EXPECT_EQ(wide.firstPixel, std::vector<int>{200});
+    EXPECT_TRUE(missing.firstPixel.empty() && missing.color[1] == 255);
   }
 }
 
-TEST(BuildMaterials, ImageObjectReadOnceSharedAndClamped) {
-  auto png = [](const std::string& name, int width, int height, int channels) {
-    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * channels, 200);
-    std::string path = testsupport::ScratchDir() + "/" + name;
-    EXPECT_NE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels), 0);
-    return path;
-  };
-  Effects f;
-  const std::string small = png("small.png", 4, 2, 3);
-  f.Add(1, 1, L"", small);  // unused: takes no part in sharing
-  ImageTag* shared = f.images.back().get();
-  f.Add(1, 1, L"", "", shared);
-  f.Add(1, 1, L"", "", shared);
-  f.Add(1, 1, L"", small);  // same path, other object: read again
-  f.Add(1, 1, L"", testsupport::ScratchDir() + "/missing.png");
-  f.Add(1, 1, L"", png("wide.png", 40000, 100, 1));
+// Effect slots hold no effect only when built by hand; the colour then follows the slot.
+TEST(BuildMaterials, AnEmptyEffectSlotGetsAColourByItsPosition) {
+  varnel::BaseArray<varnel::Tag*> table;
+  for (int i = 0; i < 5; ++i) table.Add(nullptr);
+  varnel::CreationManager manager;
+  manager.effects.AttachTo(table);
+  for (int e : {4, 2, -1}) manager.primitiveEffects.Add(e);
   int count = 0;
-  auto records = f.Build({1, 2, 3, 4, 5}, count);
-  ASSERT_EQ(count, 5);
-  EXPECT_EQ(records[0].textureWidth * records[0].textureHeight * records[0].textureChannels, 24);
-  // The shared index is the table position of the first user (1), not its record index (0).
-  EXPECT_TRUE(records[1].sharedTexture == 1 && !records[1].texturePixels);
-  EXPECT_NE(records[2].texturePixels, nullptr);
-  EXPECT_TRUE(!records[3].texturePixels && records[3].hasColor);
-  EXPECT_TRUE(records[4].textureWidth == 32767 && records[4].textureHeight == 100);
-  ASSERT_NE(records[4].texturePixels, nullptr);
-  EXPECT_EQ(records[4].texturePixels[32767 * 100 - 1], 200);
+  std::unique_ptr<MaterialProperties[]> records(varnel::BuildMaterials(manager, count));
+  ASSERT_EQ(count, 2);
+  EXPECT_EQ(std::vector<int>(records[0].color, records[0].color + 3), (std::vector<int>{0, 0, 255}));
+  EXPECT_EQ(std::vector<int>(records[1].color, records[1].color + 3), (std::vector<int>{0, 255, 0}));
+  EXPECT_EQ(std::vector<int>(manager.primitiveEffects.begin(), manager.primitiveEffects.end()),
+            (std::vector<int>{1, 0, -1}));
+}
+
+TEST(BuildMaterials, TavuIgnoreNamesShowEdgesUnlessConversionTypeIsOne) {
+  const char* names[] = {"tavu_ignore_roof", "tavu_ignore", "  TAVU_Ignore x", "tavu_ignor", "my tavu_ignore"};
+  Doc doc = OneInstance(Triangles({"m0", "m1", "m2", "m3", "m4"}));
+  doc.effects = doc.materials = "";
+  for (int i = 0; i < 5; ++i) {
+    std::string id = "e" + std::to_string(i);
+    doc.effects += Effect(id, "1 1 1").insert(13 + id.size(), std::string(" name=\"") + names[i] + "\"");
+    doc.materials += Material("m" + std::to_string(i), id);
+  }
+  const String path = String::FromUtf8(doc.Write("materials/edges.dae"));
+  const int saved = varnel::conversionType;
+  for (int type : {1, 2}) {
+    varnel::conversionType = type;
+    IGeometry* geometry = nullptr;
+    Varnel().CreateGeometryFromFile(path, &geometry);
+    ASSERT_NE(geometry, nullptr);
+    ASSERT_EQ(geometry->GetMaterialCount(), 5);
+    for (int i = 0; i < 5; ++i) {
+      GeometryMaterial m;
+      geometry->GetMaterial(i, &m);
+      EXPECT_EQ(m.edgeDisplay, type != 1 && i < 3) << type << " " << names[i];
+      EXPECT_EQ(m.edgeWidth, m.edgeDisplay ? 1 : 0);
+    }
+    geometry->Release();
+  }
+  varnel::conversionType = saved;
 }
 
 }  // namespace
+}  // namespace pipelinetest

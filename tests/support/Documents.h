@@ -100,4 +100,26 @@ inline std::string Node(const std::string& transforms, const std::string& instan
 
 inline const std::string kTriangle = Primitive("triangles", 1, "m", "0 1 2");
 
+// A document whose scene instances the geometry "g" of `geometries` once, under `transforms`.
+inline Doc OneInstance(const std::string& geometries, const std::string& transforms = "") {
+  Doc doc;
+  doc.geometries = geometries;
+  doc.scene = Node(transforms, "<instance_geometry url=\"#g\"/>");
+  return doc;
+}
+
+// The triangle of Mesh() with `normal` at every vertex (from the source "<id>-n").
+inline std::string MeshWithNormal(const std::string& id, const std::string& normal) {
+  return Mesh(id,
+              Primitive("triangles", 1, "m", "0 0 1 0 2 0",
+                        "<input semantic=\"NORMAL\" source=\"#" + id + "-n\" offset=\"1\"/>"),
+              Source(id + "-n", normal, 1, 3));
+}
+
+// A 2 x 2 RGB image whose first pixel is (10, 20, 30).
+inline std::string Tga() {
+  std::string header = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0x20};
+  return header + std::string("\x1e\x14\x0a" "\x00\x00\x00" "\x00\x00\x00" "\x00\x00\x00", 12);
+}
+
 }  // namespace testdoc

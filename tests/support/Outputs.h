@@ -191,4 +191,13 @@ inline Outputs RunBoth(const std::string& path) {
   return out;
 }
 
+// Both entry points on `text`, written under a fresh name. The two outputs must agree part for
+// part; normals too unless the geometry holds them unnormalised.
+inline Outputs RunAgreeing(const std::string& text, bool normalsToo = true) {
+  static int serial = 0;
+  Outputs out = RunBoth(testsupport::WriteFile("run/" + std::to_string(++serial) + ".dae", text));
+  ExpectSameParts(out.geometry, out.display, normalsToo);
+  return out;
+}
+
 }  // namespace pipelinetest

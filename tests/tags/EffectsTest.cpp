@@ -1,84 +1,123 @@
+// What the effect elements, the asset and the image references make of one material record.
 #include <gtest/gtest.h>
 
-#include "tags/Effects.h"
-#include "tags/Image.h"
-#include "tags/SceneFixtures.h"
+#include <string>
 
+#include "support/Documents.h"
+#include "support/Outputs.h"
+
+namespace pipelinetest {
 namespace {
 
-using namespace scenetest;
+using namespace testdoc;
 
-double Opacity(const char* alpha, const char* transparency) {
-  std::string members;
-  if (alpha) members += std::string("<transparent opaque=\"A_ONE\"><color>0 0 0 ") + alpha + "</color></transparent>";
-  if (transparency) members += std::string("<transparency><float sid=\"t\">") + transparency + "</float></transparency>";
-  Fragment f("<phong>" + members + "<shininess><float>20</float></shininess></phong>");
-  return f.As(&Tag::AsPhongTag) ? f.As(&Tag::AsPhongTag)->opacity : -1;
+// The record of the effect "red" (written from `body`) that the document's triangle uses.
+MaterialRecord RecordOf(const std::string& body, const std::string& asset = "",
+                        const std::string& folder = "effects") {
+  static int serial = 0;
+  testsupport::WriteFile(folder + "/tex.tga", Tga());
+  Doc doc = OneInstance(Mesh("g", kTriangle));
+  doc.images = "<image id=\"img\"><init_from>tex.tga</init_from></image>";
+  doc.effects = "<effect id=\"red\">" + body + "</effect>";
+  if (!asset.empty()) doc.asset = asset;
+  Output g = RunBoth(doc.Write(folder + "/" + std::to_string(++serial) + ".dae")).geometry;
+  EXPECT_EQ(g.materials.size(), 1u) << body;
+  return g.materials.empty() ? MaterialRecord{} : g.materials[0];
 }
 
-TEST(PhongTagTest, OpacityRules) {
-  EXPECT_DOUBLE_EQ(Opacity(nullptr, "0.5"), 0.5);
-  EXPECT_DOUBLE_EQ(Opacity(nullptr, "0.0"), 1.0);
-  EXPECT_DOUBLE_EQ(Opacity(nullptr, "1.0"), 1.0);
-  EXPECT_DOUBLE_EQ(Opacity(nullptr, "0.1"), 0.1);
-  EXPECT_FLOAT_EQ(Opacity("0.3", "0.9"), 0.3f);
-  EXPECT_DOUBLE_EQ(Opacity("1.0", "0.5"), 0.5);
-  EXPECT_DOUBLE_EQ(Opacity("1.0", "0.1"), 1.0);  // stricter lower bound beside a colour
+std::string Common(const std::string& technique, const std::string& profile = "") {
+  return "<profile_COMMON>" + profile + "<technique sid=\"c\">" + technique + "</technique></profile_COMMON>";
 }
 
-TEST(ColorTagTest, ShortColourKeepsDefaultsAndStopsAtItsEnd) {
-  Fragment f(R"(<lambert><diffuse><color sid="d">0.2 0.4</color></diffuse><ambient><color/></ambient>
-<emission><color>0.1 0.2 0.3 0.4 0.5</color></emission><transparency><float>0.5</float></transparency></lambert>)");
-  PhongTag* shading = f.As(&Tag::AsPhongTag);
-  ASSERT_NE(shading, nullptr);
-  const float* d = shading->diffuse.color;
-  EXPECT_TRUE(d[0] == 0.2f && d[1] == 0.4f && d[2] == 1.0f && d[3] == 1.0f);
-  EXPECT_EQ(shading->ambient.color[0], 1.0f);
-  EXPECT_EQ(shading->emission.color[3], 0.4f);
-  EXPECT_DOUBLE_EQ(shading->opacity, 0.5);
+TEST(Effects, OpacityFromTransparentAlphaAndTransparency) {
+  const struct {
+    const char* alpha;
+    const char* transparency;
+    int percent;  // -1: opaque, no transparency set
+  } cases[] = {
+      {"", "0.5", 50},     {"", "0.0", -1},    {"", "1.0", -1},    {"", "0.1", 90},
+      {"0.25", "0.9", 75}, {"1.0", "0.5", 50}, {"1.0", "0.1", -1},  // stricter beside a colour
+  };
+  for (const auto& c : cases) {
+    std::string phong = std::string("<phong>") +
+                        (*c.alpha ? "<transparent opaque=\"A_ONE\"><color>0 0 0 " + std::string(c.alpha) + "</color></transparent>" : "") +
+                        "<transparency><float sid=\"t\">" + c.transparency + "</float></transparency>"
+                        "<shininess><float>20</float></shininess></phong>";
+    EXPECT_EQ(RecordOf(Common(phong)).transparency, c.percent) << phong;
+  }
 }
 
-ProfileCommon* Profile(Fragment& f) {
-  EffectTag* effect = f.As(&Tag::AsEffectTag);
-  return effect ? effect->profile : nullptr;
+TEST(Effects, ColourShadingAndCulling) {
+  using Rgb = std::array<int, 3>;
+  const Rgb white{255, 255, 255};
+  const struct {
+    std::string body, asset;
+    Rgb color;
+    bool cull;
+  } cases[] = {
+      {Common("<blinn><diffuse><color sid=\"d\">0.2 0.4 0.6 1</color></diffuse></blinn>"), "", {51, 102, 153}, true},
+      {Common("<phong><diffuse><color>1 0 0 1</color></diffuse></phong><lambert><diffuse><color>0 1 0 1"
+              "</color></diffuse></lambert>"), "", {0, 255, 0}, true},  // the second shading replaces the first
+      {Common("<constant><emission><color>1 0 0 1</color></emission></constant>"), "", white, true},
+      {"<profile_GLSL><technique sid=\"x\"/></profile_GLSL>", "", white, true},
+      // Only a technique inside "extra" makes an effect double-sided.
+      {Common("<lambert/>", "<extra><technique profile=\"MAX3D\"><double_sided>1</double_sided></technique></extra>"),
+       "", white, false},
+      {Common("<lambert/><double_sided>1</double_sided>"), "", white, true},
+      // "ColladaMaya" after other text turns culling off for the whole document.
+      {Common("<lambert/>"), "<asset><contributor><authoring_tool>Maya 2009 | ColladaMaya v3.05B</authoring_tool>"
+                             "</contributor><up_axis>Z_UP</up_axis></asset>", white, false},
+      {Common("<lambert/>"), "<asset><contributor><authoring_tool>ColladaMaya v3.05B</authoring_tool>"
+                             "</contributor><up_axis>Z_UP</up_axis></asset>", white, true},
+  };
+  for (const auto& c : cases) {
+    MaterialRecord record = RecordOf(c.body, c.asset);
+    EXPECT_EQ(record.color, c.color) << c.body;
+    EXPECT_EQ(record.cull, c.cull) << c.body << c.asset;
+  }
 }
 
-// An effect whose profile holds `content` and a technique with `techniqueContent` and a
-// diffuse texture named `texture`.
-std::string Effect(const std::string& content, const std::string& techniqueContent, const char* texture) {
-  return "<effect id=\"e\"><profile_GLSL><technique sid=\"x\"/></profile_GLSL><profile_COMMON>" + content +
-         "<technique sid=\"common\">" + techniqueContent + "<phong><diffuse><texture texture=\"" + texture +
-         "\" texcoord=\"UV0\"/></diffuse></phong></technique></profile_COMMON></effect>";
+// A diffuse texture names a sampler, the sampler a surface, the surface the image.
+TEST(Effects, TextureImageFollowsTheNewparamChain) {
+  const std::string sampler = "<newparam sid=\"samp\"><sampler2D><source>surf</source></sampler2D></newparam>";
+  const std::string surface =
+      "<newparam sid=\"surf\"><surface type=\"2D\"><init_from>img</init_from><format>A8R8G8B8</format></surface></newparam>";
+  auto textured = [](const std::string& texture, const std::string& technique = "") {
+    return "<phong><diffuse><texture texture=\"" + texture + "\" texcoord=\"UV0\"/></diffuse></phong>" + technique;
+  };
+  const struct {
+    std::string body;
+    bool hasTexture;
+  } cases[] = {
+      {Common(textured("samp"), sampler + surface), true},
+      {Common(textured("samp", sampler + surface), sampler), true},  // broken in the profile
+      {Common(textured("img")), true},
+      {Common(textured("photo"), "<image id=\"photo\"><init_from>tex.tga</init_from></image>"), true},
+      {Common(textured("samp"), sampler), false},
+      {Common(textured("nothing")), false},
+  };
+  for (const auto& c : cases) {
+    MaterialRecord record = RecordOf(c.body);
+    EXPECT_EQ(record.firstPixel, (c.hasTexture ? std::vector<int>{10, 20, 30} : std::vector<int>{})) << c.body;
+  }
 }
-const std::string kSampler = R"(<newparam sid="samp"><sampler2D><source>surf</source></sampler2D></newparam>)";
-const std::string kSurface = R"(<newparam sid="surf"><surface type="2D"><init_from>img</init_from><format>A8R8G8B8</format></surface></newparam>)";
 
-TEST(ProfileCommonTest, TextureImageIdFollowsNewparamChain) {
-  Fragment inProfile(Effect(kSampler + kSurface, "", "samp"));
-  ASSERT_NE(Profile(inProfile), nullptr);
-  EXPECT_TRUE(Profile(inProfile)->GetTextureImageId() == L"img");
-
-  // Broken after its first step in the profile: tried again in the technique.
-  Fragment split(Effect(kSampler, kSampler + kSurface, "samp"));
-  ASSERT_NE(Profile(split), nullptr);
-  EXPECT_TRUE(Profile(split)->GetTextureImageId() == L"img");
-
-  Fragment direct(Effect(R"(<image id="photo"><init_from>nowhere.png</init_from></image>)", "", "photo"));
-  ASSERT_NE(Profile(direct), nullptr);
-  EXPECT_TRUE(Profile(direct)->GetTextureImageId() == L"photo");
-  EXPECT_TRUE(Profile(direct)->imageIsTexture);
-}
-
-TEST(ProfileCommonTest, OnlyATechniqueInsideExtraControlsCulling) {
-  Fragment extra(Effect("<extra><technique profile=\"MAX3D\"><double_sided>1</double_sided></technique></extra>", "", "t"));
-  ASSERT_NE(Profile(extra), nullptr);
-  EXPECT_FALSE(extra.As(&Tag::AsEffectTag)->cullBackFaces);
-  EXPECT_NE(Profile(extra)->technique, nullptr);
-
-  Fragment own(Effect("", "<double_sided>1</double_sided>", "t"));
-  ASSERT_NE(Profile(own), nullptr);
-  EXPECT_TRUE(own.As(&Tag::AsEffectTag)->cullBackFaces);
-  EXPECT_TRUE(Profile(own)->technique->doubleSided);
+// A local reference is looked for around the document, and by its file name beside it.
+TEST(Effects, ImageReferencesResolveAroundTheDocument) {
+  const std::string c = "images/a/b/c";
+  testsupport::WriteFile(c + "/sub/x.tga", Tga());
+  const std::string top = testsupport::WriteFile("images/a/top.tga", Tga());
+  testsupport::WriteFile(c + "/beside.tga", Tga());
+  const std::pair<std::string, bool> cases[] = {
+      {"./sub/x.tga", true}, {"../../top.tga", true},  {"textures/beside.tga", true},
+      {top, true},           {"missing.tga", false},   {"sub", false},  // a folder is no image
+  };
+  for (const auto& [reference, found] : cases) {
+    std::string body = Common("<lambert><diffuse><texture texture=\"own\" texcoord=\"uv\"/></diffuse></lambert>",
+                              "<image id=\"own\"><init_from>" + reference + "</init_from></image>");
+    EXPECT_EQ(RecordOf(body, "", c).firstPixel.empty(), !found) << reference;
+  }
 }
 
 }  // namespace
+}  // namespace pipelinetest

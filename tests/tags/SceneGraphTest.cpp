@@ -1,68 +1,73 @@
+// Nodes, instances and controllers, and how deep or circular scenes end.
 #include <gtest/gtest.h>
 
-#include "tags/Controller.h"
-#include "tags/SceneFixtures.h"
+#include <cmath>
+#include <string>
 
+#include "support/Documents.h"
+#include "support/Outputs.h"
+
+namespace pipelinetest {
 namespace {
 
-using namespace scenetest;
+using namespace testdoc;
 
-TEST(NodeTagTest, ContentAndIdentityFlagsPropagate) {
-  Fragment f(R"(<node id="root">
-  <node><instance_light url="#l"/><node><instance_camera url="#c"/></node></node>
-  <node><translate>0 0 0.000001</translate><scale>1 1 1</scale>
-    <node><lookat>0 0 1 0 0 0 0 1 0</lookat><instance_geometry url="#nowhere"/></node></node>
-  <node><translate>0 0 0</translate><rotate>0 0 0 90</rotate></node>
-</node>)");
-  NodeTag* root = f.As(&Tag::AsNodeTag);
-  ASSERT_NE(root, nullptr);
-  ASSERT_EQ(root->children.count, 3);
-  NodeTag* lights = root->children[0];
-  NodeTag* idle = root->children[1];
-  NodeTag* moved = root->children[2];
-  EXPECT_FALSE(lights->hasContent || lights->children[0]->hasContent);
-  EXPECT_TRUE(idle->children[0]->hasContent);  // an unresolvable url still counts
-  EXPECT_TRUE(idle->hasContent && root->hasContent);
-  EXPECT_FALSE(moved->hasContent);
-  EXPECT_TRUE(idle->allIdentity && root->allIdentity);
-  EXPECT_EQ(idle->children[0]->transforms.count, 0);  // lookat is not kept
-  EXPECT_FALSE(moved->allIdentity);
+const std::vector<Vec3> kReversed = {{0, 1, 0}, {1, 0, 0}, {0, 0, 0}};
+
+// A later single child replaces the earlier one; whatever has no class is skipped whole,
+// names unknown to the reader included.
+TEST(SceneGraph, LaterChildrenReplaceAndClasslessElementsAreSkipped) {
+  Doc doc = OneInstance("<geometry id=\"g\"><mesh><source id=\"x\"/></mesh>" +
+                            Mesh("g", kTriangle).substr(std::string("<geometry id=\"g\">").size()),
+                        "<lookat>0 0 1 0 0 0 0 1 0</lookat>");
+  doc.scene += "<node><instance_camera url=\"#c\"/><instance_light url=\"#l\"/>"
+               "<extra><technique profile=\"x\"><unheard_of a=\"1\">text</unheard_of></technique></extra></node>";
+  Output g = RunAgreeing(doc.Text()).geometry;
+  ASSERT_EQ(g.parts.size(), 1u);
+  ExpectNear(g.parts[0].points, kReversed, 0, "the second mesh");
 }
 
-TEST(ControllerTagTest, LastSkinWinsAndBindShapeMatrixIsTransposed) {
-  Fragment f(R"(<controller id="c"><skin source="#first"/>
-  <skin source="#body"><bind_shape_matrix>1 0 0 5 0 1 0 6 0 0 1 7 0 0 0 1</bind_shape_matrix>
-    <source id="joints"><Name_array id="n" count="1">j</Name_array></source></skin>
-</controller>)");
-  ControllerTag* controller = f.As(&Tag::AsControllerTag);
-  ASSERT_TRUE(controller && controller->skin);
-  EXPECT_TRUE(controller->skin->source == L"body");
-  const double* m = controller->skin->bindShapeMatrix;
-  EXPECT_TRUE(m[12] == 5 && m[13] == 6 && m[14] == 7 && m[3] == 0 && m[15] == 1);
+TEST(SceneGraph, InstanceNodeCyclesAndChainsEnd) {
+  // "a" instances itself twice and "b", which leads back to "a": each is entered once per path.
+  Doc cycle = OneInstance(Mesh("g", kTriangle));
+  cycle.nodes =
+      "<node id=\"a\"><instance_geometry url=\"#g\"/><instance_node url=\"#a\"/><instance_node url=\"#b\"/>"
+      "<instance_node url=\"#a\"/></node><node id=\"b\"><translate>0 0 1</translate>"
+      "<instance_geometry url=\"#g\"/><instance_node url=\"#a\"/></node>";
+  cycle.scene = Node("", "<instance_node url=\"#a\"/>");
+  Output g = RunAgreeing(cycle.Text()).geometry;
+  ASSERT_EQ(g.parts.size(), 2u);
+  ExpectNear(g.parts[1].points, {{0, 1, 1}, {1, 0, 1}, {0, 0, 1}}, 0, "b");
 
-  tagtest::FragmentReader cut("<skin source=\"#g\"><bind_shape_matrix>1 0 0 5 0 1 0 6");
-  SkinTag skin(cut.document.IdentifyTag());
-  skin.bindShapeMatrix[12] = 9;
-  EXPECT_FALSE(skin.Parse(cut.document));
-  EXPECT_TRUE(skin.bindShapeMatrix[12] == 0 && skin.bindShapeMatrix[0] == 1);
-}
-
-TEST(SceneTraversalTest, InstanceNodeCyclesAndLongChainsEnd) {
-  // "a" instances itself twice and "b", which leads back to "a".
-  SceneRun cycle(SceneDocument(R"(<library_nodes>
-<node id="a"><instance_geometry url="#tri"/><instance_node url="#a"/><instance_node url="#b"/><instance_node url="#a"/></node>
-<node id="b"><translate>0 0 1</translate><instance_geometry url="#tri"/><instance_node url="#a"/></node>
-</library_nodes>)", R"(<node><instance_node url="#a"/></node>)"));
-  ASSERT_EQ(cycle.recorder.points.size(), 6u);
-  EXPECT_TRUE(cycle.TriangleHas(3, {1, 0, 1}));
-
-  // 5000 chained library nodes are cut at 256 nested nodes instead of exhausting the stack.
-  std::string chain = "<library_nodes>";
+  // 5000 chained library nodes are cut 256 nodes deep instead of exhausting the stack.
+  Doc chain = cycle;
+  chain.nodes.clear();
   for (int i = 0; i < 5000; ++i)
-    chain += "<node id=\"n" + std::to_string(i) + "\"><instance_node url=\"#n" + std::to_string(i + 1) +
-             "\"/>" + (i % 100 == 0 ? "<instance_geometry url=\"#tri\"/>" : "") + "</node>";
-  SceneRun deep(SceneDocument(chain + "</library_nodes>", R"(<node><instance_node url="#n0"/></node>)"));
-  EXPECT_EQ(deep.recorder.points.size(), 9u);  // n0, n100 and n200
+    chain.nodes += "<node id=\"n" + std::to_string(i) + "\"><instance_node url=\"#n" + std::to_string(i + 1) +
+                   "\"/>" + (i % 100 == 0 ? "<instance_geometry url=\"#g\"/>" : "") + "</node>";
+  chain.scene = Node("", "<instance_node url=\"#n0\"/>");
+  EXPECT_EQ(RunAgreeing(chain.Text()).geometry.parts.size(), 3u);  // n0, n100 and n200
+
+  // Nesting too deep to read yields nothing, and no stack is exhausted.
+  Doc deep = cycle;
+  deep.scene.clear();
+  for (int i = 0; i < 100000; ++i) deep.scene += i < 50000 ? "<node>" : "</node>";
+  EXPECT_FALSE(RunAgreeing(deep.Text()).geometry.present);
+}
+
+TEST(SceneGraph, TheLastSkinOfAControllerWithItsBindShape) {
+  Doc doc = OneInstance(MeshWithNormal("g", "1 1 0"));
+  doc.controllers =
+      "<controller id=\"c\"><skin source=\"#g\"/><skin source=\"#g\"><bind_shape_matrix>1 0 0 0 0 1 0 0 0 0 1 5 "
+      "0 0 0 1</bind_shape_matrix><source id=\"j\"><Name_array id=\"n\" count=\"1\">j</Name_array></source>"
+      "<joints><input semantic=\"JOINT\" source=\"#j\"/></joints></skin></controller>";
+  doc.scene = Node("", "<instance_controller url=\"#c\"/>");
+  Output g = RunAgreeing(doc.Text()).geometry;
+  ASSERT_EQ(g.parts.size(), 1u);
+  ExpectNear(g.parts[0].points, {{0, 1, 5}, {1, 0, 5}, {0, 0, 5}}, 0, "lifted by the bind shape");
+  const double r = 1 / std::sqrt(2.0);  // normalised though no node transforms
+  ExpectNear(g.parts[0].normals, {{r, r, 0}, {r, r, 0}, {r, r, 0}}, 1e-12, "normals");
 }
 
 }  // namespace
+}  // namespace pipelinetest

@@ -12,6 +12,7 @@ struct TouchingSink : varnel::DaeDisplayList {
     delete[] materials;
     materials = m;
   }
+  void SetCurrentPart(long, varnel::tavuPatchType) override { ++parts; }
   void SetPartData(long n, bool normals, bool textures, float* data) override {
     Touch(data, n * ((normals ? 6 : 3) + (textures ? 2 : 0)));
   }
@@ -23,6 +24,7 @@ struct TouchingSink : varnel::DaeDisplayList {
     sum = sum + total;
   }
   varnel::MaterialProperties* materials = nullptr;
+  int parts = 0;  // lines not counted
   int extents = 0;
   volatile double sum = 0;
 };

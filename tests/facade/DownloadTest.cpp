@@ -146,16 +146,6 @@ void ExpectSameOutput(const Output& a, const Output& b) {
   EXPECT_EQ(a.extent, b.extent);
 }
 
-// The data buffer's bytes; empty when nothing was produced.
-std::string BufferOf(const String& location) {
-  int32_t size = 0;
-  unsigned char* bytes = nullptr;
-  Varnel().CreateDataBufferFromFile(location, size, bytes);
-  std::string copy(reinterpret_cast<char*>(bytes), size_t(size));
-  ::operator delete(bytes);
-  return copy;
-}
-
 TEST_F(DownloadTest, FetchedModelConvertsLikeTheLocalCopy) {
   Outputs local = RunBoth(kLocalHouse);
   ASSERT_EQ(Textures(local.display), 1);
@@ -172,10 +162,10 @@ TEST_F(DownloadTest, FetchedModelConvertsLikeTheLocalCopy) {
   // The other two entry points fetch and clean up the same way; blanks around an address go.
   ExpectSameOutput(RunBoth("  " + server.Url("/models/house.dae") + " ").geometry, local.geometry);
   ExpectNoFilesLeft();
-  std::string buffer = BufferOf(Url("/models/house.dae"));
+  std::string buffer = DataBuffer(server.Url("/models/house.dae"));
   ExpectNoFilesLeft();
   EXPECT_FALSE(buffer.empty());
-  EXPECT_EQ(buffer, BufferOf(String::FromUtf8(kLocalHouse)));
+  EXPECT_EQ(buffer, DataBuffer(kLocalHouse));
 }
 
 TEST_F(DownloadTest, ConcurrentCallsKeepTheirOwnFiles) {
@@ -219,7 +209,7 @@ TEST_F(DownloadTest, FailedDocumentsGiveNoOutput) {
   EXPECT_FALSE(Convert(Url("/models/house.dae", "https")).present);
   EXPECT_FALSE(Convert(Url("/models/house.dae", "HTTPS")).present);
   EXPECT_EQ(server.Requests(), before + 2);
-  EXPECT_EQ(BufferOf(Url("/models/no-scene.dae")), "");
+  EXPECT_EQ(DataBuffer(server.Url("/models/no-scene.dae")), "");
   ExpectNoFilesLeft();
 }
 

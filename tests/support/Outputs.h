@@ -205,6 +205,16 @@ inline Outputs RunBoth(const std::string& path) {
   return out;
 }
 
+// The bytes of the data buffer made from `path`; empty when nothing was produced.
+inline std::string DataBuffer(const std::string& path) {
+  int32_t size = 0;
+  unsigned char* bytes = nullptr;
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(path), size, bytes);
+  std::string copy(reinterpret_cast<char*>(bytes), size_t(size));
+  ::operator delete(bytes);
+  return copy;
+}
+
 // A new host multipatch geometry with `size` bytes at `buffer` imported as the geometry entry
 // point imports its buffer; `result` receives the import's answer. Null without the class.
 inline IGeometry* ImportBuffer(int32_t size, unsigned char* buffer, HRESULT* result = nullptr) {

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -14,21 +12,18 @@
 #include <thread>
 #include <vector>
 
-#include <varnel/Varnel.h>
 #include "host/Downloader.h"
-#include <varnel/Geometry.h>
-#include <varnel/MaterialProperties.h>
-#include <varnel/DaeDisplayList.h>
-#include "support/LocalHttpServer.h"
-#include "support/TestSupport.h"
 #include "host/TempDir.h"
+#include "support/LocalHttpServer.h"
+#include "support/Outputs.h"
 
 namespace fs = std::filesystem;
 
-namespace varnel {
+namespace pipelinetest {
 namespace {
 
 using testsupport::LocalHttpServer;
+using namespace std::string_literals;
 
 // The process's private temporary directory is made below $TMPDIR on first use. Pointing $TMPDIR
 // at a folder of this test before anything asks for it lets the tests see every file a download
@@ -56,72 +51,28 @@ IUnknown* CreateTestDownloader() {
   return unknown;
 }
 
+const std::string kLocalHouse = std::string(VARNEL_TEST_DATA) + "/demo/house.dae";
+
 std::string Sample(const std::string& name) {
   return testsupport::ReadFile(std::string(VARNEL_TEST_DATA) + "/demo/" + name);
 }
 
-std::string HouseTexturedWith(const std::string& reference) {
+std::string HouseWith(const std::string& original, const std::string& replacement) {
   std::string text = Sample("house.dae");
-  const std::string original = "<init_from>brick.png</init_from>";
   size_t at = text.find(original);
   EXPECT_NE(at, std::string::npos);
-  return text.replace(at, original.size(), "<init_from>" + reference + "</init_from>");
+  return text.replace(at, original.size(), replacement);
 }
 
-// Every display-list call as one line of text, texture pixels included (as a checksum).
-struct Transcript : DaeDisplayList {
-  std::string text;
-  int textures = 0;
-  void SetMaterials(long count, MaterialProperties* materials) override {
-    text += "materials " + std::to_string(count) + "\n";
-    for (long i = 0; i < count; ++i) {
-      const MaterialProperties& m = materials[i];
-      char line[200];
-      std::snprintf(line, sizeof line,
-                    " color %d %d %d cull %d transparency %d shared %d texture %dx%dx%d",
-                    m.color[0], m.color[1], m.color[2], m.cullBackFaces, m.transparency,
-                    m.sharedTexture, m.textureWidth, m.textureHeight, m.textureChannels);
-      text += line;
-      unsigned long long hash = 14695981039346656037ull;
-      size_t bytes = static_cast<size_t>(m.textureWidth) * m.textureHeight * m.textureChannels;
-      for (size_t b = 0; m.texturePixels && b < bytes; ++b)
-        hash = (hash ^ m.texturePixels[b]) * 1099511628211ull;
-      text += " pixels " + std::to_string(hash) + "\n";
-      if (m.texturePixels) ++textures;
-    }
-    delete[] materials;
-  }
-  void SetCurrentPart(long material, tavuPatchType type) override {
-    text += "part " + std::to_string(material) + " " + std::to_string(type) + "\n";
-  }
-  void SetCurrentLine(long material, bool strip) override {
-    text += "line " + std::to_string(material) + " " + std::to_string(strip) + "\n";
-  }
-  void SetPartData(long points, bool normals, bool texturePoints, float* data) override {
-    text += "data " + std::to_string(points) + " " + std::to_string(normals) +
-            std::to_string(texturePoints);
-    Floats(data, points * ((normals ? 6 : 3) + (texturePoints ? 2 : 0)));
-  }
-  void SetLineData(long points, float* data) override {
-    text += "line data " + std::to_string(points);
-    Floats(data, points * 3);
-  }
-  void SetExtent(double x0, double y0, double z0, double x1, double y1, double z1) override {
-    char line[200];
-    std::snprintf(line, sizeof line, "extent %a %a %a %a %a %a\n", x0, y0, z0, x1, y1, z1);
-    text += line;
-  }
+std::string HouseTexturedWith(const std::string& reference) {
+  return HouseWith("<init_from>brick.png</init_from>", "<init_from>" + reference + "</init_from>");
+}
 
- private:
-  void Floats(const float* data, long count) {
-    char value[32];
-    for (long i = 0; i < count; ++i) {
-      std::snprintf(value, sizeof value, " %a", static_cast<double>(data[i]));
-      text += value;
-    }
-    text += "\n";
-  }
-};
+int Textures(const Output& output) {
+  int n = 0;
+  for (const MaterialRecord& m : output.materials) n += !m.firstPixel.empty();
+  return n;
+}
 
 class DownloadTest : public ::testing::Test {
  protected:
@@ -133,25 +84,16 @@ class DownloadTest : public ::testing::Test {
     privateDir = TavuOSDir::GetTempPathW().ToUtf8();
     ASSERT_EQ(fs::path(privateDir).parent_path().parent_path().string(), kTempParent)
         << "the private directory was made before $TMPDIR was set";
-    outside = {fs::path(privateDir).parent_path().filename().string()};
+    outside = testsupport::DirectoryEntries(kTempParent);
     Serve("/models/house.dae", Sample("house.dae"));
     Serve("/models/brick.png", Sample("brick.png"));
   }
+  void TearDown() override { RegisterComponent(CLSID_Downloader, previousFactory); }
 
-  void TearDown() override {
-    RegisterComponent(CLSID_Downloader, previousFactory);
-    for (const std::string& name : outside)
-      if (fs::is_regular_file(kTempParent + "/" + name)) fs::remove(kTempParent + "/" + name);
-  }
-
-  // A file beside the private directory that no call may change or remove.
+  // An empty file beside the private directory that no call may change or remove.
   std::string Sentinel(const std::string& name) {
-    std::string path = kTempParent + "/" + name;
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    EXPECT_NE(file, nullptr);
-    if (file) std::fclose(file);
     outside.insert(name);
-    return path;
+    return testsupport::WriteFile("tmp/" + name, "");
   }
 
   void Serve(const std::string& path, const std::string& body) {
@@ -170,13 +112,13 @@ class DownloadTest : public ::testing::Test {
     return String::FromUtf8(server.Url(path, scheme));
   }
 
-  // The display-list stream of `location`; afterwards nothing of the call may remain on disk,
-  // neither in the private directory nor beside it.
-  Transcript Convert(const String& location) {
-    Transcript sink;
+  // The display list of `location`; afterwards nothing of the call may remain on disk, neither
+  // in the private directory nor beside it.
+  Output Convert(const String& location) {
+    RecordingSink sink;
     Varnel().CreateDisplayListFromFile(location, &sink);
     ExpectNoFilesLeft();
-    return sink;
+    return sink.output;
   }
   void ExpectNoFilesLeft() {
     EXPECT_EQ(testsupport::DirectoryEntries(privateDir), std::set<std::string>{});
@@ -197,131 +139,104 @@ class DownloadTest : public ::testing::Test {
   std::set<std::string> outside;  // what kTempParent holds: the private directory, sentinels
 };
 
-TEST_F(DownloadTest, FetchedModelConvertsLikeTheLocalCopy) {
-  String local = String::FromUtf8(std::string(VARNEL_TEST_DATA) + "/demo/house.dae");
-  Transcript expected = Convert(local);
-  ASSERT_EQ(expected.textures, 1);
-  ASSERT_NE(expected.text.find("extent"), std::string::npos);
-  TakeRequests();
+void ExpectSameOutput(const Output& a, const Output& b) {
+  ASSERT_TRUE(a.present && b.present);
+  ExpectSameParts(a, b, true);
+  ExpectSameMaterials(a, b);
+  EXPECT_EQ(a.extent, b.extent);
+}
 
+TEST_F(DownloadTest, FetchedModelConvertsLikeTheLocalCopy) {
+  Outputs local = RunBoth(kLocalHouse);
+  ASSERT_EQ(Textures(local.display), 1);
+  Serve("/models/moved.dae", LocalHttpServer::Redirect("/models/house.dae"));
+  TakeRequests();
   for (const char* scheme : {"http", "HTTP", "Http"}) {
     SCOPED_TRACE(scheme);
-    Transcript fetched = Convert(Url("/models/house.dae", scheme));
-    EXPECT_EQ(fetched.text, expected.text);
+    ExpectSameOutput(Convert(Url("/models/house.dae", scheme)), local.display);
     // The texture comes from the document's folder on the server.
     EXPECT_EQ(TakeRequests(), (std::vector<std::string>{"/models/house.dae", "/models/brick.png"}));
   }
+  ExpectSameOutput(Convert(Url("/models/moved.dae")), local.display);
 
   // The other two entry points fetch and clean up the same way; blanks around an address go.
-  int32_t localSize = 0, fetchedSize = 0;
-  unsigned char *localBuffer = nullptr, *fetchedBuffer = nullptr;
-  Varnel().CreateDataBufferFromFile(local, localSize, localBuffer);
-  Varnel().CreateDataBufferFromFile(Url("/models/house.dae"), fetchedSize, fetchedBuffer);
+  ExpectSameOutput(RunBoth("  " + server.Url("/models/house.dae") + " ").geometry, local.geometry);
   ExpectNoFilesLeft();
-  ASSERT_GT(localSize, 0);
-  ASSERT_EQ(fetchedSize, localSize);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(fetchedBuffer), static_cast<size_t>(fetchedSize)),
-            std::string(reinterpret_cast<char*>(localBuffer), static_cast<size_t>(localSize)));
-  ::operator delete(localBuffer);
-  ::operator delete(fetchedBuffer);
-
-  IGeometry *localGeometry = nullptr, *fetchedGeometry = nullptr;
-  Varnel().CreateGeometryFromFile(local, &localGeometry);
-  Varnel().CreateGeometryFromFile(L"  " + Url("/models/house.dae") + L" ", &fetchedGeometry);
+  std::string buffer = DataBuffer(server.Url("/models/house.dae"));
   ExpectNoFilesLeft();
-  ASSERT_NE(localGeometry, nullptr);
-  ASSERT_NE(fetchedGeometry, nullptr);
-  EXPECT_EQ(fetchedGeometry->GetMaterialCount(), localGeometry->GetMaterialCount());
-  EXPECT_EQ(fetchedGeometry->GetBufferSize(), localGeometry->GetBufferSize());
-  localGeometry->Release();
-  fetchedGeometry->Release();
+  EXPECT_FALSE(buffer.empty());
+  EXPECT_EQ(buffer, DataBuffer(kLocalHouse));
 }
 
 TEST_F(DownloadTest, ConcurrentCallsKeepTheirOwnFiles) {
   // Same address, same file names: each call must fetch, read and delete only its own copies.
-  std::string expected = Convert(Url("/models/house.dae")).text;
-  ASSERT_NE(expected.find("extent"), std::string::npos);
-  std::vector<std::string> results(4);
+  Output expected = Convert(Url("/models/house.dae"));
+  std::vector<Output> results(4);
   std::vector<std::thread> threads;
-  for (std::string& result : results) {
+  for (Output& result : results)
     threads.emplace_back([&] {
-      Transcript sink;
+      RecordingSink sink;
       Varnel().CreateDisplayListFromFile(Url("/models/house.dae"), &sink);
-      result = sink.text;
+      result = sink.output;
     });
-  }
   for (std::thread& thread : threads) thread.join();
-  for (const std::string& result : results) EXPECT_EQ(result, expected);
+  for (const Output& result : results) ExpectSameOutput(result, expected);
   ExpectNoFilesLeft();
 }
 
 TEST_F(DownloadTest, FailedDocumentsGiveNoOutput) {
   Serve("/loop.dae", LocalHttpServer::Redirect("/loop.dae"));
+  // Only http and https are spoken, after redirects too.
+  Serve("/to-file.dae", LocalHttpServer::Redirect("file://" + kLocalHouse));
   Serve("/stall.dae", LocalHttpServer::Response{
                           "HTTP/1.1 200 OK\r\nContent-Length: 20000\r\n\r\n<COLLADA>", true});
   Serve("/big.dae", Sample("house.dae") + "<!--" + std::string(kCap, ' ') + "-->");
   Serve("/not-a-model.dae", "plain text");
+  // Fetched with its texture but without a scene: the downloads are deleted all the same.
+  Serve("/models/no-scene.dae", HouseWith("<instance_visual_scene url=\"#house-scene\"/>", ""));
 
   auto start = std::chrono::steady_clock::now();
-  for (const char* path :
-       {"/missing.dae", "/loop.dae", "/stall.dae", "/big.dae", "/not-a-model.dae", "/models/"}) {
+  for (const char* path : {"/missing.dae", "/loop.dae", "/to-file.dae", "/stall.dae", "/big.dae",
+                           "/not-a-model.dae", "/models/", "/models/no-scene.dae"}) {
     SCOPED_TRACE(path);
-    EXPECT_EQ(Convert(Url(path)).text, "");
+    EXPECT_FALSE(Convert(Url(path)).present);
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  EXPECT_EQ(TakeRequests().back(), "/models/brick.png");
 
   // The secure scheme reaches the component too: it speaks TLS to the plain server and fails.
   int before = server.Requests();
-  EXPECT_EQ(Convert(Url("/models/house.dae", "https")).text, "");
-  EXPECT_EQ(Convert(Url("/models/house.dae", "HTTPS")).text, "");
+  EXPECT_FALSE(Convert(Url("/models/house.dae", "https")).present);
+  EXPECT_FALSE(Convert(Url("/models/house.dae", "HTTPS")).present);
   EXPECT_EQ(server.Requests(), before + 2);
-
-  int32_t size = 5;
-  unsigned char marker = 0;
-  unsigned char* buffer = &marker;
-  Varnel().CreateDataBufferFromFile(Url("/missing.dae"), size, buffer);
-  EXPECT_EQ(size, 0);
-  EXPECT_EQ(buffer, &marker);
-  IGeometry* geometry = reinterpret_cast<IGeometry*>(0x1);
-  Varnel().CreateGeometryFromFile(Url("/big.dae"), &geometry);
-  EXPECT_EQ(geometry, nullptr);
+  EXPECT_EQ(DataBuffer(server.Url("/models/no-scene.dae")), "");
   ExpectNoFilesLeft();
 }
 
-TEST_F(DownloadTest, TexturesThatCannotBeFetchedAreLeftOut) {
+TEST_F(DownloadTest, TexturesAreFetchedOnlyIntoThePrivateDirectory) {
+  // Escaping addresses are answered with the texture, so each of those downloads does happen:
+  // what matters is where its file lands. A target made by appending the reference to the
+  // temporary directory would overwrite (and then delete) the empty sentinels beside it.
+  const std::string absolute = Sentinel("absolute.png"), escaped = Sentinel("escaped.png");
+  for (const std::string& path : {"/etc/passwd"s, "/escaped.png"s, "/models/" + absolute})
+    Serve(path, Sample("brick.png"));
   Serve("/models/loop.png", LocalHttpServer::Redirect("/models/loop.png"));
   Serve("/models/stall.png",
         LocalHttpServer::Response{"HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n\x89PNG", true});
   Serve("/models/big.png", Sample("brick.png") + std::string(kCap, '\0'));
   Serve("/models/corrupt.png", "not an image");
-
-  for (const char* reference :
-       {"missing.png", "loop.png", "stall.png", "big.png", "corrupt.png", "..", "textures/../.."}) {
+  const std::pair<std::string, int> cases[] = {
+      {"../../../etc/passwd", 1}, {"../escaped.png", 1}, {absolute, 1},
+      // Left out, the model still converts.
+      {"missing.png", 0}, {"loop.png", 0}, {"stall.png", 0}, {"big.png", 0}, {"corrupt.png", 0},
+      {"..", 0}, {"textures/../..", 0}};
+  for (const auto& [reference, textures] : cases) {
     SCOPED_TRACE(reference);
     Serve("/models/uses.dae", HouseTexturedWith(reference));
-    Transcript fetched = Convert(Url("/models/uses.dae"));
-    EXPECT_NE(fetched.text.find("extent"), std::string::npos);
-    EXPECT_EQ(fetched.textures, 0);
-  }
-}
-
-TEST_F(DownloadTest, EscapingReferencesStayInThePrivateDirectory) {
-  // The server answers the escaping addresses with the texture, so each download does happen:
-  // what matters is where its file lands. A target made by appending the reference to the
-  // temporary directory would overwrite (and then delete) the empty sentinels beside it.
-  std::string absolute = Sentinel("absolute.png");
-  Sentinel("escaped.png");
-  Serve("/etc/passwd", Sample("brick.png"));
-  Serve("/escaped.png", Sample("brick.png"));
-  Serve("/models/" + absolute, Sample("brick.png"));
-
-  for (const std::string& reference :
-       {std::string("../../../etc/passwd"), std::string("../escaped.png"), absolute}) {
-    SCOPED_TRACE(reference);
-    Serve("/models/uses.dae", HouseTexturedWith(reference));
-    Transcript fetched = Convert(Url("/models/uses.dae"));
-    EXPECT_EQ(fetched.textures, 1);
-    for (const std::string& sentinel : {absolute, kTempParent + "/escaped.png"}) {
+    Output fetched = Convert(Url("/models/uses.dae"));
+    EXPECT_TRUE(fetched.present);
+    EXPECT_EQ(Textures(fetched), textures);
+    for (const std::string& sentinel : {absolute, escaped}) {
       std::error_code ec;
       EXPECT_EQ(fs::file_size(sentinel, ec), 0u) << sentinel;
       EXPECT_FALSE(ec) << sentinel;
@@ -330,4 +245,4 @@ TEST_F(DownloadTest, EscapingReferencesStayInThePrivateDirectory) {
 }
 
 }  // namespace
-}  // namespace varnel
+}  // namespace pipelinetest

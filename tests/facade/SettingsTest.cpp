@@ -9,11 +9,11 @@
 namespace varnel {
 namespace {
 
-// ReadConversionType with the settings file holding `line` (none when null).
-int ConversionTypeWith(const char* line) {
+// The conversion type read with the per-user settings file holding `text` (none when null).
+int ConversionTypeWith(const char* text) {
   static int round = 0;
   std::string folder = "settings" + std::to_string(++round);
-  if (line) testsupport::WriteFile(folder + "/TAVU/Settings.ini", std::string(line) + "\n");
+  if (text) testsupport::WriteFile(folder + "/TAVU/Settings.ini", text);
   const char* old = std::getenv("XDG_CONFIG_HOME");
   std::string saved = old ? old : "";
   setenv("XDG_CONFIG_HOME", (testsupport::ScratchDir() + "/" + folder).c_str(), 1);
@@ -23,24 +23,19 @@ int ConversionTypeWith(const char* line) {
   return value;
 }
 
-TEST(Settings, ConversionTypeAcceptsOneToFour) {
-  EXPECT_EQ(ConversionTypeWith(nullptr), 1);
-  EXPECT_EQ(ConversionTypeWith("TAVUConversionType=0"), 1);
-  EXPECT_EQ(ConversionTypeWith("TAVUConversionType=5"), 1);
-  EXPECT_EQ(ConversionTypeWith("TAVUConversionType=-3"), 1);
-  EXPECT_EQ(ConversionTypeWith("TAVUConversionType=1"), 1);
-  EXPECT_EQ(ConversionTypeWith("TAVUConversionType=2"), 2);
-  EXPECT_EQ(ConversionTypeWith("TAVUConversionType=3"), 3);
-  EXPECT_EQ(ConversionTypeWith("TAVUConversionType=4"), 4);
-  EXPECT_EQ(ConversionTypeWith("TAVUConversionType=two"), 1);
-}
-
-TEST(Settings, LoadTimeStateIsSetUp) {
-  EXPECT_GE(conversionType, 1);
-  EXPECT_LE(conversionType, 4);
-  EXPECT_NE(LibraryModule(), nullptr);
-  // No localized resource module exists, so the library's own serves.
-  EXPECT_EQ(ResourceModule(), LibraryModule());
+TEST(Settings, ConversionTypeAcceptsOneToFourAndOtherwiseIsOne) {
+  const std::pair<const char*, int> cases[] = {
+      {nullptr, 1},
+      {"TAVUConversionType=2\n", 2}, {"TAVUConversionType=3\n", 3}, {"TAVUConversionType=4\n", 4},
+      {"TAVUConversionType=0\n", 1}, {"TAVUConversionType=5\n", 1}, {"TAVUConversionType=-3\n", 1},
+      {"TAVUConversionType=two\n", 1},
+      // Written by hand: a byte-order mark, comments, blanks, another case, Windows line ends.
+      {"\xEF\xBB\xBF# by hand\r\n; comment\r\n\r\n  tavuconversiontype\t=  3 \r\nTAVUConversionTypeX = 9\r\n", 3},
+      // The last line counts, also when it is malformed.
+      {"TAVUConversionType=2\nTAVUConversionType=4\n", 4},
+      {"TAVUConversionType=2\nTAVUConversionType=3x\n", 1},
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(ConversionTypeWith(text), value) << (text ? text : "no file");
 }
 
 }  // namespace

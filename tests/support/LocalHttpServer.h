@@ -80,10 +80,9 @@ class LocalHttpServer {
  private:
   // Waits up to `ms` for input (or the peer leaving); false also when the server is stopping.
   bool WaitReadable(int fd, int ms) {
-    for (int waited = 0; waited < ms && !stop_; waited += 50) {
-      pollfd waiting{fd, POLLIN, 0};
+    pollfd waiting{fd, POLLIN, 0};
+    for (int waited = 0; waited < ms && !stop_; waited += 50)
       if (::poll(&waiting, 1, 50) > 0) return true;
-    }
     return false;
   }
 
@@ -91,22 +90,20 @@ class LocalHttpServer {
     std::string head;
     char buffer[4096];
     // Not a plain request (a TLS handshake, say): answer at once instead of waiting for more.
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536 &&
-           (head.empty() || (head[0] >= 'A' && head[0] <= 'Z')) && WaitReadable(client, 5000)) {
-      ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-      if (got <= 0) break;
-      head.append(buffer, static_cast<size_t>(got));
-    }
+    for (ssize_t got; head.find("\r\n\r\n") == std::string::npos && head.size() < 65536 &&
+                      (head.empty() || (head[0] >= 'A' && head[0] <= 'Z')) && WaitReadable(client, 5000) &&
+                      (got = ::recv(client, buffer, sizeof buffer, 0)) > 0;)
+      head.append(buffer, size_t(got));
     ++requests_;
-    Response response = Reply(400, "");
-    size_t pathStart = head.find(' ');
-    size_t pathEnd = pathStart == std::string::npos ? pathStart : head.find(' ', pathStart + 1);
-    if (pathEnd != std::string::npos && head.find("\r\n\r\n") != std::string::npos)
-      response = handler_(head.substr(pathStart + 1, pathEnd - pathStart - 1));
-    for (size_t sent = 0, size = response.bytes.size(); sent < size;) {
-      ssize_t n = ::send(client, response.bytes.data() + sent, size - sent, MSG_NOSIGNAL);
+    size_t pathStart = head.find(' '), pathEnd = head.find(' ', pathStart + 1);
+    Response response = pathStart != std::string::npos && pathEnd != std::string::npos &&
+                                head.find("\r\n\r\n") != std::string::npos
+                            ? handler_(head.substr(pathStart + 1, pathEnd - pathStart - 1))
+                            : Reply(400, "");
+    for (size_t sent = 0; sent < response.bytes.size();) {
+      ssize_t n = ::send(client, response.bytes.data() + sent, response.bytes.size() - sent, MSG_NOSIGNAL);
       if (n <= 0) break;
-      sent += static_cast<size_t>(n);
+      sent += size_t(n);
     }
     while (response.stall && WaitReadable(client, 60000) && ::recv(client, buffer, sizeof buffer, 0) > 0) {
     }

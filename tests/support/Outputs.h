@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <varnel/Varnel.h>
@@ -171,6 +172,19 @@ inline void ExpectSameParts(const Output& a, const Output& b, bool normalsToo) {
   }
 }
 
+// Material records of two outputs agree field by field.
+inline void ExpectSameMaterials(const Output& a, const Output& b) {
+  ASSERT_EQ(a.materials.size(), b.materials.size());
+  for (size_t m = 0; m < a.materials.size(); ++m) {
+    const MaterialRecord &x = a.materials[m], &y = b.materials[m];
+    EXPECT_EQ(std::tie(x.color, x.transparency, x.cull, x.sharedTexture, x.width, x.height,
+                       x.channels, x.firstPixel),
+              std::tie(y.color, y.transparency, y.cull, y.sharedTexture, y.width, y.height,
+                       y.channels, y.firstPixel))
+        << "material " << m;
+  }
+}
+
 // Both part-producing entry points on one file.
 struct Outputs {
   Output geometry;
@@ -198,6 +212,35 @@ inline Outputs RunAgreeing(const std::string& text, bool normalsToo = true) {
   Outputs out = RunBoth(testsupport::WriteFile("run/" + std::to_string(++serial) + ".dae", text));
   ExpectSameParts(out.geometry, out.display, normalsToo);
   return out;
+}
+
+// The bytes of the data buffer made from `path`; empty when nothing was produced.
+inline std::string DataBuffer(const std::string& path) {
+  int32_t size = 0;
+  unsigned char* bytes = nullptr;
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(path), size, bytes);
+  std::string copy(reinterpret_cast<char*>(bytes), size_t(size));
+  ::operator delete(bytes);
+  return copy;
+}
+
+// A new host multipatch geometry with `size` bytes at `buffer` imported as the geometry entry
+// point imports its buffer; `result` receives the import's answer. Null without the class.
+inline IGeometry* ImportBuffer(int32_t size, unsigned char* buffer, HRESULT* result = nullptr) {
+  void* created = nullptr;
+  if (HalvexCreateInstance(CLSID_MultipatchGeometry, nullptr, CLSCTX_ALL, IID_IGeometry, &created) < 0)
+    return nullptr;
+  auto* geometry = static_cast<IGeometry*>(created);
+  void* import = nullptr;
+  HRESULT answer = geometry->QueryInterface(IID_IShapeImport, &import);
+  if (answer >= 0) {
+    int32_t read = 0;
+    answer = static_cast<IShapeImport*>(import)->ImportFromShapeBuffer(kShapeImportExtended, size,
+                                                                       buffer, &read);
+    static_cast<IShapeImport*>(import)->Release();
+  }
+  if (result) *result = answer;
+  return geometry;
 }
 
 }  // namespace pipelinetest

@@ -9,7 +9,7 @@
 
 #include <varnel/Varnel.h>
 #include <varnel/Geometry.h>
-#include "../../tests/support/TouchingSink.h"
+#include "TouchingSink.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32_t i = 0; buffer && i < bufferSize; ++i) total += buffer[i];
   bufferSum = total;
   ::operator delete(buffer);
-  testsupport::TouchingSink sink;
+  fuzzing::TouchingSink sink;
   varnel.CreateDisplayListFromFile(name, &sink);
   std::remove(path.c_str());
   return 0;

@@ -4,7 +4,7 @@
 
 #include <varnel/DaeDisplayList.h>
 
-namespace testsupport {
+namespace fuzzing {
 
 struct TouchingSink : varnel::DaeDisplayList {
   ~TouchingSink() override { delete[] materials; }
@@ -12,17 +12,21 @@ struct TouchingSink : varnel::DaeDisplayList {
     delete[] materials;
     materials = m;
   }
+  void SetCurrentPart(long, varnel::tavuPatchType) override { ++parts; }
   void SetPartData(long n, bool normals, bool textures, float* data) override {
     Touch(data, n * ((normals ? 6 : 3) + (textures ? 2 : 0)));
   }
   void SetLineData(long n, float* data) override { Touch(data, n * 3); }
+  void SetExtent(double, double, double, double, double, double) override { ++extents; }
   void Touch(const float* data, long n) {
     double total = 0;
     for (long i = 0; i < n; ++i) total += data[i];
     sum = sum + total;
   }
   varnel::MaterialProperties* materials = nullptr;
+  int parts = 0;  // lines not counted
+  int extents = 0;
   volatile double sum = 0;
 };
 
-}  // namespace testsupport
+}  // namespace fuzzing

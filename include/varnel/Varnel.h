@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include <varnel/Export.h>
+#include <varnel/ImportOptions.h>
 #include <varnel/String.h>
 
 namespace varnel {
@@ -25,6 +26,13 @@ class VARNEL_API Varnel {
   void CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer);
   // The sink receives the materials, every part and line, and finally the extent.
   void CreateDisplayListFromFile(String path, DaeDisplayList* displayList);
+
+  // The same three calls with import options; default options give exactly the results above.
+  void CreateGeometryFromFile(String path, IGeometry** geometry, const ImportOptions& options);
+  void CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer,
+                                const ImportOptions& options);
+  void CreateDisplayListFromFile(String path, DaeDisplayList* displayList,
+                                 const ImportOptions& options);
 };
 
 }  // namespace varnel

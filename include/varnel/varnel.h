@@ -9,6 +9,7 @@
 #include <varnel/Varnel.h>
 #include <varnel/Com.h>
 #include <varnel/Geometry.h>
+#include <varnel/ImportOptions.h>
 #include <varnel/MaterialProperties.h>
 #include <varnel/String.h>
 #include <varnel/DaeDisplayList.h>

@@ -8,6 +8,7 @@
 #include <varnel/String.h>
 #include "output/CreationManager.h"
 #include "util/BaseArray.h"
+#include "util/Report.h"
 
 namespace varnel {
 
@@ -49,6 +50,8 @@ class SceneCollector {
   BaseArray<double> matrixStack;
   double currentMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   bool linesEnabled = false;
+  bool extended = false;
+  Reporter report;
   bool yUp = true;
   double unitScale = 1.0;
   BaseArray<int32_t> polygonSizes;

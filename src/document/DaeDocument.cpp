@@ -1,8 +1,11 @@
 #include "document/DaeDocument.h"
 
+#include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <locale.h>
+
+#include <string>
 
 #include "host/SafeName.h"
 #include "tags/Asset.h"
@@ -107,7 +110,11 @@ void DaeDocument::Load(String location) {
     if (tempDir.Exists() && tempDir.IsDirectory()) {
       // The copy lands in a private folder of its own under a name made safe from the address.
       String target = DownloadToTempFile(Downloader(), working, working);
-      if (target.IsEmpty()) return;
+      if (target.IsEmpty()) {
+        report(DiagnosticKind::kUnreadable, 0, false,
+               [&] { return "the download of " + working.ToUtf8() + " failed"; });
+        return;
+      }
       sourceUrl = working;
       working = target;
       tempFiles.Insert(working, -1);
@@ -139,16 +146,25 @@ void DaeDocument::ParseDocument() {
   activeScene = nullptr;
   CloseStream();
 
-  if (!IsExistingFile(path)) return;
+  if (!IsExistingFile(path)) {
+    if (report) ReportMissing();
+    return;
+  }
   stream = std::fopen(path.ToUtf8().c_str(), "rb");
-  if (!stream) return;
+  if (!stream) {
+    report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string(std::strerror(errno)); });
+    return;
+  }
   ResetReader();
   DetectByteOrderMark();
 
   if (!ReadRawToken()) {
+    report(DiagnosticKind::kNotXml, 0, false, [] { return std::string("the document is empty"); });
     CloseStream();
     return;
   }
+  if (report && !isTagToken)
+    report(DiagnosticKind::kNotXml, 1, false, [] { return std::string("the document does not start with a tag"); });
   if (tokenLength >= 14 && std::memcmp(tokenText, "<?xml version=", 14) == 0) {
     bool more = NextToken();
     while (more && tokenText[0] == '?') more = NextToken();
@@ -163,6 +179,7 @@ void DaeDocument::ParseDocument() {
   UrlTag* sceneReference = nullptr;
   AssetTag* asset = nullptr;
   // The token skipped here is the root start tag, whose attributes are never read.
+  if (report) ReportRoot();
   if (!NextToken()) CloseStream();
 
   for (bool firstPass = true; stream && !stopped; firstPass = false) {
@@ -213,6 +230,12 @@ void DaeDocument::ParseDocument() {
       if (i == 0 || scene->GetId() == sceneReference->url) activeScene = scene->AsVisualScene();
     }
   }
+  if (!activeScene) {
+    report(DiagnosticKind::kNoScene, 0, false, [&] {
+      if (visualScenes.count == 0) return std::string("the document holds no visual scene that was read");
+      return std::string("no <scene> names a visual scene");
+    });
+  }
   if (asset) {
     yUp = asset->yUp;
     unitScale = asset->meter;
@@ -221,6 +244,26 @@ void DaeDocument::ParseDocument() {
         if (EffectTag* effect = tag ? tag->AsEffectTag() : nullptr) effect->cullBackFaces = false;
     }
   }
+}
+
+void DaeDocument::ReportMissing() {
+  FileSystemPath file(path);
+  if (file.Exists() && file.IsDirectory())
+    report(DiagnosticKind::kFolder, 0, false, [] { return std::string("Is a directory"); });
+  else if (file.Exists())
+    report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string("not a regular file"); });
+  else
+    report(DiagnosticKind::kFileMissing, 0, false, [] { return std::string("No such file or directory"); });
+}
+
+void DaeDocument::ReportRoot() {
+  const char* name = isTagToken && !isEndToken ? tokenText : "";
+  const char* colon = std::strchr(name, ':');
+  if (std::strcmp(colon ? colon + 1 : name, "COLLADA") == 0) return;
+  report(DiagnosticKind::kNotCollada, CurrentLine(), false, [&] {
+    return *name ? "the root element is <" + std::string(name) + ">, not <COLLADA>"
+                 : std::string("no root element");
+  });
 }
 
 void DaeDocument::ClearTags() {

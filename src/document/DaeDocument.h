@@ -44,6 +44,11 @@ class DaeDocument : public XmlReader {
 
   // The download component, created on first use; null when it cannot be created.
   IDownloader* Downloader();
+
+ private:
+  // Diagnostics for a path that is no readable file, and for a root that is not COLLADA.
+  void ReportMissing();
+  void ReportRoot();
 };
 
 }  // namespace varnel

@@ -14,8 +14,16 @@
 namespace varnel {
 namespace {
 
+void Load(DaeDocument& document, String path, const ImportOptions& options) {
+  document.extended = options.extended;
+  document.report.receiver = options.diagnostics;
+  document.Load(std::move(path));
+}
+
 // Lends the document's tables to the collector as views; the document keeps the elements.
 void LendTables(DaeDocument& document, SceneCollector& collector) {
+  collector.report = document.report;
+  collector.extended = document.extended;
   collector.unitScale = document.unitScale;
   collector.yUp = document.yUp;
   collector.images.AttachTo(document.images);
@@ -31,6 +39,7 @@ bool Produce(DaeDocument& document, SceneCollector& collector, CreationManager& 
              bool lines) {
   collector.linesEnabled = lines;
   manager.conversionType = conversionType;
+  manager.report = collector.report;
   collector.manager = &manager;
   collector.Run(document.activeScene);
   return collector.manager != nullptr;
@@ -80,10 +89,22 @@ Varnel::~Varnel() = default;
 Varnel& Varnel::operator=(const Varnel&) = default;
 
 void Varnel::CreateGeometryFromFile(String path, IGeometry** geometry) {
+  CreateGeometryFromFile(std::move(path), geometry, ImportOptions{});
+}
+
+void Varnel::CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer) {
+  CreateDataBufferFromFile(std::move(path), size, buffer, ImportOptions{});
+}
+
+void Varnel::CreateDisplayListFromFile(String path, DaeDisplayList* displayList) {
+  CreateDisplayListFromFile(std::move(path), displayList, ImportOptions{});
+}
+
+void Varnel::CreateGeometryFromFile(String path, IGeometry** geometry, const ImportOptions& options) {
   if (!geometry) return;
   *geometry = nullptr;
   DaeDocument document;
-  document.Load(std::move(path));
+  Load(document, std::move(path), options);
   IGeometry* result = nullptr;
   {
     SceneCollector collector;
@@ -101,10 +122,11 @@ void Varnel::CreateGeometryFromFile(String path, IGeometry** geometry) {
   }
 }
 
-void Varnel::CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer) {
+void Varnel::CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer,
+                                      const ImportOptions& options) {
   size = 0;  // a reference always names storage, so there is no null-buffer case here
   DaeDocument document;
-  document.Load(std::move(path));
+  Load(document, std::move(path), options);
   SceneCollector collector;
   LendTables(document, collector);
   if (document.activeScene) {
@@ -120,10 +142,11 @@ void Varnel::CreateDataBufferFromFile(String path, int32_t& size, unsigned char*
   document.DeleteTempFiles();
 }
 
-void Varnel::CreateDisplayListFromFile(String path, DaeDisplayList* displayList) {
+void Varnel::CreateDisplayListFromFile(String path, DaeDisplayList* displayList,
+                                       const ImportOptions& options) {
   if (!displayList) return;
   DaeDocument document;
-  document.Load(std::move(path));
+  Load(document, std::move(path), options);
   SceneCollector collector;
   LendTables(document, collector);
   if (document.activeScene) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "util/BaseArray.h"
+#include "util/Report.h"
 
 namespace varnel {
 
@@ -52,6 +53,7 @@ class CreationManager {
   int primitiveIndex = 0;
   // How materials are converted (1 to 4), from the settings the library loaded with.
   int conversionType = 1;
+  Reporter report;
   BaseArray<int32_t> primitiveTextureEffects;
   BaseArray<int32_t> primitiveEffects;
   BaseArray<ImageTag*> effectImages;

@@ -87,7 +87,14 @@ Tag* CreateTag(DaeDocument& document, int id) {
     return nullptr;
   }
   NestingGuard guard;
-  if (nesting > kMaxNesting || !tag->Parse(document)) {
+  if (nesting > kMaxNesting) {
+    document.report(DiagnosticKind::kLimitReached, document.CurrentLine(), false, [] {
+      return "elements nest deeper than " + std::to_string(kMaxNesting) + ": reading stops";
+    });
+    delete tag;
+    return Fail(document);
+  }
+  if (!tag->Parse(document)) {
     delete tag;
     return Fail(document);
   }

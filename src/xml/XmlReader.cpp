@@ -1,9 +1,12 @@
 #include "xml/XmlReader.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -277,7 +280,10 @@ restart:
         return true;
       }
       out[length++] = static_cast<char>(c);
-      if (length == kTokenLimit) break;
+      if (length == kTokenLimit) {
+        if (!discardLongText_) break;
+        --length;  // inside an element being skipped the rest of a long text is passed over
+      }
       if (c == ' ' && listMode && length >= kListCutLength) {
         out[length] = '\0';
         tokenLength = length;
@@ -287,7 +293,11 @@ restart:
     }
 
     out[length++] = static_cast<char>(c);
-    if (length == kTokenLimit) break;
+    if (length == kTokenLimit) {
+      if (!discardLongText_) break;
+      out[length - 2] = out[length - 1];  // keeps the name and the closing byte, drops the middle
+      --length;
+    }
     if (length == 4 && out[1] == '!' && out[2] == '-' && out[3] == '-') comment = true;
     switch (c) {
       case '<':
@@ -318,6 +328,10 @@ restart:
   // A token of the limit's size ends reading: the stream is closed so later reads see the end.
   out[length] = '\0';
   tokenLength = length;
+  report(DiagnosticKind::kTokenTooLong, CurrentLine(), false, [&] {
+    return std::string(isTagToken ? "a tag" : "a text") + " longer than " +
+           std::to_string(kTokenLimit - 1) + " bytes ends reading";
+  });
   CloseStream();
   return false;
 }
@@ -474,6 +488,27 @@ int XmlReader::IdentifyTag() {
 }
 
 bool XmlReader::SkipElement(int id) {
+  if (id == 0 && tokenText && (extended || report)) {
+    // A name outside the table: the plain reading stops here (the search below runs to the
+    // end), the extended one passes over the element with everything in it.
+    const bool start = isTagToken && !isEndToken;
+    report(DiagnosticKind::kUnknownName, CurrentLine(), true, [&] {
+      const std::string what = !isTagToken      ? "text \"" + std::string(tokenText).substr(0, 40) + "\""
+                               : attributesPending ? "attribute \"" + std::string(tokenText) + "\""
+                               : std::string(isEndToken ? "</" : "<") + tokenText + ">";
+      return (extended ? what + " is skipped" : "parsing stopped: " + what + " is not read");
+    });
+    if (extended) {
+      if (!start) return NextToken();  // stray text or end tag
+      return SkipNested(std::string(tokenText), true);
+    }
+  } else if (extended && id > 0 && id < kElementCount && tokenText) {
+    if (isTagToken && isEndToken && std::strcmp(tokenText, ElementName(id)) == 0) {
+      NextToken();
+      return true;
+    }
+    return SkipNested(ElementName(id), false);
+  }
   if (id >= 0 && id < kElementCount && tokenText) {
     const char* name = ElementName(id);
     if (isTagToken && isEndToken && std::strcmp(tokenText, name) == 0) {
@@ -498,6 +533,58 @@ bool XmlReader::SkipElement(int id) {
     }
   }
   return false;
+}
+
+bool XmlReader::SelfClosingStart() const {
+  return isTagToken && !isEndToken && attributeStart >= 1 && tokenLength > 0 &&
+         tokenText[tokenLength - 1] == '/';
+}
+
+bool XmlReader::SkipNested(const std::string& name, bool atStart) {
+  struct DiscardScope {
+    bool& flag;
+    bool saved;
+    ~DiscardScope() { flag = saved; }
+  } discard{discardLongText_, discardLongText_};
+  discardLongText_ = true;
+  if (atStart && SelfClosingStart()) {
+    NextToken();
+    return true;
+  }
+  int depth = 1;
+  for (bool more = atStart ? NextToken() : tokenText != nullptr; more; more = NextToken()) {
+    if (!isTagToken || name != tokenText) continue;
+    if (!isEndToken) {
+      if (!SelfClosingStart()) ++depth;
+    } else if (--depth == 0) {
+      NextToken();
+      return true;
+    }
+  }
+  return false;
+}
+
+int XmlReader::CurrentLine() const {
+  if (!stream) return 0;
+  const long end = std::ftell(stream);
+  if (end < 0) return 0;
+  const int64_t offset = end - (inputEnd_ - inputPosition_);
+  const int fd = fileno(stream);
+  unsigned char block[1 << 16];
+  int line = 1;
+  for (int64_t at = 0; at < offset;) {
+    const ssize_t n = pread(fd, block, static_cast<size_t>(std::min<int64_t>(sizeof block, offset - at)), at);
+    if (n <= 0) break;
+    if (!wideInput) {
+      for (ssize_t i = 0; i < n; ++i) line += block[i] == '\n';
+    } else {
+      // Units of two bytes; the block size is even, so a unit never straddles two blocks.
+      const int low = bigEndian ? 1 : 0;
+      for (ssize_t i = 0; i + 1 < n; i += 2) line += block[i + low] == '\n' && block[i + 1 - low] == 0;
+    }
+    at += n;
+  }
+  return line;
 }
 
 }  // namespace varnel

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include <varnel/String.h>
 #include "util/BaseArray.h"
+#include "util/Report.h"
 #include "xml/Numbers.h"
 
 namespace varnel {
@@ -74,6 +76,13 @@ class XmlReader {
   // bytes; the allowance keeps a few bytes of bogus counts from filling gigabytes.
   int64_t listRoom = INT64_MAX;
 
+  // The call's import options: the extended reading, and where diagnostics go.
+  bool extended = false;
+  Reporter report;
+  // The line of the document the reader stands on (from 1), found by counting line breaks up to
+  // the reader's position; 0 without an open stream. Costly: for diagnostics only.
+  int CurrentLine() const;
+
   // Opens `stream` for reading from its current position: resets every reader field.
   void ResetReader();
   // Reads the first four bytes of `stream`, positions it behind a byte-order mark if there is
@@ -93,6 +102,10 @@ class XmlReader {
   int FetchSlow();
   int FillBuffer();
   bool NextAttributeToken();
+  // Extended reading: passes over the element `name` (its start tag current when `atStart`,
+  // else just behind), counting nested elements of the same name. False when the input ended.
+  bool SkipNested(const std::string& name, bool atStart);
+  bool SelfClosingStart() const;
   void NormaliseTagToken();
 
   // Buffered input: the token stream is the same as byte-by-byte getc.
@@ -100,6 +113,7 @@ class XmlReader {
   int inputPosition_ = 0;
   int inputEnd_ = 0;
   int64_t inputSize_ = -1;  // of a regular file, else -1
+  bool discardLongText_ = false;  // while skipping: long texts are passed over, not fatal
   char* spareTokenText_ = nullptr;  // the token buffer not in use, kTokenBufferSize bytes
 };
 

@@ -1,0 +1,55 @@
+// Options of an import beyond what the three plain entry points do: reading what real exporters
+// write past the core element set, and being told why a document gave less than it holds.
+#pragma once
+
+#include <cstdint>
+
+#include <varnel/Export.h>
+
+namespace varnel {
+
+// What a diagnostic is about.
+enum class DiagnosticKind : int32_t {
+  kFileMissing = 1,     // no file at the path
+  kUnreadable,          // the file exists but cannot be opened or read
+  kFolder,              // the path names a folder
+  kNotXml,              // the file does not start like an XML document
+  kNotCollada,          // the root element is not COLLADA
+  kUnknownName,         // an element or attribute outside the element table
+  kTokenTooLong,        // a text or tag longer than the reader takes
+  kNoScene,             // no visual scene to instantiate
+  kUnresolvedReference, // a url or target that names nothing in the document
+  kUnreadPrimitive,     // primitives of a kind that is not read
+  kTextureMissing,      // an image file that was not found
+  kTextureUndecodable,  // an image file that could not be decoded
+  kLimitReached,        // a limit cut the model short
+};
+
+// A short stable name of the kind ("file-missing", "unknown-name", ...).
+VARNEL_API const char* DiagnosticKindName(DiagnosticKind kind);
+
+struct Diagnostic {
+  DiagnosticKind kind;
+  // The document line the reader stood on, from 1; 0 when the diagnostic is not tied to one.
+  int32_t line;
+  // UTF-8, valid during the call only.
+  const char* message;
+  // Whether the extended reading would have read what this diagnostic is about.
+  bool extendedReads;
+};
+
+class VARNEL_API DiagnosticReceiver {
+ public:
+  virtual ~DiagnosticReceiver();
+  virtual void Report(const Diagnostic& diagnostic) = 0;
+};
+
+struct ImportOptions {
+  // Reads what common exporters write beyond the core element set (see README); off, the
+  // result is exactly that of the plain entry points.
+  bool extended = false;
+  // Receives every diagnostic of the call, in the order they arise; null costs nothing.
+  DiagnosticReceiver* diagnostics = nullptr;
+};
+
+}  // namespace varnel

@@ -1,0 +1,26 @@
+#include <varnel/ImportOptions.h>
+
+namespace varnel {
+
+DiagnosticReceiver::~DiagnosticReceiver() = default;
+
+const char* DiagnosticKindName(DiagnosticKind kind) {
+  switch (kind) {
+    case DiagnosticKind::kFileMissing: return "file-missing";
+    case DiagnosticKind::kUnreadable: return "unreadable";
+    case DiagnosticKind::kFolder: return "folder";
+    case DiagnosticKind::kNotXml: return "not-xml";
+    case DiagnosticKind::kNotCollada: return "not-collada";
+    case DiagnosticKind::kUnknownName: return "unknown-name";
+    case DiagnosticKind::kTokenTooLong: return "token-too-long";
+    case DiagnosticKind::kNoScene: return "no-scene";
+    case DiagnosticKind::kUnresolvedReference: return "unresolved-reference";
+    case DiagnosticKind::kUnreadPrimitive: return "unread-primitive";
+    case DiagnosticKind::kTextureMissing: return "texture-missing";
+    case DiagnosticKind::kTextureUndecodable: return "texture-undecodable";
+    case DiagnosticKind::kLimitReached: return "limit-reached";
+  }
+  return "unknown";
+}
+
+}  // namespace varnel

@@ -89,8 +89,20 @@ const NameIndex& Index() {
 
 }  // namespace
 
+const char* const kExtendedNames[kExtendedElementEnd - kElementCount] = {"ph", "h", "ref",
+                                                                         "instance_image"};
+
 const char* ElementName(int id) {
+  if (id >= kElementCount && id < kExtendedElementEnd) return kExtendedNames[id - kElementCount];
   return id >= 0 && id < kElementCount ? kNames[id] : kNames[0];
+}
+
+int LookupExtendedElement(const char* name, size_t length) {
+  for (int id = kElementCount; id < kExtendedElementEnd; ++id) {
+    const char* known = kExtendedNames[id - kElementCount];
+    if (std::strlen(known) == length && std::memcmp(known, name, length) == 0) return id;
+  }
+  return 0;
 }
 
 int LookupElement(const char* name, size_t length) { return Index().Find(name, length); }

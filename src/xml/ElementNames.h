@@ -231,6 +231,17 @@ enum ElementId : int {
 
 // Name of an id (0..217); "unknownTag" for anything else.
 const char* ElementName(int id);
+
+// Names only the extended reading knows; their ids follow the table's, so the plain reading
+// never meets them.
+enum ExtendedElementId : int {
+  kPh = kElementCount,  // a polygon with holes
+  kH,                   // one hole of it
+  kRef,                 // the image address inside a COLLADA 1.5 init_from
+  kInstanceImage,       // a sampler's image in COLLADA 1.5
+  kExtendedElementEnd,
+};
+int LookupExtendedElement(const char* name, size_t length);
 // Id of a name of `length` bytes: the first equal entry among 1..217, or 0.
 int LookupElement(const char* name, size_t length);
 

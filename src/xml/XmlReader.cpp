@@ -463,6 +463,7 @@ int XmlReader::IdentifyTag() {
   wasEndTag = isEndToken;
   // No name in the table is longer than 40 bytes, so a longer token need not be measured.
   int id = tokenText ? LookupElement(tokenText, strnlen(tokenText, 64)) : 0;
+  if (id == 0 && extended && isTagToken) id = LookupExtendedElement(tokenText, strnlen(tokenText, 64));
   if (id == 0) {
     currentId = 0;
     return 0;
@@ -502,7 +503,7 @@ bool XmlReader::SkipElement(int id) {
       if (!start) return NextToken();  // stray text or end tag
       return SkipNested(std::string(tokenText), true);
     }
-  } else if (extended && id > 0 && id < kElementCount && tokenText) {
+  } else if (extended && id > 0 && id < kExtendedElementEnd && tokenText) {
     if (isTagToken && isEndToken && std::strcmp(tokenText, ElementName(id)) == 0) {
       NextToken();
       return true;

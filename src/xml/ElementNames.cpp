@@ -93,8 +93,12 @@ const char* const kExtendedNames[kExtendedElementEnd - kElementCount] = {"ph", "
                                                                          "instance_image"};
 
 const char* ElementName(int id) {
-  if (id >= kElementCount && id < kExtendedElementEnd) return kExtendedNames[id - kElementCount];
   return id >= 0 && id < kElementCount ? kNames[id] : kNames[0];
+}
+
+const char* AnyElementName(int id) {
+  if (id >= kElementCount && id < kExtendedElementEnd) return kExtendedNames[id - kElementCount];
+  return ElementName(id);
 }
 
 int LookupExtendedElement(const char* name, size_t length) {

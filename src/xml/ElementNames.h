@@ -242,6 +242,8 @@ enum ExtendedElementId : int {
   kExtendedElementEnd,
 };
 int LookupExtendedElement(const char* name, size_t length);
+// ElementName that also names the extended ids.
+const char* AnyElementName(int id);
 // Id of a name of `length` bytes: the first equal entry among 1..217, or 0.
 int LookupElement(const char* name, size_t length);
 

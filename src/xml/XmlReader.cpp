@@ -386,7 +386,7 @@ bool XmlReader::NextAttributeToken() {
       if (c == 0) break;  // the text ends before a separator: no usable name
       if (c == '/') {
         // The element closes itself: its end tag follows the attributes read so far.
-        const char* name = ElementName(attributeOwnerId);
+        const char* name = AnyElementName(attributeOwnerId);
         size_t n = std::strlen(name);
         std::memcpy(out, name, n + 1);
         tokenLength = static_cast<int>(n);
@@ -504,11 +504,11 @@ bool XmlReader::SkipElement(int id) {
       return SkipNested(std::string(tokenText), true);
     }
   } else if (extended && id > 0 && id < kExtendedElementEnd && tokenText) {
-    if (isTagToken && isEndToken && std::strcmp(tokenText, ElementName(id)) == 0) {
+    if (isTagToken && isEndToken && std::strcmp(tokenText, AnyElementName(id)) == 0) {
       NextToken();
       return true;
     }
-    return SkipNested(ElementName(id), false);
+    return SkipNested(AnyElementName(id), false);
   }
   if (id >= 0 && id < kElementCount && tokenText) {
     const char* name = ElementName(id);

@@ -96,6 +96,17 @@ void SceneCollector::Run(VisualScene* root) {
   bool saturated = out.partCount == kCountLimit || out.pointCount == kCountLimit ||
                    out.normalCount == kCountLimit || out.texturePointCount == kCountLimit ||
                    Exhausted();
+  if (report && saturated) {
+    report(DiagnosticKind::kLimitReached, 0, false, [&] {
+      if (instancesLeft < 0)
+        return "the scene instantiates geometry more than " + std::to_string(kInstanceLimit) +
+               " times: nothing is produced";
+      if (elementsLeft < 0)
+        return "the scene takes more than " + std::to_string(kElementLimit) +
+               " polygons, inputs and points to build: nothing is produced";
+      return std::string("a part, point or texture point count reaches 2^31 - 1: nothing is produced");
+    });
+  }
   if (out.partCount >= 1 && out.pointCount >= 3 && !saturated) {
     out.effects.AttachTo(effects);
     out.effectImages.AttachTo(effectImages);

@@ -66,8 +66,20 @@ bool NodeTag::Parse(DaeDocument& document) {
 void NodeTag::Traverse(SceneCollector& collector) {
   if (!hasContent) return;
   // A node already on the current path is reached again only through an instance_node cycle.
-  if (onPath || collector.nodeDepth >= kMaxNodeDepth) return;
-  if (++collector.nodeVisits > kMaxNodeVisits) return;
+  if (onPath) return;
+  if (collector.nodeDepth >= kMaxNodeDepth) {
+    collector.ReportLimitOnce(SceneCollector::kNodeDepthLimit, [] {
+      return "nodes nest deeper than " + std::to_string(kMaxNodeDepth) + ": deeper ones are passed over";
+    });
+    return;
+  }
+  if (++collector.nodeVisits > kMaxNodeVisits) {
+    collector.ReportLimitOnce(SceneCollector::kNodeVisitLimit, [] {
+      return "the scene visits nodes more than " + std::to_string(kMaxNodeVisits) +
+             " times: the rest is passed over";
+    });
+    return;
+  }
   onPath = true;
   ++collector.nodeDepth;
 

@@ -221,13 +221,13 @@ bool XmlReader::ReadRawToken() {
   // List mode is decided by the ids, which nothing below changes: once per token is per byte.
   const bool listMode = currentId == kFloatArray || currentId == kP || attributeOwnerId == kFloatArray;
   int length, angle, bracket;
-  bool comment;
+  bool comment, passedOver;
 
 restart:
   isTagToken = isEndToken = false;
   attributeStart = 0;
   length = angle = bracket = 0;
-  comment = false;
+  comment = passedOver = false;
   if (pendingOpen) {
     out[0] = '<';
     length = 1;
@@ -281,8 +281,10 @@ restart:
       }
       out[length++] = static_cast<char>(c);
       if (length == kTokenLimit) {
-        if (!discardLongText_) break;
-        --length;  // inside an element being skipped the rest of a long text is passed over
+        if (!extended) break;
+        if (!passedOver) PassOverLongToken();
+        passedOver = true;
+        --length;
       }
       if (c == ' ' && listMode && length >= kListCutLength) {
         out[length] = '\0';
@@ -294,7 +296,9 @@ restart:
 
     out[length++] = static_cast<char>(c);
     if (length == kTokenLimit) {
-      if (!discardLongText_) break;
+      if (!extended) break;
+      if (!passedOver) PassOverLongToken();
+      passedOver = true;
       out[length - 2] = out[length - 1];  // keeps the name and the closing byte, drops the middle
       --length;
     }
@@ -328,7 +332,7 @@ restart:
   // A token of the limit's size ends reading: the stream is closed so later reads see the end.
   out[length] = '\0';
   tokenLength = length;
-  report(DiagnosticKind::kTokenTooLong, CurrentLine(), false, [&] {
+  report(DiagnosticKind::kTokenTooLong, CurrentLine(), true, [&] {
     return std::string(isTagToken ? "a tag" : "a text") + " longer than " +
            std::to_string(kTokenLimit - 1) + " bytes ends reading";
   });
@@ -541,13 +545,14 @@ bool XmlReader::SelfClosingStart() const {
          tokenText[tokenLength - 1] == '/';
 }
 
+void XmlReader::PassOverLongToken() {
+  report(DiagnosticKind::kTokenTooLong, CurrentLine(), false, [] {
+    return "a text or tag longer than " + std::to_string(kTokenLimit - 1) +
+           " bytes: the rest of it is passed over";
+  });
+}
+
 bool XmlReader::SkipNested(const std::string& name, bool atStart) {
-  struct DiscardScope {
-    bool& flag;
-    bool saved;
-    ~DiscardScope() { flag = saved; }
-  } discard{discardLongText_, discardLongText_};
-  discardLongText_ = true;
   if (atStart && SelfClosingStart()) {
     NextToken();
     return true;

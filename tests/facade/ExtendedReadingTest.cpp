@@ -1,0 +1,124 @@
+// The extended reading and the diagnostics, through the entry points with import options.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/Diagnostics.h"
+#include "support/Documents.h"
+
+namespace {
+
+using namespace testdoc;
+using testsupport::BufferWith;
+using testsupport::Listener;
+using varnel::DiagnosticKind;
+using varnel::ImportOptions;
+
+const std::string kPlaced = Node("", "<instance_geometry url=\"#g\"/>");
+
+Doc Placed() {
+  Doc doc;
+  doc.geometries = Mesh("g", kTriangle);
+  doc.scene = kPlaced;
+  return doc;
+}
+
+TEST(ExtendedReading, UnknownNamesStopThePlainReadingAndAreSkippedWhole) {
+  Doc doc = Placed();
+  const std::string plain = BufferWith(doc.Write("ext/plain.dae"), {});
+  ASSERT_FALSE(plain.empty());
+  // Line 4: an element outside the table holding one of its own name and a text longer than a
+  // token may be; an unknown attribute; animations nested in animations.
+  doc.asset = "<asset>\n<up_axis>Z_UP</up_axis>\n<coverage><coverage/><coverage>" +
+              std::string(140000, 'x') + "</coverage><geo a=\"1\"/></coverage></asset>";
+  doc.nodes = "<node id=\"n\" proxy=\"p\"/>";
+  doc.controllers = "</library_controllers><library_animations><animation><animation><source/>"
+                    "</animation><float_array count=\"1\">1</float_array></animation>"
+                    "</library_animations><library_controllers>";
+  const std::string path = doc.Write("ext/unknown.dae");
+
+  Listener heard;
+  EXPECT_EQ(BufferWith(path, {false, &heard}), "");
+  const testsupport::Heard* stop = heard.First(DiagnosticKind::kUnknownName);
+  ASSERT_NE(stop, nullptr);
+  EXPECT_EQ(stop->line, 4);
+  EXPECT_TRUE(stop->extendedReads);
+  EXPECT_NE(stop->message.find("<coverage> is not read"), std::string::npos) << stop->message;
+
+  Listener extended;
+  EXPECT_TRUE(BufferWith(path, {true, &extended}) == plain);
+  EXPECT_NE(extended.First(DiagnosticKind::kUnknownName), nullptr);
+}
+
+TEST(Diagnostics, WhatIsNoCOLLADADocument) {
+  const std::string folder = testsupport::ScratchDir() + "/diag";
+  std::filesystem::create_directories(folder);
+  struct Case {
+    std::string path;
+    DiagnosticKind kind;
+  } cases[] = {
+      {folder + "/missing.dae", DiagnosticKind::kFileMissing},
+      {folder, DiagnosticKind::kFolder},
+      {testsupport::WriteFile("diag/empty.dae", ""), DiagnosticKind::kNotXml},
+      {testsupport::WriteFile("diag/text.dae", "solid cube\nfacet normal 0 0 1\n"), DiagnosticKind::kNotXml},
+      {testsupport::WriteFile("diag/kml.dae", "<?xml version=\"1.0\"?>\n<kml><Placemark/></kml>"),
+       DiagnosticKind::kNotCollada},
+  };
+  for (const Case& c : cases) {
+    Listener heard;
+    EXPECT_EQ(BufferWith(c.path, {false, &heard}), "") << c.path;
+    ASSERT_FALSE(heard.heard.empty()) << c.path;
+    EXPECT_EQ(heard.heard.front().kind, c.kind) << c.path << ": " << heard.heard.front().message;
+  }
+}
+
+TEST(Diagnostics, LongTextEndsThePlainReadingOnlyWhereNothingIsRead) {
+  Doc doc = Placed();
+  doc.images = "</library_images><library_cameras><camera>" + std::string(140000, 'y') +
+               "</camera></library_cameras><library_images>";
+  const std::string path = doc.Write("diag/long.dae");
+  Listener heard;
+  EXPECT_EQ(BufferWith(path, {false, &heard}), "");
+  ASSERT_NE(heard.First(DiagnosticKind::kTokenTooLong), nullptr);
+  EXPECT_EQ(heard.First(DiagnosticKind::kTokenTooLong)->line, 2);
+  EXPECT_NE(BufferWith(path, {true, nullptr}), "");
+}
+
+TEST(Diagnostics, NoSceneAndLimitsThatCutTheSceneShort) {
+  Doc unplaced = Placed();
+  unplaced.hasScene = false;
+  Listener heard;
+  EXPECT_EQ(BufferWith(unplaced.Write("diag/noscene.dae"), {false, &heard}), "");
+  EXPECT_NE(heard.First(DiagnosticKind::kNoScene), nullptr);
+
+  Doc deep = Placed();
+  deep.scene = "";
+  for (int i = 0; i < 300; ++i) deep.scene += i % 290 == 9 ? "<node><instance_geometry url=\"#g\"/>" : "<node>";
+  for (int i = 0; i < 300; ++i) deep.scene += "</node>";
+  Listener limits;
+  EXPECT_NE(BufferWith(deep.Write("diag/deep.dae"), {false, &limits}), "");
+  const testsupport::Heard* limit = limits.First(DiagnosticKind::kLimitReached);
+  ASSERT_NE(limit, nullptr);
+  EXPECT_NE(limit->message.find("deeper than 256"), std::string::npos) << limit->message;
+}
+
+// Where the plain reading meets nothing the extended one reads differently, both give the same
+// bytes.
+TEST(ExtendedReading, CorpusDocumentsWithoutExtendedConstructsReadAlike) {
+  const auto documents = testsupport::CorpusDocuments();
+  if (documents.empty()) GTEST_SKIP() << "no corpus";
+  int compared = 0;
+  for (const std::string& path : documents) {
+    Listener heard;
+    const std::string plain = BufferWith(path, {false, &heard});
+    bool differs = false;
+    for (const testsupport::Heard& h : heard.heard) differs = differs || h.extendedReads;
+    if (differs) continue;
+    ++compared;
+    EXPECT_TRUE(BufferWith(path, {true, nullptr}) == plain) << path;
+  }
+  EXPECT_GT(compared, 100);
+}
+
+}  // namespace

@@ -257,13 +257,16 @@ void DaeDocument::ReportMissing() {
 }
 
 void DaeDocument::ReportRoot() {
-  const char* name = isTagToken && !isEndToken ? tokenText : "";
-  const char* colon = std::strchr(name, ':');
-  if (std::strcmp(colon ? colon + 1 : name, "COLLADA") == 0) return;
-  report(DiagnosticKind::kNotCollada, CurrentLine(), false, [&] {
-    return *name ? "the root element is <" + std::string(name) + ">, not <COLLADA>"
-                 : std::string("no root element");
-  });
+  // Without a declaration first, the root is still the raw tag ("<COLLADA ...>"). A DOCTYPE or
+  // comment standing first says nothing about the root.
+  const char* text = tokenText;
+  if (*text == '<') ++text;
+  if (*text == '!' || *text == '?' || (!isTagToken && tokenText[0] != '<')) return;
+  std::string name(text, std::strcspn(text, " \t\r\n/>"));
+  const size_t colon = name.rfind(':');
+  if (name.compare(colon == std::string::npos ? 0 : colon + 1, std::string::npos, "COLLADA") == 0) return;
+  report(DiagnosticKind::kNotCollada, CurrentLine(), false,
+         [&] { return "the root element is <" + name + ">, not <COLLADA>"; });
 }
 
 void DaeDocument::ClearTags() {

@@ -493,11 +493,14 @@ int XmlReader::IdentifyTag() {
 }
 
 bool XmlReader::SkipElement(int id) {
-  if (id == 0 && tokenText && (extended || report)) {
+  if (id == 0 && tokenText && (extended || report) && (isTagToken || tokenLength > 0)) {
     // A name outside the table: the plain reading stops here (the search below runs to the
     // end), the extended one passes over the element with everything in it.
     const bool start = isTagToken && !isEndToken;
-    report(DiagnosticKind::kUnknownName, CurrentLine(), true, [&] {
+    // A prefixed root is passed over whole by the extended reading too: nothing to win there.
+    const char* colon = std::strchr(tokenText, ':');
+    const bool prefixedRoot = colon && std::strcmp(colon, ":COLLADA") == 0;
+    report(DiagnosticKind::kUnknownName, CurrentLine(), !prefixedRoot, [&] {
       const std::string what = !isTagToken      ? "text \"" + std::string(tokenText).substr(0, 40) + "\""
                                : attributesPending ? "attribute \"" + std::string(tokenText) + "\""
                                : std::string(isEndToken ? "</" : "<") + tokenText + ">";

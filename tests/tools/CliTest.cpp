@@ -174,6 +174,7 @@ TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {
                        "varnel batch: 2 converted, 2 without output, 0 failed\n");
   EXPECT_TRUE(fs::exists(outDir + "/house.shp"));
   EXPECT_TRUE(fs::exists(outDir + "/house-2.shp"));
+  EXPECT_EQ(RunTool("batch --extended -o " + Quote(outDir) + " " + Quote(covered)).status, 0);
 }
 
 TEST(Cli, InfoDumpAndBufferOfTheSample) {

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
   batch->add_option("--format", batchOptions.format, "output format")
       ->check(CLI::IsMember({"shp", "buffer", "obj"}))
       ->capture_default_str();
+  readFlags(batch);
 
   try {
     app.parse(argc, argv);
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
       Report(batchOptions.outputDir, "cannot create the output folder");
       return 2;
     }
-    return RunBatch(SelfPath(argv[0]), batchOptions);
+    return RunBatch(SelfPath(argv[0]), batchOptions, read);
   }
   if (*info) return RunInfo(file, read);
   if (*dump) return RunDump(file, read);

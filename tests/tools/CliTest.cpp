@@ -132,8 +132,28 @@ TEST(Cli, NotCollada) {
 TEST(Cli, ColladaWithoutGeometry) {
   const std::string prolog = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- by hand -->\n"
                              "<!DOCTYPE c:COLLADA [<!ENTITY gt '>'>]>\n<c:COLLADA xmlns:c=\"u\"/>";
-  ExpectInfoFails(testsupport::WriteFile("prolog.dae", prolog), kNoOutput);
+  ExpectInfoFails(testsupport::WriteFile("prolog.dae", prolog),
+                  "parsing stopped at line 4: <c:COLLADA> is not read; --extended reads it");
   ExpectInfoFails(testsupport::WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), kNoOutput);
+}
+
+// <coverage> is outside the element table: the plain reading stops there, the extended one skips it.
+std::string CoveredDocument() {
+  testdoc::Doc doc = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));
+  doc.asset = "<asset>\n<coverage/></asset>";
+  return doc.Write("batch/covered.dae");
+}
+const std::string kCoverageStops =
+    "parsing stopped at line 3: <coverage> is not read; --extended reads it";
+
+TEST(Cli, ExtendedReadsWhatThePlainReadingStopsAt) {
+  std::string file = CoveredDocument();
+  ExpectInfoFails(file, kCoverageStops);
+  Result verbose = RunTool("dump -v --extended " + Quote(file));
+  EXPECT_EQ(verbose.status, 0);
+  EXPECT_EQ(verbose.err, "varnel: " + file + ":3: unknown-name: <coverage> is skipped\n");
+  EXPECT_EQ(verbose.out, RunTool("dump --extended " + Quote(file)).out);
+  EXPECT_EQ(CountLines(verbose.out, R"({"call":"SetPartData")"), 1);
 }
 
 TEST(Cli, UnwritableOutput) {
@@ -143,17 +163,18 @@ TEST(Cli, UnwritableOutput) {
 }
 
 TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {
-  std::string broken = testsupport::WriteFile("batch/broken.dae", "<COLLADA><library_geometries>");
+  std::string covered = CoveredDocument();
   std::string missing = testsupport::ScratchDir() + "/batch/missing.dae";
   std::string outDir = testsupport::ScratchDir() + "/batch out";
-  Result batch = RunTool("batch -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(broken) +
+  Result batch = RunTool("batch -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(covered) +
                          " " + Quote(missing) + " " + Quote(Sample()));
   EXPECT_EQ(batch.status, 1);
-  EXPECT_EQ(batch.err, "varnel: " + broken + ": " + kNoOutput + "\n"
+  EXPECT_EQ(batch.err, "varnel: " + covered + ": " + kCoverageStops + "\n"
                        "varnel: " + missing + ": No such file or directory\n"
                        "varnel batch: 2 converted, 2 without output, 0 failed\n");
   EXPECT_TRUE(fs::exists(outDir + "/house.shp"));
   EXPECT_TRUE(fs::exists(outDir + "/house-2.shp"));
+  EXPECT_EQ(RunTool("batch --extended -o " + Quote(outDir) + " " + Quote(covered)).status, 0);
 }
 
 TEST(Cli, InfoDumpAndBufferOfTheSample) {
@@ -192,7 +213,7 @@ TEST(Cli, AddressesWorkLikeFiles) {
   std::string gone = server.Url("/demo/missing.dae");
   Result missing = RunTool("info " + Quote(gone), environment);
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "varnel: " + gone + ": " + kNoOutput + "\n");
+  EXPECT_EQ(missing.err, "varnel: " + gone + ": the download of " + gone + " failed\n");
   EXPECT_TRUE(fs::is_empty(temp));
 }
 

@@ -46,24 +46,29 @@ pid_t Spawn(const std::string& self, const std::vector<std::string>& args, std::
   return error ? -error : pid;
 }
 
-// Why a worker did not convert `input`: its own diagnostic without the tool's name and the
-// input's, or else how it ended.
-std::string FailureReason(std::FILE* log, const std::string& input, int status) {
-  char text[1024] = "";
-  if (log) {
-    std::rewind(log);
-    if (!std::fgets(text, sizeof text, log)) text[0] = '\0';
-  }
-  std::string line = text;
-  const std::string prefix = "varnel: ";
-  if (line.rfind(prefix, 0) == 0) {
-    line.erase(line.find_last_not_of('\n') + 1);
-    line.erase(0, prefix.size());
-    if (line.rfind(input + ": ", 0) == 0) line.erase(0, input.size() + 2);
-    return line;
-  }
+// A worker's standard error: with -v its diagnostics, and last the line saying why it failed.
+std::string ReadLog(std::FILE* log) {
+  std::string text;
+  if (!log) return text;
+  std::rewind(log);
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, log)) > 0;) text.append(buffer, n);
+  return text;
+}
+
+// Why a worker did not convert `input`: the last line of its log without the tool's name and the
+// input's, taken off the log, or else how it ended.
+std::string FailureReason(std::string& log, const std::string& input, int status) {
   if (WIFSIGNALED(status)) return std::string("worker stopped: ") + strsignal(WTERMSIG(status));
-  return "worker exit status " + std::to_string(WEXITSTATUS(status));
+  std::string line = log.substr(0, log.find_last_not_of('\n') + 1);
+  size_t start = line.rfind('\n') + 1;  // 0 for a single line
+  line.erase(0, start);
+  const std::string prefix = "varnel: ";
+  if (line.rfind(prefix, 0) != 0) return "worker exit status " + std::to_string(WEXITSTATUS(status));
+  log.resize(start);
+  line.erase(0, prefix.size());
+  if (line.rfind(input + ": ", 0) == 0) line.erase(0, input.size() + 2);
+  return line;
 }
 
 struct Worker {
@@ -83,11 +88,11 @@ std::string BatchOutputPath(const std::string& dir, const std::string& input,
   return dir + "/" + candidate + "." + ext;
 }
 
-int RunBatch(const std::string& self, const BatchOptions& options) {
+int RunBatch(const std::string& self, const BatchOptions& options, const ReadOptions& read) {
   const std::string ext = options.format == "buffer" ? "mpb" : options.format;
   const bool progress = isatty(STDERR_FILENO);
   const std::vector<std::string>& inputs = options.inputs;
-  std::vector<std::string> taken, reasons(inputs.size());
+  std::vector<std::string> taken, reasons(inputs.size()), logs(inputs.size());
   std::map<pid_t, Worker> running;
   size_t next = 0, done = 0;
   int converted = 0, empty = 0, failed = 0;
@@ -97,7 +102,11 @@ int RunBatch(const std::string& self, const BatchOptions& options) {
       size_t index = next++;
       std::string out = BatchOutputPath(options.outputDir, inputs[index], ext, taken);
       std::FILE* log = std::tmpfile();
-      pid_t pid = Spawn(self, {options.format, "-o", out, "--", inputs[index]}, log);
+      std::vector<std::string> args = {options.format, "-o", out};
+      if (read.extended) args.push_back("--extended");
+      if (read.verbose) args.push_back("-v");
+      args.insert(args.end(), {"--", inputs[index]});
+      pid_t pid = Spawn(self, args, log);
       if (pid < 0) {
         if (log) std::fclose(log);
         reasons[index] = std::string("cannot start a worker: ") + std::strerror(-pid);
@@ -115,11 +124,13 @@ int RunBatch(const std::string& self, const BatchOptions& options) {
     if (it == running.end()) continue;
     const Worker& worker = it->second;
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::string& log = logs[worker.index];
+    log = ReadLog(worker.log);
     if (code == 0) {
       ++converted;
     } else {
       ++(code == 1 ? empty : failed);
-      reasons[worker.index] = FailureReason(worker.log, inputs[worker.index], status);
+      reasons[worker.index] = FailureReason(log, inputs[worker.index], status);
     }
     if (worker.log) std::fclose(worker.log);
     running.erase(it);
@@ -127,8 +138,10 @@ int RunBatch(const std::string& self, const BatchOptions& options) {
     if (progress) std::fprintf(stderr, "\rconverted %zu/%zu", done, inputs.size());
   }
   if (progress) std::fprintf(stderr, "\r\033[K");
-  for (size_t i = 0; i < inputs.size(); ++i)
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (read.verbose) std::fputs(logs[i].c_str(), stderr);
     if (!reasons[i].empty()) Report(inputs[i], reasons[i].c_str());
+  }
   std::fprintf(stderr, "varnel batch: %d converted, %d without output, %d failed\n", converted,
                empty, failed);
   return converted == static_cast<int>(inputs.size()) ? 0 : 1;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/Commands.h"
+
 namespace varnel::cli {
 
 struct BatchOptions {
@@ -13,10 +15,11 @@ struct BatchOptions {
   std::vector<std::string> inputs;
 };
 
-// Runs `self format -o OUT -- FILE` for every input, at most `jobs` at a time. Prints a progress
-// line on standard error when it is a terminal and, at the end, a line for every file that was
-// not converted with its reason and a summary line. Returns the exit status of the batch.
-int RunBatch(const std::string& self, const BatchOptions& options);
+// Runs `self format -o OUT [--extended] [-v] -- FILE` for every input, at most `jobs` at a time.
+// Prints a progress line on standard error when it is a terminal and, at the end, for every file
+// its diagnostics (with -v) and the reason it was not converted, then a summary line. Returns the
+// exit status of the batch.
+int RunBatch(const std::string& self, const BatchOptions& options, const ReadOptions& read);
 
 // Output file for `input` inside `dir` with extension `ext`, unique among `taken`.
 std::string BatchOutputPath(const std::string& dir, const std::string& input,

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -16,9 +17,39 @@ void Report(const std::string& file, const char* what) {
   std::fprintf(stderr, "varnel: %s: %s\n", file.c_str(), what);
 }
 
-int NoOutput(const std::string& file) {
-  std::string reason = ProbeInput(file);
-  Report(file, reason.empty() ? "no output (no readable scene geometry)" : reason.c_str());
+namespace {
+
+// Kinds the tool's own look at the file decides (see Probe.h).
+bool FileLevel(DiagnosticKind kind) {
+  return kind == DiagnosticKind::kFileMissing || kind == DiagnosticKind::kFolder ||
+         kind == DiagnosticKind::kNotXml || kind == DiagnosticKind::kNotCollada;
+}
+
+}  // namespace
+
+void Diagnostics::Report(const Diagnostic& diagnostic) {
+  std::string message = diagnostic.message ? diagnostic.message : "";
+  if (read_.verbose) {
+    std::string where = diagnostic.line > 0 ? ":" + std::to_string(diagnostic.line) : "";
+    std::fprintf(stderr, "varnel: %s%s: %s: %s\n", file_.c_str(), where.c_str(),
+                 DiagnosticKindName(diagnostic.kind), message.c_str());
+  }
+  // What the extended reading passed over is no reason for it to have given nothing.
+  bool handled = read_.extended && diagnostic.extendedReads;
+  if (reason_.empty() && !FileLevel(diagnostic.kind) && !handled) {
+    reason_ = message;
+    // "parsing stopped: <x> is not read" becomes "parsing stopped at line 12: <x> is not read".
+    if (diagnostic.line > 0)
+      reason_.insert(std::min(reason_.find(": "), reason_.size()),
+                     " at line " + std::to_string(diagnostic.line));
+    if (diagnostic.extendedReads && !read_.extended) reason_ += "; --extended reads it";
+  }
+}
+
+int Diagnostics::NoOutput() const {
+  std::string reason = ProbeInput(file_);
+  if (reason.empty()) reason = reason_.empty() ? "no output (no readable scene geometry)" : reason_;
+  cli::Report(file_, reason.c_str());
   return 1;
 }
 
@@ -33,41 +64,44 @@ bool EnsureDirectory(const std::string& dir) {
   return std::filesystem::is_directory(dir, ec) && access(dir.c_str(), W_OK) == 0;
 }
 
-int RunDump(const std::string& file) {
+int RunDump(const std::string& file, const ReadOptions& options) {
   DumpSink sink(stdout);
-  Varnel().CreateDisplayListFromFile(String::FromUtf8(file), &sink);
+  Diagnostics diagnostics(file, options);
+  Varnel().CreateDisplayListFromFile(String::FromUtf8(file), &sink, diagnostics.Import());
   std::fflush(stdout);
-  return sink.gotExtent ? 0 : NoOutput(file);
+  return sink.gotExtent ? 0 : diagnostics.NoOutput();
 }
 
-int RunBuffer(const std::string& file, const std::string& out) {
+int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options) {
   std::FILE* target = std::fopen(out.c_str(), "wb");
   if (!target) return CannotWrite(out);
   int32_t size = 0;
   unsigned char* buffer = nullptr;
-  Varnel().CreateDataBufferFromFile(String::FromUtf8(file), size, buffer);
+  Diagnostics diagnostics(file, options);
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(file), size, buffer, diagnostics.Import());
   bool written = size > 0 && std::fwrite(buffer, 1, static_cast<size_t>(size), target) ==
                                  static_cast<size_t>(size);
   ::operator delete(buffer);
   bool closed = std::fclose(target) == 0;
   if (size <= 0) {
     std::remove(out.c_str());
-    return NoOutput(file);
+    return diagnostics.NoOutput();
   }
   return written && closed ? 0 : CannotWrite(out);
 }
 
-int RunObj(const std::string& file, const std::string& out) {
+int RunObj(const std::string& file, const std::string& out, const ReadOptions& options) {
   std::string objPath = out;
   if (objPath.size() < 4 || objPath.compare(objPath.size() - 4, 4, ".obj") != 0) objPath += ".obj";
   ObjWriter writer(objPath);
   if (!writer.Open()) return CannotWrite(objPath);
-  Varnel().CreateDisplayListFromFile(String::FromUtf8(file), &writer);
+  Diagnostics diagnostics(file, options);
+  Varnel().CreateDisplayListFromFile(String::FromUtf8(file), &writer, diagnostics.Import());
   bool finished = writer.Finish();
   if (!writer.gotExtent) {
     std::remove(objPath.c_str());
     std::remove((objPath.substr(0, objPath.size() - 4) + ".mtl").c_str());
-    return NoOutput(file);
+    return diagnostics.NoOutput();
   }
   return finished ? 0 : CannotWrite(objPath);
 }

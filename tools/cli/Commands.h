@@ -2,23 +2,47 @@
 #pragma once
 
 #include <string>
+#include <utility>
+
+#include <varnel/ImportOptions.h>
 
 namespace varnel::cli {
 
-int RunInfo(const std::string& file);
-int RunDump(const std::string& file);
-int RunBuffer(const std::string& file, const std::string& out);
-int RunShapefile(const std::string& file, const std::string& out);
-int RunObj(const std::string& file, const std::string& out);
+// How a command reads its document and how much it says about it.
+struct ReadOptions {
+  bool extended = false;
+  bool verbose = false;
+};
+
+int RunInfo(const std::string& file, const ReadOptions& options);
+int RunDump(const std::string& file, const ReadOptions& options);
+int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options);
+int RunShapefile(const std::string& file, const std::string& out, const ReadOptions& options);
+int RunObj(const std::string& file, const std::string& out, const ReadOptions& options);
 
 // Creates `dir` (and parents) when missing; false when it cannot be used.
 bool EnsureDirectory(const std::string& dir);
-// One diagnostic line on standard error naming the file.
+// One line on standard error naming the file.
 void Report(const std::string& file, const char* what);
-// Diagnostic for a document that produced nothing, with the reason when the file shows one;
-// returns 1.
-int NoOutput(const std::string& file);
 // Diagnostic for an output that cannot be written; returns 2.
 int CannotWrite(const std::string& out);
+
+// What the library says while reading one document: with -v every diagnostic goes to standard
+// error as it comes; the first one beyond the file-level kinds is kept as the reason should
+// nothing come out.
+class Diagnostics : public DiagnosticReceiver {
+ public:
+  Diagnostics(std::string file, const ReadOptions& options)
+      : file_(std::move(file)), read_(options) {}
+  ImportOptions Import() { return {read_.extended, this}; }
+  void Report(const Diagnostic& diagnostic) override;
+  // The line for a document that produced nothing, with its first reason; returns 1.
+  int NoOutput() const;
+
+ private:
+  std::string file_;
+  ReadOptions read_;
+  std::string reason_;
+};
 
 }  // namespace varnel::cli

@@ -12,8 +12,8 @@ namespace {
 
 // The geometry of a document, released when it goes.
 struct GeometryHandle {
-  explicit GeometryHandle(const std::string& file) {
-    Varnel().CreateGeometryFromFile(String::FromUtf8(file), &geometry);
+  GeometryHandle(const std::string& file, Diagnostics& diagnostics) {
+    Varnel().CreateGeometryFromFile(String::FromUtf8(file), &geometry, diagnostics.Import());
   }
   ~GeometryHandle() {
     if (geometry) geometry->Release();
@@ -28,10 +28,11 @@ std::string FileName(const std::string& file) {
 
 }  // namespace
 
-int RunInfo(const std::string& file) {
-  GeometryHandle handle(file);
+int RunInfo(const std::string& file, const ReadOptions& options) {
+  Diagnostics diagnostics(file, options);
+  GeometryHandle handle(file, diagnostics);
   IGeometry* g = handle.geometry;
-  if (!g) return NoOutput(file);
+  if (!g) return diagnostics.NoOutput();
   std::map<int32_t, int32_t> types = {{2, 0}, {6, 0}};
   for (int32_t p = 0; p < g->GetPartCount(); ++p) ++types[g->GetPartType(p)];
   GeometryExtent e = g->GetExtent();
@@ -62,17 +63,18 @@ int RunInfo(const std::string& file) {
   return 0;
 }
 
-int RunShapefile(const std::string& file, const std::string& out) {
+int RunShapefile(const std::string& file, const std::string& out, const ReadOptions& options) {
   std::string base = out;
   if (base.size() > 4 && base.compare(base.size() - 4, 4, ".shp") == 0) base.resize(base.size() - 4);
   // Find out early whether the output can be written at all.
   std::FILE* probe = std::fopen((base + ".shp").c_str(), "ab");
   if (!probe) return CannotWrite(base + ".shp");
   std::fclose(probe);
-  GeometryHandle handle(file);
+  Diagnostics diagnostics(file, options);
+  GeometryHandle handle(file, diagnostics);
   if (!handle.geometry) {
     std::remove((base + ".shp").c_str());
-    return NoOutput(file);
+    return diagnostics.NoOutput();
   }
   if (!WriteMultipatchShapefile(base, *handle.geometry, FileName(file)))
     return CannotWrite(base + ".shp");

@@ -33,10 +33,17 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   std::string file, out;
+  ReadOptions read;
+  auto readFlags = [&](CLI::App* sub) {
+    sub->add_flag("--extended", read.extended,
+                  "also read what common exporters write beyond the core elements");
+    sub->add_flag("-v,--verbose", read.verbose, "every diagnostic on standard error");
+  };
   auto command = [&](const char* name, const char* what, const char* output) {
     CLI::App* sub = app.add_subcommand(name, what);
     sub->add_option("FILE", file, "COLLADA document")->required();
     if (output) sub->add_option("-o,--output", out, output)->required();
+    readFlags(sub);
     return sub;
   };
   CLI::App* info = command("info", "geometry summary as one JSON line", nullptr);
@@ -55,6 +62,7 @@ int main(int argc, char** argv) {
   batch->add_option("--format", batchOptions.format, "output format")
       ->check(CLI::IsMember({"shp", "buffer", "obj"}))
       ->capture_default_str();
+  readFlags(batch);
 
   try {
     app.parse(argc, argv);
@@ -72,12 +80,12 @@ int main(int argc, char** argv) {
       Report(batchOptions.outputDir, "cannot create the output folder");
       return 2;
     }
-    return RunBatch(SelfPath(argv[0]), batchOptions);
+    return RunBatch(SelfPath(argv[0]), batchOptions, read);
   }
-  if (*info) return RunInfo(file);
-  if (*dump) return RunDump(file);
-  if (*buffer) return RunBuffer(file, out);
-  if (*shp) return RunShapefile(file, out);
-  if (*obj) return RunObj(file, out);
+  if (*info) return RunInfo(file, read);
+  if (*dump) return RunDump(file, read);
+  if (*buffer) return RunBuffer(file, out, read);
+  if (*shp) return RunShapefile(file, out, read);
+  if (*obj) return RunObj(file, out, read);
   return 2;
 }

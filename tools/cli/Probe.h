@@ -1,5 +1,6 @@
-// Why a local file gave no output. The library only says that nothing came out, so the tool
-// looks at the file itself to name the reason.
+// Whether a local file can be a COLLADA document at all. The library says so too, but its root
+// check takes the raw first tag of a document without an XML declaration, and a DOCTYPE for the
+// root, so the tool keeps its own look at the file for these reasons.
 #pragma once
 
 #include <string>

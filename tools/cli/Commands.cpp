@@ -8,7 +8,6 @@
 
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
-#include "cli/Probe.h"
 #include <varnel/Varnel.h>
 
 namespace varnel::cli {
@@ -19,10 +18,15 @@ void Report(const std::string& file, const char* what) {
 
 namespace {
 
-// Kinds the tool's own look at the file decides (see Probe.h).
-bool FileLevel(DiagnosticKind kind) {
-  return kind == DiagnosticKind::kFileMissing || kind == DiagnosticKind::kFolder ||
-         kind == DiagnosticKind::kNotXml || kind == DiagnosticKind::kNotCollada;
+// The fixed texts of the reasons a file is no COLLADA document at all; null for other kinds.
+const char* FileLevelText(DiagnosticKind kind) {
+  switch (kind) {
+    case DiagnosticKind::kFileMissing: return "No such file or directory";
+    case DiagnosticKind::kFolder: return "Is a directory";
+    case DiagnosticKind::kNotXml: return "not an XML document";
+    case DiagnosticKind::kNotCollada: return "not a COLLADA document";
+    default: return nullptr;
+  }
 }
 
 }  // namespace
@@ -36,7 +40,10 @@ void Diagnostics::Report(const Diagnostic& diagnostic) {
   }
   // What the extended reading passed over is no reason for it to have given nothing.
   bool handled = read_.extended && diagnostic.extendedReads;
-  if (reason_.empty() && !FileLevel(diagnostic.kind) && !handled) {
+  if (!reason_.empty() || handled) return;
+  if (const char* text = FileLevelText(diagnostic.kind)) {
+    reason_ = text;
+  } else {
     reason_ = message;
     // "parsing stopped: <x> is not read" becomes "parsing stopped at line 12: <x> is not read".
     if (diagnostic.line > 0)
@@ -47,9 +54,7 @@ void Diagnostics::Report(const Diagnostic& diagnostic) {
 }
 
 int Diagnostics::NoOutput() const {
-  std::string reason = ProbeInput(file_);
-  if (reason.empty()) reason = reason_.empty() ? "no output (no readable scene geometry)" : reason_;
-  cli::Report(file_, reason.c_str());
+  cli::Report(file_, reason_.empty() ? "no output (no readable scene geometry)" : reason_.c_str());
   return 1;
 }
 

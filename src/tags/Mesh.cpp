@@ -1,6 +1,7 @@
 #include "tags/Mesh.h"
 
 #include <algorithm>
+#include <bitset>
 #include <climits>
 #include <cstring>
 
@@ -48,6 +49,8 @@ bool ReadListUpToTag(DaeDocument& document, int listId, int64_t limit, BaseArray
   return true;
 }
 
+bool IsLineKind(int id) { return id == kLines || id == kLinestrips; }
+
 }  // namespace
 
 GeometryTag::~GeometryTag() { delete mesh; }
@@ -70,6 +73,14 @@ MeshTag::~MeshTag() {
 }
 
 bool MeshTag::Parse(DaeDocument& document) {
+  // Kinds met so far in this mesh; kept only while diagnostics are received, which name the
+  // first of each kind.
+  std::bitset<kElementCount> met;
+  auto firstOfKind = [&](int id) {
+    if (!document.report || document.wasEndTag || met[id]) return false;
+    met[id] = true;
+    return true;
+  };
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kSource: return AttachToList(document, id, sources, &Tag::AsSourceTag);
@@ -78,11 +89,23 @@ bool MeshTag::Parse(DaeDocument& document) {
       case kTristrips:
       case kTrifans:
       case kLinestrips:
-        if (!document.extended) return NamedTag::ParseChild(id, document);
+        if (!document.extended) {
+          if (firstOfKind(id)) {
+            document.report(DiagnosticKind::kUnreadPrimitive, document.StartTagLine(ElementName(id)), true, [id] {
+              return "<" + std::string(ElementName(id)) + "> is not read";
+            });
+          }
+          return NamedTag::ParseChild(id, document);
+        }
         [[fallthrough]];
       case kTriangles:
       case kPolylist:
-      case kLines: return AttachToList(document, id, primitives, &Tag::AsPrimitiveTag);
+      case kLines: {
+        const int32_t line = IsLineKind(id) && firstOfKind(id) ? document.StartTagLine(ElementName(id)) : 0;
+        if (!AttachToList(document, id, primitives, &Tag::AsPrimitiveTag)) return false;
+        if (line > 0 && primitives.count > 0) primitives[primitives.count - 1]->line = line;
+        return true;
+      }
       default: return NamedTag::ParseChild(id, document);
     }
   });
@@ -92,6 +115,20 @@ void MeshTag::BindGeometry(SceneCollector& collector) {
   collector.meshSources.AttachTo(sources);
   collector.primitives.AttachTo(primitives);
   if (vertices) vertices->BindGeometry(collector);
+  // An output without lines says so once per mesh, while counting.
+  if (collector.report && !collector.linesEnabled && !linesChecked_ &&
+      collector.pass != TraversalPass::Creating) {
+    linesChecked_ = true;
+    const auto first = std::find_if(primitives.begin(), primitives.end(), [](const PrimitiveTag* p) {
+      return p && IsLineKind(static_cast<int>(p->elementId));
+    });
+    if (first != primitives.end()) {
+      const int id = static_cast<int>((*first)->elementId);
+      collector.report(DiagnosticKind::kUnreadPrimitive, (*first)->line, false, [id] {
+        return "<" + std::string(ElementName(id)) + "> is not read: a multipatch holds no lines";
+      });
+    }
+  }
 }
 
 PrimitiveTag::~PrimitiveTag() { DeleteAll(inputs); }

@@ -29,6 +29,10 @@ class MeshTag : public NamedTag {
   BaseArray<SourceTag*> sources;
   BaseArray<PrimitiveTag*> primitives;
   VerticesTag* vertices = nullptr;
+
+ private:
+  // Whether the lines of this mesh were already reported to an output that holds none.
+  bool linesChecked_ = false;
 };
 
 // Base of every primitive kind; the kind is the element id.
@@ -45,6 +49,9 @@ class PrimitiveTag : public Tag {
   BaseArray<int32_t> vcounts{15};
   String material;
   BaseArray<InputTag*> inputs;
+  // The document line of a mesh's first line primitive of its kind while diagnostics are
+  // received, else 0.
+  int32_t line = 0;
 
  protected:
   // Largest input offset read so far, 0 when none or all negative.

@@ -1,7 +1,8 @@
 // The primitives only the extended reading takes (polygons with and without holes, strips, fans,
-// line strips). Positions a b c d of a unit square.
+// line strips), and what the plain reading says of them. Positions a b c d of a unit square.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,8 @@ std::string Square(const std::string& primitives) {
   return OneInstance(Mesh("g", primitives, "", "0 0 0 1 0 0 0 1 0 1 1 0")).Text();
 }
 
-// A primitive of `kind` made of `lists`, its start tag across two lines.
+// A primitive of `kind` made of `lists`. Its start tag spans two lines of its own: diagnostics
+// name the first, though the reader stands on the second.
 std::string Lists(const std::string& kind, const std::string& lists) {
   return "\n<" + kind + "\n><input semantic=\"VERTEX\" source=\"#g-v\" offset=\"0\"/>" + lists + "</" + kind + ">";
 }
@@ -29,6 +31,10 @@ Output Parts(const std::vector<std::pair<int, std::vector<Vec3>>>& parts) {
   Output out;
   for (const auto& [type, points] : parts) out.parts.push_back({type, 0, 0, points, {}, {}});
   return out;
+}
+
+int LineOf(const std::string& text, const std::string& what) {
+  return 1 + static_cast<int>(std::count(text.begin(), text.begin() + text.find(what), '\n'));
 }
 
 TEST(ExtendedPrimitives, PartsOfEachKind) {
@@ -45,18 +51,26 @@ TEST(ExtendedPrimitives, PartsOfEachKind) {
   }
 }
 
-// A multipatch holds no lines: the geometry stays empty.
+// A multipatch holds no lines: the geometry stays empty and says why, naming the first of them.
 TEST(ExtendedPrimitives, LinesAloneMakeADisplayListOnly) {
   const std::string text = Square(Lists("linestrips", "<p>0 1 3</p>") + Primitive("lines", 1, "m", "0 2"));
-  Outputs out = RunBoth(testsupport::WriteFile("lines.dae", text), {true, nullptr});
+  DiagnosticLog log;
+  Outputs out = RunBoth(testsupport::WriteFile("lines.dae", text), {true, &log});
   EXPECT_FALSE(out.geometry.present);
   ExpectSameParts(out.display, Parts({{-1, {d, b, a}}, {-1, {c, a}}}), false);
+  ASSERT_EQ(log.heard.size(), 1u);
+  EXPECT_EQ(log.heard[0].line, LineOf(text, "<linestrips"));
 }
 
-TEST(ExtendedPrimitives, PlainReadingSkipsThem) {
-  const std::string text = Square(kTriangle + Lists("trifans", "<p>0 1 3</p>") + Lists("polygons", "<p>0 1 3 2</p>"));
-  Outputs out = RunBoth(testsupport::WriteFile("plain.dae", text), {false, nullptr});
-  ExpectSameParts(out.geometry, Parts({{6, {c, b, a}}}), false);  // the triangle alone, as ever
+TEST(ExtendedPrimitives, PlainReadingSkipsThemAndSaysSoOncePerMesh) {
+  const std::string polygons = Lists("polygons", "<p>0 1 3 2</p>");
+  const std::string text = Square(kTriangle + Lists("trifans", "<p>0 1 3</p>") + polygons + polygons);
+  DiagnosticLog log;
+  Outputs told = RunBoth(testsupport::WriteFile("plain.dae", text), {false, &log});
+  ExpectSameParts(told.geometry, Parts({{6, {c, b, a}}}), false);  // the triangle alone, as ever
+  ASSERT_EQ(log.heard.size(), 4u);  // each call reads the document
+  EXPECT_EQ(log.heard[1].line, LineOf(text, "<polygons"));
+  EXPECT_TRUE(log.heard[1].extendedReads && log.heard[1].kind == DiagnosticKind::kUnreadPrimitive);
 }
 
 }  // namespace

@@ -191,6 +191,12 @@ struct Outputs {
   Output display;
 };
 
+// Every diagnostic of a call, its message left out (valid during the call only).
+struct DiagnosticLog : DiagnosticReceiver {
+  void Report(const Diagnostic& d) override { heard.push_back({d.kind, d.line, nullptr, d.extendedReads}); }
+  std::vector<Diagnostic> heard;
+};
+
 // Both part-producing entry points on one file, through those that take import options.
 inline Outputs RunBoth(const std::string& path, const ImportOptions& options) {
   Outputs out;

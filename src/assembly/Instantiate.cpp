@@ -2,9 +2,10 @@
 // delivers them, transformed, in the second.
 //
 // Malformed data never leads to a read outside the viewed arrays:
-// - a polygon or triangle whose index tuples are not all complete inside `indices` is not
-//   emitted (a polygon is skipped like one with fewer than three vertices; a triangle list keeps
-//   its leading whole triangles), which also bounds the work by the size of the index list;
+// - a polygon, strip, fan or triangle whose index tuples are not all complete inside `indices` is
+//   not emitted (a polygon is skipped like one with fewer than three vertices, and its holes with
+//   it; a triangle list keeps its leading whole triangles), which also bounds the work by the
+//   size of the index list;
 // - an index entry outside `indices` (negative index offset) reads as 0;
 // - an element index below 0 reads element 0, one at or beyond the source's count the last one;
 // - a value outside the float array (short stride at the last element, bad accessor offset,
@@ -32,8 +33,12 @@ bool IsInstantiated(const PrimitiveTag& primitive, bool linesEnabled) {
   switch (primitive.elementId) {
     case kTriangles:
     case kPolylist:
+    case kPolygons:
+    case kTristrips:
+    case kTrifans:
       return true;
     case kLines:
+    case kLinestrips:
       return linesEnabled;
     default:
       return false;
@@ -58,15 +63,52 @@ int64_t TriangleVertices(const SceneCollector& c) {
   return 3 * (triangles < available ? triangles : available);
 }
 
-// Points of polygon (first vertex r, size s): 0 when it is not emitted, 3 for a triangle,
-// s + 1 for a closed ring.
-int64_t PolygonPoints(int64_t r, int64_t s, int64_t tuples) {
-  if (s < 3 || r < 0 || r + s > tuples) return 0;
-  return s == 3 ? 3 : s + 1;
-}
-
 int64_t PolygonLimit(const SceneCollector& c) {
   return c.primitiveCount < c.polygonSizes.count ? c.primitiveCount : c.polygonSizes.count;
+}
+
+// Visits the lists of the bound primitive (polygons, holes, strips, fans or line strips) in
+// order: visit(position k, first vertex r, size s, whether all its tuples are complete).
+template <class Visit>
+void ForEachList(const SceneCollector& c, Visit&& visit) {
+  const int64_t tuples = CompleteTuples(c);
+  const int64_t limit = PolygonLimit(c);
+  int64_t r = 0;
+  for (int64_t k = 0; k < limit; ++k) {
+    const int64_t s = c.polygonSizes.data[k];
+    visit(k, r, s, r >= 0 && r + s <= tuples);
+    r += s;
+  }
+}
+
+// The polygons that make a part: visit(first vertex, size, part type, points). A polygon of three
+// vertices is a triangle, a bigger one (or one with holes) a ring closed by its first point
+// again. A polygon needs three vertices with complete tuples; its holes go with it.
+template <class Visit>
+void ForEachPolygon(const SceneCollector& c, Visit&& visit) {
+  const int32_t* holes = c.holes.count > 0 ? c.holes.data : nullptr;
+  const int64_t lists = c.holes.count;
+  bool outerMade = false;
+  ForEachList(c, [&](int64_t k, int64_t r, int64_t s, bool complete) {
+    const bool made = complete && s >= 3;
+    if (holes && holes[k]) {
+      if (made && outerMade) visit(r, s, kPatchInnerRing, s + 1);
+      return;
+    }
+    outerMade = made;
+    if (!made) return;
+    const bool triangle = s == 3 && !(holes && k + 1 < lists && holes[k + 1]);
+    visit(r, s, triangle ? kPatchTriangles : kPatchOuterRing, triangle ? 3 : s + 1);
+  });
+}
+
+// Lists of at least `least` vertices, all with complete tuples: visit(first vertex, size). Strips
+// and fans need three, line strips two.
+template <class Visit>
+void ForEachRun(const SceneCollector& c, int least, Visit&& visit) {
+  ForEachList(c, [&](int64_t, int64_t r, int64_t s, bool complete) {
+    if (complete && s >= least) visit(r, s);
+  });
 }
 
 // Index entry `at` of the bound list; outside it reads as 0.
@@ -111,36 +153,39 @@ class Emitter {
     ++out_.partIndex;
   }
 
-  void Polylist() {
-    int64_t tuples = CompleteTuples(c_);
-    int64_t limit = PolygonLimit(c_);
-    int64_t r = 0;
-    for (int64_t k = 0; k < limit; ++k) {
-      int64_t s = c_.polygonSizes.data[k];
-      int64_t points = PolygonPoints(r, s, tuples);
-      if (points > 0) {
-        out_.StartPart(s == 3 ? kPatchTriangles : kPatchOuterRing);
-        out_.SetPartFormat(static_cast<int>(points), hasNormals_, textured_);
-        Vertices(r + s - 1, r);
-        if (s > 3) Vertices(r + s - 1, r + s - 1);
-        out_.EndPart();
-        ++out_.partIndex;
-      }
-      r += s;
-    }
+  void Polygons() {
+    ForEachPolygon(c_, [this](int64_t r, int64_t s, int type, int64_t points) {
+      out_.StartPart(type);
+      out_.SetPartFormat(static_cast<int>(points), hasNormals_, textured_);
+      Vertices(r + s - 1, r);
+      if (type != kPatchTriangles) Vertices(r + s - 1, r + s - 1);
+      out_.EndPart();
+      ++out_.partIndex;
+    });
   }
 
-  void Line() {
-    int64_t m = CompleteTuples(c_);
-    double p[3];
-    out_.StartLine(static_cast<int>(m), false);
-    for (int64_t v = m - 1; v >= 0; --v) {
-      out_.StartPoint();
-      c_.FetchPoint(static_cast<int>(v), p);
-      out_.SetPoint(p);
-      out_.EndPoint();
-    }
-    out_.EndLine();
+  // Each strip or fan as one triangle list. Its triangles come last first, each last vertex
+  // first, as a triangle list's do; every other strip triangle swaps its first two vertices so
+  // that all of them face the same way.
+  void Strips(bool fan) {
+    ForEachRun(c_, 3, [&](int64_t r, int64_t s) {
+      out_.StartPart(kPatchTriangles);
+      out_.SetPartFormat(static_cast<int>(3 * (s - 2)), hasNormals_, textured_);
+      for (int64_t i = r + s - 3; i >= r; --i) {
+        if (fan) Corners(i + 2, i + 1, r);
+        else if ((i - r) % 2 == 0) Corners(i + 2, i + 1, i);
+        else Corners(i + 2, i, i + 1);
+      }
+      out_.EndPart();
+      ++out_.partIndex;
+    });
+  }
+
+  // A "lines" element is one line of separate segments.
+  void Line() { LinePoints(CompleteTuples(c_), false, 0); }
+
+  void LineStrips() {
+    ForEachRun(c_, 2, [this](int64_t r, int64_t s) { LinePoints(s, true, r); });
   }
 
  private:
@@ -162,6 +207,27 @@ class Emitter {
       for (int i = 0; i < n; ++i) Deliver(batch[i]);
       v -= n;
     }
+  }
+
+  void Corners(int64_t a, int64_t b, int64_t c) {
+    Fetched corners[3];
+    Fetch(static_cast<int>(a), corners[0]);
+    Fetch(static_cast<int>(b), corners[1]);
+    Fetch(static_cast<int>(c), corners[2]);
+    for (const Fetched& f : corners) Deliver(f);
+  }
+
+  // Points of one line, vertices first + m - 1 down to first: positions only.
+  void LinePoints(int64_t m, bool strip, int64_t first) {
+    double p[3];
+    out_.StartLine(static_cast<int>(m), strip);
+    for (int64_t v = first + m - 1; v >= first; --v) {
+      out_.StartPoint();
+      c_.FetchPoint(static_cast<int>(v), p);
+      out_.SetPoint(p);
+      out_.EndPoint();
+    }
+    out_.EndLine();
   }
 
   void Fetch(int vertex, Fetched& f) const {
@@ -263,24 +329,38 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
       out.primitiveEffects.Add(effect);
 
       int64_t points = 0;
-      if (primitive->elementId == kTriangles) {
-        AddCount(out.partCount, 1);
-        points = TriangleVertices(*this);
-      } else if (primitive->elementId == kPolylist) {
-        int64_t tuples = CompleteTuples(*this);
-        int64_t limit = PolygonLimit(*this);
-        int64_t r = 0;
-        for (int64_t k = 0; k < limit; ++k) {
-          int64_t s = polygonSizes.data[k];
-          int64_t polygon = PolygonPoints(r, s, tuples);
-          if (polygon > 0) AddCount(out.partCount, 1);
-          points += polygon;
-          r += s;
-        }
-        SpendElements(limit);
-      } else {
-        SpendElements(CompleteTuples(*this));  // lines are delivered but never counted
-        continue;
+      switch (primitive->elementId) {
+        case kTriangles:
+          AddCount(out.partCount, 1);
+          points = TriangleVertices(*this);
+          break;
+        case kPolylist:
+        case kPolygons:
+          ForEachPolygon(*this, [&](int64_t, int64_t, int, int64_t n) {
+            AddCount(out.partCount, 1);
+            points += n;
+          });
+          SpendElements(PolygonLimit(*this));
+          break;
+        case kTristrips:
+        case kTrifans:
+          ForEachRun(*this, 3, [&](int64_t, int64_t s) {
+            AddCount(out.partCount, 1);
+            points += 3 * (s - 2);
+          });
+          SpendElements(PolygonLimit(*this));
+          break;
+        default:
+          // Lines are delivered but counted only by the extended reading, which gives a display
+          // list of lines alone.
+          SpendElements(CompleteTuples(*this));
+          if (!extended) continue;
+          if (primitive->elementId == kLines) {
+            if (CompleteTuples(*this) >= 2) AddCount(out.lineCount, 1);
+          } else {
+            ForEachRun(*this, 2, [&](int64_t, int64_t) { AddCount(out.lineCount, 1); });
+          }
+          continue;
       }
       SpendElements(points);
       AddCount(out.pointCount, points);
@@ -293,9 +373,15 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
     bool textured = entry >= 0 && entry < out.primitiveTextureEffects.count &&
                     out.primitiveTextureEffects[entry] >= 0 && texcoordStride > 0;
     Emitter emit(*this, hasNormals, textured);
-    if (primitive->elementId == kTriangles) emit.Triangles();
-    else if (primitive->elementId == kPolylist) emit.Polylist();
-    else emit.Line();
+    switch (primitive->elementId) {
+      case kTriangles: emit.Triangles(); break;
+      case kPolylist:
+      case kPolygons: emit.Polygons(); break;
+      case kTristrips: emit.Strips(false); break;
+      case kTrifans: emit.Strips(true); break;
+      case kLinestrips: emit.LineStrips(); break;
+      default: emit.Line(); break;
+    }
     ++out.primitiveIndex;
   }
 }

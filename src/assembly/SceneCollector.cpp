@@ -81,7 +81,7 @@ void SceneCollector::Run(VisualScene* root) {
   out.swapYZ = yUp;
   out.unitScale = unitScale;
   out.pass = TraversalPass::Counting;
-  out.partCount = out.pointCount = out.normalCount = out.texturePointCount = 0;
+  out.partCount = out.pointCount = out.normalCount = out.texturePointCount = out.lineCount = 0;
   out.primitiveTextureEffects.Clear();
   out.primitiveEffects.Clear();
   out.effectImages.RemoveAll();
@@ -107,7 +107,9 @@ void SceneCollector::Run(VisualScene* root) {
       return std::string("a part, point or texture point count reaches 2^31 - 1: nothing is produced");
     });
   }
-  if (out.partCount >= 1 && out.pointCount >= 3 && !saturated) {
+  // The extended reading also gives a display list that holds only lines.
+  const bool produces = (out.partCount >= 1 && out.pointCount >= 3) || (extended && out.lineCount >= 1);
+  if (produces && !saturated) {
     out.effects.AttachTo(effects);
     out.effectImages.AttachTo(effectImages);
     if (out.StartCreation()) {
@@ -155,6 +157,7 @@ void SceneCollector::ResetGeometryState() {
   positionIndexOffset = normalIndexOffset = texcoordIndexOffset = 0;
   vertices = nullptr;
   polygonSizes.RemoveAll();
+  holes.RemoveAll();
   indices.RemoveAll();
   positions.RemoveAll();
   normals.RemoveAll();

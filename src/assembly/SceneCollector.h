@@ -55,6 +55,8 @@ class SceneCollector {
   bool yUp = true;
   double unitScale = 1.0;
   BaseArray<int32_t> polygonSizes;
+  // Beside polygonSizes, of polygons with holes: 1 where a list is a hole in the one before.
+  BaseArray<int32_t> holes;
   BaseArray<int32_t> indices;
   BaseArray<float> positions;
   BaseArray<float> normals;

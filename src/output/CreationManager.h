@@ -50,6 +50,7 @@ class CreationManager {
   int pointCount = 0;
   int normalCount = 0;
   int texturePointCount = 0;
+  int lineCount = 0;  // counted by the extended reading only
   int primitiveIndex = 0;
   // How materials are converted (1 to 4), from the settings the library loaded with.
   int conversionType = 1;

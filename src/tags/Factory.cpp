@@ -29,8 +29,13 @@ struct NestingGuard {
   ~NestingGuard() { --nesting; }
 };
 
-Tag* NewTag(int id) {
+// `extended`: the extended reading, which also makes the primitives the plain one skips.
+Tag* NewTag(int id, bool extended) {
   switch (id) {
+    case kPolygons:
+    case kTristrips:
+    case kTrifans:
+    case kLinestrips: return extended ? new ListPrimitiveTag(id) : nullptr;
     case kAccessor: return new AccessorTag(id);
     case kFloatArray: return new FloatArray(id);
     case kInput: return new InputTag(id);
@@ -81,7 +86,7 @@ Tag* Fail(DaeDocument& document) {
 }  // namespace
 
 Tag* CreateTag(DaeDocument& document, int id) {
-  Tag* tag = NewTag(id);
+  Tag* tag = NewTag(id, document.extended);
   if (!tag) {
     if (!document.SkipElement(id)) return Fail(document);
     return nullptr;

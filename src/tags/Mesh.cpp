@@ -1,6 +1,7 @@
 #include "tags/Mesh.h"
 
 #include <algorithm>
+#include <bitset>
 #include <climits>
 #include <cstring>
 
@@ -30,6 +31,26 @@ bool ReadIndices(DaeDocument& document, int amount, BaseArray<int32_t>& indices)
   return document.ReadIntList(amount, indices);
 }
 
+// Reads the integers of list element `listId`, whose text runs up to the next tag: at most
+// `limit` of them (no limit when negative), appended to `values`. An element without text is
+// passed over whole rather than its end tag taken for numbers. False when the input ended.
+bool ReadListUpToTag(DaeDocument& document, int listId, int64_t limit, BaseArray<int32_t>& values) {
+  if (document.isTagToken && document.isEndToken) {
+    if (std::strcmp(document.tokenText, AnyElementName(listId)) == 0) document.IdentifyTag();
+    return true;
+  }
+  if (ReadNumberList<ListEnd::kStopAtTag>(document, limit, [&values](int64_t, const char* text) {
+        const char* stop;
+        values.Append(ParseIntAt(text, &stop));
+        return stop;
+      }) < 0)
+    return false;
+  if (document.isEndToken) document.IdentifyTag();
+  return true;
+}
+
+bool IsLineKind(int id) { return id == kLines || id == kLinestrips; }
+
 }  // namespace
 
 GeometryTag::~GeometryTag() { delete mesh; }
@@ -52,13 +73,39 @@ MeshTag::~MeshTag() {
 }
 
 bool MeshTag::Parse(DaeDocument& document) {
+  // Kinds met so far in this mesh; kept only while diagnostics are received, which name the
+  // first of each kind.
+  std::bitset<kElementCount> met;
+  auto firstOfKind = [&](int id) {
+    if (!document.report || document.wasEndTag || met[id]) return false;
+    met[id] = true;
+    return true;
+  };
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kSource: return AttachToList(document, id, sources, &Tag::AsSourceTag);
       case kVertices: return AttachSingle(document, id, vertices, &Tag::AsVerticesTag);
+      case kPolygons:
+      case kTristrips:
+      case kTrifans:
+      case kLinestrips:
+        if (!document.extended) {
+          if (firstOfKind(id)) {
+            document.report(DiagnosticKind::kUnreadPrimitive, document.StartTagLine(ElementName(id)), true, [id] {
+              return "<" + std::string(ElementName(id)) + "> is not read";
+            });
+          }
+          return NamedTag::ParseChild(id, document);
+        }
+        [[fallthrough]];
       case kTriangles:
       case kPolylist:
-      case kLines: return AttachToList(document, id, primitives, &Tag::AsPrimitiveTag);
+      case kLines: {
+        const int32_t line = IsLineKind(id) && firstOfKind(id) ? document.StartTagLine(ElementName(id)) : 0;
+        if (!AttachToList(document, id, primitives, &Tag::AsPrimitiveTag)) return false;
+        if (line > 0 && primitives.count > 0) primitives[primitives.count - 1]->line = line;
+        return true;
+      }
       default: return NamedTag::ParseChild(id, document);
     }
   });
@@ -68,6 +115,20 @@ void MeshTag::BindGeometry(SceneCollector& collector) {
   collector.meshSources.AttachTo(sources);
   collector.primitives.AttachTo(primitives);
   if (vertices) vertices->BindGeometry(collector);
+  // An output without lines says so once per mesh, while counting.
+  if (collector.report && !collector.linesEnabled && !linesChecked_ &&
+      collector.pass != TraversalPass::Creating) {
+    linesChecked_ = true;
+    const auto first = std::find_if(primitives.begin(), primitives.end(), [](const PrimitiveTag* p) {
+      return p && IsLineKind(static_cast<int>(p->elementId));
+    });
+    if (first != primitives.end()) {
+      const int id = static_cast<int>((*first)->elementId);
+      collector.report(DiagnosticKind::kUnreadPrimitive, (*first)->line, false, [id] {
+        return "<" + std::string(ElementName(id)) + "> is not read: a multipatch holds no lines";
+      });
+    }
+  }
 }
 
 PrimitiveTag::~PrimitiveTag() { DeleteAll(inputs); }
@@ -144,6 +205,7 @@ void PrimitiveTag::BindPrimitive(SceneCollector& collector) {
   collector.tupleSize = widest < INT_MAX ? widest + 1 : INT_MAX;
 
   collector.polygonSizes.RemoveAll();
+  collector.holes.RemoveAll();
   if (vcounts.count > 0) {
     collector.primitiveCount = count < vcounts.count ? count : vcounts.count;
     if (collector.primitiveCount > 0) collector.polygonSizes.AttachTo(vcounts, collector.primitiveCount);
@@ -172,18 +234,8 @@ bool PolylistTag::Parse(DaeDocument& document) {
     if (id == kVcount) {
       if (document.wasEndTag) return true;
       ReserveDeclared(document, vcounts, count);
-      if (document.isTagToken && document.isEndToken) {
-        if (std::strcmp(document.tokenText, ElementName(kVcount)) == 0) document.IdentifyTag();
-        return true;
-      }
-      if (ReadNumberList<ListEnd::kStopAtTag>(document, count > 0 ? count : 0, [this](int64_t, const char* text) {
-            const char* stop;
-            vcounts.Append(ParseIntAt(text, &stop));
-            return stop;
-          }) < 0)
-        return false;
+      if (!ReadListUpToTag(document, kVcount, count > 0 ? count : 0, vcounts)) return false;
       ReleaseUnread(vcounts, count);
-      if (document.isEndToken) document.IdentifyTag();
       return true;
     }
     if (id != kP) return ParseChild(id, document);
@@ -192,6 +244,53 @@ bool PolylistTag::Parse(DaeDocument& document) {
     const int64_t perVertex = int64_t{LargestOffset()} + 1;
     return ReadIndices(document, IndexAmount(perVertex, corners), indices);
   });
+}
+
+bool ListPrimitiveTag::Parse(DaeDocument& document) {
+  const bool parsed = ParseLoop(document, [&](int id) {
+    if (id == kP) return ReadList(document, id);
+    if (id == kPh && elementId == kPolygons) return ParseHoled(document);
+    return ParseChild(id, document);
+  });
+  count = vcounts.count;
+  return parsed;
+}
+
+// "ph": its "p" is the polygon, each "h" after it one hole. Holes before the polygon have
+// nothing to lie in and are dropped.
+bool ListPrimitiveTag::ParseHoled(DaeDocument& document) {
+  if (document.wasEndTag) return true;
+  bool outerRead = false;
+  for (;;) {
+    const int id = document.IdentifyTag();
+    if (document.wasEndTag && id == kPh) return true;
+    if (id == kP && !outerRead) {
+      outerRead = true;
+      if (!ReadList(document, id)) return false;
+    } else if (id == kH && outerRead) {
+      if (!ReadList(document, id)) return false;
+    } else if (!document.SkipElement(id)) {
+      return false;
+    }
+  }
+}
+
+bool ListPrimitiveTag::ReadList(DaeDocument& document, int listId) {
+  if (document.wasEndTag) return true;
+  const int32_t before = indices.count;
+  if (!ReadListUpToTag(document, listId, -1, indices)) return false;
+  // A last tuple cut short is dropped, so that every list starts on a whole tuple.
+  const int64_t perVertex = int64_t{LargestOffset()} + 1;
+  const int64_t read = indices.count - before;
+  indices.count -= static_cast<int32_t>(read % perVertex);
+  vcounts.Add(static_cast<int32_t>(read / perVertex));
+  if (elementId == kPolygons) holes.Add(listId == kH ? 1 : 0);
+  return true;
+}
+
+void ListPrimitiveTag::BindPrimitive(SceneCollector& collector) {
+  PrimitiveTag::BindPrimitive(collector);
+  if (holes.count >= collector.primitiveCount) collector.holes.AttachTo(holes, collector.primitiveCount);
 }
 
 }  // namespace varnel

@@ -1,4 +1,5 @@
-// Geometry, mesh and the three primitive kinds that reach the output.
+// Geometry, mesh and the primitive kinds that reach the output: triangles, polylists and lines
+// always, polygons, strips, fans and line strips in the extended reading.
 #pragma once
 
 #include "tags/Tag.h"
@@ -28,9 +29,13 @@ class MeshTag : public NamedTag {
   BaseArray<SourceTag*> sources;
   BaseArray<PrimitiveTag*> primitives;
   VerticesTag* vertices = nullptr;
+
+ private:
+  // Whether the lines of this mesh were already reported to an output that holds none.
+  bool linesChecked_ = false;
 };
 
-// Base of "triangles", "polylist" and "lines"; the kind is the element id.
+// Base of every primitive kind; the kind is the element id.
 class PrimitiveTag : public Tag {
  public:
   explicit PrimitiveTag(int elementId) : Tag(elementId) {}
@@ -44,6 +49,9 @@ class PrimitiveTag : public Tag {
   BaseArray<int32_t> vcounts{15};
   String material;
   BaseArray<InputTag*> inputs;
+  // The document line of a mesh's first line primitive of its kind while diagnostics are
+  // received, else 0.
+  int32_t line = 0;
 
  protected:
   // Largest input offset read so far, 0 when none or all negative.
@@ -69,6 +77,24 @@ class LinesTag : public PrimitiveTag {
  public:
   using PrimitiveTag::PrimitiveTag;
   bool Parse(DaeDocument& document) override;
+};
+
+// The kinds whose every "p" is one element of its own length: "polygons" (where "ph" adds a
+// polygon with holes), "tristrips", "trifans" and "linestrips". `count` is the number of lists
+// read, whatever the document declares.
+class ListPrimitiveTag : public PrimitiveTag {
+ public:
+  using PrimitiveTag::PrimitiveTag;
+  bool Parse(DaeDocument& document) override;
+  void BindPrimitive(SceneCollector& collector) override;
+
+  // Of "polygons", one entry per list: 1 for a hole in the polygon before it, else 0.
+  BaseArray<int32_t> holes;
+
+ private:
+  bool ParseHoled(DaeDocument& document);
+  // One "p" or "h" list.
+  bool ReadList(DaeDocument& document, int listId);
 };
 
 }  // namespace varnel

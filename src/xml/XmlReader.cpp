@@ -219,7 +219,9 @@ bool XmlReader::ReadRawToken() {
   if (!tokenText) return false;
   char* const out = tokenText;
   // List mode is decided by the ids, which nothing below changes: once per token is per byte.
-  const bool listMode = currentId == kFloatArray || currentId == kP || attributeOwnerId == kFloatArray;
+  // A hole ("h", extended reading only) is an index list like "p".
+  const bool listMode = currentId == kFloatArray || currentId == kP || attributeOwnerId == kFloatArray ||
+                        currentId == kH;
   int length, angle, bracket;
   bool comment, passedOver;
 
@@ -573,27 +575,45 @@ bool XmlReader::SkipNested(const std::string& name, bool atStart) {
   return false;
 }
 
-int XmlReader::CurrentLine() const {
+int XmlReader::CurrentLine() const { return LineOf(nullptr); }
+
+int XmlReader::StartTagLine(const char* name) const { return LineOf(name); }
+
+int XmlReader::LineOf(const char* name) const {
   if (!stream) return 0;
   const long end = std::ftell(stream);
   if (end < 0) return 0;
   const int64_t offset = end - (inputEnd_ - inputPosition_);
   const int fd = fileno(stream);
+  const size_t nameLength = name ? std::strlen(name) : 0;
+  int line = 1, tagLine = 0;
+  size_t matched = 0;  // characters of "<name" seen last
+  auto see = [&](unsigned c) {
+    if (name) {
+      if (matched == nameLength + 1) {
+        if (c <= 0x20 || c == '>' || c == '/') tagLine = line;
+        matched = 0;
+      }
+      if (c == '<') matched = 1;
+      else if (matched > 0 && c == static_cast<unsigned char>(name[matched - 1])) ++matched;
+      else matched = 0;
+    }
+    line += c == '\n';
+  };
   unsigned char block[1 << 16];
-  int line = 1;
   for (int64_t at = 0; at < offset;) {
     const ssize_t n = pread(fd, block, static_cast<size_t>(std::min<int64_t>(sizeof block, offset - at)), at);
     if (n <= 0) break;
     if (!wideInput) {
-      for (ssize_t i = 0; i < n; ++i) line += block[i] == '\n';
+      for (ssize_t i = 0; i < n; ++i) see(block[i]);
     } else {
       // Units of two bytes; the block size is even, so a unit never straddles two blocks.
       const int low = bigEndian ? 1 : 0;
-      for (ssize_t i = 0; i + 1 < n; i += 2) line += block[i + low] == '\n' && block[i + 1 - low] == 0;
+      for (ssize_t i = 0; i + 1 < n; i += 2) see(block[i + low] | unsigned{block[i + 1 - low]} << 8);
     }
     at += n;
   }
-  return line;
+  return name && tagLine > 0 ? tagLine : line;
 }
 
 }  // namespace varnel

@@ -82,6 +82,10 @@ class XmlReader {
   // The line of the document the reader stands on (from 1), found by counting line breaks up to
   // the reader's position; 0 without an open stream. Costly: for diagnostics only.
   int CurrentLine() const;
+  // The line of the last start tag `name` before the reader's position, where the element just
+  // identified begins (the reader itself may stand lines further on); CurrentLine when there is
+  // none. Just as costly.
+  int StartTagLine(const char* name) const;
 
   // Opens `stream` for reading from its current position: resets every reader field.
   void ResetReader();
@@ -106,6 +110,8 @@ class XmlReader {
   // else just behind), counting nested elements of the same name. False when the input ended.
   bool SkipNested(const std::string& name, bool atStart);
   bool SelfClosingStart() const;
+  // CurrentLine, or StartTagLine when `name` is given.
+  int LineOf(const char* name) const;
   void NormaliseTagToken();
 
   // Buffered input: the token stream is the same as byte-by-byte getc.

@@ -191,19 +191,29 @@ struct Outputs {
   Output display;
 };
 
-inline Outputs RunBoth(const std::string& path) {
+// Every diagnostic of a call, its message left out (valid during the call only).
+struct DiagnosticLog : DiagnosticReceiver {
+  void Report(const Diagnostic& d) override { heard.push_back({d.kind, d.line, nullptr, d.extendedReads}); }
+  std::vector<Diagnostic> heard;
+};
+
+// Both part-producing entry points on one file, through those that take import options.
+inline Outputs RunBoth(const std::string& path, const ImportOptions& options) {
   Outputs out;
   IGeometry* geometry = nullptr;
-  Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry);
+  Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry, options);
   out.geometry = ReadGeometry(geometry);
   RecordingSink sink;
-  Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink);
+  Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink, options);
   out.display = sink.output;
   if (geometry) {
     EXPECT_EQ(geometry->Release(), 0u);  // the caller held the only reference
   }
   return out;
 }
+
+// Default options: what the plain entry points do.
+inline Outputs RunBoth(const std::string& path) { return RunBoth(path, ImportOptions{}); }
 
 // Both entry points on `text`, written under a fresh name. The two outputs must agree part for
 // part; normals too unless the geometry holds them unnormalised.

@@ -137,7 +137,10 @@ void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, 
       if (hasNormals) std::fprintf(obj_, "/%ld", firstNormal + k);
     }
   };
-  if (currentType_ == tavuPatchRing) {
+  if (currentType_ == kPatchInnerRing) {
+    // OBJ faces have no holes: the points stay (numbering goes on), the hole is only noted.
+    std::fprintf(obj_, "# the %ld points above are a hole in the face before them\n", pointCount);
+  } else if (currentType_ == tavuPatchRing) {
     // A closed ring repeats its first point at the end; the face lists it once.
     long n = pointCount > 3 ? pointCount - 1 : pointCount;
     std::fputc('f', obj_);

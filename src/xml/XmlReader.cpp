@@ -115,6 +115,8 @@ void XmlReader::ReleaseBuffers() {
 }
 
 void XmlReader::ResetReader() {
+  lineCacheOffset_ = 0;
+  lineCacheLine_ = 1;
   tokenLength = 0;
   if (tokenText) tokenText[0] = '\0';
   isTagToken = isEndToken = wasEndTag = false;
@@ -586,7 +588,12 @@ int XmlReader::LineOf(const char* name) const {
   const int64_t offset = end - (inputEnd_ - inputPosition_);
   const int fd = fileno(stream);
   const size_t nameLength = name ? std::strlen(name) : 0;
-  int line = 1, tagLine = 0;
+  // Diagnostics come in reading order: counting goes on from where the last one stopped, so many
+  // diagnostics cost one pass over the file, not one each. A start tag before that point (or
+  // a reader that went back) is searched from the start.
+  const bool resume = lineCacheOffset_ <= offset;
+  int64_t from = resume ? lineCacheOffset_ : 0;
+  int line = resume ? lineCacheLine_ : 1, tagLine = 0;
   size_t matched = 0;  // characters of "<name" seen last
   auto see = [&](unsigned c) {
     if (name) {
@@ -601,7 +608,7 @@ int XmlReader::LineOf(const char* name) const {
     line += c == '\n';
   };
   unsigned char block[1 << 16];
-  for (int64_t at = 0; at < offset;) {
+  for (int64_t at = from; at < offset;) {
     const ssize_t n = pread(fd, block, static_cast<size_t>(std::min<int64_t>(sizeof block, offset - at)), at);
     if (n <= 0) break;
     if (!wideInput) {
@@ -612,6 +619,16 @@ int XmlReader::LineOf(const char* name) const {
       for (ssize_t i = 0; i + 1 < n; i += 2) see(block[i + low] | unsigned{block[i + 1 - low]} << 8);
     }
     at += n;
+  }
+  lineCacheOffset_ = offset;
+  lineCacheLine_ = line;
+  if (name && tagLine == 0 && from > 0) {
+    lineCacheOffset_ = 0;  // the tag lies before the resumed range
+    lineCacheLine_ = 1;
+    const int found = LineOf(name);
+    lineCacheOffset_ = offset;
+    lineCacheLine_ = line;
+    return found;
   }
   return name && tagLine > 0 ? tagLine : line;
 }

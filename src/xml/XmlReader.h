@@ -112,6 +112,8 @@ class XmlReader {
   bool SelfClosingStart() const;
   // CurrentLine, or StartTagLine when `name` is given.
   int LineOf(const char* name) const;
+  mutable int64_t lineCacheOffset_ = 0;  // where LineOf last counted to, and the line there
+  mutable int lineCacheLine_ = 1;
   void NormaliseTagToken();
 
   // Buffered input: the token stream is the same as byte-by-byte getc.

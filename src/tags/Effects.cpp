@@ -8,15 +8,6 @@ namespace varnel {
 
 namespace {
 
-// Passes over the attribute pseudo-elements of the element just identified, so that the
-// reader stands on its text.
-bool SkipAttributes(DaeDocument& document) {
-  while (document.attributesPending) {
-    if (!document.SkipElement(document.IdentifyTag())) return false;
-  }
-  return true;
-}
-
 // Follows texture -> sampler newparam (its source) -> surface newparam (its init_from).
 bool FollowSamplerChain(const BaseArray<NewParamTag*>& params, const String& texture,
                         String& imageId) {

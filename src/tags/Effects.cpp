@@ -8,11 +8,16 @@ namespace varnel {
 
 namespace {
 
-// Follows texture -> sampler newparam (its source) -> surface newparam (its init_from).
+// Follows texture -> sampler newparam (its source) -> surface newparam (its init_from), or
+// texture -> sampler newparam -> its instance_image.
 bool FollowSamplerChain(const BaseArray<NewParamTag*>& params, const String& texture,
                         String& imageId) {
   for (NewParamTag* sampler : params) {
     if (sampler->GetSid() != texture) continue;
+    if (!sampler->image.IsEmpty()) {
+      imageId = sampler->image;
+      return true;
+    }
     for (NewParamTag* surface : params) {
       if (surface->GetSid() != sampler->source) continue;
       imageId = surface->initFrom;
@@ -202,8 +207,16 @@ bool NewParamTag::Parse(DaeDocument& document) {
       case kSampler2D:
         // Entered: init_from and source are read at this level.
         return true;
-      case kInitFrom: return document.ReadValue(initFrom);
+      case kInitFrom:
+        if (document.extended && !SkipAttributes(document)) return false;
+        return document.ReadValue(initFrom);
       case kSource: return document.ReadValue(source);
+      case kInstanceImage: {  // named by the extended reading only
+        UrlTag reference(id);
+        if (!reference.Parse(document)) return false;
+        image = reference.url;
+        return true;
+      }
       default: return ParseChild(id, document);
     }
   });

@@ -112,6 +112,8 @@ class NewParamTag : public NamedTag {
 
   String initFrom;
   String source;
+  // A COLLADA 1.5 sampler's instance_image url (extended reading only).
+  String image;
 };
 
 }  // namespace varnel

@@ -13,6 +13,11 @@ class ImageTag : public NamedTag {
   bool Parse(DaeDocument& document) override;
 
   String filePath;
+  // The address as the document writes it, named by diagnostics.
+  String reference;
+
+ private:
+  bool ReadReference(DaeDocument& document);
 };
 
 }  // namespace varnel

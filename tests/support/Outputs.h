@@ -191,17 +191,21 @@ struct Outputs {
   Output display;
 };
 
+// The geometry entry point on `path` with `options`.
+inline Output RunGeometry(const std::string& path, const ImportOptions& options = {}) {
+  IGeometry* geometry = nullptr;
+  Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry, options);
+  Output out = ReadGeometry(geometry);
+  EXPECT_EQ(geometry ? geometry->Release() : 0u, 0u);  // the caller held the only reference
+  return out;
+}
+
 inline Outputs RunBoth(const std::string& path) {
   Outputs out;
-  IGeometry* geometry = nullptr;
-  Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry);
-  out.geometry = ReadGeometry(geometry);
+  out.geometry = RunGeometry(path);
   RecordingSink sink;
   Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink);
   out.display = sink.output;
-  if (geometry) {
-    EXPECT_EQ(geometry->Release(), 0u);  // the caller held the only reference
-  }
   return out;
 }
 

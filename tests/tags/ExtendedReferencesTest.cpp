@@ -1,0 +1,37 @@
+// What the extended reading resolves beyond the plain one.
+#include "support/Documents.h"
+#include "support/Outputs.h"
+
+namespace pipelinetest {
+namespace {
+
+using namespace testdoc;
+
+Output Read(const Doc& doc, bool extended = true) {
+  static int serial = 0;
+  return RunGeometry(doc.Write("ext/" + std::to_string(++serial) + ".dae"), ImportOptions{extended, nullptr});
+}
+
+// A triangle textured by the image "img", through the sampler "samp" of `params` when given.
+Doc Textured(const std::string& initFrom, const std::string& params = "") {
+  Doc doc = OneInstance(Mesh("g", kTriangle));
+  doc.images = "<image id=\"img\"><init_from>" + initFrom + "</init_from></image>";
+  doc.effects = "<effect id=\"red\"><profile_COMMON>" + params + "<technique sid=\"c\"><lambert><diffuse><texture texture=\"" +
+                (params.empty() ? "img" : "samp") + "\"/></diffuse></lambert></technique></profile_COMMON></effect>";
+  return doc;
+}
+
+// File addresses, escapes (UTF-8 too), a COLLADA 1.5 ref and a sampler's instance_image after a
+// value of another type.
+TEST(ExtendedReferences, ImageAddressesAndSamplerImages) {
+  const std::string path = "file://" + testsupport::WriteFile("ext/t/a \xc3\xa9.tga", Tga());
+  for (const Doc& doc : {Textured(path), Textured("file:t/a%20%c3%a9.tga"), Textured("file://localhost" + path.substr(7)),
+                         Textured("<ref>t/a%20%C3%A9.tga</ref>", "<newparam sid=\"f\"><float4>1 0 0 1</float4></newparam>"
+                                  "<newparam sid=\"samp\"><sampler2D><instance_image url=\"#img\"/></sampler2D></newparam>")}) {
+    EXPECT_EQ(Read(doc).materials.at(0).firstPixel, (std::vector<int>{10, 20, 30})) << doc.images;
+    for (const MaterialRecord& plain : Read(doc, false).materials) EXPECT_TRUE(plain.firstPixel.empty()) << doc.images;
+  }
+}
+
+}  // namespace
+}  // namespace pipelinetest

@@ -68,6 +68,7 @@ void SceneCollector::IndexTables() {
 void SceneCollector::Run(VisualScene* root) {
   if (!manager || !root) return;
   IndexTables();
+  if (extended) IndexAnyNodes(root);
   DeriveEffectImages();
 
   pass = TraversalPass::Idle;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+#include <unordered_map>
 
 #include "assembly/IdIndex.h"
 #include <varnel/String.h>
@@ -103,6 +105,14 @@ class SceneCollector {
   int EffectIndex(const String& id) const;
   // Effect of a material entry through its instance_effect url, or -1.
   int MaterialEffect(Tag* entry) const;
+
+  // Every node with an id, of the libraries and of the scene, the first in document order wins:
+  // what an instance_node names in the extended reading. Built by Run for that reading.
+  std::unordered_map<std::wstring_view, NodeTag*> anyNodeIndex;
+  void IndexAnyNodes(VisualScene* root);
+  NodeTag* FindAnyNode(const String& id) const;
+  // The node an instance_node url names, or null.
+  NodeTag* FindInstancedNode(const String& id) const;
 
   // Recursion guard for node traversal (instance_node cycles and absurd nesting).
   int32_t nodeDepth = 0;

@@ -35,6 +35,7 @@ NodeTag::~NodeTag() {
 }
 
 bool NodeTag::Parse(DaeDocument& document) {
+  order = document.nodesRead++;
   bool parsed = ParseLoop(document, [&](int id) {
     switch (id) {
       case kInstanceGeometry:
@@ -120,9 +121,7 @@ void InstanceController::Traverse(SceneCollector& collector) {
 }
 
 void InstanceTag::Traverse(SceneCollector& collector) {
-  Tag* found = collector.FindLibraryNode(url);
-  NodeTag* node = found ? found->AsNodeTag() : nullptr;
-  if (node) node->Traverse(collector);
+  if (NodeTag* node = collector.FindInstancedNode(url)) node->Traverse(collector);
 }
 
 }  // namespace varnel

@@ -33,5 +33,19 @@ TEST(ExtendedReferences, ImageAddressesAndSamplerImages) {
   }
 }
 
+// Scene and nested nodes, the first of one id (library nodes come first), a cycle that ends; a
+// morph's base mesh, here wrapped by a skin that moves it, and a morph of itself.
+TEST(ExtendedReferences, NodesAndMorphs) {
+  Doc doc = OneInstance(Mesh("g", kTriangle));
+  doc.nodes = "<node><node id=\"z\"><translate>0 0 5</translate><instance_geometry url=\"#g\"/></node><node id=\"z\"/></node>";
+  doc.controllers = "<controller id=\"m\"><morph source=\"#g\"><targets/></morph></controller><controller id=\"o\"><morph "
+                    "source=\"#o\"/></controller><controller id=\"s\"><skin source=\"#m\"><bind_shape_matrix>1 0 0 -5 "
+                    "0 1 0 0 0 0 1 0 0 0 0 1</bind_shape_matrix></skin></controller>";
+  doc.scene = "<node id=\"a\"><instance_geometry url=\"#g\"/><node><instance_node url=\"#a\"/></node></node><node id=\"z\"/>" +
+              Node("<translate>10 10 0</translate>", "<instance_node url=\"#a\"/><instance_node url=\"#z\"/>") +
+              Node("", "<instance_controller url=\"#s\"/><instance_controller url=\"#o\"/>");
+  EXPECT_EQ(Read(doc).extent, (std::array<double, 6>{-5, 0, 0, 11, 11, 5}));
+}
+
 }  // namespace
 }  // namespace pipelinetest

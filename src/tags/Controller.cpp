@@ -12,7 +12,11 @@ ControllerTag::~ControllerTag() { delete skin; }
 bool ControllerTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kSkin) return AttachSingle(document, id, skin, &Tag::AsSkinTag);
-    if (id != kMorph || document.wasEndTag || !document.extended) return ParseChild(id, document);
+    if (id != kMorph || document.wasEndTag) return ParseChild(id, document);
+    if (!document.extended) {
+      morphSkipped = true;
+      return ParseChild(id, document);
+    }
     // Read like a skin: the source attribute first, the children not needed.
     auto* morph = new SkinTag(id);
     if (!morph->Parse(document)) {
@@ -26,7 +30,14 @@ bool ControllerTag::Parse(DaeDocument& document) {
 }
 
 void ControllerTag::Traverse(SceneCollector& collector) {
-  if (!skin || onPath) return;
+  if (!skin) {
+    if (morphSkipped)
+      collector.ReportOnce(DiagnosticKind::kUnresolvedReference, true, [&] {
+        return "controller \"" + GetId().ToUtf8() + "\" holds a morph, which is not read";
+      });
+    return;
+  }
+  if (onPath) return;
   onPath = true;
   skin->Traverse(collector);
   onPath = false;
@@ -72,7 +83,14 @@ bool SkinTag::Parse(DaeDocument& document) {
 void SkinTag::Traverse(SceneCollector& collector) {
   if (source.IsEmpty()) return;
   // A source may name another controller (a skin on a morph); the extended reading follows it.
-  Tag* inner = collector.extended && !collector.FindGeometry(source) ? collector.FindController(source) : nullptr;
+  Tag* inner = nullptr;
+  if (collector.extended || collector.report) {
+    if (!collector.FindGeometry(source)) inner = collector.FindController(source);
+    if (!inner || !collector.extended)
+      collector.ReportUnresolvedInstance(elementId == kSkin ? "skin source" : "morph source", source,
+                                         nullptr, inner != nullptr);
+    if (!collector.extended) inner = nullptr;
+  }
   if (collector.pass == TraversalPass::Creating) {
     collector.PushMatrix();
     PreMultiply(collector.currentMatrix, bindShapeMatrix);

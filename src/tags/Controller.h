@@ -16,6 +16,8 @@ class ControllerTag : public NamedTag {
 
   // The skin, or a morph read as a skin without bind-shape matrix.
   SkinTag* skin = nullptr;
+  // A morph the plain reading passed over.
+  bool morphSkipped = false;
   // Set while the controller is traversed; breaks source cycles between controllers.
   bool onPath = false;
 };

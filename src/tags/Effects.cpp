@@ -11,7 +11,7 @@ namespace {
 // Follows texture -> sampler newparam (its source) -> surface newparam (its init_from), or
 // texture -> sampler newparam -> its instance_image.
 bool FollowSamplerChain(const BaseArray<NewParamTag*>& params, const String& texture,
-                        String& imageId) {
+                        String& imageId, String* missingSurface) {
   for (NewParamTag* sampler : params) {
     if (sampler->GetSid() != texture) continue;
     if (!sampler->image.IsEmpty()) {
@@ -23,6 +23,7 @@ bool FollowSamplerChain(const BaseArray<NewParamTag*>& params, const String& tex
       imageId = surface->initFrom;
       return true;
     }
+    if (missingSurface) *missingSurface = sampler->source;
     return false;
   }
   return false;
@@ -99,12 +100,16 @@ bool ProfileCommon::Parse(DaeDocument& document) {
   return parsed;
 }
 
-String ProfileCommon::GetTextureImageId() const {
+String ProfileCommon::GetTextureImageId(String* missingSurface) const {
   if (!technique || !technique->shading || !technique->shading->diffuse.texture) return String();
   const String& texture = technique->shading->diffuse.texture->texture;
   String imageId;
-  if (FollowSamplerChain(newParams, texture, imageId)) return imageId;
-  if (FollowSamplerChain(technique->newParams, texture, imageId)) return imageId;
+  const BaseArray<NewParamTag*>* lists[] = {&newParams, &technique->newParams};
+  for (const BaseArray<NewParamTag*>* params : lists) {
+    if (!FollowSamplerChain(*params, texture, imageId, missingSurface)) continue;
+    if (missingSurface) missingSurface->Empty();
+    return imageId;
+  }
   return texture;
 }
 

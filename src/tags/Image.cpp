@@ -139,14 +139,16 @@ bool ImageTag::ReadReference(DaeDocument& document) {
     filePath = ResolveDownloaded(document, reference);
     return true;
   }
+  const String local = document.extended || document.report ? LocalPath(reference) : reference;
   if (document.extended) {
     // The file the address names comes first; a file literally named as written still counts.
-    const String local = LocalPath(reference);
     filePath = ResolveLocal(document.path, local);
     if (filePath.IsEmpty() && !(local == reference)) filePath = ResolveLocal(document.path, reference);
     return true;
   }
   filePath = ResolveLocal(document.path, reference);
+  extendedFinds = filePath.IsEmpty() && !(local == reference) &&
+                  !ResolveLocal(document.path, local).IsEmpty();
   return true;
 }
 

@@ -15,6 +15,8 @@ class ImageTag : public NamedTag {
   String filePath;
   // The address as the document writes it, named by diagnostics.
   String reference;
+  // Read without the extended reading: whether that reading would have found the file.
+  bool extendedFinds = false;
 
  private:
   bool ReadReference(DaeDocument& document);

@@ -247,4 +247,13 @@ inline IGeometry* ImportBuffer(int32_t size, unsigned char* buffer, HRESULT* res
   return geometry;
 }
 
+// Every diagnostic of the calls it is handed to, in order: "kind-name: message", with
+// " (extended)" when the extended reading would read what it is about.
+struct DiagnosticLog : DiagnosticReceiver {
+  std::vector<std::string> lines;
+  void Report(const Diagnostic& d) override {
+    lines.push_back(DiagnosticKindName(d.kind) + (": " + std::string(d.message)) + (d.extendedReads ? " (extended)" : ""));
+  }
+};
+
 }  // namespace pipelinetest

@@ -1,4 +1,5 @@
-// What the extended reading resolves beyond the plain one.
+// What the extended reading resolves beyond the plain one, and the diagnostics of references
+// that resolve to nothing.
 #include "support/Documents.h"
 #include "support/Outputs.h"
 
@@ -7,9 +8,9 @@ namespace {
 
 using namespace testdoc;
 
-Output Read(const Doc& doc, bool extended = true) {
+Output Read(const Doc& doc, bool extended = true, DiagnosticLog* log = nullptr) {
   static int serial = 0;
-  return RunGeometry(doc.Write("ext/" + std::to_string(++serial) + ".dae"), ImportOptions{extended, nullptr});
+  return RunGeometry(doc.Write("ext/" + std::to_string(++serial) + ".dae"), ImportOptions{extended, log});
 }
 
 // A triangle textured by the image "img", through the sampler "samp" of `params` when given.
@@ -45,6 +46,21 @@ TEST(ExtendedReferences, NodesAndMorphs) {
               Node("<translate>10 10 0</translate>", "<instance_node url=\"#a\"/><instance_node url=\"#z\"/>") +
               Node("", "<instance_controller url=\"#s\"/><instance_controller url=\"#o\"/>");
   EXPECT_EQ(Read(doc).extent, (std::array<double, 6>{-5, 0, 0, 11, 11, 5}));
+}
+
+// Each reference once, however often it is used; image files missing (this one the extended
+// reading would find) or undecodable.
+TEST(ExtendedReferences, DiagnosticsNameEachReferenceOnce) {
+  const std::string broken = testsupport::WriteFile("ext/broken.tga", "not an image");
+  Doc doc = Textured("broken.tga");
+  doc.images += "<image id=\"i\"><init_from>file:broken.tga</init_from></image>";
+  doc.effects += Effect("e", "", "i");
+  doc.scene += Node("", "<instance_geometry url=\"#no\"/><instance_geometry url=\"#no\"/>");
+  DiagnosticLog log;
+  Read(doc, false, &log);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"texture-missing: image \"i\": no file found for \"file:broken.tga\" (extended)",
+      "unresolved-reference: instance_geometry \"#no\" names no geometry",
+      "texture-undecodable: image \"img\": cannot decode \"" + broken + "\""}));
 }
 
 }  // namespace

@@ -23,8 +23,9 @@ void SetIdentity(double* m) {
   for (int k = 0; k < 16; ++k) m[k] = kIdentity[k];
 }
 
-// The image that textures an effect's diffuse colour, or null.
-ImageTag* EffectImage(Tag* entry, const SceneCollector& collector) {
+// The image that textures an effect's diffuse colour, or null; says why when a reference of the
+// way there names nothing or the file is missing.
+ImageTag* EffectImage(Tag* entry, SceneCollector& collector) {
   EffectTag* effect = entry ? entry->AsEffectTag() : nullptr;
   if (!effect) return nullptr;
   ProfileCommon* profile = effect->profile;
@@ -34,13 +35,27 @@ ImageTag* EffectImage(Tag* entry, const SceneCollector& collector) {
   // An image the profile holds itself was placed there on purpose; its file is not checked.
   if (profile->imageIsTexture && profile->image) return profile->image;
 
-  String imageId = profile->GetTextureImageId();
+  String missingSurface;
+  String imageId = profile->GetTextureImageId(collector.report ? &missingSurface : nullptr);
   if (imageId.IsEmpty()) return nullptr;
   Tag* found = collector.FindImage(imageId);
   ImageTag* image = found ? found->AsImageTag() : nullptr;
-  if (!image || image->filePath.GetLength() < 4) return nullptr;
-  FileSystemPath file(image->filePath);
-  return file.Exists() && file.IsFile() ? image : nullptr;
+  if (!image) {
+    collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
+      const std::string of = " of effect \"" + effect->GetId().ToUtf8() + "\"";
+      if (!missingSurface.IsEmpty()) return "the sampler" + of + " names no surface \"" + missingSurface.ToUtf8() + "\"";
+      return "the texture" + of + " names no image \"" + imageId.ToUtf8() + "\"";
+    });
+    return nullptr;
+  }
+  if (image->filePath.GetLength() >= 4) {
+    FileSystemPath file(image->filePath);
+    if (file.Exists() && file.IsFile()) return image;
+  }
+  collector.ReportOnce(DiagnosticKind::kTextureMissing, image->extendedFinds, [&] {
+    return "image \"" + imageId.ToUtf8() + "\": no file found for \"" + image->reference.ToUtf8() + "\"";
+  });
+  return nullptr;
 }
 
 }  // namespace
@@ -54,6 +69,7 @@ void SceneCollector::DeriveEffectImages() {
 }
 
 void SceneCollector::IndexTables() {
+  if (report) materialIndex.Build(materials);
   geometryIndex.Build(geometries);
   controllerIndex.Build(controllers);
   libraryNodeIndex.Build(libraryNodes);
@@ -68,6 +84,8 @@ void SceneCollector::IndexTables() {
 void SceneCollector::Run(VisualScene* root) {
   if (!manager || !root) return;
   IndexTables();
+  if (extended || report) IndexAnyNodes(root);
+  if (report) ReportUnresolvedEffects();
   DeriveEffectImages();
 
   pass = TraversalPass::Idle;

@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "assembly/IdIndex.h"
 #include <varnel/String.h>
@@ -93,6 +97,7 @@ class SceneCollector {
 
   // Id indexes of the borrowed tables, built by Run (lookups scan before that).
   IdIndex geometryIndex, controllerIndex, libraryNodeIndex, imageIndex, effectIndex;
+  IdIndex materialIndex;            // built for diagnostics only
   IdIndex usableMaterialIndex;      // materials whose instance_effect resolves
   int32_t firstUsableMaterial = -1;  // position in `materials`, or -1
   BasicIdIndex<SourceTag> sourceIndex;  // of the bound mesh's sources, rebuilt per mesh
@@ -100,11 +105,36 @@ class SceneCollector {
   Tag* FindGeometry(const String& id) const { return geometryIndex.Find(geometries, id); }
   Tag* FindController(const String& id) const { return controllerIndex.Find(controllers, id); }
   Tag* FindLibraryNode(const String& id) const { return libraryNodeIndex.Find(libraryNodes, id); }
+  Tag* FindMaterial(const String& id) const { return materialIndex.Find(materials, id); }
   Tag* FindImage(const String& id) const { return imageIndex.Find(images, id); }
   // Position of the first effect with `id` in `effects`, or -1.
   int EffectIndex(const String& id) const;
   // Effect of a material entry through its instance_effect url, or -1.
   int MaterialEffect(Tag* entry) const;
+
+  // Every node with an id, of the libraries and of the scene, the first in document order wins:
+  // what an instance_node names in the extended reading. Built by Run for that reading and for
+  // diagnostics.
+  std::unordered_map<std::wstring_view, NodeTag*> anyNodeIndex;
+  void IndexAnyNodes(VisualScene* root);
+  NodeTag* FindAnyNode(const String& id) const;
+  // The node an instance_node url names, or null.
+  NodeTag* FindInstancedNode(const String& id) const;
+
+  // Diagnostics of references that name nothing, each distinct message once per call; the
+  // creating traversal repeats the counting one and says nothing.
+  std::unordered_set<std::string> reported;
+  template <class Message>
+  void ReportOnce(DiagnosticKind kind, bool extendedReads, Message&& message) {
+    if (!report || pass == TraversalPass::Creating) return;
+    std::string text = message();
+    if (reported.insert(text).second) report(kind, 0, extendedReads, [&] { return text; });
+  }
+  // An instance of the geometry `url` under `bindMaterial` (the override when null): the url,
+  // the binding targets and the primitives' material symbols.
+  void ReportUnresolvedInstance(const char* element, const String& url, BindMaterial* bindMaterial,
+                                bool extendedReads = false);
+  void ReportUnresolvedEffects();
 
   // Recursion guard for node traversal (instance_node cycles and absurd nesting).
   int32_t nodeDepth = 0;

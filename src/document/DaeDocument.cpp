@@ -141,6 +141,7 @@ IDownloader* DaeDocument::Downloader() {
 
 void DaeDocument::ParseDocument() {
   ClearTags();
+  nodesRead = 0;
   yUp = true;
   unitScale = 1.0;
   activeScene = nullptr;

@@ -35,6 +35,8 @@ class DaeDocument : public XmlReader {
   VisualScene* activeScene = nullptr;
   StringArray tempFiles;
   IDownloader* downloader = nullptr;
+  // Nodes whose parse has begun, in document order.
+  int32_t nodesRead = 0;
 
   // Fetches (for an "http" address), parses and sorts the document. Never fails visibly.
   void Load(String path);

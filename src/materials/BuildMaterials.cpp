@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <varnel/MaterialProperties.h>
+#include "host/Path.h"
 #include "host/Resample.h"
 #include "host/TextureFile.h"
 #include "output/CreationManager.h"
@@ -45,16 +46,23 @@ bool IsIgnoredEdgeName(String name) {
 }
 
 // Reads the image file into `record`; any failure leaves the record untextured.
-void LoadTexture(const ImageTag& image, MaterialProperties& record) {
+void LoadTexture(const ImageTag& image, MaterialProperties& record, const Reporter& report) {
   int width = 0, height = 0, channels = 0;
   unsigned char* pixels = nullptr;
   TextureFile file;
   file.ReadTextureMap(image.filePath, width, height, channels, pixels);
-  if (width < 1 || height < 1 || channels < 1 || channels > 4) {
+  if (width < 1 || height < 1 || channels < 1 || channels > 4 || !pixels) {
     ::operator delete(pixels);
+    // An image the effect holds itself reaches here unchecked, so its file may be missing too.
+    const FileSystemPath path(image.filePath);
+    const bool found = report && path.Exists() && path.IsFile();
+    report(found ? DiagnosticKind::kTextureUndecodable : DiagnosticKind::kTextureMissing, 0, false, [&] {
+      return "image \"" + image.GetId().ToUtf8() + "\": " +
+             (found ? "cannot decode \"" + image.filePath.ToUtf8() + "\""
+                    : "no file found for \"" + image.reference.ToUtf8() + "\"");
+    });
     return;
   }
-  if (!pixels) return;
   if (width > kMaxTextureSide || height > kMaxTextureSide) {
     const int newWidth = std::min(width, kMaxTextureSide);
     const int newHeight = std::min(height, kMaxTextureSide);
@@ -138,7 +146,7 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
     if (share[i] >= 0 && share[i] < i) {
       record.SetSharedTexture(share[i]);
     } else if (share[i] == i) {
-      if (const ImageTag* image = ImageAt(manager, i)) LoadTexture(*image, record);
+      if (const ImageTag* image = ImageAt(manager, i)) LoadTexture(*image, record, manager.report);
     }
   }
   count = k;

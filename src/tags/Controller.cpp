@@ -12,12 +12,35 @@ ControllerTag::~ControllerTag() { delete skin; }
 bool ControllerTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kSkin) return AttachSingle(document, id, skin, &Tag::AsSkinTag);
-    return ParseChild(id, document);
+    if (id != kMorph || document.wasEndTag) return ParseChild(id, document);
+    if (!document.extended) {
+      morphSkipped = true;
+      return ParseChild(id, document);
+    }
+    // Read like a skin: the source attribute first, the children not needed.
+    auto* morph = new SkinTag(id);
+    if (!morph->Parse(document)) {
+      delete morph;
+      return false;
+    }
+    delete skin;
+    skin = morph;
+    return true;
   });
 }
 
 void ControllerTag::Traverse(SceneCollector& collector) {
-  if (skin) skin->Traverse(collector);
+  if (!skin) {
+    if (morphSkipped)
+      collector.ReportOnce(DiagnosticKind::kUnresolvedReference, true, [&] {
+        return "controller \"" + GetId().ToUtf8() + "\" holds a morph, which is not read";
+      });
+    return;
+  }
+  if (onPath) return;
+  onPath = true;
+  skin->Traverse(collector);
+  onPath = false;
 }
 
 namespace {
@@ -59,11 +82,21 @@ bool SkinTag::Parse(DaeDocument& document) {
 
 void SkinTag::Traverse(SceneCollector& collector) {
   if (source.IsEmpty()) return;
+  // A source may name another controller (a skin on a morph); the extended reading follows it.
+  Tag* inner = nullptr;
+  if (collector.extended || collector.report) {
+    if (!collector.FindGeometry(source)) inner = collector.FindController(source);
+    if (!inner || !collector.extended)
+      collector.ReportUnresolvedInstance(elementId == kSkin ? "skin source" : "morph source", source,
+                                         nullptr, inner != nullptr);
+    if (!collector.extended) inner = nullptr;
+  }
   if (collector.pass == TraversalPass::Creating) {
     collector.PushMatrix();
     PreMultiply(collector.currentMatrix, bindShapeMatrix);
   }
-  collector.InstantiateGeometry(source, nullptr);
+  if (inner) inner->Traverse(collector);
+  else collector.InstantiateGeometry(source, nullptr);
   collector.PopMatrix();
 }
 

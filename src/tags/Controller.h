@@ -1,4 +1,5 @@
-// Controllers and skins: a skin places its source geometry in the bind pose.
+// Controllers, skins and morphs: a skin places its source geometry in the bind pose; a morph
+// (extended reading only) its base geometry as it stands.
 #pragma once
 
 #include "tags/Tag.h"
@@ -13,7 +14,12 @@ class ControllerTag : public NamedTag {
   bool Parse(DaeDocument& document) override;
   void Traverse(SceneCollector& collector) override;
 
+  // The skin, or a morph read as a skin without bind-shape matrix.
   SkinTag* skin = nullptr;
+  // A morph the plain reading passed over.
+  bool morphSkipped = false;
+  // Set while the controller is traversed; breaks source cycles between controllers.
+  bool onPath = false;
 };
 
 class SkinTag : public Tag {

@@ -8,25 +8,22 @@ namespace varnel {
 
 namespace {
 
-// Passes over the attribute pseudo-elements of the element just identified, so that the
-// reader stands on its text.
-bool SkipAttributes(DaeDocument& document) {
-  while (document.attributesPending) {
-    if (!document.SkipElement(document.IdentifyTag())) return false;
-  }
-  return true;
-}
-
-// Follows texture -> sampler newparam (its source) -> surface newparam (its init_from).
+// Follows texture -> sampler newparam (its source) -> surface newparam (its init_from), or
+// texture -> sampler newparam -> its instance_image.
 bool FollowSamplerChain(const BaseArray<NewParamTag*>& params, const String& texture,
-                        String& imageId) {
+                        String& imageId, String* missingSurface) {
   for (NewParamTag* sampler : params) {
     if (sampler->GetSid() != texture) continue;
+    if (!sampler->image.IsEmpty()) {
+      imageId = sampler->image;
+      return true;
+    }
     for (NewParamTag* surface : params) {
       if (surface->GetSid() != sampler->source) continue;
       imageId = surface->initFrom;
       return true;
     }
+    if (missingSurface) *missingSurface = sampler->source;
     return false;
   }
   return false;
@@ -103,12 +100,16 @@ bool ProfileCommon::Parse(DaeDocument& document) {
   return parsed;
 }
 
-String ProfileCommon::GetTextureImageId() const {
+String ProfileCommon::GetTextureImageId(String* missingSurface) const {
   if (!technique || !technique->shading || !technique->shading->diffuse.texture) return String();
   const String& texture = technique->shading->diffuse.texture->texture;
   String imageId;
-  if (FollowSamplerChain(newParams, texture, imageId)) return imageId;
-  if (FollowSamplerChain(technique->newParams, texture, imageId)) return imageId;
+  const BaseArray<NewParamTag*>* lists[] = {&newParams, &technique->newParams};
+  for (const BaseArray<NewParamTag*>* params : lists) {
+    if (!FollowSamplerChain(*params, texture, imageId, missingSurface)) continue;
+    if (missingSurface) missingSurface->Empty();
+    return imageId;
+  }
   return texture;
 }
 
@@ -211,8 +212,16 @@ bool NewParamTag::Parse(DaeDocument& document) {
       case kSampler2D:
         // Entered: init_from and source are read at this level.
         return true;
-      case kInitFrom: return document.ReadValue(initFrom);
+      case kInitFrom:
+        if (document.extended && !SkipAttributes(document)) return false;
+        return document.ReadValue(initFrom);
       case kSource: return document.ReadValue(source);
+      case kInstanceImage: {  // named by the extended reading only
+        UrlTag reference(id);
+        if (!reference.Parse(document)) return false;
+        image = reference.url;
+        return true;
+      }
       default: return ParseChild(id, document);
     }
   });

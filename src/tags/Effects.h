@@ -24,8 +24,9 @@ class ProfileCommon : public NamedTag {
   ~ProfileCommon() override;
   ProfileCommon* AsProfileCommon() override { return this; }
   bool Parse(DaeDocument& document) override;
-  // Id of the image the diffuse texture refers to, or empty.
-  String GetTextureImageId() const;
+  // Id of the image the diffuse texture refers to, or empty. `missingSurface` learns the surface
+  // a sampler of the way names when no newparam declares it.
+  String GetTextureImageId(String* missingSurface = nullptr) const;
 
   bool cullBackFaces = true;
   bool imageIsTexture = false;
@@ -112,6 +113,8 @@ class NewParamTag : public NamedTag {
 
   String initFrom;
   String source;
+  // A COLLADA 1.5 sampler's instance_image url (extended reading only).
+  String image;
 };
 
 }  // namespace varnel

@@ -1,6 +1,8 @@
 #include "tags/Image.h"
 
+#include <cctype>
 #include <cwctype>
+#include <string>
 
 #include "host/SafeName.h"
 #include "tags/TagParse.h"
@@ -13,6 +15,9 @@ namespace {
 // Built when the library loads, like every constant string the readers compare with.
 const String kDotSlash = L"./";
 const String kDotDotSlash = L"../";
+const String kDoubleSlash = L"//";
+const String kFileScheme = L"file:";
+const String kLocalhost = L"localhost";
 }  // namespace
 
 namespace {
@@ -73,19 +78,78 @@ String ResolveDownloaded(DaeDocument& document, String reference) {
   return target;
 }
 
+// Escapes stand for UTF-8 bytes; a "%" without two hex digits stays as written.
+String PercentDecoded(const String& reference) {
+  if (reference.Find(L'%') < 0) return reference;
+  const std::string text = reference.ToUtf8();
+  std::string bytes;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      bytes += text[i];
+    }
+  }
+  return String::FromUtf8(bytes);
+}
+
+// The local path a file address or an escaped reference stands for. Of "file://host/path" only
+// this machine's host (empty or localhost) is dropped; another host stays as a network path.
+String LocalPath(String reference) {
+  if (reference.Left(5).CompareNoCase(kFileScheme) == 0) {
+    reference.Delete(0, 5);
+    if (StartsWith(reference, kDoubleSlash)) {
+      int slash = reference.Find(L'/', 2);
+      if (slash < 0) slash = reference.GetLength();
+      const String host = reference.Mid(2, slash - 2);
+      if (host.IsEmpty() || host.CompareNoCase(kLocalhost) == 0) reference.Delete(0, slash);
+    }
+    // "/C:/models/a.png": the drive letter follows the slash of the address.
+    if (reference.GetLength() >= 3 && reference[0] == L'/' &&
+        std::iswalpha(static_cast<wint_t>(reference[1])) && reference[2] == L':')
+      reference.Delete(0, 1);
+  }
+  return PercentDecoded(reference);
+}
+
 }  // namespace
 
 bool ImageTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
-    if (id != kInitFrom) return ParseChild(id, document);
-    if (!document.ReadValue(filePath)) {
-      filePath.Empty();
-      return false;
+    if (document.extended && id == kInitFrom) {
+      // COLLADA 1.5 puts the address in a ref child, so the end tag of init_from lands here.
+      if (document.wasEndTag) return true;
+      if (!SkipAttributes(document)) return false;
     }
-    filePath = document.isDownloaded ? ResolveDownloaded(document, filePath)
-                                     : ResolveLocal(document.path, filePath);
-    return true;
+    if (id == kRef) return ReadReference(document);  // named by the extended reading only
+    if (id != kInitFrom) return ParseChild(id, document);
+    return ReadReference(document);
   });
+}
+
+bool ImageTag::ReadReference(DaeDocument& document) {
+  if (!document.ReadValue(reference)) {
+    reference.Empty();
+    filePath.Empty();
+    return false;
+  }
+  if (document.isDownloaded) {
+    filePath = ResolveDownloaded(document, reference);
+    return true;
+  }
+  const String local = document.extended || document.report ? LocalPath(reference) : reference;
+  if (document.extended) {
+    // The file the address names comes first; a file literally named as written still counts.
+    filePath = ResolveLocal(document.path, local);
+    if (filePath.IsEmpty() && !(local == reference)) filePath = ResolveLocal(document.path, reference);
+    return true;
+  }
+  filePath = ResolveLocal(document.path, reference);
+  extendedFinds = filePath.IsEmpty() && !(local == reference) &&
+                  !ResolveLocal(document.path, local).IsEmpty();
+  return true;
 }
 
 }  // namespace varnel

@@ -13,6 +13,13 @@ class ImageTag : public NamedTag {
   bool Parse(DaeDocument& document) override;
 
   String filePath;
+  // The address as the document writes it, named by diagnostics.
+  String reference;
+  // Read without the extended reading: whether that reading would have found the file.
+  bool extendedFinds = false;
+
+ private:
+  bool ReadReference(DaeDocument& document);
 };
 
 }  // namespace varnel

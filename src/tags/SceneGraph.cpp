@@ -35,6 +35,7 @@ NodeTag::~NodeTag() {
 }
 
 bool NodeTag::Parse(DaeDocument& document) {
+  order = document.nodesRead++;
   bool parsed = ParseLoop(document, [&](int id) {
     switch (id) {
       case kInstanceGeometry:
@@ -107,12 +108,18 @@ bool InstanceGeometry::Parse(DaeDocument& document) {
 }
 
 void InstanceGeometry::Traverse(SceneCollector& collector) {
+  collector.ReportUnresolvedInstance("instance_geometry", url, bindMaterial);
   collector.InstantiateGeometry(url, bindMaterial);
 }
 
 void InstanceController::Traverse(SceneCollector& collector) {
   Tag* controller = collector.FindController(url);
-  if (!controller) return;
+  if (!controller) {
+    collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
+      return "instance_controller \"#" + url.ToUtf8() + "\" names no controller";
+    });
+    return;
+  }
   BindMaterial* saved = collector.bindMaterialOverride;
   if (bindMaterial) collector.bindMaterialOverride = bindMaterial;
   controller->Traverse(collector);
@@ -120,9 +127,15 @@ void InstanceController::Traverse(SceneCollector& collector) {
 }
 
 void InstanceTag::Traverse(SceneCollector& collector) {
-  Tag* found = collector.FindLibraryNode(url);
-  NodeTag* node = found ? found->AsNodeTag() : nullptr;
-  if (node) node->Traverse(collector);
+  if (NodeTag* node = collector.FindInstancedNode(url)) {
+    node->Traverse(collector);
+    return;
+  }
+  if (!collector.report) return;
+  const bool plain = !collector.extended;
+  collector.ReportOnce(DiagnosticKind::kUnresolvedReference, plain && collector.FindAnyNode(url), [&] {
+    return "instance_node \"#" + url.ToUtf8() + (plain ? "\" names no node of library_nodes" : "\" names no node");
+  });
 }
 
 }  // namespace varnel

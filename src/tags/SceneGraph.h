@@ -32,6 +32,8 @@ class NodeTag : public NamedTag {
   BaseArray<InstanceGeometry*> instances;
   // Set while the node is on the traversal path; breaks instance_node cycles.
   bool onPath = false;
+  // Position among the document's nodes by start tag: of two nodes with one id the first wins.
+  int32_t order = 0;
 };
 
 class InstanceGeometry : public UrlTag {

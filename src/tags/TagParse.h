@@ -20,6 +20,15 @@ bool Tag::ParseLoop(DaeDocument& document, Handler&& handle) {
   }
 }
 
+// Passes over the attribute pseudo-elements of the element just identified, so that the
+// reader stands on its text.
+inline bool SkipAttributes(DaeDocument& document) {
+  while (document.attributesPending) {
+    if (!document.SkipElement(document.IdentifyTag())) return false;
+  }
+  return true;
+}
+
 // An integer attribute or child: atoi of the token, advance, consume a following end tag.
 inline int ReadIntValue(DaeDocument& document) {
   int value = ParseInt(document.tokenText);

@@ -4,16 +4,15 @@
 #include <filesystem>
 #include <string>
 
-#include "support/Diagnostics.h"
 #include "support/Documents.h"
+#include "support/Outputs.h"
 
 namespace {
 
 using namespace testdoc;
-using testsupport::BufferWith;
-using testsupport::Listener;
+using pipelinetest::DataBuffer;
+using pipelinetest::DiagnosticLog;
 using varnel::DiagnosticKind;
-using varnel::ImportOptions;
 
 const std::string kPlaced = Node("", "<instance_geometry url=\"#g\"/>");
 
@@ -26,7 +25,7 @@ Doc Placed() {
 
 TEST(ExtendedReading, UnknownNamesStopThePlainReadingAndAreSkippedWhole) {
   Doc doc = Placed();
-  const std::string plain = BufferWith(doc.Write("ext/plain.dae"), {});
+  const std::string plain = DataBuffer(doc.Write("ext/plain.dae"), {});
   ASSERT_FALSE(plain.empty());
   // Line 4: an element outside the table holding one of its own name and a text longer than a
   // token may be; an unknown attribute; animations nested in animations.
@@ -38,16 +37,16 @@ TEST(ExtendedReading, UnknownNamesStopThePlainReadingAndAreSkippedWhole) {
                     "</library_animations><library_controllers>";
   const std::string path = doc.Write("ext/unknown.dae");
 
-  Listener heard;
-  EXPECT_EQ(BufferWith(path, {false, &heard}), "");
-  const testsupport::Heard* stop = heard.First(DiagnosticKind::kUnknownName);
+  DiagnosticLog heard;
+  EXPECT_EQ(DataBuffer(path, {false, &heard}), "");
+  const DiagnosticLog::Entry* stop = heard.First(DiagnosticKind::kUnknownName);
   ASSERT_NE(stop, nullptr);
   EXPECT_EQ(stop->line, 4);
   EXPECT_TRUE(stop->extendedReads);
   EXPECT_NE(stop->message.find("<coverage> is not read"), std::string::npos) << stop->message;
 
-  Listener extended;
-  EXPECT_TRUE(BufferWith(path, {true, &extended}) == plain);
+  DiagnosticLog extended;
+  EXPECT_TRUE(DataBuffer(path, {true, &extended}) == plain);
   EXPECT_NE(extended.First(DiagnosticKind::kUnknownName), nullptr);
 }
 
@@ -66,8 +65,8 @@ TEST(Diagnostics, WhatIsNoCOLLADADocument) {
        DiagnosticKind::kNotCollada},
   };
   for (const Case& c : cases) {
-    Listener heard;
-    EXPECT_EQ(BufferWith(c.path, {false, &heard}), "") << c.path;
+    DiagnosticLog heard;
+    EXPECT_EQ(DataBuffer(c.path, {false, &heard}), "") << c.path;
     ASSERT_FALSE(heard.heard.empty()) << c.path;
     EXPECT_EQ(heard.heard.front().kind, c.kind) << c.path << ": " << heard.heard.front().message;
   }
@@ -78,27 +77,27 @@ TEST(Diagnostics, LongTextEndsThePlainReadingOnlyWhereNothingIsRead) {
   doc.images = "</library_images><library_cameras><camera>" + std::string(140000, 'y') +
                "</camera></library_cameras><library_images>";
   const std::string path = doc.Write("diag/long.dae");
-  Listener heard;
-  EXPECT_EQ(BufferWith(path, {false, &heard}), "");
+  DiagnosticLog heard;
+  EXPECT_EQ(DataBuffer(path, {false, &heard}), "");
   ASSERT_NE(heard.First(DiagnosticKind::kTokenTooLong), nullptr);
   EXPECT_EQ(heard.First(DiagnosticKind::kTokenTooLong)->line, 2);
-  EXPECT_NE(BufferWith(path, {true, nullptr}), "");
+  EXPECT_NE(DataBuffer(path, {true, nullptr}), "");
 }
 
 TEST(Diagnostics, NoSceneAndLimitsThatCutTheSceneShort) {
   Doc unplaced = Placed();
   unplaced.hasScene = false;
-  Listener heard;
-  EXPECT_EQ(BufferWith(unplaced.Write("diag/noscene.dae"), {false, &heard}), "");
+  DiagnosticLog heard;
+  EXPECT_EQ(DataBuffer(unplaced.Write("diag/noscene.dae"), {false, &heard}), "");
   EXPECT_NE(heard.First(DiagnosticKind::kNoScene), nullptr);
 
   Doc deep = Placed();
   deep.scene = "";
   for (int i = 0; i < 300; ++i) deep.scene += i % 290 == 9 ? "<node><instance_geometry url=\"#g\"/>" : "<node>";
   for (int i = 0; i < 300; ++i) deep.scene += "</node>";
-  Listener limits;
-  EXPECT_NE(BufferWith(deep.Write("diag/deep.dae"), {false, &limits}), "");
-  const testsupport::Heard* limit = limits.First(DiagnosticKind::kLimitReached);
+  DiagnosticLog limits;
+  EXPECT_NE(DataBuffer(deep.Write("diag/deep.dae"), {false, &limits}), "");
+  const DiagnosticLog::Entry* limit = limits.First(DiagnosticKind::kLimitReached);
   ASSERT_NE(limit, nullptr);
   EXPECT_NE(limit->message.find("deeper than 256"), std::string::npos) << limit->message;
 }
@@ -110,13 +109,13 @@ TEST(ExtendedReading, CorpusDocumentsWithoutExtendedConstructsReadAlike) {
   if (documents.empty()) GTEST_SKIP() << "no corpus";
   int compared = 0;
   for (const std::string& path : documents) {
-    Listener heard;
-    const std::string plain = BufferWith(path, {false, &heard});
+    DiagnosticLog heard;
+    const std::string plain = DataBuffer(path, {false, &heard});
     bool differs = false;
-    for (const testsupport::Heard& h : heard.heard) differs = differs || h.extendedReads;
+    for (const DiagnosticLog::Entry& h : heard.heard) differs = differs || h.extendedReads;
     if (differs) continue;
     ++compared;
-    EXPECT_TRUE(BufferWith(path, {true, nullptr}) == plain) << path;
+    EXPECT_TRUE(DataBuffer(path, {true, nullptr}) == plain) << path;
   }
   EXPECT_GT(compared, 100);
 }

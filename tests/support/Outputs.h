@@ -191,24 +191,46 @@ struct Outputs {
   Output display;
 };
 
-// Every diagnostic of a call, its message left out (valid during the call only).
+// Every diagnostic of the calls it is handed to, in order; `lines` has them as "kind-name: message",
+// with " (extended)" when the extended reading would read what it is about.
 struct DiagnosticLog : DiagnosticReceiver {
-  void Report(const Diagnostic& d) override { heard.push_back({d.kind, d.line, nullptr, d.extendedReads}); }
-  std::vector<Diagnostic> heard;
+  struct Entry {
+    DiagnosticKind kind;
+    int line;
+    std::string message;
+    bool extendedReads;
+  };
+  void Report(const Diagnostic& d) override {
+    heard.push_back({d.kind, d.line, d.message, d.extendedReads});
+    lines.push_back(DiagnosticKindName(d.kind) + (": " + std::string(d.message)) +
+                    (d.extendedReads ? " (extended)" : ""));
+  }
+  // The first diagnostic of `kind`, or null.
+  const Entry* First(DiagnosticKind kind) const {
+    for (const Entry& e : heard)
+      if (e.kind == kind) return &e;
+    return nullptr;
+  }
+  std::vector<Entry> heard;
+  std::vector<std::string> lines;
 };
+
+// The geometry entry point on `path` with `options`.
+inline Output RunGeometry(const std::string& path, const ImportOptions& options = {}) {
+  IGeometry* geometry = nullptr;
+  Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry, options);
+  Output out = ReadGeometry(geometry);
+  EXPECT_EQ(geometry ? geometry->Release() : 0u, 0u);  // the caller held the only reference
+  return out;
+}
 
 // Both part-producing entry points on one file, through those that take import options.
 inline Outputs RunBoth(const std::string& path, const ImportOptions& options) {
   Outputs out;
-  IGeometry* geometry = nullptr;
-  Varnel().CreateGeometryFromFile(String::FromUtf8(path), &geometry, options);
-  out.geometry = ReadGeometry(geometry);
+  out.geometry = RunGeometry(path, options);
   RecordingSink sink;
   Varnel().CreateDisplayListFromFile(String::FromUtf8(path), &sink, options);
   out.display = sink.output;
-  if (geometry) {
-    EXPECT_EQ(geometry->Release(), 0u);  // the caller held the only reference
-  }
   return out;
 }
 
@@ -225,10 +247,10 @@ inline Outputs RunAgreeing(const std::string& text, bool normalsToo = true) {
 }
 
 // The bytes of the data buffer made from `path`; empty when nothing was produced.
-inline std::string DataBuffer(const std::string& path) {
+inline std::string DataBuffer(const std::string& path, const ImportOptions& options = {}) {
   int32_t size = 0;
   unsigned char* bytes = nullptr;
-  Varnel().CreateDataBufferFromFile(String::FromUtf8(path), size, bytes);
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(path), size, bytes, options);
   std::string copy(reinterpret_cast<char*>(bytes), size_t(size));
   ::operator delete(bytes);
   return copy;

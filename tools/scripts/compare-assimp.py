@@ -4,7 +4,7 @@
   tools/scripts/compare-assimp.py VARNEL [CORPUS_DIR] [-- VARNEL_OPTIONS...]
 
 For every document both read, prints whether the triangle counts and the extents agree, then a
-summary. varnel's count: a triangle part of n points is n / 3 triangles, a ring of n + 1 points
+summary. assimp runs with its pre-transform step (-ptv), so it counts every instance as varnel does. varnel's count: a triangle part of n points is n / 3 triangles, a ring of n + 1 points
 (closed) n - 2; inner rings (holes) add nothing, as the outer ring's count already covers the area
 assimp fills. varnel turns documents Z-up, assimp Y-up, so the extents are compared as
 varnel (x, y, z) = assimp (x, -z, y); only for documents in metres, as the two apply a <unit>
@@ -35,7 +35,7 @@ def varnel_figures(tool, path, options):
 
 def assimp_figures(path):
     try:
-        out = subprocess.run(["assimp", "info", path], capture_output=True, text=True, timeout=120)
+        out = subprocess.run(["assimp", "info", path, "-ptv"], capture_output=True, text=True, timeout=120)
     except subprocess.TimeoutExpired:
         return None
     text = out.stdout
@@ -73,7 +73,10 @@ def main():
         size = math.dist(mapped[:3], mapped[3:])
         with open(path, "rb") as f:
             unit = re.search(rb'<unit[^>]*meter="([^"]*)"', f.read(65536))
-        metres = unit is None or abs(float(unit.group(1)) - 1) < 1e-9
+        try:
+            metres = unit is None or abs(float(unit.group(1)) - 1) < 1e-9
+        except ValueError:  # "0,01": not a number varnel reads as such either
+            metres = False
         same_extent = extent is not None and all(
             abs(extent[i] - mapped[i]) <= 1e-3 * max(size, 1e-9) for i in range(6))
         agree_count += triangles == faces

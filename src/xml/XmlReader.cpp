@@ -222,8 +222,9 @@ bool XmlReader::ReadRawToken() {
   char* const out = tokenText;
   // List mode is decided by the ids, which nothing below changes: once per token is per byte.
   // A hole ("h", extended reading only) is an index list like "p".
+  // The extended reading cuts long vertex counts as lists too, rather than passing over their rest.
   const bool listMode = currentId == kFloatArray || currentId == kP || attributeOwnerId == kFloatArray ||
-                        currentId == kH;
+                        currentId == kH || (currentId == kVcount && extended);
   int length, angle, bracket;
   bool comment, passedOver;
 

@@ -102,6 +102,17 @@ TEST(Diagnostics, NoSceneAndLimitsThatCutTheSceneShort) {
   EXPECT_NE(limit->message.find("deeper than 256"), std::string::npos) << limit->message;
 }
 
+TEST(ExtendedReading, VertexCountsLongerThanATokenReadWhole) {
+  const int polygons = 70000;  // "3 " each: past the longest token
+  std::string vcount, p;
+  for (int i = 0; i < polygons; ++i) vcount += "3 ", p += "0 1 2 ";
+  Doc doc = Placed();
+  doc.geometries = Mesh("g", Primitive("polylist", polygons, "m", p, "", vcount));
+  const std::string path = doc.Write("ext/longvcount.dae");
+  EXPECT_TRUE(DataBuffer(path, {}).empty());
+  EXPECT_EQ(pipelinetest::RunGeometry(path, {true, nullptr}).parts.size(), size_t(polygons));
+}
+
 // Where the plain reading meets nothing the extended one reads differently, both give the same
 // bytes.
 TEST(ExtendedReading, CorpusDocumentsWithoutExtendedConstructsReadAlike) {

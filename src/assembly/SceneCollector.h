@@ -157,16 +157,6 @@ class SceneCollector {
     if (pass != TraversalPass::Creating) elementsLeft -= n;
   }
   bool Exhausted() const { return instancesLeft < 0 || elementsLeft < 0; }
-
-  // A limit that cuts the scene short is reported once per call, while counting.
-  enum Limit : unsigned { kNodeDepthLimit = 1, kNodeVisitLimit = 2 };
-  unsigned limitsReported = 0;
-  template <class Message>
-  void ReportLimitOnce(Limit limit, Message&& message) {
-    if (!report || pass == TraversalPass::Creating || (limitsReported & limit)) return;
-    limitsReported |= limit;
-    report(DiagnosticKind::kLimitReached, 0, false, message);
-  }
 };
 
 }  // namespace varnel

@@ -69,13 +69,13 @@ void NodeTag::Traverse(SceneCollector& collector) {
   // A node already on the current path is reached again only through an instance_node cycle.
   if (onPath) return;
   if (collector.nodeDepth >= kMaxNodeDepth) {
-    collector.ReportLimitOnce(SceneCollector::kNodeDepthLimit, [] {
+    collector.ReportOnce(DiagnosticKind::kLimitReached, false, [] {
       return "nodes nest deeper than " + std::to_string(kMaxNodeDepth) + ": deeper ones are passed over";
     });
     return;
   }
   if (++collector.nodeVisits > kMaxNodeVisits) {
-    collector.ReportLimitOnce(SceneCollector::kNodeVisitLimit, [] {
+    collector.ReportOnce(DiagnosticKind::kLimitReached, false, [] {
       return "the scene visits nodes more than " + std::to_string(kMaxNodeVisits) +
              " times: the rest is passed over";
     });

@@ -70,10 +70,13 @@ inline uint64_t ReadDigits(const unsigned char* p, const unsigned char** end) {
   return magnitude;
 }
 
-// ParseInt that also tells how far it read, like ParseDoubleAt.
+// ParseInt that also tells how far it read, like ParseDoubleAt. Digits right at the start (every
+// index of a list) are converted in the pass that finds their end.
 inline int ParseIntAt(const char* text, const char** stop) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  while (numbers::IsSpace(*p)) ++p;
+  if (*p <= 0x20) {
+    while (numbers::IsSpace(*p)) ++p;
+  }
   const bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
   const unsigned char* end;

@@ -106,16 +106,6 @@ bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
   if (count > 0) listRoom -= count;
   const int64_t read = ReadNumberList<ListEnd::kRepeatLast>(
       *this, count > 0 ? count : 0, [&values](int64_t, const char* text) {
-        // Digits right at the piece (the usual case) are converted in the pass that finds their end.
-        const unsigned char* digits = reinterpret_cast<const unsigned char*>(text);
-        const bool negative = *digits == '-';
-        if (*digits == '-' || *digits == '+') ++digits;
-        const unsigned char* end;
-        const uint64_t magnitude = ReadDigits(digits, &end);
-        if (end - digits <= 18 && static_cast<unsigned char>(text[0]) > 0x20) {
-          values.Append(static_cast<int>(static_cast<uint32_t>(negative ? 0 - magnitude : magnitude)));
-          return reinterpret_cast<const char*>(end);
-        }
         const char* stop;
         values.Append(ParseIntAt(text, &stop));
         return stop;

@@ -7,6 +7,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev libcli11-dev \
+  libzip-dev libproj-dev proj-bin libpugixml-dev \
   locales gdal-bin
 
 .PHONY: deps build test test-asan demo bench clean

@@ -23,6 +23,10 @@ enum class DiagnosticKind : int32_t {
   kTextureMissing,      // an image file that was not found
   kTextureUndecodable,  // an image file that could not be decoded
   kLimitReached,        // a limit cut the model short
+  // From the GIS layer (archives, KML, placement), never from the three entry points:
+  kArchive,             // an archive that cannot be read, or an entry refused
+  kKml,                 // a KML document, or a placemark in it, that places no model
+  kPlacement,           // a placement taken with an assumption, or impossible
 };
 
 // A short stable name of the kind ("file-missing", "unknown-name", ...).

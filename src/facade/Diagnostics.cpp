@@ -19,6 +19,9 @@ const char* DiagnosticKindName(DiagnosticKind kind) {
     case DiagnosticKind::kTextureMissing: return "texture-missing";
     case DiagnosticKind::kTextureUndecodable: return "texture-undecodable";
     case DiagnosticKind::kLimitReached: return "limit-reached";
+    case DiagnosticKind::kArchive: return "archive";
+    case DiagnosticKind::kKml: return "kml";
+    case DiagnosticKind::kPlacement: return "placement";
   }
   return "unknown";
 }

@@ -1,0 +1,56 @@
+// The models a file holds: a COLLADA document is one model; a KMZ, a ZAE or a KML file beside
+// its models may hold several, each with its placement on the earth.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <varnel/ImportOptions.h>
+
+#include "gis/Placement.h"
+
+namespace varnel::gis {
+
+struct Model {
+  std::string name;      // the placemark's name, else the document's file name
+  std::string source;    // what the user named, with "!entry" for a document inside an archive
+  std::string document;  // the local path (or address) the library reads; valid while the set lives
+  std::optional<Placement> placement;  // from KML; none for a bare document
+};
+
+// Caps that stop archive bombs. Each refusal is reported.
+struct ArchiveLimits {
+  int64_t maxEntries = 10000;
+  int64_t maxTotalBytes = int64_t{1} << 30;  // uncompressed, all entries together
+  // Uncompressed to compressed size, for entries above `ratioFloorBytes`.
+  double maxRatio = 200;
+  int64_t ratioFloorBytes = int64_t{1} << 20;
+};
+
+struct OpenOptions {
+  ImportOptions import;  // its receiver also hears the archive and KML diagnostics
+  ArchiveLimits limits;
+};
+
+// Opens a file and lists its models. An archive is unpacked into its own folder inside the
+// process's private temporary folder, removed when the set goes.
+class ModelSet {
+ public:
+  ModelSet();
+  ~ModelSet();
+  ModelSet(const ModelSet&) = delete;
+  ModelSet& operator=(const ModelSet&) = delete;
+
+  // False (with a diagnostic) when the file holds no model; a plain document or address is one
+  // model without placement and is not read here.
+  bool Open(const std::string& path, const OpenOptions& options);
+  const std::vector<Model>& models() const { return models_; }
+
+ private:
+  std::vector<Model> models_;
+  std::string folder_;  // the unpacked archive, empty for none
+};
+
+}  // namespace varnel::gis

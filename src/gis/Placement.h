@@ -2,6 +2,8 @@
 // models; and the transform of local points into a target CRS through PROJ.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -30,5 +32,62 @@ struct Placement {
   double scale[3] = {1, 1, 1};
   AltitudeMode altitudeMode = AltitudeMode::kAbsolute;
 };
+
+}  // namespace varnel::gis
+
+namespace varnel::gis {
+
+// Local points to a target CRS through PROJ. Each placer has its own PROJ context, so placers
+// may work on separate threads.
+class Placer {
+ public:
+  ~Placer();
+  Placer(const Placer&) = delete;
+  Placer& operator=(const Placer&) = delete;
+
+  // A model placed as KML places it. `targetCrs` is anything PROJ knows ("EPSG:4979", WKT,
+  // PROJJSON); empty picks the WGS 84 UTM zone of the location. Null (with a diagnostic) when
+  // the CRS is unknown.
+  static std::unique_ptr<Placer> ForPlacement(const Placement& placement,
+                                              const std::string& targetCrs,
+                                              DiagnosticReceiver* diagnostics);
+  // A model whose coordinates are already in `sourceCrs` once `offset` is added (models exported
+  // around a false origin). Empty `targetCrs` keeps the source CRS.
+  static std::unique_ptr<Placer> ForProjected(const std::string& sourceCrs, const double offset[3],
+                                              const std::string& targetCrs,
+                                              DiagnosticReceiver* diagnostics);
+
+  // The target CRS as the user named it, or "EPSG:326zz"/"EPSG:327zz" when picked.
+  const std::string& crs() const { return crs_; }
+  // The target CRS as WKT2, for writers that store it.
+  std::string CrsWkt() const;
+
+  // In place, `count` points of `stride` doubles each from the given first coordinates. False
+  // when PROJ could not transform one of them (that point is then HUGE_VAL).
+  bool PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const;
+  // Turns a unit normal from the local frame to the target's axes, as a unit vector.
+  void PlaceNormal(double& x, double& y, double& z) const;
+
+ private:
+  Placer();
+  bool Init(const std::string& sourceCrs, const std::string& targetCrs,
+            DiagnosticReceiver* diagnostics);
+  void ComputeNormalMatrix();
+
+  struct Proj;
+  std::unique_ptr<Proj> proj_;
+  std::string crs_;
+  double linear_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // local to the source frame
+  double offset_[3] = {0, 0, 0};                     // added after `linear_`
+  double normal_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};   // local normals to target axes, unnormalised
+};
+
+// "EPSG:326zz" north of the equator, "EPSG:327zz" south: the WGS 84 UTM zone of the place.
+std::string UtmCrs(double longitude, double latitude);
+
+// Places every point (and normal) of a multipatch buffer (docs/multipatch-buffer.md) in place and
+// stores the placed box and Z range. False when the buffer is not a complete multipatch or a
+// point could not be transformed.
+bool PlaceBuffer(unsigned char* buffer, int32_t size, const Placer& placer);
 
 }  // namespace varnel::gis

@@ -48,12 +48,22 @@ class VARNEL_API DiagnosticReceiver {
   virtual void Report(const Diagnostic& diagnostic) = 0;
 };
 
+// Where the document says its model stands on the earth (asset/coverage/geographic_location).
+struct GeographicLocation {
+  bool found = false;
+  double longitude = 0;  // degrees, WGS 84
+  double latitude = 0;   // degrees, WGS 84
+  double altitude = 0;   // metres
+};
+
 struct ImportOptions {
   // Reads what common exporters write beyond the core element set (see README); off, the
   // result is exactly that of the plain entry points.
   bool extended = false;
   // Receives every diagnostic of the call, in the order they arise; null costs nothing.
   DiagnosticReceiver* diagnostics = nullptr;
+  // With the extended reading, filled in when the document gives its place on the earth.
+  GeographicLocation* geographicLocation = nullptr;
 };
 
 }  // namespace varnel

@@ -240,6 +240,7 @@ void DaeDocument::ParseDocument() {
   if (asset) {
     yUp = asset->yUp;
     unitScale = asset->meter;
+    location = asset->location;
     if (!asset->backFaceCulling) {
       for (Tag* tag : effects)
         if (EffectTag* effect = tag ? tag->AsEffectTag() : nullptr) effect->cullBackFaces = false;

@@ -32,6 +32,7 @@ class DaeDocument : public XmlReader {
   bool yUp = true;
   bool isDownloaded = false;
   double unitScale = 1.0;
+  GeographicLocation location;  // from the asset, extended reading only
   VisualScene* activeScene = nullptr;
   StringArray tempFiles;
   IDownloader* downloader = nullptr;

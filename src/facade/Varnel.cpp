@@ -18,6 +18,8 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
   document.extended = options.extended;
   document.report.receiver = options.diagnostics;
   document.Load(std::move(path));
+  if (options.geographicLocation && document.location.found)
+    *options.geographicLocation = document.location;
 }
 
 // Lends the document's tables to the collector as views; the document keeps the elements.

@@ -34,6 +34,21 @@ bool AssetTag::Parse(DaeDocument& document) {
         yUp = axis == kYUp;
         return true;
       }
+      // Ids the extended reading alone hands out.
+      case kCoverage:
+      case kGeographicLocation:
+        return true;
+      case kLongitude:
+        location.longitude = ReadDoubleValue(document);
+        return location.found = true;
+      case kLatitude:
+        location.latitude = ReadDoubleValue(document);
+        return location.found = true;
+      case kAltitude:
+        // Its mode is not read: the altitude is taken as given.
+        if (!SkipAttributes(document)) return false;
+        location.altitude = ReadDoubleValue(document);
+        return true;
       default:
         return ParseChild(id, document);
     }

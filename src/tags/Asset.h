@@ -1,6 +1,8 @@
 // The document's unit, up axis and authoring tool.
 #pragma once
 
+#include <varnel/ImportOptions.h>
+
 #include "tags/Tag.h"
 
 namespace varnel {
@@ -14,6 +16,8 @@ class AssetTag : public Tag {
   bool yUp = true;
   bool backFaceCulling = true;
   double meter = 1.0;
+  // Read by the extended reading only.
+  GeographicLocation location;
 };
 
 }  // namespace varnel

@@ -89,8 +89,9 @@ const NameIndex& Index() {
 
 }  // namespace
 
-const char* const kExtendedNames[kExtendedElementEnd - kElementCount] = {"ph", "h", "ref",
-                                                                         "instance_image"};
+const char* const kExtendedNames[kExtendedElementEnd - kElementCount] = {
+    "ph", "h", "ref", "instance_image", "coverage", "geographic_location", "longitude", "latitude",
+    "altitude"};
 
 const char* ElementName(int id) {
   return id >= 0 && id < kElementCount ? kNames[id] : kNames[0];

@@ -239,6 +239,11 @@ enum ExtendedElementId : int {
   kH,                   // one hole of it
   kRef,                 // the image address inside a COLLADA 1.5 init_from
   kInstanceImage,       // a sampler's image in COLLADA 1.5
+  kCoverage,            // the asset's coverage, holding its place on the earth
+  kGeographicLocation,
+  kLongitude,
+  kLatitude,
+  kAltitude,
   kExtendedElementEnd,
 };
 int LookupExtendedElement(const char* name, size_t length);

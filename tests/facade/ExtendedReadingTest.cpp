@@ -29,8 +29,8 @@ TEST(ExtendedReading, UnknownNamesStopThePlainReadingAndAreSkippedWhole) {
   ASSERT_FALSE(plain.empty());
   // Line 4: an element outside the table holding one of its own name and a text longer than a
   // token may be; an unknown attribute; animations nested in animations.
-  doc.asset = "<asset>\n<up_axis>Z_UP</up_axis>\n<coverage><coverage/><coverage>" +
-              std::string(140000, 'x') + "</coverage><geo a=\"1\"/></coverage></asset>";
+  doc.asset = "<asset>\n<up_axis>Z_UP</up_axis>\n<survey><survey/><survey>" +
+              std::string(140000, 'x') + "</survey><geo a=\"1\"/></survey></asset>";
   doc.nodes = "<node id=\"n\" proxy=\"p\"/>";
   doc.controllers = "</library_controllers><library_animations><animation><animation><source/>"
                     "</animation><float_array count=\"1\">1</float_array></animation>"
@@ -43,7 +43,7 @@ TEST(ExtendedReading, UnknownNamesStopThePlainReadingAndAreSkippedWhole) {
   ASSERT_NE(stop, nullptr);
   EXPECT_EQ(stop->line, 4);
   EXPECT_TRUE(stop->extendedReads);
-  EXPECT_NE(stop->message.find("<coverage> is not read"), std::string::npos) << stop->message;
+  EXPECT_NE(stop->message.find("<survey> is not read"), std::string::npos) << stop->message;
 
   DiagnosticLog extended;
   EXPECT_TRUE(DataBuffer(path, {true, &extended}) == plain);
@@ -132,3 +132,19 @@ TEST(ExtendedReading, CorpusDocumentsWithoutExtendedConstructsReadAlike) {
 }
 
 }  // namespace
+
+TEST(ExtendedReading, GeographicLocationOfTheAsset) {
+  Doc doc = Placed();
+  doc.asset = "<asset><coverage><geographic_location><longitude>-105.2</longitude>"
+              "<latitude>40.01</latitude><altitude mode=\"absolute\">1655.5</altitude>"
+              "</geographic_location></coverage><up_axis>Z_UP</up_axis></asset>";
+  const std::string path = doc.Write("ext/located.dae");
+  varnel::GeographicLocation plain, extended;
+  // The plain reading stops at <coverage>, as it stops at any name outside its table.
+  EXPECT_EQ(DataBuffer(path, {false, nullptr, &plain}), "");
+  EXPECT_FALSE(plain.found);
+  EXPECT_NE(DataBuffer(path, {true, nullptr, &extended}), "");
+  EXPECT_TRUE(extended.found);
+  EXPECT_EQ(std::tie(extended.longitude, extended.latitude, extended.altitude),
+            std::make_tuple(-105.2, 40.01, 1655.5));
+}

@@ -137,21 +137,21 @@ TEST(Cli, ColladaWithoutGeometry) {
   ExpectInfoFails(testsupport::WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), kNoOutput);
 }
 
-// <coverage> is outside the element table: the plain reading stops there, the extended one skips it.
-std::string CoveredDocument() {
+// <survey> is outside the element table: the plain reading stops there, the extended one skips it.
+std::string SurveyedDocument() {
   testdoc::Doc doc = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));
-  doc.asset = "<asset>\n<coverage/></asset>";
+  doc.asset = "<asset>\n<survey/></asset>";
   return doc.Write("batch/covered.dae");
 }
-const std::string kCoverageStops =
-    "parsing stopped at line 3: <coverage> is not read; --extended reads it";
+const std::string kSurveyStops =
+    "parsing stopped at line 3: <survey> is not read; --extended reads it";
 
 TEST(Cli, ExtendedReadsWhatThePlainReadingStopsAt) {
-  std::string file = CoveredDocument();
-  ExpectInfoFails(file, kCoverageStops);
+  std::string file = SurveyedDocument();
+  ExpectInfoFails(file, kSurveyStops);
   Result verbose = RunTool("dump -v --extended " + Quote(file));
   EXPECT_EQ(verbose.status, 0);
-  EXPECT_EQ(verbose.err, "varnel: " + file + ":3: unknown-name: <coverage> is skipped\n");
+  EXPECT_EQ(verbose.err, "varnel: " + file + ":3: unknown-name: <survey> is skipped\n");
   EXPECT_EQ(verbose.out, RunTool("dump --extended " + Quote(file)).out);
   EXPECT_EQ(CountLines(verbose.out, R"({"call":"SetPartData")"), 1);
 }
@@ -163,13 +163,13 @@ TEST(Cli, UnwritableOutput) {
 }
 
 TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {
-  std::string covered = CoveredDocument();
+  std::string covered = SurveyedDocument();
   std::string missing = testsupport::ScratchDir() + "/batch/missing.dae";
   std::string outDir = testsupport::ScratchDir() + "/batch out";
   Result batch = RunTool("batch -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(covered) +
                          " " + Quote(missing) + " " + Quote(Sample()));
   EXPECT_EQ(batch.status, 1);
-  EXPECT_EQ(batch.err, "varnel: " + covered + ": " + kCoverageStops + "\n"
+  EXPECT_EQ(batch.err, "varnel: " + covered + ": " + kSurveyStops + "\n"
                        "varnel: " + missing + ": No such file or directory\n"
                        "varnel batch: 2 converted, 2 without output, 0 failed\n");
   EXPECT_TRUE(fs::exists(outDir + "/house.shp"));

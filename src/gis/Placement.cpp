@@ -103,6 +103,14 @@ bool Placer::Init(const std::string& sourceCrs, const std::string& targetCrs,
   crs_ = targetCrs;
   PJ_CONTEXT* context = proj_->context;
   proj_log_level(context, PJ_LOG_NONE);
+  for (const std::string* crs : {&sourceCrs, &targetCrs}) {
+    PJ* known = proj_create(context, crs->c_str());
+    proj_destroy(known);
+    if (!known) {
+      Say(diagnostics, DiagnosticKind::kPlacement, *crs + " is no CRS PROJ knows");
+      return false;
+    }
+  }
   PJ* raw = proj_create_crs_to_crs(context, sourceCrs.c_str(), targetCrs.c_str(), nullptr);
   if (raw) {
     proj_->toTarget = proj_normalize_for_visualization(context, raw);

@@ -244,3 +244,43 @@ TEST(Cli, ShapefileOfTheSampleOpensInGdal) {
 }
 
 }  // namespace
+
+TEST(Cli, PlacedModelsGiveTheirCrsLocationAndPlacedExtent) {
+  Result plain = RunTool("info " + Quote(Sample()));
+  EXPECT_EQ(plain.out.find("\"crs\""), std::string::npos);
+  Result origin = RunTool("info " + Quote(Sample()) + " --origin 9,45,100");
+  EXPECT_NE(origin.out.find(R"("crs":"EPSG:32632","location":[9,45,100]})"), std::string::npos)
+      << origin.out;
+  // A false origin in a projected CRS: the extent moves by the offset exactly.
+  Result offset = RunTool("info " + Quote(Sample()) + " -a_srs EPSG:25832 --offset 500000,5500000");
+  EXPECT_NE(offset.out.find(R"("extent":[500000,5500000,0,500010,5500008,7])"), std::string::npos)
+      << offset.out;
+  // The document's own place on the earth, read by the extended reading.
+  testdoc::Doc doc = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));
+  doc.asset = "<asset><coverage><geographic_location><longitude>-3</longitude><latitude>-40"
+              "</latitude><altitude>5</altitude></geographic_location></coverage></asset>";
+  Result own = RunTool("info --extended " + Quote(doc.Write("placed/own.dae")));
+  EXPECT_NE(own.out.find(R"("crs":"EPSG:32730","location":[-3,-40,5]})"), std::string::npos)
+      << own.out;
+}
+
+TEST(Cli, PlacementThatCannotBeMadeFailsWithItsReason) {
+  Result unplaced = RunTool("info " + Quote(Sample()) + " -t_srs EPSG:4326");
+  EXPECT_EQ(unplaced.status, 1);
+  EXPECT_EQ(unplaced.err, "varnel: " + Sample() +
+                              ": nothing places the model in -t_srs: give --origin or -a_srs\n");
+  Result unknown = RunTool("buffer --place -o /dev/null " + Quote(Sample()) + " -a_srs EPSG:1");
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.err, "varnel: " + Sample() + ": EPSG:1 is no CRS PROJ knows\n");
+}
+
+TEST(Cli, FailedRunsLeaveFilesThatWereThereAlone) {
+  const std::string missing = Quote(testsupport::ScratchDir() + "/missing.dae");
+  for (const char* name : {"kept.bin", "kept.obj", "kept.shp"}) {
+    std::string kept = testsupport::WriteFile(std::string("keep/") + name, "before");
+    std::string command = std::string(name).substr(5);
+    if (command == "bin") command = "buffer";
+    EXPECT_EQ(RunTool(command + " " + missing + " -o " + Quote(kept)).status, 1) << name;
+    EXPECT_EQ(testsupport::ReadFile(kept), "before") << name;
+  }
+}

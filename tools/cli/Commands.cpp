@@ -1,9 +1,11 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/DumpSink.h"
@@ -58,6 +60,17 @@ int Diagnostics::NoOutput() const {
   return 1;
 }
 
+NewOutput::NewOutput(std::string path) : path_(std::move(path)) {
+  struct stat status;
+  existed_ = lstat(path_.c_str(), &status) == 0;
+}
+
+void NewOutput::Discard() const {
+  struct stat status;
+  if (!existed_ && lstat(path_.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+    std::remove(path_.c_str());
+}
+
 int CannotWrite(const std::string& out) {
   Report(out, "cannot write the output");
   return 2;
@@ -69,46 +82,65 @@ bool EnsureDirectory(const std::string& dir) {
   return std::filesystem::is_directory(dir, ec) && access(dir.c_str(), W_OK) == 0;
 }
 
-int RunDump(const std::string& file, const ReadOptions& options) {
+int RunDump(const std::string& file, const ReadOptions& options, const PlaceOptions& place) {
   DumpSink sink(stdout);
   Diagnostics diagnostics(file, options);
-  Varnel().CreateDisplayListFromFile(String::FromUtf8(file), &sink, diagnostics.Import());
+  Inputs inputs;
+  if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
+  Varnel().CreateDisplayListFromFile(String::FromUtf8(inputs.chosen()[0]->document), &sink,
+                                     diagnostics.Import());
   std::fflush(stdout);
   return sink.gotExtent ? 0 : diagnostics.NoOutput();
 }
 
-int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options) {
+int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options,
+              const PlaceOptions& place) {
+  Diagnostics diagnostics(file, options);
+  Inputs inputs;
+  if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
+  const gis::Model& model = *inputs.chosen()[0];
+  GeographicLocation own;
+  ImportOptions import = diagnostics.Import();
+  import.geographicLocation = &own;
+  int32_t size = 0;
+  unsigned char* bytes = nullptr;
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(model.document), size, bytes, import);
+  std::unique_ptr<unsigned char, void (*)(void*)> buffer(bytes, ::operator delete);
+  if (size <= 0) return diagnostics.NoOutput();
+  if (place.place) {
+    bool failed = false;
+    auto placer = PlacerFor(model, own, place, diagnostics, failed);
+    if (!placer && !failed)
+      diagnostics.Report({DiagnosticKind::kPlacement, 0,
+                          "--place: nothing places the model (give --origin or -a_srs)", false});
+    if (!placer) return diagnostics.NoOutput();
+    if (!gis::PlaceBuffer(buffer.get(), size, *placer)) {
+      diagnostics.Report({DiagnosticKind::kPlacement, 0, "a point cannot be placed", false});
+      return diagnostics.NoOutput();
+    }
+  }
+  // Opened only now, so that a document giving nothing leaves an existing file alone.
   std::FILE* target = std::fopen(out.c_str(), "wb");
   if (!target) return CannotWrite(out);
-  int32_t size = 0;
-  unsigned char* buffer = nullptr;
-  Diagnostics diagnostics(file, options);
-  Varnel().CreateDataBufferFromFile(String::FromUtf8(file), size, buffer, diagnostics.Import());
-  bool written = size > 0 && std::fwrite(buffer, 1, static_cast<size_t>(size), target) ==
-                                 static_cast<size_t>(size);
-  ::operator delete(buffer);
+  bool written = std::fwrite(buffer.get(), 1, static_cast<size_t>(size), target) ==
+                 static_cast<size_t>(size);
   bool closed = std::fclose(target) == 0;
-  if (size <= 0) {
-    std::remove(out.c_str());
-    return diagnostics.NoOutput();
-  }
   return written && closed ? 0 : CannotWrite(out);
 }
 
-int RunObj(const std::string& file, const std::string& out, const ReadOptions& options) {
+int RunObj(const std::string& file, const std::string& out, const ReadOptions& options,
+           const PlaceOptions& place) {
   std::string objPath = out;
   if (objPath.size() < 4 || objPath.compare(objPath.size() - 4, 4, ".obj") != 0) objPath += ".obj";
   ObjWriter writer(objPath);
   if (!writer.Open()) return CannotWrite(objPath);
   Diagnostics diagnostics(file, options);
-  Varnel().CreateDisplayListFromFile(String::FromUtf8(file), &writer, diagnostics.Import());
-  bool finished = writer.Finish();
-  if (!writer.gotExtent) {
-    std::remove(objPath.c_str());
-    std::remove((objPath.substr(0, objPath.size() - 4) + ".mtl").c_str());
-    return diagnostics.NoOutput();
-  }
-  return finished ? 0 : CannotWrite(objPath);
+  Inputs inputs;
+  if (inputs.Open(file, place, diagnostics))
+    Varnel().CreateDisplayListFromFile(String::FromUtf8(inputs.chosen()[0]->document), &writer,
+                                       diagnostics.Import());
+  if (!writer.gotExtent) return diagnostics.NoOutput();
+  return writer.Finish() ? 0 : CannotWrite(objPath);
 }
 
 }  // namespace varnel::cli

@@ -6,6 +6,8 @@
 
 #include <varnel/ImportOptions.h>
 
+#include "cli/Inputs.h"
+
 namespace varnel::cli {
 
 // How a command reads its document and how much it says about it.
@@ -14,16 +16,33 @@ struct ReadOptions {
   bool verbose = false;
 };
 
-int RunInfo(const std::string& file, const ReadOptions& options);
-int RunDump(const std::string& file, const ReadOptions& options);
-int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options);
-int RunShapefile(const std::string& file, const std::string& out, const ReadOptions& options);
-int RunObj(const std::string& file, const std::string& out, const ReadOptions& options);
+// A file holding several models (an archive or KML) gives info one line per model and the
+// others its first model, or the one `place.model` names.
+int RunInfo(const std::string& file, const ReadOptions& options, const PlaceOptions& place);
+int RunDump(const std::string& file, const ReadOptions& options, const PlaceOptions& place);
+int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options,
+              const PlaceOptions& place);
+int RunShapefile(const std::string& file, const std::string& out, const ReadOptions& options,
+                 const PlaceOptions& place);
+int RunObj(const std::string& file, const std::string& out, const ReadOptions& options,
+           const PlaceOptions& place);
 
 // Creates `dir` (and parents) when missing; false when it cannot be used.
 bool EnsureDirectory(const std::string& dir);
 // One line on standard error naming the file.
 void Report(const std::string& file, const char* what);
+// An output file the command may create: discarded on failure only when the command created it,
+// so that a failed run never removes what was there before (nor a device such as /dev/null).
+class NewOutput {
+ public:
+  explicit NewOutput(std::string path);
+  void Discard() const;
+
+ private:
+  std::string path_;
+  bool existed_ = false;
+};
+
 // Diagnostic for an output that cannot be written; returns 2.
 int CannotWrite(const std::string& out);
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -12,8 +13,8 @@ namespace {
 
 // The geometry of a document, released when it goes.
 struct GeometryHandle {
-  GeometryHandle(const std::string& file, Diagnostics& diagnostics) {
-    Varnel().CreateGeometryFromFile(String::FromUtf8(file), &geometry, diagnostics.Import());
+  GeometryHandle(const std::string& document, const ImportOptions& options) {
+    Varnel().CreateGeometryFromFile(String::FromUtf8(document), &geometry, options);
   }
   ~GeometryHandle() {
     if (geometry) geometry->Release();
@@ -26,19 +27,66 @@ std::string FileName(const std::string& file) {
   return slash == std::string::npos ? file : file.substr(slash + 1);
 }
 
-}  // namespace
+// The extent of the geometry's points once placed, read and placed a block at a time.
+bool PlacedExtent(IGeometry& g, const gis::Placer& placer, double extent[6]) {
+  constexpr int32_t kBlock = 4096;
+  WKSPointZ block[kBlock];
+  int32_t count = g.GetPointCount();
+  for (int32_t first = 0; first < count; first += kBlock) {
+    int32_t n = g.QueryPoints(first, std::min(kBlock, count - first), block);
+    if (!placer.PlacePoints(&block[0].X, &block[0].Y, &block[0].Z, 3, static_cast<size_t>(n)))
+      return false;
+    for (int32_t i = 0; i < n; ++i) {
+      const double p[3] = {block[i].X, block[i].Y, block[i].Z};
+      for (int c = 0; c < 3; ++c) {
+        extent[c] = first + i ? std::min(extent[c], p[c]) : p[c];
+        extent[c + 3] = first + i ? std::max(extent[c + 3], p[c]) : p[c];
+      }
+    }
+  }
+  return true;
+}
 
-int RunInfo(const std::string& file, const ReadOptions& options) {
-  Diagnostics diagnostics(file, options);
-  GeometryHandle handle(file, diagnostics);
+void AppendDoubles(std::string& line, const double* values, int count) {
+  line += '[';
+  for (int i = 0; i < count; ++i) {
+    if (i) line += ',';
+    AppendDouble(line, values[i]);
+  }
+  line += ']';
+}
+
+// One JSON line for one model; 0, or 1 when it gave nothing.
+int InfoLine(const std::string& file, const gis::Model& model, bool named,
+             const ReadOptions& options, const PlaceOptions& place) {
+  Diagnostics diagnostics(model.source, options);
+  GeographicLocation own;
+  ImportOptions import = diagnostics.Import();
+  import.geographicLocation = &own;
+  GeometryHandle handle(model.document, import);
   IGeometry* g = handle.geometry;
   if (!g) return diagnostics.NoOutput();
+  bool failed = false;
+  std::unique_ptr<gis::Placer> placer = PlacerFor(model, own, place, diagnostics, failed);
+  if (failed) return diagnostics.NoOutput();
+
   std::map<int32_t, int32_t> types = {{2, 0}, {6, 0}};
   for (int32_t p = 0; p < g->GetPartCount(); ++p) ++types[g->GetPartType(p)];
   GeometryExtent e = g->GetExtent();
+  double extent[6] = {e.xMin, e.yMin, e.zMin, e.xMax, e.yMax, e.zMax};
+  if (placer && !PlacedExtent(*g, *placer, extent)) {
+    diagnostics.Report({DiagnosticKind::kPlacement, 0, "a point cannot be placed", false});
+    return diagnostics.NoOutput();
+  }
 
   std::string line = "{\"file\":";
   AppendString(line, file);
+  if (named) {
+    line += ",\"model\":";
+    AppendString(line, model.name);
+    line += ",\"source\":";
+    AppendString(line, model.source);
+  }
   line += ",\"parts\":" + std::to_string(g->GetPartCount());
   line += ",\"points\":" + std::to_string(g->GetPointCount());
   line += ",\"normals\":";
@@ -52,31 +100,56 @@ int RunInfo(const std::string& file, const ReadOptions& options) {
     first = false;
     line += '"' + std::to_string(type) + "\":" + std::to_string(count);
   }
-  line += "},\"extent\":[";
-  const double values[6] = {e.xMin, e.yMin, e.zMin, e.xMax, e.yMax, e.zMax};
-  for (int i = 0; i < 6; ++i) {
-    if (i) line += ',';
-    AppendDouble(line, values[i]);
+  line += "},\"extent\":";
+  AppendDoubles(line, extent, 6);
+  line += ",\"bytes\":" + std::to_string(g->GetBufferSize());
+  if (placer) {
+    line += ",\"crs\":";
+    AppendString(line, placer->crs());
+    if (auto placement = PlacementOf(model, own, place)) {
+      const gis::Location& at = placement->location;
+      const double location[3] = {at.longitude, at.latitude, at.altitude};
+      line += ",\"location\":";
+      AppendDoubles(line, location, 3);
+    }
   }
-  line += "],\"bytes\":" + std::to_string(g->GetBufferSize()) + "}\n";
+  line += "}\n";
   std::fputs(line.c_str(), stdout);
   return 0;
 }
 
-int RunShapefile(const std::string& file, const std::string& out, const ReadOptions& options) {
+}  // namespace
+
+int RunInfo(const std::string& file, const ReadOptions& options, const PlaceOptions& place) {
+  Diagnostics diagnostics(file, options);
+  Inputs inputs;
+  if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
+  // One line per model; the file fails only when none of its models gave anything.
+  bool any = false;
+  for (const gis::Model* model : inputs.chosen())
+    any |= InfoLine(file, *model, inputs.holdsModels(), options, place) == 0;
+  return any ? 0 : 1;
+}
+
+int RunShapefile(const std::string& file, const std::string& out, const ReadOptions& options,
+                 const PlaceOptions& place) {
   std::string base = out;
   if (base.size() > 4 && base.compare(base.size() - 4, 4, ".shp") == 0) base.resize(base.size() - 4);
   // Find out early whether the output can be written at all.
+  NewOutput shp(base + ".shp");
   std::FILE* probe = std::fopen((base + ".shp").c_str(), "ab");
   if (!probe) return CannotWrite(base + ".shp");
   std::fclose(probe);
   Diagnostics diagnostics(file, options);
-  GeometryHandle handle(file, diagnostics);
-  if (!handle.geometry) {
-    std::remove((base + ".shp").c_str());
+  Inputs inputs;
+  const gis::Model* model = inputs.Open(file, place, diagnostics) ? inputs.chosen()[0] : nullptr;
+  std::optional<GeometryHandle> handle;
+  if (model) handle.emplace(model->document, diagnostics.Import());
+  if (!handle || !handle->geometry) {
+    shp.Discard();
     return diagnostics.NoOutput();
   }
-  if (!WriteMultipatchShapefile(base, *handle.geometry, FileName(file)))
+  if (!WriteMultipatchShapefile(base, *handle->geometry, FileName(model->source)))
     return CannotWrite(base + ".shp");
   return 0;
 }

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -20,9 +22,25 @@ std::string SelfPath(const char* argv0) {
   return argv0;
 }
 
+// GDAL's tools spell their long options with one dash; CLI11 takes those with two.
+void AcceptGdalSpelling(int argc, char** argv, std::vector<std::string>& storage) {
+  static const char* const kGdalOptions[] = {"-a_srs", "-t_srs"};
+  storage.reserve(static_cast<size_t>(argc));
+  for (int i = 1; i < argc; ++i) {
+    for (const char* option : kGdalOptions) {
+      if (std::strcmp(argv[i], option) == 0) {
+        storage.push_back(std::string("-") + option);
+        argv[i] = storage.back().data();
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> respelled;
+  AcceptGdalSpelling(argc, argv, respelled);
   using namespace varnel::cli;
   CLI::App app("Inspects, dumps and converts COLLADA models.\n"
                "FILE is a local path or an http(s) address.",
@@ -34,16 +52,34 @@ int main(int argc, char** argv) {
 
   std::string file, out;
   ReadOptions read;
+  PlaceOptions place;
   auto readFlags = [&](CLI::App* sub) {
     sub->add_flag("--extended", read.extended,
                   "also read what common exporters write beyond the core elements");
     sub->add_flag("-v,--verbose", read.verbose, "every diagnostic on standard error");
   };
+  auto placeOptions = [&](CLI::App* sub) {
+    sub->add_option("--model", place.model, "the model of an archive or KML to read, from 1")
+        ->check(CLI::PositiveNumber);
+    sub->add_option("--origin", place.origin,
+                    "place the model at LON,LAT[,ALT[,HEADING]] (degrees, metres)")
+        ->delimiter(',')
+        ->expected(2, 4);
+    sub->add_option("--a_srs", place.sourceCrs,
+                    "the CRS the model's coordinates are in (-a_srs, as GDAL spells it)");
+    sub->add_option("--offset", place.offset, "X,Y[,Z] added in that CRS (a false origin)")
+        ->delimiter(',')
+        ->expected(2, 3)
+        ->needs("--a_srs");
+    sub->add_option("--t_srs", place.targetCrs,
+                    "the CRS of placed coordinates (-t_srs; default: the UTM zone)");
+  };
   auto command = [&](const char* name, const char* what, const char* output) {
     CLI::App* sub = app.add_subcommand(name, what);
-    sub->add_option("FILE", file, "COLLADA document")->required();
+    sub->add_option("FILE", file, "COLLADA document, KMZ, ZAE or KML")->required();
     if (output) sub->add_option("-o,--output", out, output)->required();
     readFlags(sub);
+    placeOptions(sub);
     return sub;
   };
   CLI::App* info = command("info", "geometry summary as one JSON line", nullptr);
@@ -51,6 +87,7 @@ int main(int argc, char** argv) {
   CLI::App* buffer = command("buffer", "the multipatch byte buffer", "output file");
   CLI::App* shp = command("shp", "a MultiPatch shapefile (.shp, .shx, .dbf)", "the .shp to write");
   CLI::App* obj = command("obj", "Wavefront OBJ with .mtl and PNG textures", "the .obj to write");
+  buffer->add_flag("--place", place.place, "write placed coordinates (see --origin, -a_srs)");
 
   BatchOptions batchOptions;
   CLI::App* batch = app.add_subcommand("batch", "convert many files in worker processes");
@@ -82,10 +119,10 @@ int main(int argc, char** argv) {
     }
     return RunBatch(SelfPath(argv[0]), batchOptions, read);
   }
-  if (*info) return RunInfo(file, read);
-  if (*dump) return RunDump(file, read);
-  if (*buffer) return RunBuffer(file, out, read);
-  if (*shp) return RunShapefile(file, out, read);
-  if (*obj) return RunObj(file, out, read);
+  if (*info) return RunInfo(file, read, place);
+  if (*dump) return RunDump(file, read, place);
+  if (*buffer) return RunBuffer(file, out, read, place);
+  if (*shp) return RunShapefile(file, out, read, place);
+  if (*obj) return RunObj(file, out, read, place);
   return 2;
 }

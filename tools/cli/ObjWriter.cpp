@@ -42,13 +42,18 @@ ObjWriter::ObjWriter(std::string objPath) : objPath_(std::move(objPath)) {
     stem_.resize(stem_.size() - 4);
 }
 
+// The .obj grows under a temporary name and takes its own at Finish, so that a document giving
+// nothing never replaces an earlier output.
 ObjWriter::~ObjWriter() {
-  if (obj_) std::fclose(obj_);
+  if (obj_) {
+    std::fclose(obj_);
+    std::remove((objPath_ + ".part").c_str());
+  }
   delete[] materials_;
 }
 
 bool ObjWriter::Open() {
-  obj_ = std::fopen(objPath_.c_str(), "wb");
+  obj_ = std::fopen((objPath_ + ".part").c_str(), "wb");
   if (!obj_) return false;
   std::fprintf(obj_, "# converted by varnel\nmtllib %s.mtl\n", stem_.c_str());
   return true;
@@ -60,7 +65,8 @@ std::string ObjWriter::TextureFileName(long index) const {
 
 bool ObjWriter::Finish() {
   if (!obj_) return false;
-  bool ok = std::fclose(obj_) == 0;
+  bool ok = std::fclose(obj_) == 0 &&
+            std::rename((objPath_ + ".part").c_str(), objPath_.c_str()) == 0;
   obj_ = nullptr;
   std::string folder = objPath_.substr(0, objPath_.size() - stem_.size() - 4);
   std::FILE* mtl = std::fopen((folder + stem_ + ".mtl").c_str(), "wb");

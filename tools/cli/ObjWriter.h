@@ -19,7 +19,7 @@ class ObjWriter : public DaeDisplayList {
   // Opens the output files; false when they cannot be written.
   bool Open();
   // Writes the material library and closes everything; false on a write error.
-  bool Finish();
+  bool Finish();  // only once output came; without it the destructor leaves nothing behind
 
   void SetMaterials(long count, MaterialProperties* materials) override;
   void SetCurrentLine(long materialIndex, bool isStrip) override;

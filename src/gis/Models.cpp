@@ -1,14 +1,119 @@
 #include "gis/Models.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "gis/Archive.h"
+#include "gis/Files.h"
+#include "gis/Paths.h"
+#include "gis/Placemarks.h"
+#include "gis/PrivateFolder.h"
+#include "gis/Zae.h"
+
 namespace varnel::gis {
+namespace {
+
+// Enough to see past a byte-order mark, the XML declaration and a licence comment to the root.
+constexpr size_t kProbeBytes = 4096;
+
+Model Plain(const std::string& path) { return {std::string(NameOf(path)), path, path, {}}; }
+
+// The archive's KML: doc.kml at its root, else the first .kml at its root, else the first one
+// anywhere in it.
+std::string RootKml(const std::vector<std::string>& files) {
+  std::string first, firstAtRoot;
+  for (const std::string& file : files) {
+    if (file == "doc.kml") return file;
+    if (!HasExtension(file, ".kml")) continue;
+    if (first.empty()) first = file;
+    if (firstAtRoot.empty() && FolderOf(file).empty()) firstAtRoot = file;
+  }
+  return firstAtRoot.empty() ? first : firstAtRoot;
+}
+
+std::string FolderBeside(const std::string& path) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  return folder.empty() ? "." : folder;
+}
+
+// The models the KML `text` places from `place`; false (reported) when there are none.
+bool Place(std::string_view text, const KmlPlace& place, const OpenOptions& options,
+           std::vector<Model>& models) {
+  Reporter report(options.import.diagnostics);
+  std::vector<KmlModel> read;
+  if (!ReadKml(text, options.limits.maxModels, report, read)) return false;
+  PlaceModels(place, read, report, models);
+  if (read.empty()) report(DiagnosticKind::kKml, 0, "no model in the KML");
+  return !models.empty();
+}
+
+}  // namespace
 
 ModelSet::ModelSet() = default;
-ModelSet::~ModelSet() = default;
+ModelSet::~ModelSet() { Close(); }
 
-bool ModelSet::Open(const std::string& path, const OpenOptions&) {
+void ModelSet::Close() {
   models_.clear();
-  size_t slash = path.find_last_of('/');
-  models_.push_back({path.substr(slash == std::string::npos ? 0 : slash + 1), path, path, {}});
+  if (!folder_.empty()) RemoveFolder(folder_);
+  folder_.clear();
+}
+
+bool ModelSet::Open(const std::string& path, const OpenOptions& options) {
+  Close();
+  Reporter report(options.import.diagnostics);
+  std::string head;
+  if (IsAddress(path)) {
+    models_.push_back(Plain(path));
+    return true;
+  }
+  if (!ReadHead(path, kProbeBytes, report, head)) return false;
+  if (head.rfind("PK\x03\x04", 0) == 0 || head.rfind("PK\x05\x06", 0) == 0)
+    return OpenArchive(path, options);
+  if (HasExtension(path, ".kmz") || HasExtension(path, ".zae")) {
+    report(DiagnosticKind::kArchive, 0, "not a zip archive");
+    return false;
+  }
+  if (LooksLikeKml(head)) return OpenKml(path, options);
+  models_.push_back(Plain(path));
+  return true;
+}
+
+bool ModelSet::OpenKml(const std::string& path, const OpenOptions& options) {
+  Reporter report(options.import.diagnostics);
+  std::string text;
+  if (!ReadWhole(path, NameOf(path), options.limits.maxKmlBytes, DiagnosticKind::kKml, report,
+                 text))
+    return false;
+  return Place(text, {path, FolderBeside(path), {}, {}, {}}, options, models_);
+}
+
+bool ModelSet::OpenArchive(const std::string& path, const OpenOptions& options) {
+  Reporter report(options.import.diagnostics);
+  folder_ = NewPrivateFolder("archive");
+  if (folder_.empty()) {
+    report(DiagnosticKind::kArchive, 0, "no private folder to unpack into: ",
+           std::strerror(errno));
+    return false;
+  }
+  Unpacked unpacked = Unpack(path, folder_, options.limits, report);
+  if (!unpacked.usable) return false;
+  const std::vector<std::string>& files = unpacked.files;
+  std::string kml = RootKml(files);
+  bool manifest = std::find(files.begin(), files.end(), "manifest.xml") != files.end();
+  if (!kml.empty() && !manifest) {
+    std::string text;
+    if (!ReadWhole(folder_ + "/" + kml, kml, options.limits.maxKmlBytes, DiagnosticKind::kKml,
+                   report, text))
+      return false;
+    KmlPlace place{path, FolderBeside(path), folder_, std::string(FolderOf(kml)),
+                   {files.begin(), files.end()}};
+    return Place(text, place, options, models_);
+  }
+  std::optional<std::string> root = ZaeRoot(folder_, files, options.limits, report);
+  if (!root) return false;
+  models_.push_back({std::string(NameOf(*root)), path + "!" + *root, folder_ + "/" + *root, {}});
   return true;
 }
 

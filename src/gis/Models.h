@@ -20,13 +20,16 @@ struct Model {
   std::optional<Placement> placement;  // from KML; none for a bare document
 };
 
-// Caps that stop archive bombs. Each refusal is reported.
+// Caps that stop archive bombs and runaway KML. Each refusal is reported.
 struct ArchiveLimits {
   int64_t maxEntries = 10000;
   int64_t maxTotalBytes = int64_t{1} << 30;  // uncompressed, all entries together
   // Uncompressed to compressed size, for entries above `ratioFloorBytes`.
   double maxRatio = 200;
   int64_t ratioFloorBytes = int64_t{1} << 20;
+  // A KML document or a ZAE manifest is read whole: it may be no larger.
+  int64_t maxKmlBytes = int64_t{64} << 20;
+  int64_t maxModels = 10000;  // placed by one KML document
 };
 
 struct OpenOptions {
@@ -43,12 +46,17 @@ class ModelSet {
   ModelSet(const ModelSet&) = delete;
   ModelSet& operator=(const ModelSet&) = delete;
 
-  // False (with a diagnostic) when the file holds no model; a plain document or address is one
-  // model without placement and is not read here.
+  // False (with a diagnostic) when the file cannot be read or holds no model. What is neither
+  // an archive nor KML (a COLLADA document, an address) is one model without placement, left
+  // for the library to read. The models of an earlier Open go.
   bool Open(const std::string& path, const OpenOptions& options);
   const std::vector<Model>& models() const { return models_; }
 
  private:
+  void Close();
+  bool OpenArchive(const std::string& path, const OpenOptions& options);
+  bool OpenKml(const std::string& path, const OpenOptions& options);
+
   std::vector<Model> models_;
   std::string folder_;  // the unpacked archive, empty for none
 };

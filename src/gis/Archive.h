@@ -1,0 +1,23 @@
+// Unpacking a zip archive into a folder of its own, refusing whatever could land outside it or
+// fill the disk.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "gis/Models.h"
+#include "gis/Report.h"
+
+namespace varnel::gis {
+
+struct Unpacked {
+  bool usable = false;             // false: unreadable, or a cap stopped it (reported)
+  std::vector<std::string> files;  // the entry paths written, in archive order
+};
+
+// Entries are written below `folder` under their EntryPath(); a refused entry is reported and
+// leaves nothing behind, the others are still written.
+Unpacked Unpack(const std::string& archive, const std::string& folder, const ArchiveLimits& limits,
+                const Reporter& report);
+
+}  // namespace varnel::gis

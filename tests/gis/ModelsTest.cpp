@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "gis/Models.h"
+#include "gis/PrivateFolder.h"
+#include "gis/Zip.h"
+#include "support/Documents.h"
+#include "support/Outputs.h"
+
+namespace {
+
+using namespace varnel;
+using gis::ModelSet;
+using pipelinetest::DiagnosticLog;
+using ziptest::Zip;
+
+// A triangle textured with the image file `image`.
+std::string Textured(const std::string& image) {
+  testdoc::Doc doc;
+  doc.images = "<image id=\"img\"><init_from>" + image + "</init_from></image>";
+  doc.effects = testdoc::Effect("tx", "", "img");
+  doc.materials = testdoc::Material("m", "tx");
+  doc.geometries = testdoc::Mesh(
+      "g",
+      testdoc::Primitive("triangles", 1, "m", "0 0 1 1 2 2",
+                         "<input semantic=\"TEXCOORD\" source=\"#g-t\" offset=\"1\"/>"),
+      testdoc::Source("g-t", "0 0 1 0 0 1", 3, 2));
+  doc.scene = testdoc::Node("", "<instance_geometry url=\"#g\"/>");
+  return doc.Text();
+}
+
+// The first pixel of the first textured material the model's geometry holds; empty for none.
+std::vector<int> TexturePixel(const gis::Model& model) {
+  for (const auto& m : pipelinetest::RunGeometry(model.document, {true, nullptr}).materials)
+    if (!m.firstPixel.empty()) return m.firstPixel;
+  return {};
+}
+
+// Opens `path`, keeping the set open in `set`.
+bool Open(ModelSet& set, const std::string& path, DiagnosticLog& log,
+          const gis::ArchiveLimits& limits = {}) {
+  return set.Open(path, {{true, &log}, limits});
+}
+
+const std::vector<int> kPixel = {10, 20, 30};
+
+TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
+  std::string kml = R"(<?xml version="1.0"?>
+<kml:kml xmlns:kml="http://www.opengis.net/kml/2.2" xmlns:gx="http://www.google.com/kml/ext/2.2">
+<kml:Document><kml:Folder><kml:Placemark><kml:name>Town hall</kml:name>
+  <kml:Model><kml:altitudeMode>absolute</kml:altitudeMode>
+    <kml:Location><kml:longitude> 7.25 </kml:longitude><kml:latitude>+46.5</kml:latitude>
+      <kml:altitude>512.5</kml:altitude></kml:Location>
+    <kml:Orientation><kml:heading>90</kml:heading><kml:tilt>-5</kml:tilt><kml:roll>2.5e0</kml:roll></kml:Orientation>
+    <kml:Scale><kml:x>2</kml:x><kml:y>3</kml:y><kml:z>4</kml:z></kml:Scale>
+    <kml:Link><kml:href>models/hall.dae</kml:href></kml:Link></kml:Model></kml:Placemark></kml:Folder>
+<kml:Placemark><kml:MultiGeometry><kml:Model>
+    <gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode>
+    <kml:Location><kml:longitude>1,5</kml:longitude><kml:latitude>91</kml:latitude></kml:Location>
+    <kml:Link><kml:href>models/my%20tower.dae</kml:href></kml:Link></kml:Model></kml:MultiGeometry></kml:Placemark>
+<kml:Placemark><kml:name>Lost</kml:name><kml:Model><kml:Link><kml:href>gone.dae</kml:href></kml:Link></kml:Model></kml:Placemark>
+</kml:Document></kml:kml>)";
+  std::string model = Textured("x.tga");
+  std::string path = Zip("kmz/two.kmz", {{"doc.kml", kml},
+                                         {"models/hall.dae", model},
+                                         {"models/my tower.dae", model}});
+  ModelSet set;
+  DiagnosticLog log;
+  ASSERT_TRUE(Open(set, path, log));
+  ASSERT_EQ(set.models().size(), 2u);
+  const gis::Model& hall = set.models()[0];
+  EXPECT_EQ(hall.name, "Town hall");
+  EXPECT_EQ(hall.source, path + "!models/hall.dae");
+  const gis::Placement& p = *hall.placement;
+  EXPECT_EQ(std::vector<double>({p.location.longitude, p.location.latitude, p.location.altitude,
+                                 p.heading, p.tilt, p.roll, p.scale[0], p.scale[1], p.scale[2]}),
+            std::vector<double>({7.25, 46.5, 512.5, 90, -5, 2.5, 2, 3, 4}));
+  EXPECT_EQ(p.altitudeMode, gis::AltitudeMode::kAbsolute);
+
+  // Malformed and out-of-range numbers give the defaults; the name comes from the file.
+  const gis::Model& tower = set.models()[1];
+  EXPECT_EQ(tower.name, "my tower.dae");
+  EXPECT_EQ(tower.placement->location.longitude, 0);
+  EXPECT_EQ(tower.placement->location.latitude, 0);
+  EXPECT_EQ(tower.placement->scale[2], 1);
+  EXPECT_EQ(tower.placement->altitudeMode, gis::AltitudeMode::kRelativeToGround);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+      "kml: a placemark: longitude '1,5' is not a number in range: 0 taken",
+      "kml: a placemark: latitude '91' is not a number in range: 0 taken",
+      "placement: a placemark: no terrain: altitude taken as given (altitudeMode relativeToSeaFloor)",
+      "placement: placemark 'Lost': no terrain: altitude taken as given (altitudeMode clampToGround, KML's default)",
+      "kml: placemark 'Lost': model 'gone.dae' not found: skipped"}));
+  EXPECT_EQ(log.heard[0].line, 12);
+}
+
+TEST(Kmz, TexturesAreFoundInsideTheArchiveAndThroughAliases) {
+  std::string kml = R"(<kml xmlns="http://earth.google.com/kml/2.1"><Document>
+<Placemark><Model><Link><href>models/direct.dae</href></Link></Model></Placemark>
+<Placemark><Model><Link><href>models/aliased.dae</href></Link><ResourceMap>
+  <Alias><targetHref>../images/renamed.tga</targetHref><sourceHref>textures/used.tga</sourceHref></Alias>
+  <Alias><targetHref>images/renamed.tga</targetHref><sourceHref>../../../out.tga</sourceHref></Alias>
+</ResourceMap></Model></Placemark></Document></kml>)";
+  std::string path = Zip("kmz/alias.kmz", {{"doc.kml", kml},
+                                           {"models/direct.dae", Textured("../images/tex.tga")},
+                                           {"images/tex.tga", testdoc::Tga()},
+                                           {"models/aliased.dae", Textured("textures/used.tga")},
+                                           {"images/renamed.tga", testdoc::Tga()}});
+  ModelSet set;
+  DiagnosticLog log;
+  ASSERT_TRUE(Open(set, path, log));
+  ASSERT_EQ(set.models().size(), 2u);
+  EXPECT_EQ(TexturePixel(set.models()[0]), kPixel);
+  EXPECT_EQ(TexturePixel(set.models()[1]), kPixel);
+  EXPECT_EQ(log.lines.back(), "archive: alias source '../../../out.tga' leaves the archive's folder: refused");
+}
+
+TEST(Kml, AKmlFileBesideItsModelsPlacesThem) {
+  testsupport::WriteFile("beside/models/m.dae", Textured("tex.tga"));
+  testsupport::WriteFile("beside/models/tex.tga", testdoc::Tga());
+  std::string path = testsupport::WriteFile("beside/site.kml",
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- a site -->\n<kml xmlns=\"http://www.opengis.net/kml/2.2\">"
+      "<Placemark><name>Site</name><Model><altitudeMode>absolute</altitudeMode>"
+      "<Link><href>models/m.dae</href></Link></Model></Placemark></kml>");
+  ModelSet set;
+  DiagnosticLog log;
+  ASSERT_TRUE(Open(set, path, log));
+  ASSERT_EQ(set.models().size(), 1u);
+  EXPECT_EQ(set.models()[0].document, testsupport::ScratchDir() + "/beside/models/m.dae");
+  EXPECT_EQ(TexturePixel(set.models()[0]), kPixel);
+  EXPECT_TRUE(log.lines.empty());
+
+  // Ordinary KML places nothing.
+  ASSERT_FALSE(Open(set, testsupport::WriteFile("beside/pin.kml",
+      "<kml><Placemark><Point><coordinates>1,2</coordinates></Point></Placemark></kml>"), log));
+  EXPECT_EQ(log.lines.back(), "kml: no model in the KML");
+}
+
+TEST(Zae, TheManifestNamesTheRootElseTheSingleDocument) {
+  std::string model = Textured("tex.tga");
+  std::string path = Zip("zae/manifest.zae", {{"other.dae", "<COLLADA/>"},
+                                              {"in/my model.dae", model},
+                                              {"in/tex.tga", testdoc::Tga()},
+                                              {"manifest.xml", "<dae_root>./in/my%20model.dae</dae_root>"}});
+  ModelSet set;
+  DiagnosticLog log;
+  ASSERT_TRUE(Open(set, path, log));
+  ASSERT_EQ(set.models().size(), 1u);
+  EXPECT_EQ(set.models()[0].name, "my model.dae");
+  EXPECT_EQ(set.models()[0].source, path + "!in/my model.dae");
+  EXPECT_FALSE(set.models()[0].placement);
+  EXPECT_EQ(TexturePixel(set.models()[0]), kPixel);
+
+  path = Zip("zae/bare.zae", {{"tex.tga", testdoc::Tga()}, {"root.dae", model}});
+  ASSERT_TRUE(Open(set, path, log));
+  EXPECT_EQ(set.models()[0].source, path + "!root.dae");
+  EXPECT_EQ(TexturePixel(set.models()[0]), kPixel);
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST(Archive, EntriesThatCouldLeaveTheFolderAreRefused) {
+  std::string escaped = "varnel-escaped-" + std::to_string(getpid()) + ".txt";
+  std::string path = Zip("hostile/slip.zae",
+                         {{"../../" + escaped, "x"},
+                          {"/tmp/" + escaped, "x"},
+                          {"c:\\" + escaped, "x"},
+                          {"sub\\..\\..\\" + escaped, "x"},
+                          {"link.dae", "/etc/passwd", true},
+                          {"model.dae", Textured("tex.tga")}});
+  std::string parent = std::filesystem::path(gis::PrivateFolder()).parent_path();
+  {
+    ModelSet set;
+    DiagnosticLog log;
+    ASSERT_TRUE(Open(set, path, log));
+    EXPECT_EQ(set.models()[0].source, path + "!model.dae");
+    EXPECT_EQ(log.lines, (std::vector<std::string>{
+        "archive: entry '../../" + escaped + "' refused: its name leaves the archive's folder",
+        "archive: entry '/tmp/" + escaped + "' refused: its name leaves the archive's folder",
+        "archive: entry 'c:\\" + escaped + "' refused: its name leaves the archive's folder",
+        "archive: entry 'sub\\..\\..\\" + escaped + "' refused: its name leaves the archive's folder",
+        "archive: entry 'link.dae' refused: a link"}));
+    EXPECT_FALSE(testsupport::DirectoryEntries(gis::PrivateFolder()).empty());
+  }
+  EXPECT_FALSE(std::filesystem::exists(parent + "/" + escaped));
+  EXPECT_FALSE(std::filesystem::exists("/tmp/" + escaped));
+  EXPECT_TRUE(testsupport::DirectoryEntries(gis::PrivateFolder()).empty());
+}
+
+TEST(Archive, BombsAndDamageGiveClearDiagnostics) {
+  ModelSet set;
+  DiagnosticLog log;
+  std::string model = Textured("tex.tga"), zeros(4 << 20, '\0');  // deflates a thousandfold
+  const std::string ratio = "archive: entry 'zeros.bin' refused: it expands more than 200 times "
+                            "(the compression-ratio cap)";
+  EXPECT_TRUE(Open(set, Zip("bomb/ratio.zae", {{"zeros.bin", zeros}, {"m.dae", model}}), log));
+  EXPECT_EQ(log.lines.back(), ratio);
+  // A declared size that lies is caught by counting what comes out.
+  std::string liar = testsupport::ReadFile(Zip("bomb/liar.zae", {{"zeros.bin", zeros}}));
+  for (size_t at : {size_t(22), liar.find("PK\x01\x02") + 24}) liar.replace(at, 4, "\x10\0\0\0", 4);
+  EXPECT_FALSE(Open(set, testsupport::WriteFile("bomb/liar.zae", liar), log));
+  EXPECT_EQ(log.lines[log.lines.size() - 2], ratio);
+  gis::ArchiveLimits small;
+  small.maxTotalBytes = 3000;
+  EXPECT_FALSE(Open(set, Zip("bomb/total.zae", {{"a.bin", std::string(2000, 'a'), false, true},
+                                               {"b.bin", std::string(2000, 'b'), false, true}}),
+                    log, small));
+  EXPECT_EQ(log.lines.back(), "archive: the cap of 3000 bytes unpacked in all was reached at "
+                              "entry 'b.bin': unpacking stopped");
+  small.maxEntries = 2;
+  EXPECT_FALSE(Open(set, Zip("bomb/count.zae", {{"a", ""}, {"b", ""}, {"m.dae", model}}), log, small));
+  EXPECT_EQ(log.lines.back(), "archive: the archive holds 3 entries, more than the cap of 2: not unpacked");
+
+  std::string whole = testsupport::ReadFile(Zip("bomb/whole.kmz", {{"m.dae", model}}));
+  for (size_t keep : {whole.size() - 10, whole.size() / 2}) {
+    log.lines.clear();
+    EXPECT_FALSE(Open(set, testsupport::WriteFile("bomb/cut.kmz", whole.substr(0, keep)), log));
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].rfind("archive: not a readable zip archive (truncated or damaged?): ", 0), 0u)
+        << log.lines[0];
+  }
+}
+
+TEST(ModelSet, OtherFilesPassThroughOrSayWhyNot) {
+  ModelSet set;
+  DiagnosticLog log;
+  std::string dae = testsupport::WriteFile("plain/a.dae", Textured("tex.tga"));
+  ASSERT_TRUE(Open(set, dae, log));
+  EXPECT_EQ(std::tie(set.models()[0].document, set.models()[0].name), std::tie(dae, "a.dae"));
+  ASSERT_TRUE(Open(set, "https://example.org/m.dae", log));
+  EXPECT_EQ(set.models()[0].source, "https://example.org/m.dae");
+  EXPECT_FALSE(Open(set, dae + ".missing", log));
+  EXPECT_FALSE(Open(set, testsupport::ScratchDir(), log));
+  EXPECT_FALSE(Open(set, testsupport::WriteFile("plain/photo.kmz", "\xff\xd8\xff\xe1"), log));
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"file-missing: No such file or directory",
+                                                 "folder: Is a directory",
+                                                 "archive: not a zip archive"}));
+}
+
+TEST(Corpus, EveryArchiveReadsOrSaysWhy) {
+  std::string dir = testsupport::CorpusDir();
+  if (dir.empty()) GTEST_SKIP() << "no corpus";
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    std::string path = entry.path().string();
+    bool zae = entry.path().extension() == ".zae";
+    if (!zae && entry.path().extension() != ".kmz") continue;
+    SCOPED_TRACE(path);
+    ModelSet set;
+    DiagnosticLog log;
+    bool ok = Open(set, path, log);
+    EXPECT_TRUE(ok || !log.lines.empty());
+    if (!zae) continue;
+    ASSERT_TRUE(ok);
+    // The Barrett arm has no image, and the human's primitives name no material, so no texture.
+    auto geometry = pipelinetest::RunGeometry(set.models()[0].document, {true, nullptr});
+    EXPECT_FALSE(geometry.parts.empty());
+    if (path.find("wam") == std::string::npos && path.find("human") == std::string::npos) {
+      EXPECT_FALSE(TexturePixel(set.models()[0]).empty());
+    }
+  }
+}
+
+}  // namespace

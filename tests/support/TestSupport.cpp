@@ -5,7 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 namespace fs = std::filesystem;
 
@@ -53,6 +56,29 @@ std::set<std::string> DirectoryEntries(const std::string& dir) {
   for (const auto& entry : fs::directory_iterator(dir, ec))
     names.insert(entry.path().filename().string());
   return names;
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+CommandResult RunShell(const std::string& command) {
+  std::string errFile = ScratchDir() + "/stderr.txt";
+  CommandResult result;
+  std::FILE* pipe = popen((command + " 2>" + Quote(errFile)).c_str(), "r");
+  if (!pipe) return result;
+  char buffer[65536];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.err = ReadFile(errFile);
+  return result;
+}
+
+CommandResult RunTool(const std::string& args, const std::string& environment) {
+  return RunShell(environment + "timeout 120 " + Quote(VARNEL_TOOL) + " " + args);
 }
 
 std::string CorpusDir() {

@@ -19,36 +19,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-Result RunShell(const std::string& command) {
-  std::string errFile = testsupport::ScratchDir() + "/stderr.txt";
-  Result result;
-  std::FILE* pipe = popen((command + " 2>" + Quote(errFile)).c_str(), "r");
-  if (!pipe) return result;
-  char buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
-  int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.err = testsupport::ReadFile(errFile);
-  return result;
-}
-
-// Runs the tool with a time limit, so a hang fails the test instead of stalling the suite.
-// `environment` holds shell assignments ("NAME=value ") for the tool's process.
-Result RunTool(const std::string& args, const std::string& environment = "") {
-  return RunShell(environment + "timeout 120 " + Quote(VARNEL_TOOL) + " " + args);
-}
+using testsupport::Quote;
+using testsupport::RunShell;
+using testsupport::RunTool;
+using Result = testsupport::CommandResult;
 
 const std::string kNoOutput = "no output (no readable scene geometry)";
 
@@ -124,9 +98,12 @@ TEST(Cli, NotXml) {
 }
 
 TEST(Cli, NotCollada) {
-  const std::string kml = "<?xml version=\"1.0\"?>\n<kml><Document/></kml>";
-  ExpectInfoFails(testsupport::WriteFile("place.dae", kml), "not a COLLADA document");
-  ExpectInfoFails(testsupport::WriteFile("wide kml.dae", Utf16(kml)), "not a COLLADA document");
+  const std::string svg = "<?xml version=\"1.0\"?>\n<svg><g/></svg>";
+  ExpectInfoFails(testsupport::WriteFile("drawing.dae", svg), "not a COLLADA document");
+  ExpectInfoFails(testsupport::WriteFile("wide svg.dae", Utf16(svg)), "not a COLLADA document");
+  // A KML file is read for the models it places, whatever its name.
+  ExpectInfoFails(testsupport::WriteFile("place.dae", "<kml><Document/></kml>"),
+                  "no model in the KML");
 }
 
 TEST(Cli, ColladaWithoutGeometry) {

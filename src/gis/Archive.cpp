@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -164,7 +165,25 @@ class Unpacker {
   int64_t total_ = 0;
 };
 
+// The characters a URI path keeps as they are; everything else is escaped as %XX.
+bool UriKeeps(unsigned char c) {
+  return std::isalnum(c) || std::strchr("-._~/!$&'()*+,;=:@", c) != nullptr;
+}
+
 }  // namespace
+
+void LinkEscapedNames(const std::string& folder, const std::vector<std::string>& files) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (const std::string& file : files) {
+    std::string escaped;
+    for (unsigned char c : file) {
+      if (UriKeeps(c)) escaped += static_cast<char>(c);
+      else escaped += {'%', kHex[c >> 4], kHex[c & 15]};
+    }
+    // A name already taken stays what the archive put there.
+    if (escaped != file) link((folder + "/" + file).c_str(), (folder + "/" + escaped).c_str());
+  }
+}
 
 Unpacked Unpack(const std::string& archive, const std::string& folder, const ArchiveLimits& limits,
                 const Reporter& report) {

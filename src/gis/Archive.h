@@ -20,4 +20,9 @@ struct Unpacked {
 Unpacked Unpack(const std::string& archive, const std::string& folder, const ArchiveLimits& limits,
                 const Reporter& report);
 
+// Exporters name archive members in documents as URIs ("duck%20texture.png"): each unpacked
+// file whose name a URI escapes is linked under its escaped name too, so that a document's
+// texture is found by the name it uses.
+void LinkEscapedNames(const std::string& folder, const std::vector<std::string>& files);
+
 }  // namespace varnel::gis

@@ -100,6 +100,7 @@ bool ModelSet::OpenArchive(const std::string& path, const OpenOptions& options) 
   Unpacked unpacked = Unpack(path, folder_, options.limits, report);
   if (!unpacked.usable) return false;
   const std::vector<std::string>& files = unpacked.files;
+  LinkEscapedNames(folder_, files);
   std::string kml = RootKml(files);
   bool manifest = std::find(files.begin(), files.end(), "manifest.xml") != files.end();
   if (!kml.empty() && !manifest) {

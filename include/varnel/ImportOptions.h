@@ -56,6 +56,17 @@ struct GeographicLocation {
   double altitude = 0;   // metres
 };
 
+// Told which scene node the parts of the geometry and buffer outputs come from, for callers that
+// keep nodes apart (one feature per node instance).
+class VARNEL_API SceneObserver {
+ public:
+  virtual ~SceneObserver();
+  // From part `firstPart` on, until the next call, parts come from the node visit `instance`
+  // (numbered from 1 in traversal order; 0 outside any node), whose node has `name` (its name,
+  // else its id, UTF-8; "" when it has neither).
+  virtual void NodeParts(int32_t firstPart, int32_t instance, const char* name) = 0;
+};
+
 struct ImportOptions {
   // Reads what common exporters write beyond the core element set (see README); off, the
   // result is exactly that of the plain entry points.
@@ -64,6 +75,8 @@ struct ImportOptions {
   DiagnosticReceiver* diagnostics = nullptr;
   // With the extended reading, filled in when the document gives its place on the earth.
   GeographicLocation* geographicLocation = nullptr;
+  // Hears the node of every part; null costs nothing.
+  SceneObserver* sceneObserver = nullptr;
 };
 
 }  // namespace varnel

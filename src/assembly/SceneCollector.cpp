@@ -141,6 +141,13 @@ void SceneCollector::Run(VisualScene* root) {
   manager = nullptr;
 }
 
+void SceneCollector::ObserveNode(int32_t instance, const NodeTag* node) {
+  currentNode = instance;
+  currentNodeTag = node;
+  std::string name = !node ? "" : (node->name.IsEmpty() ? node->id : node->name).ToUtf8();
+  sceneObserver->NodeParts(manager->partIndex, instance, name.c_str());
+}
+
 void SceneCollector::PushMatrix() {
   // Only the creating traversal moves points; keeping the counting one flat keeps push and pop
   // balanced whatever the callers test.

@@ -136,6 +136,14 @@ class SceneCollector {
                                 bool extendedReads = false);
   void ReportUnresolvedEffects();
 
+  // Told the node of each part in the creating traversal; `nodeInstance` numbers node visits,
+  // `currentNode` is the visit on top (0 and null outside any node).
+  SceneObserver* sceneObserver = nullptr;
+  int32_t nodeInstances = 0;
+  int32_t currentNode = 0;
+  const NodeTag* currentNodeTag = nullptr;
+  void ObserveNode(int32_t instance, const NodeTag* node);
+
   // Recursion guard for node traversal (instance_node cycles and absurd nesting).
   int32_t nodeDepth = 0;
   // Node visits of the running traversal; bounds instance_node graphs that fan out exponentially.

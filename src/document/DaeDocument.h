@@ -33,6 +33,7 @@ class DaeDocument : public XmlReader {
   bool isDownloaded = false;
   double unitScale = 1.0;
   GeographicLocation location;  // from the asset, extended reading only
+  SceneObserver* sceneObserver = nullptr;
   VisualScene* activeScene = nullptr;
   StringArray tempFiles;
   IDownloader* downloader = nullptr;

@@ -3,6 +3,7 @@
 namespace varnel {
 
 DiagnosticReceiver::~DiagnosticReceiver() = default;
+SceneObserver::~SceneObserver() = default;
 
 const char* DiagnosticKindName(DiagnosticKind kind) {
   switch (kind) {

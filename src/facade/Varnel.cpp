@@ -17,6 +17,7 @@ namespace {
 void Load(DaeDocument& document, String path, const ImportOptions& options) {
   document.extended = options.extended;
   document.report.receiver = options.diagnostics;
+  document.sceneObserver = options.sceneObserver;
   document.Load(std::move(path));
   if (options.geographicLocation && document.location.found)
     *options.geographicLocation = document.location;
@@ -26,6 +27,7 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
 void LendTables(DaeDocument& document, SceneCollector& collector) {
   collector.report = document.report;
   collector.extended = document.extended;
+  collector.sceneObserver = document.sceneObserver;
   collector.unitScale = document.unitScale;
   collector.yUp = document.yUp;
   collector.images.AttachTo(document.images);

@@ -89,10 +89,16 @@ void NodeTag::Traverse(SceneCollector& collector) {
     for (TransformTag* transform : transforms)
       if (!transform->isIdentity) transform->ApplyTo(collector.currentMatrix);
   }
+  const int32_t outerNode = collector.currentNode;
+  const NodeTag* outerNodeTag = collector.currentNodeTag;
+  if (collector.sceneObserver && collector.pass == TraversalPass::Creating)
+    collector.ObserveNode(++collector.nodeInstances, this);
   for (InstanceGeometry* instance : instances) instance->Traverse(collector);
   for (NodeTag* child : children)
     if (child->hasContent) child->Traverse(collector);
   if (!allIdentity) collector.PopMatrix();
+  if (collector.sceneObserver && collector.pass == TraversalPass::Creating)
+    collector.ObserveNode(outerNode, outerNodeTag);
 
   --collector.nodeDepth;
   onPath = false;

@@ -148,3 +148,20 @@ TEST(ExtendedReading, GeographicLocationOfTheAsset) {
   EXPECT_EQ(std::tie(extended.longitude, extended.latitude, extended.altitude),
             std::make_tuple(-105.2, 40.01, 1655.5));
 }
+
+TEST(ImportOptions, TheSceneObserverHearsTheNodeOfEveryPart) {
+  struct Spans : varnel::SceneObserver {
+    std::string heard;
+    void NodeParts(int32_t first, int32_t instance, const char* name) override {
+      heard += std::to_string(first) + ":" + std::to_string(instance) + ":" + name + " ";
+    }
+  } spans;
+  Doc doc = Placed();
+  const std::string g = "<instance_geometry url=\"#g\"/>";
+  doc.scene = "<node name=\"a\" id=\"x\">" + g + "<node id=\"b\">" + g + "</node></node><node>" +
+              g + "</node>";
+  varnel::ImportOptions options;
+  options.sceneObserver = &spans;
+  EXPECT_EQ(pipelinetest::RunGeometry(doc.Write("ext/nodes.dae"), options).parts.size(), 3u);
+  EXPECT_EQ(spans.heard, "0:1:a 1:2:b 2:1:a 2:0: 2:3: 3:0: ");
+}

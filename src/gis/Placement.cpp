@@ -204,4 +204,44 @@ void Placer::PlaceNormal(double& x, double& y, double& z) const {
   if (length > 0) x /= length, y /= length, z /= length;
 }
 
+std::optional<Placement> PlacementOf(const std::optional<Placement>& kml,
+                                     const GeographicLocation& own, const PlaceRequest& request) {
+  const std::vector<double>& o = request.origin;
+  if (o.size() >= 2) {
+    Placement placement;
+    placement.location = {o[0], o[1], o.size() > 2 ? o[2] : 0};
+    placement.heading = o.size() > 3 ? o[3] : 0;
+    return placement;
+  }
+  if (kml) return kml;
+  if (own.found) {
+    Placement placement;
+    placement.location = {own.longitude, own.latitude, own.altitude};
+    return placement;
+  }
+  return std::nullopt;
+}
+
+std::unique_ptr<Placer> PlacerFor(const std::optional<Placement>& kml, const GeographicLocation& own,
+                                  const PlaceRequest& request, DiagnosticReceiver* diagnostics,
+                                  bool& failed) {
+  std::unique_ptr<Placer> placer;
+  if (!request.sourceCrs.empty()) {
+    double offset[3] = {0, 0, 0};
+    for (size_t i = 0; i < request.offset.size() && i < 3; ++i) offset[i] = request.offset[i];
+    placer = Placer::ForProjected(request.sourceCrs, offset, request.targetCrs, diagnostics);
+  } else if (auto placement = PlacementOf(kml, own, request)) {
+    placer = Placer::ForPlacement(*placement, request.targetCrs, diagnostics);
+  } else {
+    // A target CRS with nothing to place would otherwise be ignored without a word.
+    failed = !request.targetCrs.empty();
+    if (failed)
+      Say(diagnostics, DiagnosticKind::kPlacement,
+          "nothing places the model in -t_srs: give --origin or -a_srs");
+    return nullptr;
+  }
+  failed = !placer;
+  return placer;
+}
+
 }  // namespace varnel::gis

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <varnel/ImportOptions.h>
 
@@ -84,6 +86,25 @@ class Placer {
 
 // "EPSG:326zz" north of the equator, "EPSG:327zz" south: the WGS 84 UTM zone of the place.
 std::string UtmCrs(double longitude, double latitude);
+
+// What the user asks of placement, beyond what a model's KML says.
+struct PlaceRequest {
+  std::vector<double> origin;  // longitude, latitude[, altitude[, heading]]: places any model
+  std::string sourceCrs;       // the CRS the model's coordinates already use (-a_srs)
+  std::vector<double> offset;  // x, y[, z] added to them first (a false origin)
+  std::string targetCrs;       // -t_srs; empty: the UTM zone of the location, or `sourceCrs`
+};
+
+// Where a model stands: the user's origin, else its KML placement (`kml`), else the location its
+// document gives (`own`, read with the extended reading). Empty when nothing places it.
+std::optional<Placement> PlacementOf(const std::optional<Placement>& kml,
+                                     const GeographicLocation& own, const PlaceRequest& request);
+
+// The placer for a model; null when the model is not placed. `failed` is set (and the reason
+// said) when a placement was asked for but cannot be made.
+std::unique_ptr<Placer> PlacerFor(const std::optional<Placement>& kml, const GeographicLocation& own,
+                                  const PlaceRequest& request, DiagnosticReceiver* diagnostics,
+                                  bool& failed);
 
 // Places every point (and normal) of a multipatch buffer (docs/multipatch-buffer.md) in place and
 // stores the placed box and Z range. False when the buffer is not a complete multipatch or a

@@ -109,7 +109,7 @@ int RunBuffer(const std::string& file, const std::string& out, const ReadOptions
   if (size <= 0) return diagnostics.NoOutput();
   if (place.place) {
     bool failed = false;
-    auto placer = PlacerFor(model, own, place, diagnostics, failed);
+    auto placer = gis::PlacerFor(model.placement, own, place.request, &diagnostics, failed);
     if (!placer && !failed)
       diagnostics.Report({DiagnosticKind::kPlacement, 0,
                           "--place: nothing places the model (give --origin or -a_srs)", false});

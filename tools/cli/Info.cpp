@@ -67,7 +67,7 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
   IGeometry* g = handle.geometry;
   if (!g) return diagnostics.NoOutput();
   bool failed = false;
-  std::unique_ptr<gis::Placer> placer = PlacerFor(model, own, place, diagnostics, failed);
+  std::unique_ptr<gis::Placer> placer = gis::PlacerFor(model.placement, own, place.request, &diagnostics, failed);
   if (failed) return diagnostics.NoOutput();
 
   std::map<int32_t, int32_t> types = {{2, 0}, {6, 0}};
@@ -106,7 +106,7 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
   if (placer) {
     line += ",\"crs\":";
     AppendString(line, placer->crs());
-    if (auto placement = PlacementOf(model, own, place)) {
+    if (auto placement = gis::PlacementOf(model.placement, own, place.request)) {
       const gis::Location& at = placement->location;
       const double location[3] = {at.longitude, at.latitude, at.altitude};
       line += ",\"location\":";

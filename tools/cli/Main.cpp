@@ -61,17 +61,17 @@ int main(int argc, char** argv) {
   auto placeOptions = [&](CLI::App* sub) {
     sub->add_option("--model", place.model, "the model of an archive or KML to read, from 1")
         ->check(CLI::PositiveNumber);
-    sub->add_option("--origin", place.origin,
+    sub->add_option("--origin", place.request.origin,
                     "place the model at LON,LAT[,ALT[,HEADING]] (degrees, metres)")
         ->delimiter(',')
         ->expected(2, 4);
-    sub->add_option("--a_srs", place.sourceCrs,
+    sub->add_option("--a_srs", place.request.sourceCrs,
                     "the CRS the model's coordinates are in (-a_srs, as GDAL spells it)");
-    sub->add_option("--offset", place.offset, "X,Y[,Z] added in that CRS (a false origin)")
+    sub->add_option("--offset", place.request.offset, "X,Y[,Z] added in that CRS (a false origin)")
         ->delimiter(',')
         ->expected(2, 3)
         ->needs("--a_srs");
-    sub->add_option("--t_srs", place.targetCrs,
+    sub->add_option("--t_srs", place.request.targetCrs,
                     "the CRS of placed coordinates (-t_srs; default: the UTM zone)");
   };
   auto command = [&](const char* name, const char* what, const char* output) {

@@ -1,0 +1,60 @@
+// GIS features from an imported model: its triangles and rings as OGR geometries, one feature
+// per model, node visit, material or part, with the material's fields. Shared by the convert
+// command and the GDAL driver, so that both give the same features for the same input.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <ogr_geometry.h>
+
+#include <varnel/Geometry.h>
+
+#include "gis/Placement.h"
+#include "gis/Report.h"
+
+namespace varnel::gis {
+
+enum class Split { kModel, kNode, kMaterial, kPart };
+
+// The geometry each feature gets. Triangles and rings are polygons of a multipolygon or of a
+// polyhedral surface; a TIN holds triangles only.
+enum class Surface { kMultiPolygon, kPolyhedralSurface, kTin };
+
+// From part `firstPart` on, to the next span, parts come from the node visit `instance`.
+struct NodeSpan {
+  int32_t firstPart = 0;
+  int32_t instance = 0;
+  std::string name;
+};
+
+struct Feature {
+  std::string node;        // node splits: the node's name
+  int32_t material = -1;   // material and part splits: the material index, -1 for none
+  std::unique_ptr<OGRGeometry> geometry;
+  int64_t triangles = 0;   // triangle-list triangles in it
+  int64_t polygons = 0;    // rings (with their holes) in it
+};
+
+// What a material record says, as feature fields.
+struct MaterialFields {
+  std::string color;       // "#RRGGBB"; empty when the record has no colour
+  int transparency = -1;   // 0-100; -1 when not set
+  bool cull = false;
+  int32_t textureOf = -1;  // the material whose pixels it shows; -1 for none
+};
+
+// The features of `geometry` in part order; points placed by `placer` when not null. False when
+// a point cannot be placed (reported).
+bool BuildFeatures(IGeometry& geometry, const Placer* placer, Split split, Surface surface,
+                   const std::vector<NodeSpan>& nodes, const Reporter& report,
+                   std::vector<Feature>& features);
+
+MaterialFields MaterialFieldsOf(IGeometry& geometry, int32_t material);
+
+// The pixels of material `material` as a PNG file, written through GDAL.
+bool WriteTexturePng(IGeometry& geometry, int32_t material, const std::string& path);
+
+}  // namespace varnel::gis

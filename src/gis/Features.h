@@ -30,20 +30,22 @@ struct NodeSpan {
   std::string name;
 };
 
-struct Feature {
-  std::string node;        // node splits: the node's name
-  int32_t material = -1;   // material and part splits: the material index, -1 for none
-  std::unique_ptr<OGRGeometry> geometry;
-  int64_t triangles = 0;   // triangle-list triangles in it
-  int64_t polygons = 0;    // rings (with their holes) in it
-};
-
 // What a material record says, as feature fields.
 struct MaterialFields {
   std::string color;       // "#RRGGBB"; empty when the record has no colour
   int transparency = -1;   // 0-100; -1 when not set
   bool cull = false;
   int32_t textureOf = -1;  // the material whose pixels it shows; -1 for none
+  std::string texture;     // the PNG file written for it, when asked for
+};
+
+struct Feature {
+  std::string node;        // node splits: the node's name
+  int32_t material = -1;   // material and part splits: the material index, -1 for none
+  MaterialFields fields;   // of `material`
+  std::unique_ptr<OGRGeometry> geometry;
+  int64_t triangles = 0;   // triangle-list triangles in it
+  int64_t polygons = 0;    // rings (with their holes) in it
 };
 
 // The features of `geometry` in part order; points placed by `placer` when not null. False when

@@ -55,8 +55,12 @@ void Diagnostics::Report(const Diagnostic& diagnostic) {
   }
 }
 
+std::string Diagnostics::Reason() const {
+  return reason_.empty() ? "no output (no readable scene geometry)" : reason_;
+}
+
 int Diagnostics::NoOutput() const {
-  cli::Report(file_, reason_.empty() ? "no output (no readable scene geometry)" : reason_.c_str());
+  cli::Report(file_, Reason().c_str());
   return 1;
 }
 

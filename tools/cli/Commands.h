@@ -22,8 +22,6 @@ int RunInfo(const std::string& file, const ReadOptions& options, const PlaceOpti
 int RunDump(const std::string& file, const ReadOptions& options, const PlaceOptions& place);
 int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options,
               const PlaceOptions& place);
-int RunShapefile(const std::string& file, const std::string& out, const ReadOptions& options,
-                 const PlaceOptions& place);
 int RunObj(const std::string& file, const std::string& out, const ReadOptions& options,
            const PlaceOptions& place);
 
@@ -57,6 +55,8 @@ class Diagnostics : public DiagnosticReceiver {
   void Report(const Diagnostic& diagnostic) override;
   // The line for a document that produced nothing, with its first reason; returns 1.
   int NoOutput() const;
+  // That reason alone.
+  std::string Reason() const;
 
  private:
   std::string file_;

@@ -4,7 +4,6 @@
 
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "cli/Shapefile.h"
 #include <varnel/Varnel.h>
 #include <varnel/Geometry.h>
 
@@ -21,11 +20,6 @@ struct GeometryHandle {
   }
   IGeometry* geometry = nullptr;
 };
-
-std::string FileName(const std::string& file) {
-  size_t slash = file.find_last_of('/');
-  return slash == std::string::npos ? file : file.substr(slash + 1);
-}
 
 // The extent of the geometry's points once placed, read and placed a block at a time.
 bool PlacedExtent(IGeometry& g, const gis::Placer& placer, double extent[6]) {
@@ -129,29 +123,6 @@ int RunInfo(const std::string& file, const ReadOptions& options, const PlaceOpti
   for (const gis::Model* model : inputs.chosen())
     any |= InfoLine(file, *model, inputs.holdsModels(), options, place) == 0;
   return any ? 0 : 1;
-}
-
-int RunShapefile(const std::string& file, const std::string& out, const ReadOptions& options,
-                 const PlaceOptions& place) {
-  std::string base = out;
-  if (base.size() > 4 && base.compare(base.size() - 4, 4, ".shp") == 0) base.resize(base.size() - 4);
-  // Find out early whether the output can be written at all.
-  NewOutput shp(base + ".shp");
-  std::FILE* probe = std::fopen((base + ".shp").c_str(), "ab");
-  if (!probe) return CannotWrite(base + ".shp");
-  std::fclose(probe);
-  Diagnostics diagnostics(file, options);
-  Inputs inputs;
-  const gis::Model* model = inputs.Open(file, place, diagnostics) ? inputs.chosen()[0] : nullptr;
-  std::optional<GeometryHandle> handle;
-  if (model) handle.emplace(model->document, diagnostics.Import());
-  if (!handle || !handle->geometry) {
-    shp.Discard();
-    return diagnostics.NoOutput();
-  }
-  if (!WriteMultipatchShapefile(base, *handle->geometry, FileName(model->source)))
-    return CannotWrite(base + ".shp");
-  return 0;
 }
 
 }  // namespace varnel::cli

@@ -11,6 +11,7 @@
 
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/Convert.h"
 #include <varnel/version.h>
 
 namespace {
@@ -24,7 +25,8 @@ std::string SelfPath(const char* argv0) {
 
 // GDAL's tools spell their long options with one dash; CLI11 takes those with two.
 void AcceptGdalSpelling(int argc, char** argv, std::vector<std::string>& storage) {
-  static const char* const kGdalOptions[] = {"-a_srs", "-t_srs"};
+  static const char* const kGdalOptions[] = {"-a_srs", "-t_srs", "-nln",   "-nlt",
+                                             "-lco",   "-dsco",  "-append", "-overwrite"};
   storage.reserve(static_cast<size_t>(argc));
   for (int i = 1; i < argc; ++i) {
     for (const char* option : kGdalOptions) {
@@ -85,9 +87,43 @@ int main(int argc, char** argv) {
   CLI::App* info = command("info", "geometry summary as one JSON line", nullptr);
   CLI::App* dump = command("dump", "every display-list call as one JSON line each", nullptr);
   CLI::App* buffer = command("buffer", "the multipatch byte buffer", "output file");
-  CLI::App* shp = command("shp", "a MultiPatch shapefile (.shp, .shx, .dbf)", "the .shp to write");
+  CLI::App* shp = command("shp", "a MultiPatch shapefile (.shp, .shx, .dbf, .prj): convert -f "
+                          "\"ESRI Shapefile\"", "the .shp to write");
   CLI::App* obj = command("obj", "Wavefront OBJ with .mtl and PNG textures", "the .obj to write");
   buffer->add_flag("--place", place.place, "write placed coordinates (see --origin, -a_srs)");
+
+  ConvertCommand convertCommand;
+  CLI::App* convert = app.add_subcommand(
+      "convert", "models into one layer of a GIS format, through GDAL (see -f)");
+  convert->add_option("FILE", convertCommand.inputs, "COLLADA documents, KMZ, ZAE or KML files")
+      ->required();
+  convert->add_option("-o,--output", convertCommand.output.destination,
+                      "the dataset: a file, a .gdb folder or PG:\"dbname=...\"")
+      ->required();
+  convert->add_option("-f,--format", convertCommand.output.format,
+                      "a GDAL vector driver (default from the output: .gpkg GPKG, .gdb "
+                      "OpenFileGDB, .shp, .geojson, .fgb, PG:; else GPKG)");
+  convert->add_option("--nln", convertCommand.output.layerName, "layer name (-nln)");
+  convert->add_option("--nlt", convertCommand.output.geometryType,
+                      "MULTIPOLYGON, POLYHEDRALSURFACE, TIN or MULTIPATCH (-nlt; default by "
+                      "format)");
+  convert->add_option("--lco", convertCommand.output.layerOptions, "NAME=VALUE (-lco), repeatable");
+  convert->add_option("--dsco", convertCommand.output.datasetOptions,
+                      "NAME=VALUE (-dsco), repeatable");
+  CLI::Option* append =
+      convert->add_flag("--append", convertCommand.output.append, "add to the layer (-append)");
+  convert->add_flag("--overwrite", convertCommand.output.overwrite, "replace the layer (-overwrite)")
+      ->excludes(append);
+  convert->add_option("--split", convertCommand.split, "one feature per model, node, material or part")
+      ->check(CLI::IsMember({"model", "node", "material", "part"}))
+      ->capture_default_str();
+  convert->add_option("--textures", convertCommand.textureFolder,
+                      "where material textures go (default: beside the output)");
+  convert->add_option("-j,--jobs", convertCommand.jobs, "worker threads")
+      ->check(CLI::Range(1, 1024))
+      ->capture_default_str();
+  readFlags(convert);
+  placeOptions(convert);
 
   BatchOptions batchOptions;
   CLI::App* batch = app.add_subcommand("batch", "convert many files in worker processes");
@@ -122,7 +158,16 @@ int main(int argc, char** argv) {
   if (*info) return RunInfo(file, read, place);
   if (*dump) return RunDump(file, read, place);
   if (*buffer) return RunBuffer(file, out, read, place);
-  if (*shp) return RunShapefile(file, out, read, place);
+  if (*convert) return RunConvert(convertCommand, read, place);
+  if (*shp) {
+    // Shorthand for convert -f "ESRI Shapefile", replacing what was there.
+    ConvertCommand shapefile;
+    shapefile.inputs = {file};
+    shapefile.output.destination = out.ends_with(".shp") ? out : out + ".shp";
+    shapefile.output.format = "ESRI Shapefile";
+    shapefile.output.overwrite = true;
+    return RunConvert(shapefile, read, place);
+  }
   if (*obj) return RunObj(file, out, read, place);
   return 2;
 }

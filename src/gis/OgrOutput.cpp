@@ -1,0 +1,304 @@
+#include "gis/OgrOutput.h"
+
+#include <cpl_error.h>
+#include <cpl_string.h>
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace varnel::gis {
+
+namespace {
+
+struct KnownExtension {
+  const char* extension;
+  const char* driver;
+};
+constexpr KnownExtension kByExtension[] = {
+    {".gpkg", "GPKG"},          {".gdb", "OpenFileGDB"}, {".shp", "ESRI Shapefile"},
+    {".geojson", "GeoJSON"},    {".json", "GeoJSON"},    {".fgb", "FlatGeobuf"}};
+
+// Formats that hold one layer in one file: overwriting them replaces the file.
+bool SingleLayer(const std::string& driver) {
+  return driver == "ESRI Shapefile" || driver == "GeoJSON" || driver == "FlatGeobuf";
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Stem(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos) path.erase(0, slash + 1);
+  size_t dot = path.rfind('.');
+  if (dot != std::string::npos && dot > 0) path.resize(dot);
+  return path.empty() ? "models" : path;
+}
+
+CPLStringList Options(const std::vector<std::string>& pairs) {
+  CPLStringList list;
+  for (const std::string& pair : pairs) list.AddString(pair.c_str());
+  return list;
+}
+
+// GDAL's messages of the calls between construction and destruction, kept instead of printed:
+// the last error for the caller's reason, the warnings for `warnings`.
+class GdalMessages {
+ public:
+  explicit GdalMessages(std::vector<std::string>& warnings) : warnings_(warnings) {
+    CPLErrorReset();
+    CPLPushErrorHandlerEx(Handler, this);
+  }
+  ~GdalMessages() { CPLPopErrorHandler(); }
+  std::string Last(const char* fallback) const { return last_.empty() ? fallback : last_; }
+
+ private:
+  static void CPL_STDCALL Handler(CPLErr level, CPLErrorNum, const char* message) {
+    auto* self = static_cast<GdalMessages*>(CPLGetErrorHandlerUserData());
+    if (!message) return;
+    if (level == CE_Warning) self->warnings_.push_back(message);
+    else if (level > CE_Warning) self->last_ = message;
+  }
+  std::vector<std::string>& warnings_;
+  std::string last_;
+};
+
+// Field names as the format takes them: shapefiles hold ten characters.
+const char* TransparencyField(const std::string& driver) {
+  return driver == "ESRI Shapefile" ? "transparen" : "transparency";
+}
+
+}  // namespace
+
+std::string OutputFormat(const OutputOptions& options) {
+  if (!options.format.empty()) return options.format;
+  const std::string& destination = options.destination;
+  if (destination.rfind("PG:", 0) == 0) return "PostgreSQL";
+  std::string path = destination;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::string lower = path;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const KnownExtension& known : kByExtension) {
+    size_t n = std::char_traits<char>::length(known.extension);
+    if (lower.size() > n && lower.compare(lower.size() - n, n, known.extension) == 0)
+      return known.driver;
+  }
+  return "GPKG";
+}
+
+OgrOutput::OgrOutput() = default;
+
+OgrOutput::~OgrOutput() {
+  if (dataset_) GDALClose(dataset_);
+}
+
+bool OgrOutput::Open(const OutputOptions& options, std::string& error) {
+  options_ = options;
+  GDALAllRegister();
+  driver_ = OutputFormat(options);
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driver_.c_str());
+  if (!driver || !driver->GetMetadataItem(GDAL_DCAP_VECTOR)) {
+    error = "GDAL has no vector driver " + driver_;
+    return false;
+  }
+  if (!driver->GetMetadataItem(GDAL_DCAP_CREATE)) {
+    error = "GDAL's " + driver_ + " driver cannot create datasets";
+    return false;
+  }
+
+  std::string type = Upper(options.geometryType);
+  for (const char* suffix : {"25D", "Z"})
+    if (type.size() > 3 && type.ends_with(suffix)) type.resize(type.size() - strlen(suffix));
+  bool multipatchFormat = driver_ == "OpenFileGDB" || driver_ == "ESRI Shapefile";
+  if (type.empty()) type = multipatchFormat ? "MULTIPATCH"
+                           : driver_ == "PostgreSQL" ? "POLYHEDRALSURFACE" : "MULTIPOLYGON";
+  if (type == "MULTIPATCH" && !multipatchFormat) {
+    error = "-nlt MULTIPATCH: only shapefiles and File Geodatabases hold multipatches";
+    return false;
+  }
+  multipatch_ = type == "MULTIPATCH";
+  if (type == "MULTIPOLYGON") surface_ = Surface::kMultiPolygon;
+  else if (type == "POLYHEDRALSURFACE" || multipatch_) surface_ = Surface::kPolyhedralSurface;
+  else if (type == "TIN") surface_ = Surface::kTin;
+  else {
+    error = "-nlt " + options.geometryType + ": MULTIPOLYGON, POLYHEDRALSURFACE, TIN or MULTIPATCH";
+    return false;
+  }
+
+  return true;
+}
+
+bool OgrOutput::OpenDataset(std::string& error) {
+  const OutputOptions& options = options_;
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driver_.c_str());
+  GdalMessages messages(warnings_);
+  const std::string& destination = options.destination;
+  VSIStatBufL status;
+  bool exists = driver_ == "PostgreSQL" || VSIStatL(destination.c_str(), &status) == 0;
+  if (exists && options.overwrite && SingleLayer(driver_)) {
+    driver->Delete(destination.c_str());
+    exists = false;
+  }
+  if (exists) {
+    const char* const drivers[] = {driver_.c_str(), nullptr};
+    dataset_ = GDALDataset::Open(destination.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers);
+  } else {
+    CPLStringList dsco = Options(options.datasetOptions);
+    dataset_ = driver->Create(destination.c_str(), 0, 0, 0, GDT_Unknown, dsco.List());
+  }
+  if (!dataset_) {
+    error = messages.Last(exists ? "cannot be opened for update" : "cannot be created");
+    return false;
+  }
+  std::string name = options.layerName.empty() ? Stem(destination) : options.layerName;
+  if (SingleLayer(driver_) && dataset_->GetLayerCount() > 0) name = dataset_->GetLayer(0)->GetName();
+  for (int i = 0; i < dataset_->GetLayerCount(); ++i) {
+    if (name != dataset_->GetLayer(i)->GetName()) continue;
+    if (options.overwrite) {
+      if (dataset_->DeleteLayer(i) != OGRERR_NONE) {
+        error = messages.Last("the layer cannot be replaced");
+        return false;
+      }
+    } else if (options.append) {
+      layer_ = dataset_->GetLayer(i);
+      if (const OGRSpatialReference* crs = layer_->GetSpatialRef()) {
+        crs_.reset(crs->Clone());
+        crs_->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+      }
+    } else {
+      error = "the layer " + name + " exists: give -append or -overwrite";
+      return false;
+    }
+    break;
+  }
+  options_.layerName = name;
+  if (dataset_->TestCapability(ODsCTransactions))
+    transaction_ = dataset_->StartTransaction() == OGRERR_NONE;
+  return true;
+}
+
+bool OgrOutput::CreateLayer(const std::string& crs, std::string& error) {
+  GdalMessages messages(warnings_);
+  if (!crs.empty()) {
+    crs_ = std::make_unique<OGRSpatialReference>();
+    if (crs_->SetFromUserInput(crs.c_str()) != OGRERR_NONE) {
+      error = crs + " is no CRS GDAL knows";
+      return false;
+    }
+    crs_->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  }
+  OGRwkbGeometryType type = surface_ == Surface::kMultiPolygon ? wkbMultiPolygon25D
+                            : surface_ == Surface::kTin        ? wkbTINZ
+                                                               : wkbPolyhedralSurfaceZ;
+  std::vector<std::string> lco = options_.layerOptions;
+  if (multipatch_ && driver_ == "OpenFileGDB") type = wkbGeometryCollection25D;
+  bool shpt = std::any_of(lco.begin(), lco.end(), [](const std::string& o) {
+    return Upper(o).rfind("SHPT=", 0) == 0;
+  });
+  if (multipatch_ && driver_ == "ESRI Shapefile" && !shpt) lco.push_back("SHPT=MULTIPATCH");
+  CPLStringList list = Options(lco);
+  layer_ = dataset_->CreateLayer(options_.layerName.c_str(), crs_.get(), type, list.List());
+  if (!layer_) {
+    error = messages.Last("the layer cannot be created");
+    return false;
+  }
+  std::vector<std::pair<const char*, OGRFieldType>> fields = {{"name", OFTString},
+                                                              {"source", OFTString}};
+  if (options_.split == Split::kNode) fields.push_back({"node", OFTString});
+  bool materials = options_.split == Split::kMaterial || options_.split == Split::kPart;
+  if (materials) {
+    fields.push_back({"color", OFTString});
+    fields.push_back({TransparencyField(driver_), OFTInteger});
+    fields.push_back({"cull", OFTInteger});
+    fields.push_back({"texture", OFTString});
+  }
+  for (const auto& [field, kind] : fields) {
+    OGRFieldDefn definition(field, kind);
+    if (std::string(field) == "cull") definition.SetSubType(OFSTBoolean);
+    if (layer_->CreateField(&definition) != OGRERR_NONE) {
+      error = messages.Last("a field cannot be created");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool OgrOutput::Write(ConvertedModel& model, std::string& error) {
+  if (!dataset_ && !OpenDataset(error)) {
+    failed_ = true;
+    return false;
+  }
+  if (!layer_) {
+    crsName_ = model.crs;
+    if (!CreateLayer(crsName_, error)) {
+      failed_ = true;
+      return false;
+    }
+  }
+  // Models placed in another CRS than the layer's are transformed into it.
+  std::unique_ptr<OGRCoordinateTransformation> transform;
+  if (model.crs.empty() == (crs_ != nullptr)) {
+    error = model.crs.empty() ? "the model is not placed, while the layer has a CRS"
+                              : "the model is placed, while the layer has no CRS";
+    return false;
+  }
+  if (!model.crs.empty() && model.crs != crsName_) {
+    OGRSpatialReference from;
+    from.SetFromUserInput(model.crs.c_str());
+    from.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    transform.reset(OGRCreateCoordinateTransformation(&from, crs_.get()));
+    if (!transform) {
+      error = "no transformation from " + model.crs + " to the layer's CRS";
+      return false;
+    }
+  }
+  GdalMessages messages(warnings_);
+  OGRFeatureDefn* definition = layer_->GetLayerDefn();
+  auto set = [&](OGRFeature& feature, const char* field, auto value) {
+    int index = definition->GetFieldIndex(field);
+    if (index >= 0) feature.SetField(index, value);
+  };
+  for (Feature& part : model.features) {
+    OGRFeature feature(definition);
+    set(feature, "name", model.name.c_str());
+    set(feature, "source", model.source.c_str());
+    if (options_.split == Split::kNode) set(feature, "node", part.node.c_str());
+    if (part.material >= 0) {
+      if (!part.fields.color.empty()) set(feature, "color", part.fields.color.c_str());
+      if (part.fields.transparency >= 0)
+        set(feature, TransparencyField(driver_), part.fields.transparency);
+      set(feature, "cull", part.fields.cull ? 1 : 0);
+      if (!part.fields.texture.empty()) set(feature, "texture", part.fields.texture.c_str());
+    }
+    if (transform && part.geometry->transform(transform.get()) != OGRERR_NONE) {
+      error = messages.Last("a point cannot be transformed to the layer's CRS");
+      return false;
+    }
+    feature.SetGeometryDirectly(part.geometry.release());
+    if (layer_->CreateFeature(&feature) != OGRERR_NONE) {
+      error = messages.Last("a feature cannot be written");
+      return false;
+    }
+    ++written_;
+  }
+  return true;
+}
+
+bool OgrOutput::Close(std::string& error) {
+  if (!dataset_) return true;
+  GdalMessages messages(warnings_);
+  bool ok = !transaction_ || dataset_->CommitTransaction() == OGRERR_NONE;
+  CPLErrorReset();
+  GDALClose(dataset_);
+  ok = ok && CPLGetLastErrorType() < CE_Failure;
+  dataset_ = nullptr;
+  if (!ok) error = messages.Last("the output cannot be completed");
+  return ok;
+}
+
+}  // namespace varnel::gis

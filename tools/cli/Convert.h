@@ -1,0 +1,24 @@
+// `varnel convert`: many files into one layer of any format GDAL writes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "gis/OgrOutput.h"
+
+namespace varnel::cli {
+
+struct ConvertCommand {
+  std::vector<std::string> inputs;
+  gis::OutputOptions output;
+  std::string split = "model";  // model, node, material or part
+  int jobs = 1;
+  std::string textureFolder;    // empty: beside the destination (none for a database)
+};
+
+// Exit status: 0 every file converted, 1 some gave nothing (each named with its reason at the
+// end), 2 the output could not be written or the options do not fit the format.
+int RunConvert(const ConvertCommand& command, const ReadOptions& read, const PlaceOptions& place);
+
+}  // namespace varnel::cli

@@ -73,6 +73,44 @@ const char* TransparencyField(const std::string& driver) {
   return driver == "ESRI Shapefile" ? "transparen" : "transparency";
 }
 
+bool SamePoint(const OGRLinearRing& a, int i, const OGRLinearRing& b, int j) {
+  return a.getX(i) == b.getX(j) && a.getY(i) == b.getY(j) && a.getZ(i) == b.getZ(j);
+}
+
+// GDAL's shapefile writer joins a triangle to the one before it into a fan or strip when its
+// second corner is the other's third, and its reader takes a multipatch of triangles alone for a
+// TIN: readers then see TINs, which GeoJSON and most tools cannot take. Starting such triangles
+// at another corner, and giving the first triangle of an all-triangle feature a repeated corner,
+// keeps every triangle a polygon for them.
+void KeepTrianglesApart(OGRMultiPolygon& polygons) {
+  auto triangle = [](OGRPolygon* p) {
+    return p->getNumInteriorRings() == 0 && p->getExteriorRing()->getNumPoints() == 4;
+  };
+  OGRLinearRing* previous = nullptr;
+  bool allTriangles = true;
+  for (OGRPolygon* polygon : polygons) {
+    OGRLinearRing* ring = polygon->getExteriorRing();
+    if (!triangle(polygon)) {
+      previous = nullptr;
+      allTriangles = false;
+      continue;
+    }
+    for (int turn = 0; turn < 2 && previous && SamePoint(*ring, 1, *previous, 2); ++turn) {
+      OGRPoint a, b, c;
+      ring->getPoint(0, &a), ring->getPoint(1, &b), ring->getPoint(2, &c);
+      ring->setPoint(0, &b), ring->setPoint(1, &c), ring->setPoint(2, &a), ring->setPoint(3, &b);
+    }
+    previous = ring;
+  }
+  if (allTriangles && !polygons.IsEmpty()) {
+    OGRLinearRing* ring = polygons.getGeometryRef(0)->getExteriorRing();
+    OGRPoint first, last;
+    ring->getPoint(0, &first), ring->getPoint(2, &last);
+    ring->setNumPoints(5);
+    ring->setPoint(3, &last), ring->setPoint(4, &first);
+  }
+}
+
 }  // namespace
 
 std::string OutputFormat(const OutputOptions& options) {
@@ -122,7 +160,10 @@ bool OgrOutput::Open(const OutputOptions& options, std::string& error) {
     return false;
   }
   multipatch_ = type == "MULTIPATCH";
-  if (type == "MULTIPOLYGON") surface_ = Surface::kMultiPolygon;
+  // A shapefile multipatch of polygons holds each as rings, which every reader takes; a
+  // polyhedral surface would turn its triangles into fans that GeoJSON cannot hold.
+  if (type == "MULTIPOLYGON" || (multipatch_ && driver_ == "ESRI Shapefile"))
+    surface_ = Surface::kMultiPolygon;
   else if (type == "POLYHEDRALSURFACE" || multipatch_) surface_ = Surface::kPolyhedralSurface;
   else if (type == "TIN") surface_ = Surface::kTin;
   else {
@@ -279,6 +320,9 @@ bool OgrOutput::Write(ConvertedModel& model, std::string& error) {
       error = messages.Last("a point cannot be transformed to the layer's CRS");
       return false;
     }
+    if (multipatch_ && driver_ == "ESRI Shapefile" &&
+        wkbFlatten(part.geometry->getGeometryType()) == wkbMultiPolygon)
+      KeepTrianglesApart(*part.geometry->toMultiPolygon());
     feature.SetGeometryDirectly(part.geometry.release());
     if (layer_->CreateFeature(&feature) != OGRERR_NONE) {
       error = messages.Last("a feature cannot be written");

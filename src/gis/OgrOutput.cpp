@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace varnel::gis {
 
@@ -207,7 +208,10 @@ bool OgrOutput::OpenDataset(std::string& error) {
       }
     } else if (options.append) {
       layer_ = dataset_->GetLayer(i);
-      if (const OGRSpatialReference* crs = layer_->GetSpatialRef()) {
+      // GeoPackage gives layers made without a CRS its "Undefined ... SRS" entries.
+      const OGRSpatialReference* crs = layer_->GetSpatialRef();
+      const char* crsName = crs ? crs->GetName() : nullptr;
+      if (crs && !(crsName && std::string_view(crsName).starts_with("Undefined"))) {
         crs_.reset(crs->Clone());
         crs_->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
       }

@@ -26,6 +26,8 @@ using namespace varnel;
 using testsupport::Quote;
 using testsupport::RunTool;
 
+const bool kDriversRegistered = (GDALAllRegister(), true);
+
 // What GDAL must read back for one model.
 struct Expected {
   int64_t shapes = 0;  // triangles plus polygons
@@ -122,7 +124,6 @@ std::string Scratch(const std::string& name) {
 TEST(Convert, EveryCorpusDocumentReadsBackAsTheLibraryBuiltIt) {
   std::vector<std::string> documents = testsupport::CorpusDocuments();
   if (documents.empty()) GTEST_SKIP() << "no corpus";
-  GDALAllRegister();
   std::string gpkg = Scratch("corpus.gpkg");
   ExpectReadBack(gpkg, Write(documents, gpkg, "GPKG"), 1e-12);
   // A sample of every 25th document for the multipatch formats; a File Geodatabase keeps
@@ -143,6 +144,85 @@ TEST(Convert, EveryCorpusDocumentReadsBackAsTheLibraryBuiltIt) {
     ASSERT_TRUE(read);
     for (auto& feature : *read->GetLayer(0)) EXPECT_TRUE(feature->GetGeometryRef());
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::string Triangle(const std::string& name) {
+  return testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Write("many/" + name);
+}
+
+TEST(Convert, ManyFilesGoIntoOneLayerInTheirOrderAndTheSummaryNamesTheRest) {
+  std::vector<std::string> files;
+  for (int i = 0; i < 100; ++i) files.push_back(Triangle("t" + std::to_string(i) + ".dae"));
+  files[40] = testsupport::WriteFile("many/broken.dae", "<COLLADA><library_geometries>");
+  files[70] = testsupport::ScratchDir() + "/many/missing.dae";
+  std::string args;
+  for (const std::string& file : files) args += " " + Quote(file);
+  std::string out = Scratch("many.gpkg");
+  testsupport::CommandResult run = RunTool("convert -j 2 -o " + Quote(out) + args);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "varnel: " + files[40] + ": the document holds no visual scene that was read\n"
+                     "varnel: " + files[70] + ": No such file or directory\n"
+                     "varnel convert: 98 of 100 files converted, 98 features\n");
+  std::unique_ptr<GDALDataset> dataset(GDALDataset::Open(out.c_str(), GDAL_OF_VECTOR));
+  ASSERT_TRUE(dataset);
+  std::vector<std::string> sources;
+  for (auto& feature : *dataset->GetLayer(0)) sources.push_back(feature->GetFieldAsString("source"));
+  files.erase(files.begin() + 70), files.erase(files.begin() + 40);
+  EXPECT_EQ(sources, files);
+  // The layer exists now: it is replaced or added to only when asked.
+  EXPECT_EQ(RunTool("convert -o " + Quote(out) + " " + Quote(files[0])).status, 2);
+  EXPECT_EQ(RunTool("convert -append -o " + Quote(out) + " " + Quote(files[0])).status, 0);
+  EXPECT_EQ(RunTool("convert -overwrite -o " + Quote(out) + " " + Quote(files[0])).status, 0);
+  dataset.reset(GDALDataset::Open(out.c_str(), GDAL_OF_VECTOR));
+  EXPECT_EQ(dataset->GetLayer(0)->GetFeatureCount(), 1);
+}
+
+TEST(Convert, PlacedModelsLandInTheirCrs) {
+  std::string out = Scratch("placed.gpkg");
+  std::string sample = Quote(std::string(VARNEL_TEST_DATA) + "/demo/house.dae");
+  const std::string placement = " --origin 9,45,100 -t_srs EPSG:4978 ";
+  ASSERT_EQ(RunTool("convert" + placement + "-o " + Quote(out) + " " + sample).status, 0);
+  std::unique_ptr<GDALDataset> dataset(GDALDataset::Open(out.c_str(), GDAL_OF_VECTOR));
+  ASSERT_TRUE(dataset);
+  OGRLayer* layer = dataset->GetLayer(0);
+  EXPECT_STREQ(layer->GetSpatialRef()->GetAuthorityCode(nullptr), "4978");
+  OGREnvelope3D box;
+  layer->GetNextFeature()->GetGeometryRef()->getEnvelope(&box);
+  // The extent info gives for the same placement.
+  std::string info = RunTool("info" + placement + sample).out;
+  std::array<double, 6> extent{};
+  ASSERT_EQ(std::sscanf(info.c_str() + info.find("\"extent\":["), "\"extent\":[%lf,%lf,%lf,%lf,%lf,%lf",
+                        &extent[0], &extent[1], &extent[2], &extent[3], &extent[4], &extent[5]), 6);
+  EXPECT_EQ((std::array<double, 6>{box.MinX, box.MinY, box.MinZ, box.MaxX, box.MaxY, box.MaxZ}),
+            extent);
+}
+
+TEST(Convert, SplitsGiveFeaturesWithTheirFields) {
+  std::string sample = std::string(VARNEL_TEST_DATA) + "/demo/house.dae";
+  auto features = [&](const std::string& split, const std::string& out) {
+    EXPECT_EQ(RunTool("convert --split " + split + " -o " + Quote(out) + " " + Quote(sample)).status, 0);
+    std::unique_ptr<GDALDataset> dataset(GDALDataset::Open(out.c_str(), GDAL_OF_VECTOR));
+    std::vector<std::string> rows;
+    if (!dataset) return rows;
+    for (auto& f : *dataset->GetLayer(0)) {
+      std::string row;
+      for (int i = 2; i < f->GetFieldCount(); ++i) row += std::string(f->GetFieldAsString(i)) + "|";
+      rows.push_back(row + std::to_string(Shapes(f->GetGeometryRef())));
+    }
+    return rows;
+  };
+  EXPECT_EQ(features("material", Scratch("material.gpkg")),
+            (std::vector<std::string>{"#FFFFFF||1|material_1_1_0.png|6", "#8C2819||1||2",
+                                      "#727277||1||10"}));
+  EXPECT_EQ(features("part", Scratch("part.gpkg")).size(), 17u);
+  // The chimney is instanced twice: two features.
+  EXPECT_EQ(features("node", Scratch("node.gpkg")),
+            (std::vector<std::string>{"house|8", "chimney|5", "chimney|5"}));
+  EXPECT_TRUE(std::filesystem::exists(Scratch("material_1_1_0.png")));
 }
 
 }  // namespace

@@ -7,8 +7,9 @@ WERROR ?= $(if $(CI),ON,OFF)
 DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev libcli11-dev \
-  libzip-dev libproj-dev proj-bin libpugixml-dev \
-  locales gdal-bin
+  libzip-dev libproj-dev proj-bin libpugixml-dev libgdal-dev gdal-bin \
+  postgresql postgresql-15-postgis-3 \
+  locales
 
 .PHONY: deps build test test-asan demo bench clean
 
@@ -42,10 +43,11 @@ demo: build
 	@echo "== varnel info tests/data/demo/house.dae"
 	@./$(BUILD)/tools/varnel info tests/data/demo/house.dae
 	@mkdir -p $(BUILD)/demo
-	@echo "== varnel shp tests/data/demo/house.dae -o $(BUILD)/demo/house.shp"
-	@./$(BUILD)/tools/varnel shp tests/data/demo/house.dae -o $(BUILD)/demo/house.shp
-	@ls -l $(BUILD)/demo/house.shp $(BUILD)/demo/house.shx $(BUILD)/demo/house.dbf
-	@if command -v ogrinfo >/dev/null; then ogrinfo -ro -so -al $(BUILD)/demo/house.shp; fi
+	@echo "== varnel convert tests/data/demo/house.dae --origin 9,45,100 --split material -overwrite -o $(BUILD)/demo/house.gpkg"
+	@./$(BUILD)/tools/varnel convert tests/data/demo/house.dae --origin 9,45,100 --split material \
+	  -overwrite -o $(BUILD)/demo/house.gpkg
+	@echo "== ogrinfo -ro -so -al $(BUILD)/demo/house.gpkg (CRS shown by name)"
+	@ogrinfo -ro -so -al $(BUILD)/demo/house.gpkg | grep -v '^ '
 
 bench: build
 	./$(BUILD)/bench/bench_reader

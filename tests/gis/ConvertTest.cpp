@@ -191,7 +191,8 @@ TEST(Convert, PlacedModelsLandInTheirCrs) {
   OGRLayer* layer = dataset->GetLayer(0);
   EXPECT_STREQ(layer->GetSpatialRef()->GetAuthorityCode(nullptr), "4978");
   OGREnvelope3D box;
-  layer->GetNextFeature()->GetGeometryRef()->getEnvelope(&box);
+  OGRFeatureUniquePtr feature(layer->GetNextFeature());
+  feature->GetGeometryRef()->getEnvelope(&box);
   // The extent info gives for the same placement.
   std::string info = RunTool("info" + placement + sample).out;
   std::array<double, 6> extent{};

@@ -259,5 +259,7 @@ extern "C" __attribute__((visibility("default"))) void GDALRegister_Varnel() {
   GetGDALDriverManager()->RegisterDriver(driver);
 }
 
-// GDAL looks for this name in a plugin whose file is not named after its driver function.
+// The names GDAL looks for in ogr_Varnel.so, and in a plugin file of any other name. Without the
+// first, GDAL leaves an error behind that some callers (Fiona) take for their own.
+extern "C" __attribute__((visibility("default"))) void RegisterOGRVarnel() { GDALRegister_Varnel(); }
 extern "C" __attribute__((visibility("default"))) void GDALRegisterMe() { GDALRegister_Varnel(); }

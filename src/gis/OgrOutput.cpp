@@ -10,6 +10,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "gis/Fields.h"
+
 namespace varnel::gis {
 
 namespace {
@@ -68,11 +70,6 @@ class GdalMessages {
   std::vector<std::string>& warnings_;
   std::string last_;
 };
-
-// Field names as the format takes them: shapefiles hold ten characters.
-const char* TransparencyField(const std::string& driver) {
-  return driver == "ESRI Shapefile" ? "transparen" : "transparency";
-}
 
 bool SamePoint(const OGRLinearRing& a, int i, const OGRLinearRing& b, int j) {
   return a.getX(i) == b.getX(j) && a.getY(i) == b.getY(j) && a.getZ(i) == b.getZ(j);
@@ -163,15 +160,15 @@ bool OgrOutput::Open(const OutputOptions& options, std::string& error) {
   multipatch_ = type == "MULTIPATCH";
   // A shapefile multipatch of polygons holds each as rings, which every reader takes; a
   // polyhedral surface would turn its triangles into fans that GeoJSON cannot hold.
-  if (type == "MULTIPOLYGON" || (multipatch_ && driver_ == "ESRI Shapefile"))
-    surface_ = Surface::kMultiPolygon;
-  else if (type == "POLYHEDRALSURFACE" || multipatch_) surface_ = Surface::kPolyhedralSurface;
-  else if (type == "TIN") surface_ = Surface::kTin;
-  else {
+  std::optional<Surface> surface = SurfaceNamed(type);
+  if (multipatch_) surface = driver_ == "ESRI Shapefile" ? Surface::kMultiPolygon
+                                                         : Surface::kPolyhedralSurface;
+  if (!surface) {
     error = "-nlt " + options.geometryType + ": MULTIPOLYGON, POLYHEDRALSURFACE, TIN or MULTIPATCH";
     return false;
   }
-
+  surface_ = *surface;
+  schema_ = std::make_unique<LayerSchema>(options.split, driver_ == "ESRI Shapefile");
   return true;
 }
 
@@ -211,10 +208,8 @@ bool OgrOutput::OpenDataset(std::string& error) {
       // GeoPackage gives layers made without a CRS its "Undefined ... SRS" entries.
       const OGRSpatialReference* crs = layer_->GetSpatialRef();
       const char* crsName = crs ? crs->GetName() : nullptr;
-      if (crs && !(crsName && std::string_view(crsName).starts_with("Undefined"))) {
-        crs_.reset(crs->Clone());
-        crs_->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-      }
+      bool undefined = crsName && std::string_view(crsName).starts_with("Undefined");
+      schema_->TakeCrs(undefined ? nullptr : crs);
     } else {
       error = "the layer " + name + " exists: give -append or -overwrite";
       return false;
@@ -229,17 +224,8 @@ bool OgrOutput::OpenDataset(std::string& error) {
 
 bool OgrOutput::CreateLayer(const std::string& crs, std::string& error) {
   GdalMessages messages(warnings_);
-  if (!crs.empty()) {
-    crs_ = std::make_unique<OGRSpatialReference>();
-    if (crs_->SetFromUserInput(crs.c_str()) != OGRERR_NONE) {
-      error = crs + " is no CRS GDAL knows";
-      return false;
-    }
-    crs_->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-  }
-  OGRwkbGeometryType type = surface_ == Surface::kMultiPolygon ? wkbMultiPolygon25D
-                            : surface_ == Surface::kTin        ? wkbTINZ
-                                                               : wkbPolyhedralSurfaceZ;
+  if (!schema_->SetCrs(crs, error)) return false;
+  OGRwkbGeometryType type = LayerGeometryType(surface_);
   std::vector<std::string> lco = options_.layerOptions;
   if (multipatch_ && driver_ == "OpenFileGDB") type = wkbGeometryCollection25D;
   bool shpt = std::any_of(lco.begin(), lco.end(), [](const std::string& o) {
@@ -247,25 +233,14 @@ bool OgrOutput::CreateLayer(const std::string& crs, std::string& error) {
   });
   if (multipatch_ && driver_ == "ESRI Shapefile" && !shpt) lco.push_back("SHPT=MULTIPATCH");
   CPLStringList list = Options(lco);
-  layer_ = dataset_->CreateLayer(options_.layerName.c_str(), crs_.get(), type, list.List());
+  auto* layerCrs = const_cast<OGRSpatialReference*>(schema_->crs());
+  layer_ = dataset_->CreateLayer(options_.layerName.c_str(), layerCrs, type, list.List());
   if (!layer_) {
     error = messages.Last("the layer cannot be created");
     return false;
   }
-  std::vector<std::pair<const char*, OGRFieldType>> fields = {{"name", OFTString},
-                                                              {"source", OFTString}};
-  if (options_.split == Split::kNode) fields.push_back({"node", OFTString});
-  bool materials = options_.split == Split::kMaterial || options_.split == Split::kPart;
-  if (materials) {
-    fields.push_back({"color", OFTString});
-    fields.push_back({TransparencyField(driver_), OFTInteger});
-    fields.push_back({"cull", OFTInteger});
-    fields.push_back({"texture", OFTString});
-  }
-  for (const auto& [field, kind] : fields) {
-    OGRFieldDefn definition(field, kind);
-    if (std::string(field) == "cull") definition.SetSubType(OFSTBoolean);
-    if (layer_->CreateField(&definition) != OGRERR_NONE) {
+  for (const auto& field : schema_->fields()) {
+    if (layer_->CreateField(field.get()) != OGRERR_NONE) {
       error = messages.Last("a field cannot be created");
       return false;
     }
@@ -279,51 +254,17 @@ bool OgrOutput::Write(ConvertedModel& model, std::string& error) {
     return false;
   }
   if (!layer_) {
-    crsName_ = model.crs;
-    if (!CreateLayer(crsName_, error)) {
+    if (!CreateLayer(model.crs, error)) {
       failed_ = true;
       return false;
     }
   }
-  // Models placed in another CRS than the layer's are transformed into it.
-  std::unique_ptr<OGRCoordinateTransformation> transform;
-  if (model.crs.empty() == (crs_ != nullptr)) {
-    error = model.crs.empty() ? "the model is not placed, while the layer has a CRS"
-                              : "the model is placed, while the layer has no CRS";
-    return false;
-  }
-  if (!model.crs.empty() && model.crs != crsName_) {
-    OGRSpatialReference from;
-    from.SetFromUserInput(model.crs.c_str());
-    from.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    transform.reset(OGRCreateCoordinateTransformation(&from, crs_.get()));
-    if (!transform) {
-      error = "no transformation from " + model.crs + " to the layer's CRS";
-      return false;
-    }
-  }
   GdalMessages messages(warnings_);
+  if (!schema_->Fit(model, error)) return false;
   OGRFeatureDefn* definition = layer_->GetLayerDefn();
-  auto set = [&](OGRFeature& feature, const char* field, auto value) {
-    int index = definition->GetFieldIndex(field);
-    if (index >= 0) feature.SetField(index, value);
-  };
   for (Feature& part : model.features) {
     OGRFeature feature(definition);
-    set(feature, "name", model.name.c_str());
-    set(feature, "source", model.source.c_str());
-    if (options_.split == Split::kNode) set(feature, "node", part.node.c_str());
-    if (part.material >= 0) {
-      if (!part.fields.color.empty()) set(feature, "color", part.fields.color.c_str());
-      if (part.fields.transparency >= 0)
-        set(feature, TransparencyField(driver_), part.fields.transparency);
-      set(feature, "cull", part.fields.cull ? 1 : 0);
-      if (!part.fields.texture.empty()) set(feature, "texture", part.fields.texture.c_str());
-    }
-    if (transform && part.geometry->transform(transform.get()) != OGRERR_NONE) {
-      error = messages.Last("a point cannot be transformed to the layer's CRS");
-      return false;
-    }
+    schema_->Fill(feature, model, part);
     if (multipatch_ && driver_ == "ESRI Shapefile" &&
         wkbFlatten(part.geometry->getGeometryType()) == wkbMultiPolygon)
       KeepTrianglesApart(*part.geometry->toMultiPolygon());

@@ -9,9 +9,10 @@
 
 class GDALDataset;
 class OGRLayer;
-class OGRSpatialReference;
 
 namespace varnel::gis {
+
+class LayerSchema;
 
 struct OutputOptions {
   std::string destination;  // a file, a folder (.gdb) or a "PG:..." connection
@@ -60,8 +61,7 @@ class OgrOutput {
   bool multipatch_ = false;
   GDALDataset* dataset_ = nullptr;
   OGRLayer* layer_ = nullptr;
-  std::unique_ptr<OGRSpatialReference> crs_;
-  std::string crsName_;  // as the first model named it
+  std::unique_ptr<LayerSchema> schema_;
   bool transaction_ = false;
   bool failed_ = false;
   int64_t written_ = 0;

@@ -1,5 +1,5 @@
 # Fails when a GIS source includes an internal header of the library, or the library a GIS one.
-file(GLOB gis ${SOURCE_DIR}/src/gis/*)
+file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/*)
 foreach(f ${gis})
   file(STRINGS ${f} includes REGEX "^#include \"")
   foreach(line ${includes})

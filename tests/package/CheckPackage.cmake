@@ -1,6 +1,8 @@
 # Installs the library into a scratch prefix, builds a consumer with find_package(varnel) against
-# it and runs the consumer on the demo model.
-set(prefix ${WORK_DIR}/prefix)
+# it and runs the consumer on the demo model. DESTDIR keeps the GDAL plugin, which goes to GDAL's
+# own folder, inside the scratch folder too.
+set(root ${WORK_DIR}/root)
+set(prefix ${root}/usr/local)
 file(REMOVE_RECURSE ${WORK_DIR})
 function(step)
   execute_process(COMMAND ${ARGV} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -9,7 +11,7 @@ function(step)
   endif()
   set(step_output "${out}" PARENT_SCOPE)
 endfunction()
-step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+step(${CMAKE_COMMAND} -E env DESTDIR=${root} ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /usr/local)
 step(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/consumer -B ${WORK_DIR}/consumer -G Ninja
      -DCMAKE_PREFIX_PATH=${prefix})
 step(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
@@ -22,4 +24,11 @@ file(GLOB library ${prefix}/lib*/libvarnel.so)
 step(nm -D --defined-only -C ${library})
 if(step_output MATCHES "XmlReader|SceneCollector|Tag::|DaeDocument|BaseArray")
   message(FATAL_ERROR "internal symbols exported by ${library}")
+endif()
+# The driver plugin exports its registration functions alone.
+file(GLOB_RECURSE plugin ${root}/ogr_Varnel.so)
+step(nm -D --defined-only ${plugin})
+string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*\n" exported "${step_output}")
+if(NOT exported STREQUAL "GDALRegisterMe\n;GDALRegister_Varnel\n;RegisterOGRVarnel\n")
+  message(FATAL_ERROR "${plugin} exports: ${step_output}")
 endif()

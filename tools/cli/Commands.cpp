@@ -18,45 +18,18 @@ void Report(const std::string& file, const char* what) {
   std::fprintf(stderr, "varnel: %s: %s\n", file.c_str(), what);
 }
 
-namespace {
-
-// The fixed texts of the reasons a file is no COLLADA document at all; null for other kinds.
-const char* FileLevelText(DiagnosticKind kind) {
-  switch (kind) {
-    case DiagnosticKind::kFileMissing: return "No such file or directory";
-    case DiagnosticKind::kFolder: return "Is a directory";
-    case DiagnosticKind::kNotXml: return "not an XML document";
-    case DiagnosticKind::kNotCollada: return "not a COLLADA document";
-    default: return nullptr;
-  }
-}
-
-}  // namespace
-
 void Diagnostics::Report(const Diagnostic& diagnostic) {
-  std::string message = diagnostic.message ? diagnostic.message : "";
   if (read_.verbose) {
+    std::string message = diagnostic.message ? diagnostic.message : "";
     std::string where = diagnostic.line > 0 ? ":" + std::to_string(diagnostic.line) : "";
     std::fprintf(stderr, "varnel: %s%s: %s: %s\n", file_.c_str(), where.c_str(),
                  DiagnosticKindName(diagnostic.kind), message.c_str());
   }
-  // What the extended reading passed over is no reason for it to have given nothing.
-  bool handled = read_.extended && diagnostic.extendedReads;
-  if (!reason_.empty() || handled) return;
-  if (const char* text = FileLevelText(diagnostic.kind)) {
-    reason_ = text;
-  } else {
-    reason_ = message;
-    // "parsing stopped: <x> is not read" becomes "parsing stopped at line 12: <x> is not read".
-    if (diagnostic.line > 0)
-      reason_.insert(std::min(reason_.find(": "), reason_.size()),
-                     " at line " + std::to_string(diagnostic.line));
-    if (diagnostic.extendedReads && !read_.extended) reason_ += "; --extended reads it";
-  }
+  reason_.Hear(diagnostic);
 }
 
 std::string Diagnostics::Reason() const {
-  return reason_.empty() ? "no output (no readable scene geometry)" : reason_;
+  return reason_.Text();
 }
 
 int Diagnostics::NoOutput() const {

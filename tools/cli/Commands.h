@@ -7,6 +7,7 @@
 #include <varnel/ImportOptions.h>
 
 #include "cli/Inputs.h"
+#include "gis/Reason.h"
 
 namespace varnel::cli {
 
@@ -50,7 +51,7 @@ int CannotWrite(const std::string& out);
 class Diagnostics : public DiagnosticReceiver {
  public:
   Diagnostics(std::string file, const ReadOptions& options)
-      : file_(std::move(file)), read_(options) {}
+      : file_(std::move(file)), read_(options), reason_(options.extended, "--extended") {}
   ImportOptions Import() { return {read_.extended, this}; }
   void Report(const Diagnostic& diagnostic) override;
   // The line for a document that produced nothing, with its first reason; returns 1.
@@ -61,7 +62,7 @@ class Diagnostics : public DiagnosticReceiver {
  private:
   std::string file_;
   ReadOptions read_;
-  std::string reason_;
+  gis::Reason reason_;
 };
 
 }  // namespace varnel::cli

@@ -19,13 +19,6 @@ struct Converted {
   std::string reason;
 };
 
-gis::Split SplitOf(const std::string& name) {
-  if (name == "node") return gis::Split::kNode;
-  if (name == "material") return gis::Split::kMaterial;
-  if (name == "part") return gis::Split::kPart;
-  return gis::Split::kModel;
-}
-
 std::string TextureFolder(const ConvertCommand& command) {
   if (!command.textureFolder.empty()) return command.textureFolder;
   const std::string& destination = command.output.destination;
@@ -69,7 +62,7 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
   gis::OgrOutput output;
   std::string error;
   gis::OutputOptions outputOptions = command.output;
-  outputOptions.split = SplitOf(command.split);
+  outputOptions.split = gis::SplitNamed(command.split).value_or(gis::Split::kModel);
   if (!output.Open(outputOptions, error)) {
     Report(command.output.destination, error.c_str());
     return 2;

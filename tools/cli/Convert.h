@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "gis/Fields.h"
 #include "gis/OgrOutput.h"
 
 namespace varnel::cli {

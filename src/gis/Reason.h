@@ -1,0 +1,26 @@
+// Why a file gave nothing, in the words varnel's tools use: the first diagnostic that stands
+// in the way of output.
+#pragma once
+
+#include <string>
+
+#include <varnel/ImportOptions.h>
+
+namespace varnel::gis {
+
+class Reason {
+ public:
+  // `extended`: the reading was extended, so what it passes over is no reason. `hint` is how
+  // the caller asks for the extended reading ("--extended", "EXTENDED=YES").
+  Reason(bool extended, std::string hint) : extended_(extended), hint_(std::move(hint)) {}
+  void Hear(const Diagnostic& diagnostic);
+  // The first reason heard, or that there was no readable scene geometry.
+  std::string Text() const;
+
+ private:
+  bool extended_;
+  std::string hint_;
+  std::string reason_;
+};
+
+}  // namespace varnel::gis

@@ -60,28 +60,18 @@ TEST(Placement, PointsLandWhereProjToolsPutThemWithinAMillimetre) {
   }
 }
 
-TEST(Placement, HeadingNinetyTurnsNorthToEast) {
-  // On the central meridian of zone 32 grid north is true north.
-  auto placer = At(9, 45, 90);
-  Point origin = Place(*placer, {0, 0, 0}), ahead = Place(*placer, {0, 10, 0});
-  EXPECT_NEAR(ahead[0] - origin[0], 10 * 0.9996, 2e-3);
+// On the central meridian of zone 32 grid north is true north; the grid scale there is 0.9996.
+TEST(Placement, HeadingTiltRollAndScaleActAsInKml) {
+  Point origin = Place(*At(9, 45, 90), {0, 0, 0}), ahead = Place(*At(9, 45, 90), {0, 10, 0});
+  EXPECT_NEAR(ahead[0] - origin[0], 10 * 0.9996, 2e-3);  // heading 90 turns +Y east
   EXPECT_NEAR(ahead[1] - origin[1], 0, 1e-3);
-}
-
-TEST(Placement, ScaleTwoDoublesTheDistance) {
-  Point origin = Place(*At(9, 45, 0, 2), {0, 0, 0}), east = Place(*At(9, 45, 0, 2), {5, 0, 0});
-  EXPECT_NEAR(east[0] - origin[0], 10 * 0.9996, 2e-3);
-}
-
-TEST(Placement, TiltLiftsNorthAndRollLiftsWest) {
+  EXPECT_NEAR(Place(*At(9, 45, 0, 2), {5, 0, 0})[0] - origin[0], 10 * 0.9996, 2e-3);
   Placement placement;
   placement.location = {9, 45, 0};
   placement.tilt = 90;
-  auto tilted = Placer::ForPlacement(placement, "", nullptr);
-  EXPECT_NEAR(Place(*tilted, {0, 10, 0})[2], 10, 1e-3);
+  EXPECT_NEAR(Place(*Placer::ForPlacement(placement, "", nullptr), {0, 10, 0})[2], 10, 1e-3);
   placement.tilt = 0, placement.roll = 90;
-  auto rolled = Placer::ForPlacement(placement, "", nullptr);
-  EXPECT_NEAR(Place(*rolled, {-10, 0, 0})[2], 10, 1e-3);
+  EXPECT_NEAR(Place(*Placer::ForPlacement(placement, "", nullptr), {-10, 0, 0})[2], 10, 1e-3);
 }
 
 TEST(Placement, UtmZonesOfBothHemispheresAndTheDateLine) {

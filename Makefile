@@ -8,7 +8,7 @@ DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev libcli11-dev \
   libzip-dev libproj-dev proj-bin libpugixml-dev libgdal-dev gdal-bin \
-  python3-gdal python3-geopandas python3-qgis \
+  python3-gdal \
   postgresql postgresql-15-postgis-3 \
   locales
 

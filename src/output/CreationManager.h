@@ -28,6 +28,8 @@ class CreationManager {
   virtual ~CreationManager() = default;
 
   virtual bool StartCreation();
+  // After the creating traversal, when StartCreation succeeded.
+  virtual void EndCreation() {}
   virtual void StartPart(int) {}
   virtual void StartPoint() {}
   virtual void SetPoint(const double*) {}

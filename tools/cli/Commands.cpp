@@ -1,13 +1,16 @@
 #include "cli/Commands.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <new>
-#include <unistd.h>
 
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
+#include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
 
 namespace varnel::cli {
@@ -77,22 +80,42 @@ int RunDump(const std::string& file, const ReadOptions& options) {
   return sink.gotExtent ? 0 : diagnostics.NoOutput();
 }
 
+namespace {
+
+// Puts each piece of the buffer in its place in the file as it comes.
+struct FileBufferWriter : DataBufferWriter {
+  explicit FileBufferWriter(int fd) : fd(fd) {}
+  bool Begin(int32_t) override { return begun = true; }
+  void Write(int32_t offset, const unsigned char* data, int32_t size) override {
+    while (written && size > 0) {
+      ssize_t n = pwrite(fd, data, static_cast<size_t>(size), offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        written = false;
+        break;
+      }
+      data += n, offset += static_cast<int32_t>(n), size -= static_cast<int32_t>(n);
+    }
+  }
+  int fd;
+  bool begun = false;
+  bool written = true;
+};
+
+}  // namespace
+
 int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options) {
-  std::FILE* target = std::fopen(out.c_str(), "wb");
-  if (!target) return CannotWrite(out);
-  int32_t size = 0;
-  unsigned char* buffer = nullptr;
+  int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return CannotWrite(out);
+  FileBufferWriter writer(fd);
   Diagnostics diagnostics(file, options);
-  Varnel().CreateDataBufferFromFile(String::FromUtf8(file), size, buffer, diagnostics.Import());
-  bool written = size > 0 && std::fwrite(buffer, 1, static_cast<size_t>(size), target) ==
-                                 static_cast<size_t>(size);
-  ::operator delete(buffer);
-  bool closed = std::fclose(target) == 0;
-  if (size <= 0) {
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(file), writer, diagnostics.Import());
+  bool closed = close(fd) == 0;
+  if (!writer.begun) {
     std::remove(out.c_str());
     return diagnostics.NoOutput();
   }
-  return written && closed ? 0 : CannotWrite(out);
+  return writer.written && closed ? 0 : CannotWrite(out);
 }
 
 int RunObj(const std::string& file, const std::string& out, const ReadOptions& options) {

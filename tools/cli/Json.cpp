@@ -4,14 +4,23 @@
 
 namespace varnel::cli {
 
+// to_chars with a precision is printf's %g by definition, without the locale and the parsing
+// of a format.
+char* Print9(char* at, double value) {
+  return std::to_chars(at, at + 32, value, std::chars_format::general, 9).ptr;
+}
+
+char* Print17(char* at, double value) {
+  return std::to_chars(at, at + 32, value, std::chars_format::general, 17).ptr;
+}
+
 void AppendFloat(std::string& out, float value) {
   if (!std::isfinite(value)) {
     out += "null";
     return;
   }
   char text[32];
-  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-  out += text;
+  out.append(text, Print9(text, value));
 }
 
 void AppendDouble(std::string& out, double value) {
@@ -19,9 +28,8 @@ void AppendDouble(std::string& out, double value) {
     out += "null";
     return;
   }
-  char text[40];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  out += text;
+  char text[32];
+  out.append(text, Print17(text, value));
 }
 
 void AppendString(std::string& out, std::string_view text) {

@@ -3,7 +3,11 @@
 #include <png.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstring>
+
+#include "cli/Json.h"
 
 namespace varnel::cli {
 
@@ -113,45 +117,86 @@ void ObjWriter::SetCurrentPart(long materialIndex, tavuPatchType partType) {
 
 void ObjWriter::SetCurrentLine(long materialIndex, bool) { UseMaterial(materialIndex); }
 
+namespace {
+
+// One line of the OBJ text, gathered before it is written: printf would parse its format for
+// every one of millions of numbers.
+struct Line {
+  Line& operator<<(const char* text) {
+    size_t n = std::strlen(text);
+    std::memcpy(at, text, n);
+    at += n;
+    return *this;
+  }
+  Line& operator<<(char c) {
+    *at++ = c;
+    return *this;
+  }
+  Line& operator<<(long n) {
+    at = std::to_chars(at, at + 24, n).ptr;
+    return *this;
+  }
+  // A coordinate, as %.9g prints it.
+  Line& operator<<(double value) {
+    *at++ = ' ';
+    at = Print9(at, value);
+    return *this;
+  }
+  // Writes the line and starts the next one; room is kept for the longest line taken.
+  void WriteTo(std::FILE* file) {
+    std::fwrite(text, 1, static_cast<size_t>(at - text), file);
+    at = text;
+  }
+  char text[160];
+  char* at = text;
+};
+
+}  // namespace
+
 void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) {
   if (!obj_ || !data || pointCount < 1) return;
   const long stride = 3 + (hasNormals ? 3 : 0) + (hasTextures ? 2 : 0);
+  Line line;
   for (long i = 0; i < pointCount; ++i) {
     const float* record = data + i * stride;
     const float* xyz = record + stride - 3;
-    std::fprintf(obj_, "v %.9g %.9g %.9g\n", xyz[0], xyz[1], xyz[2]);
-    if (hasTextures) std::fprintf(obj_, "vt %.9g %.9g\n", record[0], 1.0 - record[1]);
+    (line << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n').WriteTo(obj_);
+    if (hasTextures) (line << "vt" << double(record[0]) << 1.0 - record[1] << '\n').WriteTo(obj_);
     if (hasNormals) {
       const float* n = xyz - 3;
-      std::fprintf(obj_, "vn %.9g %.9g %.9g\n", n[0], n[1], n[2]);
+      (line << "vn" << double(n[0]) << double(n[1]) << double(n[2]) << '\n').WriteTo(obj_);
     }
   }
   const long first = vertices + 1;
   const long firstTexture = texturePoints_ + 1;
   const long firstNormal = normals_ + 1;
   auto corner = [&](long k) {
-    std::fprintf(obj_, " %ld", first + k);
+    line << ' ' << first + k;
     if (hasTextures || hasNormals) {
-      std::fputc('/', obj_);
-      if (hasTextures) std::fprintf(obj_, "%ld", firstTexture + k);
-      if (hasNormals) std::fprintf(obj_, "/%ld", firstNormal + k);
+      line << '/';
+      if (hasTextures) line << firstTexture + k;
+      if (hasNormals) line << '/' << firstNormal + k;
     }
   };
   if (currentType_ == kPatchInnerRing) {
     // OBJ faces have no holes: the points stay (numbering goes on), the hole is only noted.
     std::fprintf(obj_, "# the %ld points above are a hole in the face before them\n", pointCount);
   } else if (currentType_ == tavuPatchRing) {
-    // A closed ring repeats its first point at the end; the face lists it once.
+    // A closed ring repeats its first point at the end; the face lists it once. Its corners go
+    // out a few at a time: a ring can be long.
     long n = pointCount > 3 ? pointCount - 1 : pointCount;
-    std::fputc('f', obj_);
-    for (long k = 0; k < n; ++k) corner(k);
-    std::fputc('\n', obj_);
+    line << 'f';
+    for (long k = 0; k < n; ++k) {
+      corner(k);
+      if (line.at > line.text + 80) line.WriteTo(obj_);
+    }
+    (line << '\n').WriteTo(obj_);
     ++faces;
   } else {
     for (long k = 0; k + 2 < pointCount; k += 3) {
-      std::fputc('f', obj_);
+      line << 'f';
       for (long c = 0; c < 3; ++c) corner(k + c);
-      std::fputc('\n', obj_);
+      (line << '\n').WriteTo(obj_);
       ++faces;
     }
   }
@@ -162,11 +207,14 @@ void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, 
 
 void ObjWriter::SetLineData(long pointCount, float* data) {
   if (!obj_ || !data || pointCount < 1) return;
-  for (long i = 0; i < pointCount; ++i)
-    std::fprintf(obj_, "v %.9g %.9g %.9g\n", data[3 * i], data[3 * i + 1], data[3 * i + 2]);
+  Line line;
+  for (long i = 0; i < pointCount; ++i) {
+    const float* xyz = data + 3 * i;
+    (line << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n').WriteTo(obj_);
+  }
   // A "lines" primitive pairs its points into segments.
   for (long k = 0; k + 1 < pointCount; k += 2) {
-    std::fprintf(obj_, "l %ld %ld\n", vertices + 1 + k, vertices + 2 + k);
+    (line << "l " << vertices + 1 + k << ' ' << vertices + 2 + k << '\n').WriteTo(obj_);
     ++lines;
   }
   vertices += pointCount;

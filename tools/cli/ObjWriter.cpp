@@ -119,36 +119,46 @@ void ObjWriter::SetCurrentLine(long materialIndex, bool) { UseMaterial(materialI
 
 namespace {
 
-// One line of the OBJ text, gathered before it is written: printf would parse its format for
-// every one of millions of numbers.
-struct Line {
-  Line& operator<<(const char* text) {
+// The OBJ text of one call, gathered and written in large pieces: printf would parse its format
+// for every one of millions of numbers, and a write a line locks the file millions of times.
+class Text {
+ public:
+  explicit Text(std::FILE* file) : file_(file) {}
+  ~Text() { Flush(); }
+  Text& operator<<(const char* text) {
     size_t n = std::strlen(text);
-    std::memcpy(at, text, n);
-    at += n;
+    std::memcpy(at_, text, n);
+    at_ += n;
     return *this;
   }
-  Line& operator<<(char c) {
-    *at++ = c;
+  Text& operator<<(char c) {
+    *at_++ = c;
     return *this;
   }
-  Line& operator<<(long n) {
-    at = std::to_chars(at, at + 24, n).ptr;
+  Text& operator<<(long n) {
+    at_ = std::to_chars(at_, at_ + 24, n).ptr;
     return *this;
   }
   // A coordinate, as %.9g prints it.
-  Line& operator<<(double value) {
-    *at++ = ' ';
-    at = Print9(at, value);
+  Text& operator<<(double value) {
+    *at_++ = ' ';
+    at_ = Print9(at_, value);
     return *this;
   }
-  // Writes the line and starts the next one; room is kept for the longest line taken.
-  void WriteTo(std::FILE* file) {
-    std::fwrite(text, 1, static_cast<size_t>(at - text), file);
-    at = text;
+  // Between pieces of at most kPiece characters.
+  void Check() {
+    if (at_ > text_ + sizeof text_ - kPiece) Flush();
   }
-  char text[160];
-  char* at = text;
+
+ private:
+  static constexpr size_t kPiece = 256;
+  void Flush() {
+    std::fwrite(text_, 1, static_cast<size_t>(at_ - text_), file_);
+    at_ = text_;
+  }
+  std::FILE* file_;
+  char text_[1 << 16];
+  char* at_ = text_;
 };
 
 }  // namespace
@@ -156,47 +166,45 @@ struct Line {
 void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) {
   if (!obj_ || !data || pointCount < 1) return;
   const long stride = 3 + (hasNormals ? 3 : 0) + (hasTextures ? 2 : 0);
-  Line line;
+  Text text(obj_);
   for (long i = 0; i < pointCount; ++i) {
     const float* record = data + i * stride;
     const float* xyz = record + stride - 3;
-    (line << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n').WriteTo(obj_);
-    if (hasTextures) (line << "vt" << double(record[0]) << 1.0 - record[1] << '\n').WriteTo(obj_);
+    text << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n';
+    if (hasTextures) text << "vt" << double(record[0]) << 1.0 - record[1] << '\n';
     if (hasNormals) {
       const float* n = xyz - 3;
-      (line << "vn" << double(n[0]) << double(n[1]) << double(n[2]) << '\n').WriteTo(obj_);
+      text << "vn" << double(n[0]) << double(n[1]) << double(n[2]) << '\n';
     }
+    text.Check();
   }
   const long first = vertices + 1;
   const long firstTexture = texturePoints_ + 1;
   const long firstNormal = normals_ + 1;
   auto corner = [&](long k) {
-    line << ' ' << first + k;
+    text << ' ' << first + k;
     if (hasTextures || hasNormals) {
-      line << '/';
-      if (hasTextures) line << firstTexture + k;
-      if (hasNormals) line << '/' << firstNormal + k;
+      text << '/';
+      if (hasTextures) text << firstTexture + k;
+      if (hasNormals) text << '/' << firstNormal + k;
     }
+    text.Check();
   };
   if (currentType_ == kPatchInnerRing) {
     // OBJ faces have no holes: the points stay (numbering goes on), the hole is only noted.
-    std::fprintf(obj_, "# the %ld points above are a hole in the face before them\n", pointCount);
+    text << "# the " << pointCount << " points above are a hole in the face before them\n";
   } else if (currentType_ == tavuPatchRing) {
-    // A closed ring repeats its first point at the end; the face lists it once. Its corners go
-    // out a few at a time: a ring can be long.
+    // A closed ring repeats its first point at the end; the face lists it once.
     long n = pointCount > 3 ? pointCount - 1 : pointCount;
-    line << 'f';
-    for (long k = 0; k < n; ++k) {
-      corner(k);
-      if (line.at > line.text + 80) line.WriteTo(obj_);
-    }
-    (line << '\n').WriteTo(obj_);
+    text << 'f';
+    for (long k = 0; k < n; ++k) corner(k);
+    text << '\n';
     ++faces;
   } else {
     for (long k = 0; k + 2 < pointCount; k += 3) {
-      line << 'f';
+      text << 'f';
       for (long c = 0; c < 3; ++c) corner(k + c);
-      (line << '\n').WriteTo(obj_);
+      text << '\n';
       ++faces;
     }
   }
@@ -207,14 +215,16 @@ void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, 
 
 void ObjWriter::SetLineData(long pointCount, float* data) {
   if (!obj_ || !data || pointCount < 1) return;
-  Line line;
+  Text text(obj_);
   for (long i = 0; i < pointCount; ++i) {
     const float* xyz = data + 3 * i;
-    (line << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n').WriteTo(obj_);
+    text << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n';
+    text.Check();
   }
   // A "lines" primitive pairs its points into segments.
   for (long k = 0; k + 1 < pointCount; k += 2) {
-    (line << "l " << vertices + 1 + k << ' ' << vertices + 2 + k << '\n').WriteTo(obj_);
+    text << "l " << vertices + 1 + k << ' ' << vertices + 2 + k << '\n';
+    text.Check();
     ++lines;
   }
   vertices += pointCount;

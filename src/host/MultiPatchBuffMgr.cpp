@@ -75,6 +75,7 @@ bool MemoryBufferWriter::Begin(int32_t bytes) {
   buffer = static_cast<unsigned char*>(::operator new(size_t(bytes), std::nothrow));
   if (!buffer) return false;
   AdviseHugePages(buffer, size_t(bytes));
+  Prefault(buffer, size_t(bytes));
   size = bytes;
   return true;
 }
@@ -90,23 +91,32 @@ unsigned char* MemoryBufferWriter::Release() {
   return taken;
 }
 
-void SectionStream::Reset(DataBufferWriter* writer, int64_t offset, int64_t count, int valueBytes,
-                          unsigned char fill) {
-  writer_ = writer;
+void SectionStream::Reset(DataBufferWriter* writer, unsigned char* whole, int64_t offset,
+                          int64_t count, int valueBytes, unsigned char fill) {
   offset_ = offset;
   count_ = count;
   valueBytes_ = valueBytes;
   fill_ = fill;
   next_ = used_ = 0;
-  const int64_t capacity = count * valueBytes < kWindowBytes ? count * valueBytes : kWindowBytes;
-  if (capacity > capacity_) {
-    window_ = std::make_unique_for_overwrite<unsigned char[]>(size_t(capacity));
-    capacity_ = capacity;
+  if (whole) {
+    writer_ = nullptr;
+    base_ = whole + offset;
+    capacity_ = count * valueBytes;
+    return;
   }
+  writer_ = writer;
+  const int64_t capacity = count * valueBytes < kWindowBytes ? count * valueBytes : kWindowBytes;
+  if (!window_ || capacity > windowBytes_) {
+    window_ = std::make_unique_for_overwrite<unsigned char[]>(size_t(capacity));
+    windowBytes_ = capacity;
+  }
+  base_ = window_.get();
+  capacity_ = capacity;
 }
 
 void SectionStream::Flush() {
-  if (used_ > 0 && writer_) writer_->Write(int32_t(offset_), window_.get(), int32_t(used_));
+  if (!writer_) return;
+  if (used_ > 0) writer_->Write(int32_t(offset_), base_, int32_t(used_));
   offset_ += used_;
   used_ = 0;
 }
@@ -161,15 +171,22 @@ int MultiPatchBuffMgr::Init(int parts, int points, bool, bool, bool hasNormals,
   writer_ = &writer;
   layout_ = layout;
   const int64_t storedTextures = textureDimension == 2 ? texturePoints : 0;
-  sections_[kPartStarts].Reset(&writer, layout.partStarts, parts, 4, 0);
-  sections_[kPartTypes].Reset(&writer, layout.partTypes, parts, 4, 0);
-  sections_[kXY].Reset(&writer, layout.xy, points, 16, 0);
-  sections_[kZ].Reset(&writer, layout.z, points, 8, 0);
-  sections_[kNormals].Reset(&writer, layout.normals, hasNormals ? points : 0, 24, 0);
-  sections_[kTexturePoints].Reset(&writer, layout.texturePoints, storedTextures, 16, 0);
-  // A part that is never started has no material rather than the first one.
-  sections_[kPartMaterials].Reset(&writer, layout.partMaterials, parts, 4, 0xff);
-  sections_[kPartTextureStarts].Reset(&writer, layout.partTextureStarts, parts, 4, 0);
+  // Copying windows into a buffer that is all there costs a pass over it.
+  auto* memory = dynamic_cast<MemoryBufferWriter*>(&writer);
+  unsigned char* whole = memory ? memory->buffer : nullptr;
+  auto reset = [&](int section, int64_t offset, int64_t count, int valueBytes) {
+    // A part that is never started has no material rather than the first one.
+    const unsigned char fill = section == kPartMaterials ? 0xff : 0;
+    sections_[section].Reset(&writer, whole, offset, count, valueBytes, fill);
+  };
+  reset(kPartStarts, layout.partStarts, parts, 4);
+  reset(kPartTypes, layout.partTypes, parts, 4);
+  reset(kXY, layout.xy, points, 16);
+  reset(kZ, layout.z, points, 8);
+  reset(kNormals, layout.normals, hasNormals ? points : 0, 24);
+  reset(kTexturePoints, layout.texturePoints, storedTextures, 16);
+  reset(kPartMaterials, layout.partMaterials, parts, 4);
+  reset(kPartTextureStarts, layout.partTextureStarts, parts, 4);
   return int(total);
 }
 

@@ -25,17 +25,18 @@ class MemoryBufferWriter final : public DataBufferWriter {
   int32_t size = 0;
 };
 
-// One section of fixed-size values, written front to back through a window.
+// One section of fixed-size values, written front to back through a window, or in place when
+// the writer keeps the whole buffer.
 class SectionStream {
  public:
-  void Reset(DataBufferWriter* writer, int64_t offset, int64_t count, int valueBytes,
-             unsigned char fill);
+  void Reset(DataBufferWriter* writer, unsigned char* whole, int64_t offset, int64_t count,
+             int valueBytes, unsigned char fill);
   // Room for value `index`, or null when it is out of range or already behind. Values skipped
   // over read as the fill byte.
   unsigned char* At(int64_t index) {
     if (index != next_) return Seek(index);
     if (used_ + valueBytes_ > capacity_) Flush();
-    unsigned char* at = window_.get() + used_;
+    unsigned char* at = base_ + used_;
     used_ += valueBytes_;
     ++next_;
     return at;
@@ -47,9 +48,11 @@ class SectionStream {
   unsigned char* Seek(int64_t index);
   void Flush();
 
-  DataBufferWriter* writer_ = nullptr;
+  DataBufferWriter* writer_ = nullptr;  // null when the values go in place
   std::unique_ptr<unsigned char[]> window_;
+  unsigned char* base_ = nullptr;  // the window, or the section in place
   int64_t capacity_ = 0, used_ = 0;
+  int64_t windowBytes_ = 0;
   int64_t offset_ = 0;  // of the window's first byte
   int64_t next_ = 0, count_ = 0;
   int valueBytes_ = 0;

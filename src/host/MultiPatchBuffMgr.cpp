@@ -200,30 +200,6 @@ void MultiPatchBuffMgr::SetPart(int part, int type, int materialIndex, int first
     Store<int32_t>(at, firstTexturePoint);
 }
 
-void MultiPatchBuffMgr::SetPoint(int index, double x, double y, double z) {
-  using multipatch::Store;
-  if (unsigned char* xy = sections_[kXY].At(index)) {
-    Store<double>(xy, x);
-    Store<double>(xy + 8, y);
-  }
-  if (unsigned char* at = sections_[kZ].At(index)) Store<double>(at, z);
-}
-
-void MultiPatchBuffMgr::SetNormal(int index, double x, double y, double z) {
-  if (unsigned char* at = sections_[kNormals].At(index)) {
-    multipatch::Store<double>(at, x);
-    multipatch::Store<double>(at + 8, y);
-    multipatch::Store<double>(at + 16, z);
-  }
-}
-
-void MultiPatchBuffMgr::SetTexturePoint(int index, double s, double t) {
-  if (unsigned char* at = sections_[kTexturePoints].At(index)) {
-    multipatch::Store<double>(at, s);
-    multipatch::Store<double>(at + 8, t);
-  }
-}
-
 void MultiPatchBuffMgr::Finish() {
   for (SectionStream& section : sections_) section.Finish();
 }

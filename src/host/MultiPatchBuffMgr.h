@@ -90,4 +90,28 @@ class MultiPatchBuffMgr {
   SectionStream sections_[kSections];
 };
 
+inline void MultiPatchBuffMgr::SetPoint(int index, double x, double y, double z) {
+  using multipatch::Store;
+  if (unsigned char* xy = sections_[kXY].At(index)) {
+    Store<double>(xy, x);
+    Store<double>(xy + 8, y);
+  }
+  if (unsigned char* at = sections_[kZ].At(index)) Store<double>(at, z);
+}
+
+inline void MultiPatchBuffMgr::SetNormal(int index, double x, double y, double z) {
+  if (unsigned char* at = sections_[kNormals].At(index)) {
+    multipatch::Store<double>(at, x);
+    multipatch::Store<double>(at + 8, y);
+    multipatch::Store<double>(at + 16, z);
+  }
+}
+
+inline void MultiPatchBuffMgr::SetTexturePoint(int index, double s, double t) {
+  if (unsigned char* at = sections_[kTexturePoints].At(index)) {
+    multipatch::Store<double>(at, s);
+    multipatch::Store<double>(at + 8, t);
+  }
+}
+
 }  // namespace varnel

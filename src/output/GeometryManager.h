@@ -17,6 +17,7 @@ class GeometryManager : public CreationManager {
   void SetPoint(const double* xyz) override;
   void SetNormal(const double* xyz) override;
   void SetTexturePoint(const double* st) override;
+  void TakeVertices(const Vertex* vertices, int n, bool normals, bool textured) override;
 
   int bufferSize = 0;
   MultiPatchBuffMgr multiPatch;

@@ -82,6 +82,22 @@ class CreationManager {
   int CurrentMaterial() const;
 };
 
+// TakeVertices for a manager of type M: its per-point calls in their order, bound statically.
+template <class M>
+void TakeVerticesOf(M& manager, const Vertex* vertices, int n, bool normals, bool textured) {
+  for (const Vertex* v = vertices; v < vertices + n; ++v) {
+    manager.M::StartPoint();
+    manager.M::SetPoint(v->point);
+    if (normals) manager.M::SetNormal(v->normal);
+    if (textured) {
+      manager.M::SetTexturePoint(v->texture);
+      ++manager.texturePointIndex;
+    }
+    manager.M::EndPoint();
+    ++manager.pointIndex;
+  }
+}
+
 inline void CreationManager::ConvertPosition(const double* in, double out[3]) {
   const double s = unitScale;
   out[0] = s * in[0];

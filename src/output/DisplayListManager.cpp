@@ -91,18 +91,8 @@ void DisplayListManager::SetTexturePoint(const double* st) {
   record[1] = static_cast<float>(st[1]);
 }
 
-// The per-point calls, bound statically: no virtual call for any point.
 void DisplayListManager::TakeVertices(const Vertex* vertices, int n, bool normals, bool textured) {
-  for (const Vertex* v = vertices; v < vertices + n; ++v) {
-    DisplayListManager::SetPoint(v->point);
-    if (normals) DisplayListManager::SetNormal(v->normal);
-    if (textured) {
-      DisplayListManager::SetTexturePoint(v->texture);
-      ++texturePointIndex;
-    }
-    ++partPoints;
-    ++pointIndex;
-  }
+  TakeVerticesOf(*this, vertices, n, normals, textured);
 }
 
 void DisplayListManager::EndPart() {

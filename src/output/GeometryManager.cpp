@@ -38,17 +38,8 @@ void GeometryManager::SetTexturePoint(const double* st) {
   multiPatch.SetTexturePoint(texturePointIndex, st[0], st[1]);
 }
 
-// The per-point calls, bound statically: no virtual call for any point.
 void GeometryManager::TakeVertices(const Vertex* vertices, int n, bool normals, bool textured) {
-  for (const Vertex* v = vertices; v < vertices + n; ++v) {
-    GeometryManager::SetPoint(v->point);
-    if (normals) GeometryManager::SetNormal(v->normal);
-    if (textured) {
-      GeometryManager::SetTexturePoint(v->texture);
-      ++texturePointIndex;
-    }
-    ++pointIndex;
-  }
+  TakeVerticesOf(*this, vertices, n, normals, textured);
 }
 
 }  // namespace varnel

@@ -8,9 +8,9 @@ DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev libcli11-dev \
   libzip-dev libproj-dev proj-bin libpugixml-dev \
-  locales gdal-bin
+  locales gdal-bin time assimp-utils
 
-.PHONY: deps build test test-asan demo bench clean
+.PHONY: deps build test test-asan demo bench compare clean
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -49,6 +49,10 @@ demo: build
 
 bench: build
 	./$(BUILD)/bench/bench_reader
+
+# varnel against assimp and the floor program on generated documents (docs/performance.md).
+compare: build
+	bench/compare.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

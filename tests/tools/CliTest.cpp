@@ -190,6 +190,8 @@ TEST(Cli, InfoDumpAndBufferOfTheSample) {
   std::string out = testsupport::ScratchDir() + "/house.mpb";
   ASSERT_EQ(RunTool("buffer " + Quote(Sample()) + " -o " + Quote(out)).status, 0);
   EXPECT_EQ(fs::file_size(out), 5844u);
+  // A pipe takes the bytes only in order.
+  EXPECT_EQ(RunTool("buffer " + Quote(Sample()) + " -o /dev/stdout").out, testsupport::ReadFile(out));
 }
 
 TEST(Cli, AddressesWorkLikeFiles) {

@@ -1,12 +1,16 @@
 #include "cli/Commands.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <new>
 
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
@@ -82,24 +86,50 @@ int RunDump(const std::string& file, const ReadOptions& options) {
 
 namespace {
 
-// Puts each piece of the buffer in its place in the file as it comes.
-struct FileBufferWriter : DataBufferWriter {
-  explicit FileBufferWriter(int fd) : fd(fd) {}
-  bool Begin(int32_t) override { return begun = true; }
+// Puts each piece of the buffer in its place in the file as it comes. A pipe or a terminal takes
+// bytes only in order: for them the buffer is kept whole and written at the end.
+class FileBufferWriter : public DataBufferWriter {
+ public:
+  explicit FileBufferWriter(int fd) : fd_(fd) {
+    struct stat status;
+    inOrder_ = fstat(fd, &status) == 0 && !S_ISREG(status.st_mode);
+  }
+  bool Begin(int32_t size) override {
+    if (inOrder_) whole_.reset(new (std::nothrow) unsigned char[static_cast<size_t>(size)]);
+    size_ = size;
+    return begun = !inOrder_ || whole_;
+  }
   void Write(int32_t offset, const unsigned char* data, int32_t size) override {
-    while (written && size > 0) {
-      ssize_t n = pwrite(fd, data, static_cast<size_t>(size), offset);
+    if (inOrder_) std::memcpy(whole_.get() + offset, data, static_cast<size_t>(size));
+    else Put(offset, data, size);
+  }
+  // Writes what was kept back; false when any write failed.
+  bool Finish() {
+    if (inOrder_ && whole_) Put(-1, whole_.get(), size_);
+    return written_;
+  }
+  bool begun = false;
+
+ private:
+  // At `offset`, or where the file stands when it is negative.
+  void Put(int32_t offset, const unsigned char* data, int32_t size) {
+    while (written_ && size > 0) {
+      ssize_t n = offset < 0 ? write(fd_, data, static_cast<size_t>(size))
+                             : pwrite(fd_, data, static_cast<size_t>(size), offset);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        written = false;
+        written_ = false;
         break;
       }
-      data += n, offset += static_cast<int32_t>(n), size -= static_cast<int32_t>(n);
+      data += n, size -= static_cast<int32_t>(n);
+      if (offset >= 0) offset += static_cast<int32_t>(n);
     }
   }
-  int fd;
-  bool begun = false;
-  bool written = true;
+  int fd_;
+  bool inOrder_ = false;
+  bool written_ = true;
+  std::unique_ptr<unsigned char[]> whole_;
+  int32_t size_ = 0;
 };
 
 }  // namespace
@@ -110,12 +140,13 @@ int RunBuffer(const std::string& file, const std::string& out, const ReadOptions
   FileBufferWriter writer(fd);
   Diagnostics diagnostics(file, options);
   Varnel().CreateDataBufferFromFile(String::FromUtf8(file), writer, diagnostics.Import());
+  bool written = writer.Finish();
   bool closed = close(fd) == 0;
   if (!writer.begun) {
     std::remove(out.c_str());
     return diagnostics.NoOutput();
   }
-  return writer.written && closed ? 0 : CannotWrite(out);
+  return written && closed ? 0 : CannotWrite(out);
 }
 
 int RunObj(const std::string& file, const std::string& out, const ReadOptions& options) {

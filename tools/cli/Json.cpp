@@ -102,7 +102,7 @@ char* Print9(char* at, double value) {
     else if (n < 100000000) --k;
     else break;
   }
-  char digits[16];
+  char digits[24] = {};  // the fixed-size copies below read past the nine
   NineDigits(static_cast<uint32_t>(n), digits);
   int last = 8;  // the last digit printed: trailing zeros go
   while (last > 0 && digits[last] == '0') --last;

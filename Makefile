@@ -10,9 +10,9 @@ DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libzip-dev libproj-dev proj-bin libpugixml-dev libgdal-dev gdal-bin \
   python3-gdal \
   postgresql postgresql-15-postgis-3 \
-  locales
+  locales time
 
-.PHONY: deps build test test-asan demo bench clean
+.PHONY: deps build test test-asan demo bench compare clean
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -52,6 +52,11 @@ demo: build
 
 bench: build
 	./$(BUILD)/bench/bench_reader
+
+# varnel against assimp and the floor program on generated documents (docs/performance.md).
+compare: build
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="assimp-utils time"
+	bench/compare.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

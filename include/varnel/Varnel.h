@@ -11,6 +11,7 @@
 namespace varnel {
 
 class DaeDisplayList;
+class DataBufferWriter;
 struct IGeometry;
 
 class VARNEL_API Varnel {
@@ -33,6 +34,10 @@ class VARNEL_API Varnel {
                                 const ImportOptions& options);
   void CreateDisplayListFromFile(String path, DaeDisplayList* displayList,
                                  const ImportOptions& options);
+  // The buffer of CreateDataBufferFromFile, handed to `writer` piece by piece as it is built;
+  // Begin is not called when nothing was produced.
+  void CreateDataBufferFromFile(String path, DataBufferWriter& writer,
+                                const ImportOptions& options = {});
 };
 
 }  // namespace varnel

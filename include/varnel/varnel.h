@@ -13,3 +13,4 @@
 #include <varnel/MaterialProperties.h>
 #include <varnel/String.h>
 #include <varnel/DaeDisplayList.h>
+#include <varnel/DataBufferWriter.h>

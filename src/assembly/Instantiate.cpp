@@ -189,11 +189,7 @@ class Emitter {
   }
 
  private:
-  struct Fetched {
-    double point[3];
-    double normal[3];
-    double texture[2];
-  };
+  using Fetched = Vertex;
   static constexpr int kBatch = 8;
 
   // Delivers vertices `first` down to `last`. They are fetched a few at a time ahead of their
@@ -204,7 +200,7 @@ class Emitter {
     for (int64_t v = first; v >= last;) {
       const int n = v - last + 1 < kBatch ? static_cast<int>(v - last + 1) : kBatch;
       for (int i = 0; i < n; ++i) Fetch(static_cast<int>(v - i), batch[i]);
-      for (int i = 0; i < n; ++i) Deliver(batch[i]);
+      out_.TakeVertices(batch, n, hasNormals_, textured_);
       v -= n;
     }
   }
@@ -214,7 +210,7 @@ class Emitter {
     Fetch(static_cast<int>(a), corners[0]);
     Fetch(static_cast<int>(b), corners[1]);
     Fetch(static_cast<int>(c), corners[2]);
-    for (const Fetched& f : corners) Deliver(f);
+    out_.TakeVertices(corners, 3, hasNormals_, textured_);
   }
 
   // Points of one line, vertices first + m - 1 down to first: positions only.
@@ -234,18 +230,6 @@ class Emitter {
     c_.FetchPoint(vertex, f.point);
     if (hasNormals_) c_.FetchNormal(vertex, f.normal);
     if (textured_) c_.FetchTexturePoint(vertex, f.texture);
-  }
-
-  void Deliver(const Fetched& f) {
-    out_.StartPoint();
-    out_.SetPoint(f.point);
-    if (hasNormals_) out_.SetNormal(f.normal);
-    if (textured_) {
-      out_.SetTexturePoint(f.texture);
-      ++out_.texturePointIndex;
-    }
-    out_.EndPoint();
-    ++out_.pointIndex;
   }
 
   SceneCollector& c_;

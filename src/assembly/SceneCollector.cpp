@@ -135,6 +135,7 @@ void SceneCollector::Run(VisualScene* root) {
       nodeVisits = 0;
       root->Traverse(*this);
       pass = TraversalPass::Idle;
+      out.EndCreation();
       return;
     }
   }

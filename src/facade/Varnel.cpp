@@ -57,7 +57,7 @@ T* Query(IUnknown* object, const Guid& iid) {
 }
 
 // Imports the filled buffer into a new host multipatch geometry; the result holds one reference.
-IGeometry* ImportGeometry(GeometryManager& builder) {
+IGeometry* ImportGeometry(GeometryManager& builder, MemoryBufferWriter& memory) {
   IUnknown* unknown = nullptr;
   if (HalvexCreateInstance(CLSID_MultipatchGeometry, nullptr, CLSCTX_ALL, IID_IUnknown,
                            reinterpret_cast<void**>(&unknown)) < 0 || !unknown)
@@ -71,12 +71,9 @@ IGeometry* ImportGeometry(GeometryManager& builder) {
   builder.multiPatch.SetZExtents(e.zMin, e.zMax);
   if (IShapeImport* import = Query<IShapeImport>(primary, IID_IShapeImport)) {
     int bytesRead = 0;
-    import->ImportFromShapeBuffer(1, builder.bufferSize, builder.buffer, &bytesRead);
+    import->ImportFromShapeBuffer(1, memory.size, memory.buffer, &bytesRead);
     import->Release();
   }
-  ::operator delete(builder.buffer);
-  builder.buffer = nullptr;
-  builder.bufferSize = 0;
 
   IGeometryState* state = Query<IGeometryState>(primary, IID_IGeometryState);
   if (state) state->SetKnownSimple(-1);
@@ -114,8 +111,9 @@ void Varnel::CreateGeometryFromFile(String path, IGeometry** geometry, const Imp
     SceneCollector collector;
     LendTables(document, collector);
     if (document.activeScene) {
-      GeometryManager builder;
-      if (Produce(document, collector, builder, false)) result = ImportGeometry(builder);
+      MemoryBufferWriter memory;
+      GeometryManager builder(memory);
+      if (Produce(document, collector, builder, false)) result = ImportGeometry(builder, memory);
       collector.manager = nullptr;
     }
     document.DeleteTempFiles();
@@ -129,18 +127,23 @@ void Varnel::CreateGeometryFromFile(String path, IGeometry** geometry, const Imp
 void Varnel::CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer,
                                       const ImportOptions& options) {
   size = 0;  // a reference always names storage, so there is no null-buffer case here
+  MemoryBufferWriter memory;
+  CreateDataBufferFromFile(std::move(path), memory, options);
+  if (memory.size > 0) {
+    size = memory.size;
+    buffer = memory.Release();
+  }
+}
+
+void Varnel::CreateDataBufferFromFile(String path, DataBufferWriter& writer,
+                                      const ImportOptions& options) {
   DaeDocument document;
   Load(document, std::move(path), options);
   SceneCollector collector;
   LendTables(document, collector);
   if (document.activeScene) {
-    GeometryManager builder;
-    if (Produce(document, collector, builder, false)) {
-      size = builder.bufferSize;
-      buffer = builder.buffer;
-      builder.bufferSize = 0;
-      builder.buffer = nullptr;
-    }
+    GeometryManager builder(writer);
+    Produce(document, collector, builder, false);
     collector.manager = nullptr;
   }
   document.DeleteTempFiles();

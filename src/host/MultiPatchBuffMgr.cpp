@@ -37,37 +37,107 @@ uint32_t MaterialFlags(const MaterialProperties& m) {
 }
 
 // Writes one record at `at`; returns its byte size.
-int64_t WriteMaterial(unsigned char* at, const MaterialProperties& m) {
+int64_t WriteMaterial(DataBufferWriter& writer, int64_t at, const MaterialProperties& m) {
   using namespace multipatch;
   int64_t pixels = PixelBytes(m);
   int64_t bytes = kMaterialHeaderBytes + pixels;
-  Store<uint32_t>(at + kMatBytes, uint32_t(bytes));
-  Store<uint32_t>(at + kMatFlags, MaterialFlags(m));
+  unsigned char header[kMaterialHeaderBytes] = {};
+  Store<uint32_t>(header + kMatBytes, uint32_t(bytes));
+  Store<uint32_t>(header + kMatFlags, MaterialFlags(m));
   for (int i = 0; i < 3; ++i) {
-    Store<int32_t>(at + kMatColor + 4 * i, m.color[i]);
-    Store<int32_t>(at + kMatEdgeColor + 4 * i, m.edgeColor[i]);
+    Store<int32_t>(header + kMatColor + 4 * i, m.color[i]);
+    Store<int32_t>(header + kMatEdgeColor + 4 * i, m.edgeColor[i]);
   }
-  Store<int32_t>(at + kMatEdgeWidth, m.edgeWidth);
-  Store<int32_t>(at + kMatTransparency, m.transparency);
-  Store<int32_t>(at + kMatSharedTexture, m.hasSharedTexture ? m.sharedTexture : -1);
+  Store<int32_t>(header + kMatEdgeWidth, m.edgeWidth);
+  Store<int32_t>(header + kMatTransparency, m.transparency);
+  Store<int32_t>(header + kMatSharedTexture, m.hasSharedTexture ? m.sharedTexture : -1);
   if (pixels > 0) {
-    Store<int32_t>(at + kMatTextureWidth, m.textureWidth);
-    Store<int32_t>(at + kMatTextureHeight, m.textureHeight);
-    Store<int32_t>(at + kMatTextureChannels, m.textureChannels);
-    std::memcpy(at + kMaterialHeaderBytes, m.texturePixels, size_t(pixels));
+    Store<int32_t>(header + kMatTextureWidth, m.textureWidth);
+    Store<int32_t>(header + kMatTextureHeight, m.textureHeight);
+    Store<int32_t>(header + kMatTextureChannels, m.textureChannels);
   }
+  writer.Write(int32_t(at), header, int32_t(kMaterialHeaderBytes));
+  if (pixels > 0) writer.Write(int32_t(at + kMaterialHeaderBytes), m.texturePixels, int32_t(pixels));
   return bytes;
 }
 
+// A window holds whole values of every section (4, 8, 16 and 24 bytes) and amortises the
+// writer's calls; a few of them are all a conversion keeps of the buffer.
+constexpr int64_t kWindowBytes = 3 << 16;
+
 }  // namespace
+
+DataBufferWriter::~DataBufferWriter() = default;
+
+bool MemoryBufferWriter::Begin(int32_t bytes) {
+  ::operator delete(buffer);
+  size = 0;
+  buffer = static_cast<unsigned char*>(::operator new(size_t(bytes), std::nothrow));
+  if (!buffer) return false;
+  AdviseHugePages(buffer, size_t(bytes));
+  Prefault(buffer, size_t(bytes));
+  size = bytes;
+  return true;
+}
+
+void MemoryBufferWriter::Write(int32_t offset, const unsigned char* data, int32_t bytes) {
+  std::memcpy(buffer + offset, data, size_t(bytes));
+}
+
+unsigned char* MemoryBufferWriter::Release() {
+  unsigned char* taken = buffer;
+  buffer = nullptr;
+  size = 0;
+  return taken;
+}
+
+void SectionStream::Reset(DataBufferWriter* writer, unsigned char* whole, int64_t offset,
+                          int64_t count, int valueBytes, unsigned char fill) {
+  offset_ = offset;
+  count_ = count;
+  valueBytes_ = valueBytes;
+  fill_ = fill;
+  next_ = used_ = 0;
+  if (whole) {
+    writer_ = nullptr;
+    base_ = whole + offset;
+    capacity_ = count * valueBytes;
+    return;
+  }
+  writer_ = writer;
+  const int64_t capacity = count * valueBytes < kWindowBytes ? count * valueBytes : kWindowBytes;
+  if (!window_ || capacity > windowBytes_) {
+    window_ = std::make_unique_for_overwrite<unsigned char[]>(size_t(capacity));
+    windowBytes_ = capacity;
+  }
+  base_ = window_.get();
+  capacity_ = capacity;
+}
+
+void SectionStream::Flush() {
+  if (!writer_) return;
+  if (used_ > 0) writer_->Write(int32_t(offset_), base_, int32_t(used_));
+  offset_ += used_;
+  used_ = 0;
+}
+
+unsigned char* SectionStream::Seek(int64_t index) {
+  if (index < next_ || index >= count_) return nullptr;
+  while (next_ < index) std::memset(At(next_), fill_, size_t(valueBytes_));
+  return At(index);
+}
+
+void SectionStream::Finish() {
+  while (next_ < count_) std::memset(At(next_), fill_, size_t(valueBytes_));
+  Flush();
+  count_ = next_ = 0;
+}
 
 int MultiPatchBuffMgr::Init(int parts, int points, bool, bool, bool hasNormals,
                             int textureDimension, int texturePoints, int materialCount,
-                            MaterialProperties* materials, unsigned char*& buffer) {
+                            MaterialProperties* materials, DataBufferWriter& writer) {
   using namespace multipatch;
-  buffer_ = nullptr;
-  parts_ = points_ = texturePoints_ = textureDimension_ = 0;
-  hasNormals_ = false;
+  writer_ = nullptr;
   if (parts < 0 || points < 0 || texturePoints < 0 || materialCount < 0) return 0;
   if (textureDimension != 0 && textureDimension != 2) return 0;
   if (materialCount > 0 && !materials) return 0;
@@ -76,17 +146,15 @@ int MultiPatchBuffMgr::Init(int parts, int points, bool, bool, bool hasNormals,
   int64_t total = layout.materials;
   for (int i = 0; i < materialCount && total <= INT_MAX; ++i)
     total += kMaterialHeaderBytes + PixelBytes(materials[i]);
-  if (total > INT_MAX) return 0;
+  if (total > INT_MAX || !writer.Begin(int32_t(total))) return 0;
 
-  auto* bytes = static_cast<unsigned char*>(::operator new(size_t(total), std::nothrow));
-  if (!bytes) return 0;
-  AdviseHugePages(bytes, size_t(total));
-  std::memset(bytes, 0, size_t(total));
-
-  Store<int32_t>(bytes, kShapeType);
-  Store<int32_t>(bytes + 36, parts);
-  Store<int32_t>(bytes + 40, points);
-  unsigned char* extension = bytes + layout.extension;
+  // The box stays zero: only a geometry's import sets it.
+  unsigned char header[kHeaderBytes] = {};
+  Store<int32_t>(header, kShapeType);
+  Store<int32_t>(header + 36, parts);
+  Store<int32_t>(header + 40, points);
+  writer.Write(0, header, int32_t(kHeaderBytes));
+  unsigned char extension[kExtensionHeaderBytes] = {};
   std::memcpy(extension, kMagic, sizeof kMagic);
   Store<uint32_t>(extension + kExtVersion, kVersion);
   Store<uint32_t>(extension + kExtBytes, uint32_t(total - layout.extension));
@@ -94,78 +162,62 @@ int MultiPatchBuffMgr::Init(int parts, int points, bool, bool, bool hasNormals,
   Store<int32_t>(extension + kExtTextureDimension, textureDimension);
   Store<int32_t>(extension + kExtTexturePoints, texturePoints);
   Store<int32_t>(extension + kExtMaterials, materialCount);
-  // A part that is never started has no material rather than the first one.
-  for (int p = 0; p < parts; ++p) Store<int32_t>(bytes + layout.partMaterials + 4 * p, -1);
+  writer.Write(int32_t(layout.extension), extension, int32_t(kExtensionHeaderBytes));
+  const unsigned char zRange[16] = {};
+  writer.Write(int32_t(layout.zRange), zRange, int32_t(sizeof zRange));
   int64_t at = layout.materials;
-  for (int i = 0; i < materialCount; ++i) at += WriteMaterial(bytes + at, materials[i]);
+  for (int i = 0; i < materialCount; ++i) at += WriteMaterial(writer, at, materials[i]);
 
-  buffer_ = bytes;
-  parts_ = parts;
-  points_ = points;
-  texturePoints_ = texturePoints;
-  hasNormals_ = hasNormals;
-  textureDimension_ = textureDimension;
+  writer_ = &writer;
   layout_ = layout;
-  buffer = bytes;
+  const int64_t storedTextures = textureDimension == 2 ? texturePoints : 0;
+  // Copying windows into a buffer that is all there costs a pass over it.
+  auto* memory = dynamic_cast<MemoryBufferWriter*>(&writer);
+  unsigned char* whole = memory ? memory->buffer : nullptr;
+  auto reset = [&](int section, int64_t offset, int64_t count, int valueBytes) {
+    // A part that is never started has no material rather than the first one.
+    const unsigned char fill = section == kPartMaterials ? 0xff : 0;
+    sections_[section].Reset(&writer, whole, offset, count, valueBytes, fill);
+  };
+  reset(kPartStarts, layout.partStarts, parts, 4);
+  reset(kPartTypes, layout.partTypes, parts, 4);
+  reset(kXY, layout.xy, points, 16);
+  reset(kZ, layout.z, points, 8);
+  reset(kNormals, layout.normals, hasNormals ? points : 0, 24);
+  reset(kTexturePoints, layout.texturePoints, storedTextures, 16);
+  reset(kPartMaterials, layout.partMaterials, parts, 4);
+  reset(kPartTextureStarts, layout.partTextureStarts, parts, 4);
   return int(total);
 }
 
-void MultiPatchBuffMgr::SetPartType(int part, int type) {
-  if (buffer_ && part >= 0 && part < parts_)
-    multipatch::Store<int32_t>(buffer_ + layout_.partTypes + 4 * int64_t(part), type);
+void MultiPatchBuffMgr::SetPart(int part, int type, int materialIndex, int firstPoint,
+                                int firstTexturePoint) {
+  using multipatch::Store;
+  if (unsigned char* at = sections_[kPartTypes].At(part)) Store<int32_t>(at, type);
+  if (unsigned char* at = sections_[kPartMaterials].At(part)) Store<int32_t>(at, materialIndex);
+  if (unsigned char* at = sections_[kPartStarts].At(part)) Store<int32_t>(at, firstPoint);
+  if (unsigned char* at = sections_[kPartTextureStarts].At(part))
+    Store<int32_t>(at, firstTexturePoint);
 }
 
-void MultiPatchBuffMgr::SetMaterialType(int part, int materialIndex) {
-  if (buffer_ && part >= 0 && part < parts_)
-    multipatch::Store<int32_t>(buffer_ + layout_.partMaterials + 4 * int64_t(part), materialIndex);
-}
-
-void MultiPatchBuffMgr::SetPointIndex(int part, int firstPoint) {
-  if (buffer_ && part >= 0 && part < parts_)
-    multipatch::Store<int32_t>(buffer_ + layout_.partStarts + 4 * int64_t(part), firstPoint);
-}
-
-void MultiPatchBuffMgr::SetTexturePointIndex(int part, int firstTexturePoint) {
-  if (buffer_ && part >= 0 && part < parts_)
-    multipatch::Store<int32_t>(buffer_ + layout_.partTextureStarts + 4 * int64_t(part),
-                               firstTexturePoint);
-}
-
-void MultiPatchBuffMgr::SetPoint(int index, double x, double y, double z) {
-  if (!buffer_ || index < 0 || index >= points_) return;
-  unsigned char* xy = buffer_ + layout_.xy + 16 * int64_t(index);
-  multipatch::Store<double>(xy, x);
-  multipatch::Store<double>(xy + 8, y);
-  multipatch::Store<double>(buffer_ + layout_.z + 8 * int64_t(index), z);
-}
-
-void MultiPatchBuffMgr::SetNormal(int index, double x, double y, double z) {
-  if (!buffer_ || !hasNormals_ || index < 0 || index >= points_) return;
-  unsigned char* at = buffer_ + layout_.normals + 24 * int64_t(index);
-  multipatch::Store<double>(at, x);
-  multipatch::Store<double>(at + 8, y);
-  multipatch::Store<double>(at + 16, z);
-}
-
-void MultiPatchBuffMgr::SetTexturePoint(int index, double s, double t) {
-  if (!buffer_ || textureDimension_ != 2 || index < 0 || index >= texturePoints_) return;
-  unsigned char* at = buffer_ + layout_.texturePoints + 16 * int64_t(index);
-  multipatch::Store<double>(at, s);
-  multipatch::Store<double>(at + 8, t);
+void MultiPatchBuffMgr::Finish() {
+  for (SectionStream& section : sections_) section.Finish();
 }
 
 void MultiPatchBuffMgr::SetXYExtents(double xMin, double yMin, double xMax, double yMax) {
-  if (!buffer_) return;
-  multipatch::Store<double>(buffer_ + 4, xMin);
-  multipatch::Store<double>(buffer_ + 12, yMin);
-  multipatch::Store<double>(buffer_ + 20, xMax);
-  multipatch::Store<double>(buffer_ + 28, yMax);
+  if (!writer_) return;
+  unsigned char box[32];
+  const double values[4] = {xMin, yMin, xMax, yMax};
+  for (int i = 0; i < 4; ++i) multipatch::Store<double>(box + 8 * i, values[i]);
+  writer_->Write(4, box, int32_t(sizeof box));
 }
 
 void MultiPatchBuffMgr::SetZExtents(double zMin, double zMax) {
-  if (!buffer_) return;
-  multipatch::Store<double>(buffer_ + layout_.zRange, zMin);
-  multipatch::Store<double>(buffer_ + layout_.zRange + 8, zMax);
+  if (!writer_) return;
+  unsigned char range[16];
+  multipatch::Store<double>(range, zMin);
+  multipatch::Store<double>(range + 8, zMax);
+  writer_->Write(int32_t(layout_.zRange), range, int32_t(sizeof range));
 }
 
 }  // namespace varnel

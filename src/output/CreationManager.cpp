@@ -14,32 +14,17 @@ bool CreationManager::StartCreation() {
   return true;
 }
 
-void CreationManager::ConvertPosition(const double* in, double out[3]) {
-  const double s = unitScale;
-  out[0] = s * in[0];
-  if (swapYZ) {
-    out[1] = -s * in[2];
-    out[2] = s * in[1];
-  } else {
-    out[1] = s * in[1];
-    out[2] = s * in[2];
-  }
-  extent.xMin = std::min(extent.xMin, out[0]);
-  extent.yMin = std::min(extent.yMin, out[1]);
-  extent.zMin = std::min(extent.zMin, out[2]);
-  extent.xMax = std::max(extent.xMax, out[0]);
-  extent.yMax = std::max(extent.yMax, out[1]);
-  extent.zMax = std::max(extent.zMax, out[2]);
-}
-
-void CreationManager::ConvertNormal(const double* in, double out[3]) const {
-  out[0] = in[0];
-  if (swapYZ) {
-    out[1] = -in[2];
-    out[2] = in[1];
-  } else {
-    out[1] = in[1];
-    out[2] = in[2];
+void CreationManager::TakeVertices(const Vertex* vertices, int n, bool normals, bool textured) {
+  for (const Vertex* v = vertices; v < vertices + n; ++v) {
+    StartPoint();
+    SetPoint(v->point);
+    if (normals) SetNormal(v->normal);
+    if (textured) {
+      SetTexturePoint(v->texture);
+      ++texturePointIndex;
+    }
+    EndPoint();
+    ++pointIndex;
   }
 }
 

@@ -2,6 +2,7 @@
 // point by point in a second. Both implementations convert coordinates and keep the extent.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "util/BaseArray.h"
@@ -20,6 +21,13 @@ struct Extent {
   double xMin = 0, yMin = 0, zMin = 0, xMax = 0, yMax = 0, zMax = 0;
 };
 
+// One vertex as the document gives it, transformed: position, normal and texture point.
+struct Vertex {
+  double point[3];
+  double normal[3];
+  double texture[2];
+};
+
 class CreationManager {
  public:
   CreationManager() = default;
@@ -28,6 +36,8 @@ class CreationManager {
   virtual ~CreationManager() = default;
 
   virtual bool StartCreation();
+  // After the creating traversal, when StartCreation succeeded.
+  virtual void EndCreation() {}
   virtual void StartPart(int) {}
   virtual void StartPoint() {}
   virtual void SetPoint(const double*) {}
@@ -38,6 +48,10 @@ class CreationManager {
   virtual void EndLine() {}
   virtual void StartLine(int, bool) {}
   virtual void SetPartFormat(int, bool, bool) {}
+  // The next `n` points of the current part, with their normals and texture points as the flags
+  // say; moves pointIndex and texturePointIndex on. One call for a run of points instead of five
+  // for each; the default makes those five, in their order.
+  virtual void TakeVertices(const Vertex* vertices, int n, bool normals, bool textured);
 
   Extent extent;
   double unitScale = 1.0;
@@ -67,5 +81,50 @@ class CreationManager {
   // Material record index of the current primitive, -1 for none.
   int CurrentMaterial() const;
 };
+
+// TakeVertices for a manager of type M: its per-point calls in their order, bound statically.
+template <class M>
+void TakeVerticesOf(M& manager, const Vertex* vertices, int n, bool normals, bool textured) {
+  for (const Vertex* v = vertices; v < vertices + n; ++v) {
+    manager.M::StartPoint();
+    manager.M::SetPoint(v->point);
+    if (normals) manager.M::SetNormal(v->normal);
+    if (textured) {
+      manager.M::SetTexturePoint(v->texture);
+      ++manager.texturePointIndex;
+    }
+    manager.M::EndPoint();
+    ++manager.pointIndex;
+  }
+}
+
+inline void CreationManager::ConvertPosition(const double* in, double out[3]) {
+  const double s = unitScale;
+  out[0] = s * in[0];
+  if (swapYZ) {
+    out[1] = -s * in[2];
+    out[2] = s * in[1];
+  } else {
+    out[1] = s * in[1];
+    out[2] = s * in[2];
+  }
+  extent.xMin = std::min(extent.xMin, out[0]);
+  extent.yMin = std::min(extent.yMin, out[1]);
+  extent.zMin = std::min(extent.zMin, out[2]);
+  extent.xMax = std::max(extent.xMax, out[0]);
+  extent.yMax = std::max(extent.yMax, out[1]);
+  extent.zMax = std::max(extent.zMax, out[2]);
+}
+
+inline void CreationManager::ConvertNormal(const double* in, double out[3]) const {
+  out[0] = in[0];
+  if (swapYZ) {
+    out[1] = -in[2];
+    out[2] = in[1];
+  } else {
+    out[1] = in[1];
+    out[2] = in[2];
+  }
+}
 
 }  // namespace varnel

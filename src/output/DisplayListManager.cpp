@@ -1,7 +1,6 @@
 #include "output/DisplayListManager.h"
 
 #include <cstdint>
-#include <cstring>
 #include <new>
 
 #include <varnel/Point.h>
@@ -50,8 +49,8 @@ void DisplayListManager::MakeRoom(int pointCount) {
   floats = nullptr;
   floatCapacity = 0;
   floats = new float[static_cast<size_t>(needed)];
+  // Not cleared: every record handed to the sink is written whole first.
   AdviseHugePages(floats, static_cast<size_t>(needed) * sizeof(float));
-  std::memset(floats, 0, static_cast<size_t>(needed) * sizeof(float));
   floatCapacity = static_cast<int>(needed);
 }
 
@@ -90,6 +89,10 @@ void DisplayListManager::SetTexturePoint(const double* st) {
   if (!record || stride < 5) return;
   record[0] = static_cast<float>(st[0]);
   record[1] = static_cast<float>(st[1]);
+}
+
+void DisplayListManager::TakeVertices(const Vertex* vertices, int n, bool normals, bool textured) {
+  TakeVerticesOf(*this, vertices, n, normals, textured);
 }
 
 void DisplayListManager::EndPart() {

@@ -19,6 +19,7 @@ class DisplayListManager : public CreationManager {
   void SetNormal(const double* xyz) override;
   void SetTexturePoint(const double* st) override;
   void EndPoint() override { ++partPoints; }
+  void TakeVertices(const Vertex* vertices, int n, bool normals, bool textured) override;
   void EndPart() override;
   void EndLine() override;
   void StartLine(int pointCount, bool isStrip) override;

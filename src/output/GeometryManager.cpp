@@ -7,34 +7,19 @@
 
 namespace varnel {
 
-GeometryManager::~GeometryManager() { ReleaseBuffer(); }
-
-void GeometryManager::ReleaseBuffer() {
-  ::operator delete(buffer);
-  buffer = nullptr;
-  bufferSize = 0;
-}
-
 bool GeometryManager::StartCreation() {
   CreationManager::StartCreation();
   int materialCount = 0;
   // Init copies what it needs of the records; they go right after.
   std::unique_ptr<MaterialProperties[]> materials(BuildMaterials(*this, materialCount));
-  ReleaseBuffer();
   bufferSize = multiPatch.Init(partCount, pointCount, false, false, pointCount == normalCount,
                                texturePointCount > 2 ? 2 : 0, texturePointCount, materialCount,
-                               materials.get(), buffer);
-  if (bufferSize >= 1 && buffer) return true;
-  ReleaseBuffer();
-  return false;
+                               materials.get(), writer_);
+  return bufferSize >= 1;
 }
 
 void GeometryManager::StartPart(int partType) {
-  const int part = partIndex;
-  multiPatch.SetPartType(part, partType);
-  multiPatch.SetMaterialType(part, CurrentMaterial());
-  multiPatch.SetPointIndex(part, pointIndex);
-  multiPatch.SetTexturePointIndex(part, texturePointIndex);
+  multiPatch.SetPart(partIndex, partType, CurrentMaterial(), pointIndex, texturePointIndex);
 }
 
 void GeometryManager::SetPoint(const double* xyz) {
@@ -51,6 +36,10 @@ void GeometryManager::SetNormal(const double* xyz) {
 
 void GeometryManager::SetTexturePoint(const double* st) {
   multiPatch.SetTexturePoint(texturePointIndex, st[0], st[1]);
+}
+
+void GeometryManager::TakeVertices(const Vertex* vertices, int n, bool normals, bool textured) {
+  TakeVerticesOf(*this, vertices, n, normals, textured);
 }
 
 }  // namespace varnel

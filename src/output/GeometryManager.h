@@ -1,4 +1,5 @@
-// Builds the multipatch byte buffer: sized from the counting pass, filled part by part.
+// Builds the multipatch byte buffer on a writer: sized from the counting pass, filled part by
+// part.
 #pragma once
 
 #include "host/MultiPatchBuffMgr.h"
@@ -8,22 +9,21 @@ namespace varnel {
 
 class GeometryManager : public CreationManager {
  public:
-  GeometryManager() = default;
-  ~GeometryManager() override;
+  explicit GeometryManager(DataBufferWriter& writer) : writer_(writer) {}
 
   bool StartCreation() override;
+  void EndCreation() override { multiPatch.Finish(); }
   void StartPart(int partType) override;
   void SetPoint(const double* xyz) override;
   void SetNormal(const double* xyz) override;
   void SetTexturePoint(const double* st) override;
+  void TakeVertices(const Vertex* vertices, int n, bool normals, bool textured) override;
 
   int bufferSize = 0;
-  // Released with the global operator delete; an entry point may take it over.
-  unsigned char* buffer = nullptr;
   MultiPatchBuffMgr multiPatch;
 
  private:
-  void ReleaseBuffer();
+  DataBufferWriter& writer_;
 };
 
 }  // namespace varnel

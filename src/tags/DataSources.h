@@ -35,7 +35,7 @@ class TechniqueCommon : public Tag {
   bool Parse(DaeDocument& document) override;
 
   AccessorTag* accessor = nullptr;
-  BaseArray<InstanceMaterial*> instanceMaterials;
+  BaseArray<InstanceMaterial*> instanceMaterials{NoStorage{}};
 };
 
 class SourceTag : public NamedTag {
@@ -74,7 +74,7 @@ class VerticesTag : public NamedTag {
   bool Parse(DaeDocument& document) override;
   void BindGeometry(SceneCollector& collector) override;
 
-  BaseArray<InputTag*> inputs;
+  BaseArray<InputTag*> inputs{NoStorage{}};
 };
 
 }  // namespace varnel

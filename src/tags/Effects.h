@@ -31,7 +31,7 @@ class ProfileCommon : public NamedTag {
   bool cullBackFaces = true;
   bool imageIsTexture = false;
   ImageTag* image = nullptr;
-  BaseArray<NewParamTag*> newParams;
+  BaseArray<NewParamTag*> newParams{NoStorage{}};
   TechniqueTag* technique = nullptr;
 };
 
@@ -44,7 +44,7 @@ class TechniqueTag : public NamedTag {
 
   bool doubleSided = false;
   PhongTag* shading = nullptr;
-  BaseArray<NewParamTag*> newParams;
+  BaseArray<NewParamTag*> newParams{NoStorage{}};
 };
 
 class TextureTag : public Tag {

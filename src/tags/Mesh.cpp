@@ -24,10 +24,12 @@ int IndexAmount(int64_t slotsPerElement, int64_t elements) {
 
 // Reads "p": `amount` integers appended to `indices`. The end tag of an empty "p" is passed over
 // rather than taken for a second list. A list shorter than its amount is filled up by the reader
-// within the input's allowance (XmlReader::listRoom), and room is reserved for no more than that.
+// within the input's allowance (XmlReader::listRoom); room is reserved for no more than that, nor
+// for more than the rest of the input holds.
 bool ReadIndices(DaeDocument& document, int amount, BaseArray<int32_t>& indices) {
   if (document.wasEndTag) return true;
-  if (indices.count == 0) ReserveFresh(indices, std::min<int64_t>(amount, document.listRoom) + 1);
+  if (indices.count == 0)
+    ReserveFresh(indices, std::min({int64_t{amount}, document.listRoom, NumbersLeft(document)}) + 1);
   return document.ReadIntList(amount, indices);
 }
 

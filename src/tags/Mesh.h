@@ -26,8 +26,8 @@ class MeshTag : public NamedTag {
   bool Parse(DaeDocument& document) override;
   void BindGeometry(SceneCollector& collector) override;
 
-  BaseArray<SourceTag*> sources;
-  BaseArray<PrimitiveTag*> primitives;
+  BaseArray<SourceTag*> sources{NoStorage{}};
+  BaseArray<PrimitiveTag*> primitives{NoStorage{}};
   VerticesTag* vertices = nullptr;
 
  private:
@@ -48,7 +48,7 @@ class PrimitiveTag : public Tag {
   BaseArray<int32_t> indices{15};  // room for 16
   BaseArray<int32_t> vcounts{15};
   String material;
-  BaseArray<InputTag*> inputs;
+  BaseArray<InputTag*> inputs{NoStorage{}};
   // The document line of a mesh's first line primitive of its kind while diagnostics are
   // received, else 0.
   int32_t line = 0;

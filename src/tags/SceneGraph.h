@@ -14,7 +14,7 @@ class VisualScene : public NamedTag {
   bool Parse(DaeDocument& document) override;
   void Traverse(SceneCollector& collector) override;
 
-  BaseArray<NodeTag*> nodes;
+  BaseArray<NodeTag*> nodes{NoStorage{}};
 };
 
 class NodeTag : public NamedTag {
@@ -27,9 +27,9 @@ class NodeTag : public NamedTag {
 
   bool hasContent = false;
   bool allIdentity = true;
-  BaseArray<TransformTag*> transforms;
-  BaseArray<NodeTag*> children;
-  BaseArray<InstanceGeometry*> instances;
+  BaseArray<TransformTag*> transforms{NoStorage{}};
+  BaseArray<NodeTag*> children{NoStorage{}};
+  BaseArray<InstanceGeometry*> instances{NoStorage{}};
   // Set while the node is on the traversal path; breaks instance_node cycles.
   bool onPath = false;
   // Position among the document's nodes by start tag: of two nodes with one id the first wins.

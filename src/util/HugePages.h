@@ -22,4 +22,19 @@ inline void AdviseHugePages(void* memory, size_t bytes) {
 #endif
 }
 
+// Faults in memory that is about to be written in full, in one pass of the kernel's (which
+// clears it, as it would on each first touch): faults taken one at a time amid other work cost
+// several times as much. A hint, like the one above.
+inline void Prefault(void* memory, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  constexpr uintptr_t kPage = 4096;
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(memory) + kPage - 1) & ~(kPage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(kPage - 1);
+  if (memory && end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+  (void)memory;
+  (void)bytes;
+#endif
+}
+
 }  // namespace varnel

@@ -97,25 +97,29 @@ int64_t ReadNumberList(XmlReader& reader, int64_t limit, Store&& store) {
   return n;
 }
 
-// Largest up-front reservation for a list whose size a document declares: a bogus count must not
-// claim gigabytes before a single number has been read. Longer lists still grow as they are read.
-constexpr int64_t kMaxDeclaredReserve = int64_t{1} << 24;
-
-// Drops the list's contents and gives it owned room for `n` elements.
+// Drops the list's contents and gives it owned room for `n` elements, as many as an array can
+// hold at most. Callers bound `n` by what the rest of the input can give, so a bogus count
+// cannot claim more than the document's own size, and a real one is read without regrowing.
 template <class T>
 void ReserveFresh(BaseArray<T>& array, int64_t n) {
-  if (n < 0) n = 0;
-  if (n > kMaxDeclaredReserve) n = kMaxDeclaredReserve;
+  constexpr int64_t kMost = 0x7FFFFFFF / int64_t{sizeof(T)} - 1;
+  n = n < 0 ? 0 : n > kMost ? kMost : n;
   array.Renew(static_cast<int32_t>(n));
   AdviseHugePages(array.data, static_cast<size_t>(array.reserved) * sizeof(T));
 }
 
+// Numbers the rest of the input can hold: each takes a character and a separator. An input of
+// unknown size (a pipe) is taken to hold 2^24, enough that only giant lists regrow.
+inline int64_t NumbersLeft(const XmlReader& reader) {
+  const int64_t left = reader.InputBytesLeft();
+  return left == INT64_MAX ? int64_t{1} << 24 : left / 2 + 1;
+}
+
 // Room for a list whose document declares `declared` elements, as ReserveFresh(declared + 1),
-// but never for more numbers than the rest of the input can hold (each takes a character and a
-// separator), so a bogus count reserves nothing beyond the document's own size.
+// but never for more numbers than the rest of the input can hold.
 template <class T>
 void ReserveDeclared(const XmlReader& reader, BaseArray<T>& array, int64_t declared) {
-  const int64_t possible = reader.InputBytesLeft() / 2 + 1;
+  const int64_t possible = NumbersLeft(reader);
   ReserveFresh(array, (declared < possible ? declared : possible) + 1);
 }
 

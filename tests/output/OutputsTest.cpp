@@ -2,7 +2,11 @@
 // display list's record layouts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
+
+#include <varnel/DataBufferWriter.h>
 
 #include "support/Documents.h"
 #include "support/Outputs.h"
@@ -71,6 +75,44 @@ TEST(Outputs, DisplayListRecordLayouts) {
     }
     Varnel().CreateDisplayListFromFile(String::FromUtf8(path), nullptr);  // no sink: nothing happens
   }
+}
+
+// A writer gets the headers first, then every byte once, the whole making the buffer the memory
+// entry point gives; sections longer than a window come in several pieces.
+TEST(Outputs, BufferPiecesCoverTheBufferOnce) {
+  struct Pieces : DataBufferWriter {
+    bool Begin(int32_t size) override {
+      bytes.assign(size_t(size), '\0');
+      times.assign(size_t(size), 0);
+      return true;
+    }
+    void Write(int32_t offset, const unsigned char* data, int32_t size) override {
+      offsets.push_back(offset);
+      bytes.replace(size_t(offset), size_t(size), reinterpret_cast<const char*>(data), size_t(size));
+      for (int32_t i = 0; i < size; ++i) ++times[size_t(offset + i)];
+    }
+    std::string bytes;
+    std::vector<int> times;
+    std::vector<int32_t> offsets;
+  } pieces;
+  std::string p, inputs = "<input semantic=\"TEXCOORD\" source=\"#g-t\" offset=\"1\"/>";
+  for (int i = 0; i < 5000; ++i) p += " 0 0 1 1 2 2";
+  testsupport::WriteFile("pieces/tex.tga", Tga());
+  Doc doc = OneInstance(Mesh("g", Primitive("triangles", 5000, "tx-m", p, inputs) + kTriangle,
+                             Source("g-t", "0.25 0.75 1 0 0 1", 3, 2)));
+  doc.images = "<image id=\"img\"><init_from>tex.tga</init_from></image>";
+  doc.effects = Effect("tx", "", "img");
+  doc.materials = Material("tx-m", "tx");
+  const std::string path = doc.Write("pieces/doc.dae");
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(path), pieces);
+  ASSERT_GE(pieces.offsets.size(), 2u);
+  EXPECT_EQ(pieces.offsets[0], 0);
+  EXPECT_EQ(pieces.bytes.substr(size_t(pieces.offsets[1]), 4), "VMPX");
+  EXPECT_EQ(std::count(pieces.times.begin(), pieces.times.end(), 1), std::ssize(pieces.times));
+  const int32_t xy = 44 + 8 * 2, z = xy + 16 * 15003;  // two parts, 15003 points
+  EXPECT_EQ(std::count_if(pieces.offsets.begin(), pieces.offsets.end(),
+                          [&](int32_t at) { return at >= xy && at < z; }), 2);
+  EXPECT_EQ(pieces.bytes, DataBuffer(path));
 }
 
 }  // namespace

@@ -168,6 +168,8 @@ TEST(Cli, InfoDumpAndBufferOfTheSample) {
   std::string out = testsupport::ScratchDir() + "/house.mpb";
   ASSERT_EQ(RunTool("buffer " + Quote(Sample()) + " -o " + Quote(out)).status, 0);
   EXPECT_EQ(fs::file_size(out), 5844u);
+  // A pipe takes the bytes only in order.
+  EXPECT_EQ(RunTool("buffer " + Quote(Sample()) + " -o /dev/stdout").out, testsupport::ReadFile(out));
 }
 
 TEST(Cli, AddressesWorkLikeFiles) {
@@ -204,6 +206,40 @@ TEST(Cli, ObjOfTheSample) {
   EXPECT_EQ(CountLines(text, "f "), 18);
   EXPECT_EQ(CountLines(text, "v "), 86);
   EXPECT_NE(testsupport::ReadFile(fs::path(obj).replace_extension(".mtl").string()).find("map_Kd"),
+            std::string::npos);
+}
+
+// Numbers print as printf's %.9g (floats) and %.17g (doubles) print them, down to signed zeros,
+// subnormals, exponents and what is not finite.
+TEST(Cli, NumbersPrintAsPrintfDoes) {
+  using namespace testdoc;
+  testsupport::WriteFile("numbers/tex.tga", Tga());
+  Doc doc = OneInstance(Mesh("g", Primitive("triangles", 2, "tx-m", "0 0 1 1 2 2 3 0 4 1 5 2",
+                                            "<input semantic=\"TEXCOORD\" source=\"#g-t\" offset=\"1\"/>"),
+                             Source("g-t", "0.1 1e-45 -0 0.3 1e21 -2.5", 3, 2),
+                             "-nan -0 1e-45 1e21 1e-7 123456789 3.4028235e38 -1.17549435e-38 0.1 "
+                             "nan inf -inf 2.5e-40 1 -1e-30 7 8 9"));
+  doc.asset = "<asset><up_axis>Z_UP</up_axis></asset>";
+  doc.images = "<image id=\"img\"><init_from>tex.tga</init_from></image>";
+  doc.effects = Effect("tx", "", "img");
+  doc.materials = Material("tx-m", "tx");
+  const std::string path = doc.Write("numbers/doc.dae");
+  std::string dump = RunTool("dump " + Quote(path)).out;
+  EXPECT_NE(dump.find(R"("data":[1.00000002e+21,3.5,7,8,9,-0,0.699999988,2.50000054e-40,1,-1e-30,)"
+                      R"(0.100000001,1,null,null,null,1.00000002e+21,3.5,3.40282347e+38,-1.17549435e-38,)"
+                      R"(0.100000001,-0,0.699999988,1.00000002e+21,1.00000001e-07,123456792,)"
+                      R"(0.100000001,1,null,-0,1.40129846e-45]})" "\n"
+                      R"({"call":"SetExtent","extent":[2.5000005382633331e-40,-1.1754943508222875e-38,)"
+                      R"(null,3.4028234663852886e+38,null,123456792]})" "\n"),
+            std::string::npos) << dump;
+  std::string obj = testsupport::ScratchDir() + "/numbers/doc.obj";
+  ASSERT_EQ(RunTool("obj " + Quote(path) + " -o " + Quote(obj)).status, 0);
+  EXPECT_NE(testsupport::ReadFile(obj).find(
+                "v 7 8 9\nvt 1.00000002e+21 -2.5\nv 2.50000054e-40 1 -1e-30\nvt -0 0.300000012\n"
+                "v nan inf -inf\nvt 0.100000001 0\nv 3.40282347e+38 -1.17549435e-38 0.100000001\n"
+                "vt 1.00000002e+21 -2.5\nv 1.00000002e+21 1.00000001e-07 123456792\n"
+                "vt -0 0.300000012\nv -nan -0 1.40129846e-45\nvt 0.100000001 0\n"
+                "f 1/1 2/2 3/3\nf 4/4 5/5 6/6\n"),
             std::string::npos);
 }
 
@@ -253,12 +289,13 @@ TEST(Cli, PlacementThatCannotBeMadeFailsWithItsReason) {
 }
 
 TEST(Cli, FailedRunsLeaveFilesThatWereThereAlone) {
-  const std::string missing = Quote(testsupport::ScratchDir() + "/missing.dae");
+  // A document that is read and gives nothing.
+  const std::string empty = Quote(testsupport::WriteFile("keep/empty.dae", "<COLLADA/>"));
   for (const char* name : {"kept.bin", "kept.obj", "kept.shp"}) {
     std::string kept = testsupport::WriteFile(std::string("keep/") + name, "before");
     std::string command = std::string(name).substr(5);
     if (command == "bin") command = "buffer";
-    EXPECT_EQ(RunTool(command + " " + missing + " -o " + Quote(kept)).status, 1) << name;
+    EXPECT_EQ(RunTool(command + " " + empty + " -o " + Quote(kept)).status, 1) << name;
     EXPECT_EQ(testsupport::ReadFile(kept), "before") << name;
   }
 }

@@ -1,15 +1,20 @@
 #include "cli/Commands.h"
 
-#include <algorithm>
-#include <memory>
-#include <cstdio>
-#include <filesystem>
-#include <new>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
+#include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
 
 namespace varnel::cli {
@@ -70,6 +75,93 @@ int RunDump(const std::string& file, const ReadOptions& options, const PlaceOpti
   return sink.gotExtent ? 0 : diagnostics.NoOutput();
 }
 
+namespace {
+
+// Puts each piece of the buffer in its place in the file as it comes. A pipe or a terminal takes
+// bytes only in order: for them the buffer is kept whole and written at the end. The file is
+// opened only once the library begins, so a document giving nothing leaves it alone.
+class FileBufferWriter : public DataBufferWriter {
+ public:
+  explicit FileBufferWriter(const std::string& path) : path_(path) {}
+  ~FileBufferWriter() override {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Begin(int32_t size) override {
+    asked = true;
+    fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) return false;
+    struct stat status;
+    inOrder_ = fstat(fd_, &status) == 0 && !S_ISREG(status.st_mode);
+    if (inOrder_) whole_.reset(new (std::nothrow) unsigned char[static_cast<size_t>(size)]);
+    size_ = size;
+    return begun = !inOrder_ || whole_;
+  }
+  void Write(int32_t offset, const unsigned char* data, int32_t size) override {
+    if (inOrder_) std::memcpy(whole_.get() + offset, data, static_cast<size_t>(size));
+    else Put(offset, data, size);
+  }
+  // Writes what was kept back and closes; false when any write failed.
+  bool Finish() {
+    if (inOrder_ && whole_) Put(-1, whole_.get(), size_);
+    bool closed = close(fd_) == 0;
+    fd_ = -1;
+    return written_ && closed;
+  }
+  bool asked = false;  // the library had something to write
+  bool begun = false;
+
+ private:
+  // At `offset`, or where the file stands when it is negative.
+  void Put(int32_t offset, const unsigned char* data, int32_t size) {
+    while (written_ && size > 0) {
+      ssize_t n = offset < 0 ? write(fd_, data, static_cast<size_t>(size))
+                             : pwrite(fd_, data, static_cast<size_t>(size), offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        written_ = false;
+        break;
+      }
+      data += n, size -= static_cast<int32_t>(n);
+      if (offset >= 0) offset += static_cast<int32_t>(n);
+    }
+  }
+  std::string path_;
+  int fd_ = -1;
+  bool inOrder_ = false;
+  bool written_ = true;
+  std::unique_ptr<unsigned char[]> whole_;
+  int32_t size_ = 0;
+};
+
+// Placing needs every point's coordinates together, so a placed buffer is built whole first.
+int WritePlacedBuffer(const gis::Model& model, const std::string& out, const ImportOptions& import,
+                      const GeographicLocation& own, const PlaceOptions& place,
+                      Diagnostics& diagnostics) {
+  int32_t size = 0;
+  unsigned char* bytes = nullptr;
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(model.document), size, bytes, import);
+  std::unique_ptr<unsigned char, void (*)(void*)> buffer(bytes, ::operator delete);
+  if (size <= 0) return diagnostics.NoOutput();
+  bool failed = false;
+  auto placer = gis::PlacerFor(model.placement, own, place.request, &diagnostics, failed);
+  if (!placer && !failed)
+    diagnostics.Report({DiagnosticKind::kPlacement, 0,
+                        "--place: nothing places the model (give --origin or -a_srs)", false});
+  if (!placer) return diagnostics.NoOutput();
+  if (!gis::PlaceBuffer(buffer.get(), size, *placer)) {
+    diagnostics.Report({DiagnosticKind::kPlacement, 0, "a point cannot be placed", false});
+    return diagnostics.NoOutput();
+  }
+  std::FILE* target = std::fopen(out.c_str(), "wb");
+  if (!target) return CannotWrite(out);
+  bool written = std::fwrite(buffer.get(), 1, static_cast<size_t>(size), target) ==
+                 static_cast<size_t>(size);
+  bool closed = std::fclose(target) == 0;
+  return written && closed ? 0 : CannotWrite(out);
+}
+
+}  // namespace
+
 int RunBuffer(const std::string& file, const std::string& out, const ReadOptions& options,
               const PlaceOptions& place) {
   Diagnostics diagnostics(file, options);
@@ -79,30 +171,11 @@ int RunBuffer(const std::string& file, const std::string& out, const ReadOptions
   GeographicLocation own;
   ImportOptions import = diagnostics.Import();
   import.geographicLocation = &own;
-  int32_t size = 0;
-  unsigned char* bytes = nullptr;
-  Varnel().CreateDataBufferFromFile(String::FromUtf8(model.document), size, bytes, import);
-  std::unique_ptr<unsigned char, void (*)(void*)> buffer(bytes, ::operator delete);
-  if (size <= 0) return diagnostics.NoOutput();
-  if (place.place) {
-    bool failed = false;
-    auto placer = gis::PlacerFor(model.placement, own, place.request, &diagnostics, failed);
-    if (!placer && !failed)
-      diagnostics.Report({DiagnosticKind::kPlacement, 0,
-                          "--place: nothing places the model (give --origin or -a_srs)", false});
-    if (!placer) return diagnostics.NoOutput();
-    if (!gis::PlaceBuffer(buffer.get(), size, *placer)) {
-      diagnostics.Report({DiagnosticKind::kPlacement, 0, "a point cannot be placed", false});
-      return diagnostics.NoOutput();
-    }
-  }
-  // Opened only now, so that a document giving nothing leaves an existing file alone.
-  std::FILE* target = std::fopen(out.c_str(), "wb");
-  if (!target) return CannotWrite(out);
-  bool written = std::fwrite(buffer.get(), 1, static_cast<size_t>(size), target) ==
-                 static_cast<size_t>(size);
-  bool closed = std::fclose(target) == 0;
-  return written && closed ? 0 : CannotWrite(out);
+  if (place.place) return WritePlacedBuffer(model, out, import, own, place, diagnostics);
+  FileBufferWriter writer(out);
+  Varnel().CreateDataBufferFromFile(String::FromUtf8(model.document), writer, import);
+  if (!writer.begun) return writer.asked ? CannotWrite(out) : diagnostics.NoOutput();
+  return writer.Finish() ? 0 : CannotWrite(out);
 }
 
 int RunObj(const std::string& file, const std::string& out, const ReadOptions& options,

@@ -1,5 +1,8 @@
 #include "cli/DumpSink.h"
 
+#include <cmath>
+#include <cstring>
+
 #include "cli/Json.h"
 
 namespace varnel::cli {
@@ -72,20 +75,32 @@ void DumpSink::SetCurrentPart(long materialIndex, tavuPatchType partType) {
   Emit(line);
 }
 
-static void AppendFloats(std::string& out, const float* data, long n) {
-  out += "\"data\":[";
+// `head`, then the floats as a JSON array closed with "]}": a part can hold millions, so they go
+// out through a window rather than as one string.
+void DumpSink::EmitFloats(const std::string& head, const float* data, long n) {
+  char window[1 << 16];
+  char* at = window + head.copy(window, sizeof window - 64);
+  *at++ = '[';
   for (long i = 0; data && i < n; ++i) {
-    if (i) out += ',';
-    AppendFloat(out, data[i]);
+    if (at > window + sizeof window - 40) {
+      std::fwrite(window, 1, static_cast<size_t>(at - window), out_);
+      at = window;
+    }
+    if (i) *at++ = ',';
+    if (std::isfinite(data[i])) {
+      at = Print9(at, data[i]);
+    } else {
+      std::memcpy(at, "null", 4);
+      at += 4;
+    }
   }
-  out += ']';
+  std::memcpy(at, "]}\n", 3);
+  std::fwrite(window, 1, static_cast<size_t>(at + 3 - window), out_);
 }
 
 void DumpSink::SetLineData(long pointCount, float* data) {
-  std::string line = "{\"call\":\"SetLineData\",\"points\":" + std::to_string(pointCount) + ',';
-  AppendFloats(line, data, pointCount * 3);
-  line += '}';
-  Emit(line);
+  EmitFloats("{\"call\":\"SetLineData\",\"points\":" + std::to_string(pointCount) + ",\"data\":",
+             data, pointCount * 3);
 }
 
 void DumpSink::SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) {
@@ -95,10 +110,8 @@ void DumpSink::SetPartData(long pointCount, bool hasNormals, bool hasTextures, f
   AppendBool(line, hasNormals);
   line += ",\"textures\":";
   AppendBool(line, hasTextures);
-  line += ',';
-  AppendFloats(line, data, pointCount * stride);
-  line += '}';
-  Emit(line);
+  line += ",\"data\":";
+  EmitFloats(line, data, pointCount * stride);
 }
 
 void DumpSink::SetExtent(double xMin, double yMin, double zMin, double xMax, double yMax,

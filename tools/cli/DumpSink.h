@@ -25,6 +25,7 @@ class DumpSink : public DaeDisplayList {
 
  private:
   void Emit(std::string& line);
+  void EmitFloats(const std::string& head, const float* data, long n);
   std::FILE* out_;
   MaterialProperties* materials_ = nullptr;  // the sink owns the records it was given
 };

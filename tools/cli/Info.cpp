@@ -1,9 +1,12 @@
 #include <algorithm>
+#include <cfloat>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "cli/Commands.h"
 #include "cli/Json.h"
+#include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
 #include <varnel/Geometry.h>
 
@@ -21,22 +24,75 @@ struct GeometryHandle {
   IGeometry* geometry = nullptr;
 };
 
-// The extent of the geometry's points once placed, read and placed a block at a time.
-bool PlacedExtent(IGeometry& g, const gis::Placer& placer, double extent[6]) {
+// What `info` prints, read from the buffer's pieces as they pass (docs/multipatch-buffer.md):
+// the counts from the headers, the part types and the extent from their sections. The extent is
+// the buffer's points taken in order, as the importer takes them for a geometry's box.
+struct Summary : DataBufferWriter {
+  bool Begin(int32_t size) override {
+    bytes = size;
+    return true;
+  }
+  void Write(int32_t offset, const unsigned char* data, int32_t size) override {
+    if (offset == 0) {
+      parts = Load<int32_t>(data + 36);
+      points = Load<int32_t>(data + 40);
+      partTypes = 44 + 4 * int64_t{parts};
+      xy = partTypes + 4 * int64_t{parts};
+      z = xy + 16 * int64_t{points} + 16;
+      extension = z + 8 * int64_t{points};
+    } else if (offset == extension) {
+      normals = Load<uint32_t>(data + 12) & 1;
+      texturePoints = Load<int32_t>(data + 16) == 2 ? Load<int32_t>(data + 20) : 0;
+      materials = Load<int32_t>(data + 24);
+    } else if (offset >= partTypes && offset < xy) {
+      for (int32_t at = 0; at < size; at += 4) ++types[Load<int32_t>(data + at)];
+    } else if (offset >= xy && offset < z - 16) {
+      for (int32_t at = 0; at < size; at += 16) {
+        Widen(0, Load<double>(data + at));
+        Widen(1, Load<double>(data + at + 8));
+      }
+    } else if (offset >= z && offset < extension) {
+      for (int32_t at = 0; at < size; at += 8) Widen(2, Load<double>(data + at));
+    }
+  }
+
+  template <class T>
+  static T Load(const unsigned char* at) {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  }
+  void Widen(int axis, double value) {
+    low[axis] = std::min(low[axis], value);
+    high[axis] = std::max(high[axis], value);
+  }
+
+  int64_t partTypes = -1, xy = -1, z = -1, extension = -1;
+  int32_t bytes = 0, parts = 0, points = 0, texturePoints = 0, materials = 0;
+  bool normals = false;
+  std::map<int32_t, int32_t> types = {{2, 0}, {6, 0}};
+  double low[3] = {DBL_MAX, DBL_MAX, DBL_MAX};
+  double high[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+};
+
+// The same summary of a geometry, with the extent of its points once placed, read and placed a
+// block at a time: placing needs each point whole, which the buffer's pieces do not give.
+bool PlacedSummary(IGeometry& g, const gis::Placer& placer, Summary& s) {
+  s.bytes = g.GetBufferSize();
+  s.parts = g.GetPartCount();
+  s.points = g.GetPointCount();
+  s.normals = g.HasNormals();
+  s.texturePoints = g.GetTexturePointCount();
+  s.materials = g.GetMaterialCount();
+  for (int32_t p = 0; p < s.parts; ++p) ++s.types[g.GetPartType(p)];
   constexpr int32_t kBlock = 4096;
   WKSPointZ block[kBlock];
-  int32_t count = g.GetPointCount();
-  for (int32_t first = 0; first < count; first += kBlock) {
-    int32_t n = g.QueryPoints(first, std::min(kBlock, count - first), block);
+  for (int32_t first = 0; first < s.points; first += kBlock) {
+    int32_t n = g.QueryPoints(first, std::min(kBlock, s.points - first), block);
     if (!placer.PlacePoints(&block[0].X, &block[0].Y, &block[0].Z, 3, static_cast<size_t>(n)))
       return false;
-    for (int32_t i = 0; i < n; ++i) {
-      const double p[3] = {block[i].X, block[i].Y, block[i].Z};
-      for (int c = 0; c < 3; ++c) {
-        extent[c] = first + i ? std::min(extent[c], p[c]) : p[c];
-        extent[c + 3] = first + i ? std::max(extent[c + 3], p[c]) : p[c];
-      }
-    }
+    for (int32_t i = 0; i < n; ++i)
+      s.Widen(0, block[i].X), s.Widen(1, block[i].Y), s.Widen(2, block[i].Z);
   }
   return true;
 }
@@ -50,6 +106,13 @@ void AppendDoubles(std::string& line, const double* values, int count) {
   line += ']';
 }
 
+// Whether the model is placed before its document is read; otherwise only the extended
+// reading's geographic location can place it.
+bool PlacedUpFront(const gis::Model& model, const gis::PlaceRequest& request) {
+  return model.placement || !request.origin.empty() || !request.sourceCrs.empty() ||
+         !request.targetCrs.empty();
+}
+
 // One JSON line for one model; 0, or 1 when it gave nothing.
 int InfoLine(const std::string& file, const gis::Model& model, bool named,
              const ReadOptions& options, const PlaceOptions& place) {
@@ -57,20 +120,23 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
   GeographicLocation own;
   ImportOptions import = diagnostics.Import();
   import.geographicLocation = &own;
-  GeometryHandle handle(model.document, import);
-  IGeometry* g = handle.geometry;
-  if (!g) return diagnostics.NoOutput();
-  bool failed = false;
-  std::unique_ptr<gis::Placer> placer = gis::PlacerFor(model.placement, own, place.request, &diagnostics, failed);
-  if (failed) return diagnostics.NoOutput();
-
-  std::map<int32_t, int32_t> types = {{2, 0}, {6, 0}};
-  for (int32_t p = 0; p < g->GetPartCount(); ++p) ++types[g->GetPartType(p)];
-  GeometryExtent e = g->GetExtent();
-  double extent[6] = {e.xMin, e.yMin, e.zMin, e.xMax, e.yMax, e.zMax};
-  if (placer && !PlacedExtent(*g, *placer, extent)) {
-    diagnostics.Report({DiagnosticKind::kPlacement, 0, "a point cannot be placed", false});
-    return diagnostics.NoOutput();
+  Summary g;
+  if (!PlacedUpFront(model, place.request)) {
+    Varnel().CreateDataBufferFromFile(String::FromUtf8(model.document), g, import);
+    if (g.bytes <= 0) return diagnostics.NoOutput();
+  }
+  std::unique_ptr<gis::Placer> placer;
+  if (PlacedUpFront(model, place.request) || own.found) {
+    GeometryHandle handle(model.document, import);
+    if (!handle.geometry) return diagnostics.NoOutput();
+    bool failed = false;
+    placer = gis::PlacerFor(model.placement, own, place.request, &diagnostics, failed);
+    if (failed) return diagnostics.NoOutput();
+    g = Summary();
+    if (!PlacedSummary(*handle.geometry, *placer, g)) {
+      diagnostics.Report({DiagnosticKind::kPlacement, 0, "a point cannot be placed", false});
+      return diagnostics.NoOutput();
+    }
   }
 
   std::string line = "{\"file\":";
@@ -81,22 +147,23 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
     line += ",\"source\":";
     AppendString(line, model.source);
   }
-  line += ",\"parts\":" + std::to_string(g->GetPartCount());
-  line += ",\"points\":" + std::to_string(g->GetPointCount());
+  line += ",\"parts\":" + std::to_string(g.parts);
+  line += ",\"points\":" + std::to_string(g.points);
   line += ",\"normals\":";
-  AppendBool(line, g->HasNormals());
-  line += ",\"texturePoints\":" + std::to_string(g->GetTexturePointCount());
-  line += ",\"materials\":" + std::to_string(g->GetMaterialCount());
+  AppendBool(line, g.normals);
+  line += ",\"texturePoints\":" + std::to_string(g.texturePoints);
+  line += ",\"materials\":" + std::to_string(g.materials);
   line += ",\"partTypes\":{";
   bool first = true;
-  for (const auto& [type, count] : types) {
+  for (const auto& [type, count] : g.types) {
     if (!first) line += ',';
     first = false;
     line += '"' + std::to_string(type) + "\":" + std::to_string(count);
   }
   line += "},\"extent\":";
+  const double extent[6] = {g.low[0], g.low[1], g.low[2], g.high[0], g.high[1], g.high[2]};
   AppendDoubles(line, extent, 6);
-  line += ",\"bytes\":" + std::to_string(g->GetBufferSize());
+  line += ",\"bytes\":" + std::to_string(g.bytes);
   if (placer) {
     line += ",\"crs\":";
     AppendString(line, placer->crs());

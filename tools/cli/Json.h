@@ -2,10 +2,16 @@
 #pragma once
 
 #include <cstdio>
+#include <charconv>
 #include <string>
 #include <string_view>
 
 namespace varnel::cli {
+
+// The text printf gives with %.9g (`Print9`) and %.17g (`Print17`) in the C locale, at `at`
+// (room for 32 characters); returns the end. Non-finite values as printf has them.
+char* Print9(char* at, double value);
+char* Print17(char* at, double value);
 
 // %.9g for floats, %.17g for doubles; non-finite values as null.
 void AppendFloat(std::string& out, float value);

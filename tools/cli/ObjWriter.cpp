@@ -3,7 +3,11 @@
 #include <png.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstring>
+
+#include "cli/Json.h"
 
 namespace varnel::cli {
 
@@ -119,45 +123,94 @@ void ObjWriter::SetCurrentPart(long materialIndex, tavuPatchType partType) {
 
 void ObjWriter::SetCurrentLine(long materialIndex, bool) { UseMaterial(materialIndex); }
 
+namespace {
+
+// The OBJ text of one call, gathered and written in large pieces: printf would parse its format
+// for every one of millions of numbers, and a write a line locks the file millions of times.
+class Text {
+ public:
+  explicit Text(std::FILE* file) : file_(file) {}
+  ~Text() { Flush(); }
+  Text& operator<<(const char* text) {
+    size_t n = std::strlen(text);
+    std::memcpy(at_, text, n);
+    at_ += n;
+    return *this;
+  }
+  Text& operator<<(char c) {
+    *at_++ = c;
+    return *this;
+  }
+  Text& operator<<(long n) {
+    at_ = std::to_chars(at_, at_ + 24, n).ptr;
+    return *this;
+  }
+  // A coordinate, as %.9g prints it.
+  Text& operator<<(double value) {
+    *at_++ = ' ';
+    at_ = Print9(at_, value);
+    return *this;
+  }
+  // Between pieces of at most kPiece characters.
+  void Check() {
+    if (at_ > text_ + sizeof text_ - kPiece) Flush();
+  }
+
+ private:
+  static constexpr size_t kPiece = 256;
+  void Flush() {
+    std::fwrite(text_, 1, static_cast<size_t>(at_ - text_), file_);
+    at_ = text_;
+  }
+  std::FILE* file_;
+  char text_[1 << 16];
+  char* at_ = text_;
+};
+
+}  // namespace
+
 void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) {
   if (!obj_ || !data || pointCount < 1) return;
   const long stride = 3 + (hasNormals ? 3 : 0) + (hasTextures ? 2 : 0);
+  Text text(obj_);
   for (long i = 0; i < pointCount; ++i) {
     const float* record = data + i * stride;
     const float* xyz = record + stride - 3;
-    std::fprintf(obj_, "v %.9g %.9g %.9g\n", xyz[0], xyz[1], xyz[2]);
-    if (hasTextures) std::fprintf(obj_, "vt %.9g %.9g\n", record[0], 1.0 - record[1]);
+    text << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n';
+    if (hasTextures) text << "vt" << double(record[0]) << 1.0 - record[1] << '\n';
     if (hasNormals) {
       const float* n = xyz - 3;
-      std::fprintf(obj_, "vn %.9g %.9g %.9g\n", n[0], n[1], n[2]);
+      text << "vn" << double(n[0]) << double(n[1]) << double(n[2]) << '\n';
     }
+    text.Check();
   }
   const long first = vertices + 1;
   const long firstTexture = texturePoints_ + 1;
   const long firstNormal = normals_ + 1;
   auto corner = [&](long k) {
-    std::fprintf(obj_, " %ld", first + k);
+    text << ' ' << first + k;
     if (hasTextures || hasNormals) {
-      std::fputc('/', obj_);
-      if (hasTextures) std::fprintf(obj_, "%ld", firstTexture + k);
-      if (hasNormals) std::fprintf(obj_, "/%ld", firstNormal + k);
+      text << '/';
+      if (hasTextures) text << firstTexture + k;
+      if (hasNormals) text << '/' << firstNormal + k;
     }
+    text.Check();
   };
   if (currentType_ == kPatchInnerRing) {
     // OBJ faces have no holes: the points stay (numbering goes on), the hole is only noted.
-    std::fprintf(obj_, "# the %ld points above are a hole in the face before them\n", pointCount);
+    text << "# the " << pointCount << " points above are a hole in the face before them\n";
   } else if (currentType_ == tavuPatchRing) {
     // A closed ring repeats its first point at the end; the face lists it once.
     long n = pointCount > 3 ? pointCount - 1 : pointCount;
-    std::fputc('f', obj_);
+    text << 'f';
     for (long k = 0; k < n; ++k) corner(k);
-    std::fputc('\n', obj_);
+    text << '\n';
     ++faces;
   } else {
     for (long k = 0; k + 2 < pointCount; k += 3) {
-      std::fputc('f', obj_);
+      text << 'f';
       for (long c = 0; c < 3; ++c) corner(k + c);
-      std::fputc('\n', obj_);
+      text << '\n';
       ++faces;
     }
   }
@@ -168,11 +221,16 @@ void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, 
 
 void ObjWriter::SetLineData(long pointCount, float* data) {
   if (!obj_ || !data || pointCount < 1) return;
-  for (long i = 0; i < pointCount; ++i)
-    std::fprintf(obj_, "v %.9g %.9g %.9g\n", data[3 * i], data[3 * i + 1], data[3 * i + 2]);
+  Text text(obj_);
+  for (long i = 0; i < pointCount; ++i) {
+    const float* xyz = data + 3 * i;
+    text << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n';
+    text.Check();
+  }
   // A "lines" primitive pairs its points into segments.
   for (long k = 0; k + 1 < pointCount; k += 2) {
-    std::fprintf(obj_, "l %ld %ld\n", vertices + 1 + k, vertices + 2 + k);
+    text << "l " << vertices + 1 + k << ' ' << vertices + 2 + k << '\n';
+    text.Check();
     ++lines;
   }
   vertices += pointCount;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Compares `varnel dump` and `varnel buffer` of every COLLADA document under a folder between two
-# builds of the tool, byte for byte, exit status included. Prints one line per difference and a
+# Compares `varnel dump`, `buffer`, `info` and `obj` (.obj and .mtl) of every COLLADA document
+# under a folder between two builds of the tool, byte for byte, exit status included. Prints one line per difference and a
 # summary; exits 1 when anything differs.
 #
 #   tools/scripts/compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]
@@ -18,19 +18,24 @@ trap 'rm -rf "$work"' EXIT
 
 run() {  # run TOOL COMMAND FILE OUTPREFIX: output bytes and exit status of one run
   local tool=$1 cmd=$2 file=$3 out=$4
-  if [ "$cmd" = buffer ]; then
-    "$tool" buffer "$file" -o "$out.bin" >/dev/null 2>&1; echo $? >"$out.rc"
-    [ -f "$out.bin" ] || : >"$out.bin"
-  else
-    "$tool" dump "$file" >"$out.bin" 2>/dev/null; echo $? >"$out.rc"
-  fi
+  case $cmd in
+    buffer)
+      "$tool" buffer "$file" -o "$out.bin" >/dev/null 2>&1; echo $? >"$out.rc"
+      [ -f "$out.bin" ] || : >"$out.bin" ;;
+    obj)
+      mkdir "$out.d"  # the .obj names its .mtl: both runs write the same names
+      "$tool" obj "$file" -o "$out.d/model.obj" >/dev/null 2>&1; echo $? >"$out.rc"
+      cat "$out.d/model.obj" "$out.d/model.mtl" >"$out.bin" 2>/dev/null ;;
+    *)
+      "$tool" "$cmd" "$file" >"$out.bin" 2>/dev/null; echo $? >"$out.rc" ;;
+  esac
 }
 
 total=0 differ=0
 while IFS= read -r -d '' file; do
   total=$((total + 1))
-  for cmd in dump buffer; do
-    rm -f "$work"/a.* "$work"/b.*
+  for cmd in dump buffer info obj; do
+    rm -rf "$work"/a.* "$work"/b.*
     run "$old" $cmd "$file" "$work/a"
     run "$new" $cmd "$file" "$work/b"
     if ! cmp -s "$work/a.bin" "$work/b.bin" || ! cmp -s "$work/a.rc" "$work/b.rc"; then
@@ -40,5 +45,5 @@ while IFS= read -r -d '' file; do
   done
 done < <(find "$corpus" -type f \( -iname '*.dae' \) -print0 | sort -z)
 
-echo "compare-corpus: $total documents, $((total * 2)) outputs, $differ differ"
+echo "compare-corpus: $total documents, $((total * 4)) outputs, $differ differ"
 [ "$differ" -eq 0 ]

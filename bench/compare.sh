@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Measures varnel against `assimp info` and a floor program (read the document, convert every
+# number, write as many bytes as varnel's buffer) on generated documents, all runs interleaved
+# in one session, and prints a table of median times, ratios and peak memory, then the targets.
+#
+#   bench/compare.sh BUILD_DIR [ROUNDS] [WORK_DIR]
+#
+# BUILD_DIR holds tools/varnel and bench/read_numbers; ROUNDS defaults to 3; the documents are
+# written to WORK_DIR (default /tmp/varnel-compare) once and reused.
+set -euo pipefail
+build=$(cd "${1:?usage: compare.sh BUILD_DIR [ROUNDS] [WORK_DIR]}" && pwd)
+rounds=${2:-3}
+work=${3:-/tmp/varnel-compare}
+here=$(cd "$(dirname "$0")" && pwd)
+varnel=$build/tools/varnel
+floor=$build/bench/read_numbers
+for tool in "$varnel" "$floor" /usr/bin/time; do
+  [ -x "$tool" ] || { echo "compare: $tool missing" >&2; exit 2; }
+done
+assimp=$(command -v assimp || true)
+mkdir -p "$work"
+mesh=$work/mesh2m.dae city=$work/city40k.dae city2=$work/city80k.dae
+[ -s "$mesh" ] || python3 "$here/make_documents.py" mesh 2000000 "$mesh"
+[ -s "$city" ] || python3 "$here/make_documents.py" city 40000 "$city"
+[ -s "$city2" ] || python3 "$here/make_documents.py" city 80000 "$city2"
+bytes=$("$varnel" info "$mesh" | sed 's/.*"bytes":\([0-9]*\).*/\1/')
+
+# name|command: every command runs once a round, in this order.
+jobs=(
+  "floor|$floor $mesh $work/floor.out $bytes"
+  "varnel buffer|$varnel buffer $mesh -o $work/mesh.mpb"
+  "varnel info|$varnel info $mesh"
+  "varnel obj|$varnel obj $mesh -o $work/obj/mesh.obj"
+  "varnel dump|$varnel dump $mesh"
+  "varnel buffer city40k|$varnel buffer $city -o $work/city40k.mpb"
+  "varnel buffer city80k|$varnel buffer $city2 -o $work/city80k.mpb"
+)
+[ -n "$assimp" ] && jobs+=("assimp info|$assimp info $mesh")
+mkdir -p "$work/obj" "$work/runs"
+rm -f "$work"/runs/*
+for ((r = 1; r <= rounds; r++)); do
+  for i in "${!jobs[@]}"; do
+    IFS='|' read -r name command <<<"${jobs[$i]}"
+    /usr/bin/time -f "%e %M" -o "$work/runs/time" $command >/dev/null 2>&1 ||
+      { echo "compare: $name failed" >&2; exit 1; }
+    tail -n 1 "$work/runs/time" >>"$work/runs/$i"
+  done
+done
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+declare -A seconds peak
+for i in "${!jobs[@]}"; do
+  name=${jobs[$i]%%|*}
+  seconds[$name]=$(cut -d' ' -f1 "$work/runs/$i" | median)
+  peak[$name]=$(cut -d' ' -f2 "$work/runs/$i" | sort -n | tail -n 1)
+done
+
+mb() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+echo "mesh: $(du -m "$mesh" | cut -f1) MB, 2 M triangles, buffer $((bytes / 1000000)) MB;" \
+     "cities: $(du -m "$city" | cut -f1) and $(du -m "$city2" | cut -f1) MB; $rounds rounds"
+echo
+echo "| run | median s | / floor | peak MB |"
+echo "|---|---:|---:|---:|"
+for i in "${!jobs[@]}"; do
+  name=${jobs[$i]%%|*}
+  echo "| $name | ${seconds[$name]} | $(ratio "${seconds[$name]}" "${seconds[floor]}") | $(mb "${peak[$name]}") |"
+done
+echo
+check() {  # check WHAT VALUE LIMIT [least]: VALUE at most (or at least) LIMIT
+  awk -v w="$1" -v v="$2" -v l="$3" -v least="${4:-}" 'BEGIN {
+    ok = least ? v >= l : v <= l
+    printf "%-36s %8.2f  (at %s %.2f)  %s\n", w, v, (least ? "least" : "most"), l, (ok ? "ok" : "MISSED") }'
+}
+buffer=${seconds[varnel buffer]}
+check "buffer / (floor + write)" "$(ratio "$buffer" "${seconds[floor]}")" 1.5
+[ -n "$assimp" ] && check "assimp info / buffer" "$(ratio "${seconds[assimp info]}" "$buffer")" 12 least
+check "buffer peak MB" "$(mb "${peak[varnel buffer]}")" 150
+check "info peak MB" "$(mb "${peak[varnel info]}")" 150
+check "obj / buffer" "$(ratio "${seconds[varnel obj]}" "$buffer")" 3
+check "dump / buffer" "$(ratio "${seconds[varnel dump]}" "$buffer")" 4
+city_kb=$(du -k "$city" | cut -f1)
+check "city40k peak / file size" "$(ratio "${peak[varnel buffer city40k]}" "$city_kb")" 4
+check "city80k time / city40k time" \
+  "$(ratio "${seconds[varnel buffer city80k]}" "${seconds[varnel buffer city40k]}")" 2.2

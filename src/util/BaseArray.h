@@ -91,9 +91,7 @@ class BaseArray {
     if (!ownsBuffer) return;
     int64_t minimum = (static_cast<int64_t>(reserved) + 2) * kElement;
     if (minimum > kMaxBytes) return;
-    int64_t bytes = ((static_cast<int64_t>(reserved) + 1) * 3 / 2) * kElement;
-    if (bytes < 64) bytes = 64;
-    if (bytes < minimum || bytes > kMaxBytes) bytes = minimum;
+    int64_t bytes = GrownBytes(reserved);
     T* grown = Allocate(bytes);
     if (!grown) return;
     std::memcpy(static_cast<void*>(grown), data, static_cast<size_t>(count) * kElement);
@@ -102,6 +100,19 @@ class BaseArray {
     data = grown;
     reserved = static_cast<int32_t>(bytes / kElement);
     ++count;
+  }
+
+  // The block Add grows to: half again as large, at least 64 bytes and two elements more. Where
+  // half again passes the 31-bit cap, growth would go on two elements at a time, copying the
+  // whole array for every element added; the block goes at once to the size those steps end at,
+  // so the same elements fit and none is copied more than once.
+  static int64_t GrownBytes(int32_t reserved) {
+    int64_t minimum = (static_cast<int64_t>(reserved) + 2) * kElement;
+    int64_t bytes = ((static_cast<int64_t>(reserved) + 1) * 3 / 2) * kElement;
+    if (bytes < 64) bytes = 64;
+    if (bytes <= kMaxBytes) return bytes < minimum ? minimum : bytes;
+    int64_t steps = (kMaxBytes / kElement - reserved) / 2;
+    return (static_cast<int64_t>(reserved) + 2 * steps) * kElement;
   }
 
   // Add with its common case (an element after the first, room left) inline: the number lists

@@ -49,6 +49,13 @@ TEST(BaseArray, Capacities) {
   EXPECT_EQ(stack.count, 32);
 }
 
+// Near the 31-bit cap growth goes at once to where steps of two elements would end.
+TEST(BaseArray, GrowthNearTheCapTakesOneStep) {
+  EXPECT_EQ(BaseArray<double>::GrownBytes(8), 13 * 8);
+  EXPECT_EQ(BaseArray<double>::GrownBytes(200000000), int64_t{268435454} * 8);
+  EXPECT_EQ(BaseArray<double>::GrownBytes(200000001), int64_t{268435455} * 8);
+}
+
 TEST(BaseArray, RemoveBlockMovesClampsShrinksAndChecks) {
   BaseArray<int> a;
   for (int i = 0; i < 10; ++i) a.Add(i);

@@ -67,6 +67,8 @@ class VARNEL_API SceneObserver {
   virtual void NodeParts(int32_t firstPart, int32_t instance, const char* name) = 0;
 };
 
+inline constexpr int64_t kDefaultMaxOutputBytes = int64_t{1} << 31;
+
 struct ImportOptions {
   // Reads what common exporters write beyond the core element set (see README); off, the
   // result is exactly that of the plain entry points.
@@ -77,6 +79,10 @@ struct ImportOptions {
   GeographicLocation* geographicLocation = nullptr;
   // Hears the node of every part; null costs nothing.
   SceneObserver* sceneObserver = nullptr;
+  // A scene whose output would take more bytes than this (its points, normals, texture points
+  // and parts as doubles) gives nothing and a limit-reached diagnostic: instancing multiplies a
+  // small document far beyond its size. The plain entry points use the default.
+  int64_t maxOutputBytes = kDefaultMaxOutputBytes;
 };
 
 }  // namespace varnel

@@ -114,7 +114,17 @@ void SceneCollector::Run(VisualScene* root) {
   bool saturated = out.partCount == kCountLimit || out.pointCount == kCountLimit ||
                    out.normalCount == kCountLimit || out.texturePointCount == kCountLimit ||
                    Exhausted();
-  if (report && saturated) {
+  const int64_t outputBytes = 24 * (int64_t{out.pointCount} + out.normalCount) +
+                              16 * (int64_t{out.texturePointCount} + out.partCount);
+  const bool tooLarge = !saturated && outputBytes > maxOutputBytes;
+  if (report && tooLarge) {
+    report(DiagnosticKind::kLimitReached, 0, false, [&] {
+      return "the output would take " + std::to_string(outputBytes) + " bytes, more than the " +
+             std::to_string(maxOutputBytes) + " allowed (ImportOptions::maxOutputBytes): nothing is produced";
+    });
+  }
+  saturated = saturated || tooLarge;
+  if (report && saturated && !tooLarge) {
     report(DiagnosticKind::kLimitReached, 0, false, [&] {
       if (instancesLeft < 0)
         return "the scene instantiates geometry more than " + std::to_string(kInstanceLimit) +

@@ -139,6 +139,7 @@ class SceneCollector {
   // Told the node of each part in the creating traversal; `nodeInstance` numbers node visits,
   // `currentNode` is the visit on top (0 and null outside any node).
   SceneObserver* sceneObserver = nullptr;
+  int64_t maxOutputBytes = kDefaultMaxOutputBytes;
   int32_t nodeInstances = 0;
   int32_t currentNode = 0;
   const NodeTag* currentNodeTag = nullptr;

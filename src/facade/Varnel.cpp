@@ -18,6 +18,7 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
   document.extended = options.extended;
   document.report.receiver = options.diagnostics;
   document.sceneObserver = options.sceneObserver;
+  document.maxOutputBytes = options.maxOutputBytes;
   document.Load(std::move(path));
   if (options.geographicLocation && document.location.found)
     *options.geographicLocation = document.location;
@@ -28,6 +29,7 @@ void LendTables(DaeDocument& document, SceneCollector& collector) {
   collector.report = document.report;
   collector.extended = document.extended;
   collector.sceneObserver = document.sceneObserver;
+  collector.maxOutputBytes = document.maxOutputBytes;
   collector.unitScale = document.unitScale;
   collector.yUp = document.yUp;
   collector.images.AttachTo(document.images);

@@ -100,6 +100,26 @@ TEST(Diagnostics, NoSceneAndLimitsThatCutTheSceneShort) {
   const DiagnosticLog::Entry* limit = limits.First(DiagnosticKind::kLimitReached);
   ASSERT_NE(limit, nullptr);
   EXPECT_NE(limit->message.find("deeper than 256"), std::string::npos) << limit->message;
+
+  // Library nodes that each instance the one before twice: 2^10 triangles from a few lines.
+  Doc doubling = Placed();
+  for (int i = 1; i <= 10; ++i)
+    doubling.nodes += "<node id=\"n" + std::to_string(i) + "\">" +
+                      (i == 1 ? std::string("<instance_geometry url=\"#g\"/>")
+                              : "<instance_node url=\"#n" + std::to_string(i - 1) + "\"/>") +
+                      "<node>" + (i == 1 ? "" : "<instance_node url=\"#n" + std::to_string(i - 1) + "\"/>") +
+                      "</node></node>";
+  doubling.scene = "<node><instance_node url=\"#n10\"/></node>";
+  const std::string path = doubling.Write("diag/doubling.dae");
+  EXPECT_GT(DataBuffer(path).size(), 40000u);
+  varnel::ImportOptions bounded;
+  DiagnosticLog bound;
+  bounded.diagnostics = &bound;
+  bounded.maxOutputBytes = 10000;
+  EXPECT_TRUE(DataBuffer(path, bounded).empty());
+  ASSERT_NE(bound.First(DiagnosticKind::kLimitReached), nullptr);
+  EXPECT_NE(bound.First(DiagnosticKind::kLimitReached)->message.find("more than the 10000 allowed"),
+            std::string::npos);
 }
 
 TEST(ExtendedReading, VertexCountsLongerThanATokenReadWhole) {

@@ -299,3 +299,14 @@ TEST(Cli, FailedRunsLeaveFilesThatWereThereAlone) {
     EXPECT_EQ(testsupport::ReadFile(kept), "before") << name;
   }
 }
+
+TEST(Cli, LimitsThatCutAModelShortAreSaidWithoutVerbose) {
+  testdoc::Doc deep = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));
+  deep.scene.clear();
+  for (int i = 0; i < 300; ++i) deep.scene += i % 290 == 9 ? "<node><instance_geometry url=\"#g\"/>" : "<node>";
+  for (int i = 0; i < 300; ++i) deep.scene += "</node>";
+  std::string file = deep.Write("limits/deep.dae");
+  Result info = RunTool("info " + Quote(file));
+  EXPECT_EQ(info.status, 0);
+  EXPECT_EQ(info.err, "varnel: " + file + ": nodes nest deeper than 256: deeper ones are passed over\n");
+}

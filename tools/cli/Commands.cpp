@@ -31,14 +31,21 @@ void Diagnostics::Report(const Diagnostic& diagnostic) {
                  DiagnosticKindName(diagnostic.kind), message.c_str());
   }
   reason_.Hear(diagnostic);
+  if (!read_.verbose && diagnostic.kind == DiagnosticKind::kLimitReached && diagnostic.message)
+    limits_.push_back(diagnostic.message);
 }
 
-std::string Diagnostics::Reason() const {
+Diagnostics::~Diagnostics() {
+  for (const std::string& limit : limits_) cli::Report(file_, limit.c_str());
+}
+
+std::string Diagnostics::TakeReason() {
+  limits_.clear();
   return reason_.Text();
 }
 
-int Diagnostics::NoOutput() const {
-  cli::Report(file_, Reason().c_str());
+int Diagnostics::NoOutput() {
+  cli::Report(file_, TakeReason().c_str());
   return 1;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <utility>
 
 #include <varnel/ImportOptions.h>
@@ -52,17 +53,21 @@ class Diagnostics : public DiagnosticReceiver {
  public:
   Diagnostics(std::string file, const ReadOptions& options)
       : file_(std::move(file)), read_(options), reason_(options.extended, "--extended") {}
+  // A limit that cut the model short is said even without -v, once the command is done with the
+  // file, unless the file gave nothing (its reason then says why).
+  ~Diagnostics() override;
   ImportOptions Import() { return {read_.extended, this}; }
   void Report(const Diagnostic& diagnostic) override;
   // The line for a document that produced nothing, with its first reason; returns 1.
-  int NoOutput() const;
-  // That reason alone.
-  std::string Reason() const;
+  int NoOutput();
+  // That reason alone, for a file that gave nothing.
+  std::string TakeReason();
 
  private:
   std::string file_;
   ReadOptions read_;
   gis::Reason reason_;
+  std::vector<std::string> limits_;
 };
 
 }  // namespace varnel::cli

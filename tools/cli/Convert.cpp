@@ -36,7 +36,7 @@ Converted ConvertInput(size_t index, const std::string& input, const gis::Conver
   Diagnostics diagnostics(input, read);
   Inputs inputs;
   if (!inputs.Open(input, place, diagnostics)) {
-    result.reason = diagnostics.Reason();
+    result.reason = diagnostics.TakeReason();
     return result;
   }
   size_t number = 0;
@@ -48,9 +48,9 @@ Converted ConvertInput(size_t index, const std::string& input, const gis::Conver
     if (gis::ConvertModel(*model, options, &modelDiagnostics, converted))
       result.models.push_back(std::move(converted));
     else if (inputs.chosen().size() == 1)
-      result.reason = modelDiagnostics.Reason();
+      result.reason = modelDiagnostics.TakeReason();
     else
-      Report(model->source, modelDiagnostics.Reason().c_str());
+      Report(model->source, modelDiagnostics.TakeReason().c_str());
   }
   if (result.models.empty() && result.reason.empty()) result.reason = "no model gave output";
   return result;

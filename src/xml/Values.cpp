@@ -1,4 +1,5 @@
 // Reading the current text token as a String, a reference or a list of integers.
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -102,7 +103,14 @@ bool XmlReader::ReadUrl(String& value) {
 
 bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
   if (isTagToken && isEndToken) return true;
-  if (count > listRoom) count = static_cast<int>(listRoom);
+  if (count > listRoom) {
+    report(DiagnosticKind::kLimitReached, CurrentLine(), false, [&] {
+      return "an index list of " + std::to_string(count) + " integers passes the " +
+             std::to_string(std::max(inputSize_ / 2 + 1, kListRoomFloor)) +
+             " the input may spell out or repeat in all: the list is cut there";
+    });
+    count = static_cast<int>(listRoom);
+  }
   if (count > 0) listRoom -= count;
   const int64_t read = ReadNumberList<ListEnd::kRepeatLast>(
       *this, count > 0 ? count : 0, [&values](int64_t, const char* text) {

@@ -72,8 +72,10 @@ class XmlReader {
   // the stream is not a regular file. Half of it (plus one) bounds the numbers still to come.
   int64_t InputBytesLeft() const;
   // Integers that ReadIntList may still append for this input. A list shorter than its count is
-  // filled up by repeating, and nothing in a valid document reads more integers than half its
-  // bytes; the allowance keeps a few bytes of bogus counts from filling gigabytes.
+  // filled up by repeating its last number; the allowance, half the input's bytes but never less
+  // than kListRoomFloor, lets small documents have that fill while a few bytes of bogus counts
+  // cannot fill gigabytes. A list it cuts short is reported.
+  static constexpr int64_t kListRoomFloor = int64_t{1} << 22;
   int64_t listRoom = INT64_MAX;
 
   // The call's import options: the extended reading, and where diagnostics go.

@@ -256,14 +256,8 @@ int SceneCollector::MaterialEffect(Tag* entry) const {
 
 int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMaterial) const {
   const String* name = &symbol;
-  if (bindMaterial && bindMaterial->techniqueCommon) {
-    for (InstanceMaterial* binding : bindMaterial->techniqueCommon->instanceMaterials) {
-      if (binding && binding->symbol == *name) {
-        name = &binding->target;
-        break;
-      }
-    }
-  }
+  if (bindMaterial && bindMaterial->techniqueCommon)
+    if (const String* target = bindMaterial->techniqueCommon->TargetOf(symbol)) name = target;
   if (usableMaterialIndex.Covers(materials)) {
     int32_t i = usableMaterialIndex.Position(*name);
     if (i < 0) i = firstUsableMaterial;
@@ -301,10 +295,8 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
     primitive->BindPrimitive(*this);
 
     if (counting) {
-      // The binding lookup and the walk over the inputs are linear (real lists are short), so
-      // they are metered like elements.
-      if (bindMaterial && bindMaterial->techniqueCommon)
-        SpendElements(bindMaterial->techniqueCommon->instanceMaterials.count);
+      // The walk over the inputs is linear (real lists are short), so it is metered like
+      // elements; the binding lookup is indexed.
       SpendElements(int64_t{primitive->inputs.count} + vertexInputs.count);
       int effect = ResolveEffect(primitive->material, bindMaterial);
       bool hasImage = effect >= 0 && effect < effectImages.count && effectImages[effect];

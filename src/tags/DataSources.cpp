@@ -66,6 +66,23 @@ TechniqueCommon::~TechniqueCommon() {
   DeleteAll(instanceMaterials);
 }
 
+const String* TechniqueCommon::TargetOf(const String& symbol) {
+  // Short lists, the usual ones, are searched; an index would cost more than it saves.
+  constexpr int32_t kIndexFrom = 16;
+  if (instanceMaterials.count < kIndexFrom) {
+    for (InstanceMaterial* binding : instanceMaterials)
+      if (binding && binding->symbol == symbol) return &binding->target;
+    return nullptr;
+  }
+  if (!indexed_) {
+    for (InstanceMaterial* binding : instanceMaterials)
+      if (binding) targetBySymbol_.emplace(std::wstring_view(binding->symbol), &binding->target);
+    indexed_ = true;
+  }
+  auto found = targetBySymbol_.find(std::wstring_view(symbol));
+  return found == targetBySymbol_.end() ? nullptr : found->second;
+}
+
 bool TechniqueCommon::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {

@@ -1,6 +1,9 @@
 // Vertex data: float arrays, accessors, sources, inputs and the vertices element.
 #pragma once
 
+#include <string_view>
+#include <unordered_map>
+
 #include "tags/Tag.h"
 #include "util/BaseArray.h"
 
@@ -36,6 +39,14 @@ class TechniqueCommon : public Tag {
 
   AccessorTag* accessor = nullptr;
   BaseArray<InstanceMaterial*> instanceMaterials{NoStorage{}};
+
+  // The target the first instance_material of `symbol` binds it to, or null. Long binding lists
+  // are indexed on first use, so that many primitives under many bindings stay linear.
+  const String* TargetOf(const String& symbol);
+
+ private:
+  std::unordered_map<std::wstring_view, const String*> targetBySymbol_;
+  bool indexed_ = false;
 };
 
 class SourceTag : public NamedTag {

@@ -107,5 +107,21 @@ TEST(Geometry, ShortListsRepeatTheirLastNumberWithinAnAllowance) {
   }
 }
 
+// Many primitives under many bindings: each lookup is indexed, so no budget drops the scene.
+TEST(Geometry, ManyPrimitivesUnderManyBindingsAllArrive) {
+  Doc doc = OneInstance("");
+  std::string primitives, bindings;
+  for (int i = 0; i < 12000; ++i) {
+    primitives += Primitive("triangles", 1, "s" + std::to_string(i), "0 1 2");
+    bindings += "<instance_material symbol=\"s" + std::to_string(i) + "\" target=\"#m\"/>";
+  }
+  doc.geometries = Mesh("g", primitives);
+  doc.scene = Node("", "<instance_geometry url=\"#g\"><bind_material><technique_common>" +
+                           bindings + "</technique_common></bind_material></instance_geometry>");
+  Output g = RunGeometry(doc.Write("bindings.dae"));
+  EXPECT_EQ(g.parts.size(), 12000u);
+  EXPECT_EQ(g.parts.back().material, 0);
+}
+
 }  // namespace
 }  // namespace pipelinetest

@@ -25,14 +25,15 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t length) {
 void OnWarning(png_structp, png_const_charp) {}
 
 // libpng reports errors by longjmp to here, so nothing in this frame may need a destructor;
-// the caller owns the png structs and `image`.
-bool ReadRows(png_structp png, png_infop info, DecodedImage& image) {
+// the caller owns the png structs, `target` and `image`.
+bool ReadRows(png_structp png, png_infop info, const DecodeRequest& request, RowTarget& target,
+              DecodedImage& image) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
-  int depth = 0, colorType = 0;
-  png_get_IHDR(png, info, &width, &height, &depth, &colorType, nullptr, nullptr, nullptr);
-  if (!ImageSizeAllowed(width, height)) return false;
+  int depth = 0, colorType = 0, interlace = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr);
+  if (!DeliveredSize(width, height, request, image)) return false;
 
   // Everything becomes 8 bits per channel; palettes become RGB, transparency keys an alpha channel.
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
@@ -43,18 +44,20 @@ bool ReadRows(png_structp png, png_infop info, DecodedImage& image) {
   png_read_update_info(png, info);
 
   int channels = png_get_channels(png, info);
-  size_t stride = size_t(width) * size_t(channels);
-  if (channels < 1 || channels > 4 || png_get_rowbytes(png, info) != stride) return false;
-  image.pixels = AllocatePixels(int(width), int(height), channels);
-  if (!image.pixels) return false;
-  image.width = int(width);
-  image.height = int(height);
-  image.channels = channels;
-  // Interlaced images take several passes; each pass refines the rows already in place.
-  for (int pass = 0; pass < passes; ++pass)
-    for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, image.pixels + y * stride, nullptr);
+  if (channels < 1 || channels > 4 || png_get_rowbytes(png, info) != size_t(width) * size_t(channels))
+    return false;
+  // Interlaced images take several passes, each refining rows already in place, so they are
+  // kept whole; others go row by row.
+  if (!target.Start(image, int(width), int(height), channels, interlace != PNG_INTERLACE_NONE))
+    return false;
+  for (int pass = 0; pass < passes; ++pass) {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_read_row(png, target.Row(int(y)), nullptr);
+      if (pass == passes - 1) target.Done();
+    }
+  }
   png_read_end(png, nullptr);  // a file cut anywhere, even in its last chunk, is refused
-  return true;
+  return target.Finish();
 }
 
 }  // namespace
@@ -63,7 +66,7 @@ bool IsPng(const unsigned char* data, size_t size) {
   return size >= 8 && png_sig_cmp(data, 0, 8) == 0;
 }
 
-bool DecodePng(const unsigned char* data, size_t size, DecodedImage& image) {
+bool DecodePng(const unsigned char* data, size_t size, const DecodeRequest& request, DecodedImage& image) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -75,7 +78,8 @@ bool DecodePng(const unsigned char* data, size_t size, DecodedImage& image) {
   png_set_read_fn(png, &reader, ReadFromMemory);
   png_set_user_limits(png, kMaxSide, kMaxSide);
   png_set_chunk_malloc_max(png, size_t(64) << 20);
-  bool ok = ReadRows(png, info, image);
+  RowTarget target;
+  bool ok = ReadRows(png, info, request, target, image);
   png_destroy_read_struct(&png, &info, nullptr);
   if (!ok) image.Release();
   return ok;

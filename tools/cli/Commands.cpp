@@ -92,7 +92,7 @@ int RunDump(const std::string& file, const ReadOptions& options, const PlaceOpti
   Inputs inputs;
   if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
   Varnel().CreateDisplayListFromFile(String::FromUtf8(inputs.chosen()[0]->document), &sink,
-                                     diagnostics.Import());
+                                     diagnostics.Import(inputs.chosen()[0]));
   std::fflush(stdout);
   return sink.gotExtent ? 0 : diagnostics.NoOutput();
 }
@@ -104,7 +104,7 @@ int RunBuffer(const std::string& file, const std::string& out, const ReadOptions
   if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
   const gis::Model& model = *inputs.chosen()[0];
   GeographicLocation own;
-  ImportOptions import = diagnostics.Import();
+  ImportOptions import = diagnostics.Import(&model);
   import.geographicLocation = &own;
   int32_t size = 0;
   unsigned char* bytes = nullptr;
@@ -142,7 +142,7 @@ int RunObj(const std::string& file, const std::string& out, const ReadOptions& o
   Inputs inputs;
   if (inputs.Open(file, place, diagnostics))
     Varnel().CreateDisplayListFromFile(String::FromUtf8(inputs.chosen()[0]->document), &writer,
-                                       diagnostics.Import());
+                                       diagnostics.Import(inputs.chosen()[0]));
   if (!writer.gotExtent) return diagnostics.NoOutput();
   return writer.Finish() ? 0 : CannotWrite(objPath);
 }

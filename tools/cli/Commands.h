@@ -14,6 +14,7 @@ namespace varnel::cli {
 struct ReadOptions {
   bool extended = false;
   bool verbose = false;
+  bool confineTextures = false;  // textures only from the document's (or archive's) folder tree
 };
 
 // A file holding several models (an archive or KML) gives info one line per model and the
@@ -51,7 +52,13 @@ class Diagnostics : public DiagnosticReceiver {
  public:
   Diagnostics(std::string file, const ReadOptions& options)
       : file_(std::move(file)), read_(options) {}
-  ImportOptions Import() { return {read_.extended, this}; }
+  // The import options of the command; a model from an archive confines textures to it.
+  ImportOptions Import(const gis::Model* model = nullptr) {
+    ImportOptions options{read_.extended, this};
+    options.confineTextures = read_.confineTextures;
+    if (model && !model->textureRoot.empty()) options.textureRoot = model->textureRoot.c_str();
+    return options;
+  }
   void Report(const Diagnostic& diagnostic) override;
   // The line for a document that produced nothing, with its first reason; returns 1.
   int NoOutput() const;

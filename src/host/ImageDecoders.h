@@ -38,6 +38,12 @@ constexpr uint64_t kMaxWholePixels = uint64_t(1) << 28;
 constexpr uint64_t kMaxStreamedPixels = uint64_t(1) << 30;
 // Memory libjpeg may take for itself (a progressive file keeps every coefficient).
 constexpr long kMaxJpegMemory = 2l << 30;
+// Scans of a progressive JPEG: each may rescan the whole image.
+constexpr int kMaxJpegScans = 1000;
+// A PNG chunk libpng may hold whole (image data streams; this bounds metadata).
+constexpr size_t kMaxPngChunkBytes = size_t(64) << 20;
+// A texture file larger than this is not read at all.
+constexpr long kMaxTextureFileBytes = long(1) << 29;
 
 // The size a width x height image is delivered at under `request`; false when it cannot be
 // delivered at all (a side of 0 or a budget below one pixel).

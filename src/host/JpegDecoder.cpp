@@ -11,13 +11,11 @@
 namespace varnel::image {
 namespace {
 
-// A progressive file can declare thousands of scans that each rescan the whole image.
-constexpr int kMaxScans = 1000;
-
 struct ErrorManager {
   jpeg_error_mgr base;
   jmp_buf jump;
   bool truncated;
+  bool tooLarge;  // a limit ended the read: memory or scans
 };
 
 struct ProgressMonitor {
@@ -26,7 +24,10 @@ struct ProgressMonitor {
 };
 
 [[noreturn]] void OnError(j_common_ptr info) {
-  longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+  auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+  const int code = info->err->msg_code;
+  if (code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE) errors->tooLarge = true;
+  longjmp(errors->jump, 1);
 }
 
 // Warnings are tolerated (stray bytes between markers are common) except a premature end:
@@ -38,7 +39,10 @@ void OnMessage(j_common_ptr info, int level) {
 
 void OnProgress(j_common_ptr info) {
   auto* monitor = reinterpret_cast<ProgressMonitor*>(info->progress);
-  if (monitor->decompressor->input_scan_number > kMaxScans) OnError(info);
+  if (monitor->decompressor->input_scan_number > kMaxJpegScans) {
+    reinterpret_cast<ErrorManager*>(info->err)->tooLarge = true;
+    OnError(info);
+  }
 }
 
 // Adobe writes CMYK inverted (0 = full ink); other writers store it plain.
@@ -134,6 +138,7 @@ bool DecodeJpeg(const unsigned char* data, size_t size, const DecodeRequest& req
   RowTarget target;
   bool ok = ReadRows(info, errors, progress, data, size, request, target, image);
   jpeg_destroy_decompress(&info);
+  if (errors.tooLarge) image.tooLarge = true;
   if (!ok) image.Release();
   return ok;
 }

@@ -21,7 +21,12 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t length) {
   reader->offset += length;
 }
 
-[[noreturn]] void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// libpng's own limits (sides, chunk sizes) end the read with these words.
+[[noreturn]] void OnError(png_structp png, png_const_charp message) {
+  if (std::strstr(message, "too large") || std::strstr(message, "exceeds"))
+    static_cast<DecodedImage*>(png_get_error_ptr(png))->tooLarge = true;
+  png_longjmp(png, 1);
+}
 void OnWarning(png_structp, png_const_charp) {}
 
 // libpng reports errors by longjmp to here, so nothing in this frame may need a destructor;
@@ -67,7 +72,7 @@ bool IsPng(const unsigned char* data, size_t size) {
 }
 
 bool DecodePng(const unsigned char* data, size_t size, const DecodeRequest& request, DecodedImage& image) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &image, OnError, OnWarning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
   if (!info) {
@@ -77,7 +82,7 @@ bool DecodePng(const unsigned char* data, size_t size, const DecodeRequest& requ
   MemoryReader reader{data, size, 0};
   png_set_read_fn(png, &reader, ReadFromMemory);
   png_set_user_limits(png, kMaxSide, kMaxSide);
-  png_set_chunk_malloc_max(png, size_t(64) << 20);
+  png_set_chunk_malloc_max(png, kMaxPngChunkBytes);
   RowTarget target;
   bool ok = ReadRows(png, info, request, target, image);
   png_destroy_read_struct(&png, &info, nullptr);

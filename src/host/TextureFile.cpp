@@ -91,19 +91,18 @@ unsigned char* AllocatePixels(int width, int height, int channels) {
 
 namespace {
 
-// Larger files are not textures anyone can render; refusing them bounds the read.
-constexpr long kMaxFileBytes = long(1) << 29;
-
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-bool ReadWholeFile(const String& path, std::vector<unsigned char>& bytes) {
+// False when the file cannot be read, or (`tooLarge`) is over the size a texture file may have.
+bool ReadWholeFile(const String& path, std::vector<unsigned char>& bytes, bool& tooLarge) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.ToUtf8().c_str(), "rb"));
   if (!file) return false;
   if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
   long size = std::ftell(file.get());
-  if (size <= 0 || size > kMaxFileBytes || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
+  tooLarge = size > image::kMaxTextureFileBytes;
+  if (size <= 0 || tooLarge || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
   bytes.resize(size_t(size));
   return std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
@@ -119,12 +118,15 @@ void TextureFile::ReadTextureMap(const String& path, int& width, int& height, in
                                  unsigned char*& pixels, const TextureLimits& limits,
                                  TextureReport* report) {
   std::vector<unsigned char> bytes;
-  if (!ReadWholeFile(path, bytes)) return;
+  image::DecodedImage decoded;
+  if (!ReadWholeFile(path, bytes, decoded.tooLarge)) {
+    if (report) report->tooLarge = decoded.tooLarge;
+    return;
+  }
   const unsigned char* data = bytes.data();
   size_t size = bytes.size();
 
   // The content decides the format: texture files are often misnamed.
-  image::DecodedImage decoded;
   bool ok = false;
   if (image::IsPng(data, size))
     ok = image::DecodePng(data, size, limits, decoded);

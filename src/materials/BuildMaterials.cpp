@@ -74,8 +74,9 @@ void LoadTexture(const ImageTag& image, MaterialProperties& record, const Report
     ::operator delete(pixels);
     if (!report) return;
     if (read.tooLarge) {
-      say(DiagnosticKind::kLimitReached, Size(read.sourceWidth, read.sourceHeight) +
-                                             " pixels are more than a texture may be decoded from");
+      say(DiagnosticKind::kLimitReached,
+          read.sourceWidth > 0 ? Size(read.sourceWidth, read.sourceHeight) + " pixels are more than a texture may be decoded from"
+                               : "\"" + image.filePath.ToUtf8() + "\" is larger than a texture file or its decoder may take");
       return;
     }
     // An image the effect holds itself reaches here unchecked, so its file may be missing too.

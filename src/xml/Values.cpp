@@ -6,6 +6,8 @@
 #include "xml/NumberList.h"
 #include "xml/XmlReader.h"
 
+#include <string>
+
 namespace varnel {
 namespace {
 
@@ -102,7 +104,15 @@ bool XmlReader::ReadUrl(String& value) {
 
 bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
   if (isTagToken && isEndToken) return true;
-  if (count > listRoom) count = static_cast<int>(listRoom);
+  if (count > listRoom) {
+    if (!listRoomReported)
+      report(DiagnosticKind::kLimitReached, CurrentLine(), false, [&] {
+        return "index lists ask for more integers than half the document's bytes: a list of " +
+               std::to_string(count) + " is cut at " + std::to_string(listRoom);
+      });
+    listRoomReported = true;
+    count = static_cast<int>(listRoom);
+  }
   if (count > 0) listRoom -= count;
   const int64_t read = ReadNumberList<ListEnd::kRepeatLast>(
       *this, count > 0 ? count : 0, [&values](int64_t, const char* text) {

@@ -75,6 +75,7 @@ class XmlReader {
   // filled up by repeating, and nothing in a valid document reads more integers than half its
   // bytes; the allowance keeps a few bytes of bogus counts from filling gigabytes.
   int64_t listRoom = INT64_MAX;
+  bool listRoomReported = false;  // once per document
 
   // The call's import options: the extended reading, and where diagnostics go.
   bool extended = false;

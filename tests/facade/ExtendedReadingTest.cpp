@@ -105,6 +105,22 @@ TEST(Diagnostics, NoSceneAndLimitsThatCutTheSceneShort) {
   const DiagnosticLog::Entry* limit = limits.First(DiagnosticKind::kLimitReached);
   ASSERT_NE(limit, nullptr);
   EXPECT_NE(limit->message.find("more than 1048576 times"), std::string::npos) << limit->message;
+
+  // A start tag's attributes are read up to 1022 bytes.
+  Doc named = Placed();
+  named.scene = "<node name=\"" + std::string(1100, 'n') + "\"><instance_geometry url=\"#g\"/></node>";
+  DiagnosticLog cut;
+  EXPECT_NE(DataBuffer(named.Write("diag/named.dae"), {false, &cut}), "");
+  EXPECT_EQ(cut.lines, std::vector<std::string>{"limit-reached: <node>: attributes past their first 1022 bytes are not read"});
+
+  // Index lists take no more integers than half the document's bytes (the repeat-the-last-number
+  // rule would give 3,000 here).
+  Doc repeated = Placed();
+  repeated.geometries = Mesh("g", Primitive("triangles", 1000, "m", "0 1 2"));
+  DiagnosticLog room;
+  EXPECT_NE(DataBuffer(repeated.Write("diag/repeated.dae"), {false, &room}), "");
+  ASSERT_EQ(room.lines.size(), 1u);
+  EXPECT_EQ(room.lines[0].rfind("limit-reached: index lists ask for more integers than half the document's bytes: a list of 3000 is cut at ", 0), 0u);
 }
 
 TEST(ExtendedReading, VertexCountsLongerThanATokenReadWhole) {

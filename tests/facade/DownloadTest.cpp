@@ -260,10 +260,10 @@ TEST_F(DownloadTest, SlowTransfersStopAtTheirLimits) {
   Serve("/slow.dae", LocalHttpServer::Drip(Sample("house.dae"), 10, 100));
   Serve("/models/slow.png", LocalHttpServer::Drip(Sample("brick.png"), 10, 100));
   Serve("/models/textured-slowly.dae", HouseTexturedWith("slow.png"));
-  // 2000 bytes a second: fast enough, but each texture takes 1.6 s.
+  // 10,000 bytes a second: far above the low-speed limit, but each texture takes 1.6 s.
   std::string images;
   for (const char* name : {"t1", "t2", "t3", "t4"}) {
-    Serve("/models/"s + name + ".png", LocalHttpServer::Drip(Sample("brick.png") + std::string(3000, '\0'), 200, 100));
+    Serve("/models/"s + name + ".png", LocalHttpServer::Drip(Sample("brick.png") + std::string(16000, '\0'), 1000, 100));
     images += "<image id=\""s + name + "\"><init_from>" + name + ".png</init_from></image>";
   }
   Serve("/models/many.dae", HouseWith("<library_images>", "<library_images>" + images));

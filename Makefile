@@ -1,6 +1,8 @@
 # Set-up, build and test on a fresh Debian machine. `make demo` and `make test` do everything.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 120
 JOBS ?= 2
 # Warnings fail the build in CI (CI=true) and stay warnings elsewhere.
 WERROR ?= $(if $(CI),ON,OFF)
@@ -10,9 +12,10 @@ DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libzip-dev libproj-dev proj-bin libpugixml-dev libgdal-dev gdal-bin \
   python3-gdal \
   postgresql postgresql-15-postgis-3 \
+  clang libclang-rt-14-dev \
   locales time
 
-.PHONY: deps build test test-asan demo bench compare clean
+.PHONY: deps build test test-asan fuzz demo bench compare clean
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -40,6 +43,13 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# Each libFuzzer harness for FUZZ_SECONDS on its seeds, built with clang under ASan and UBSan.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DVARNEL_FUZZ=ON -DVARNEL_TESTS=OFF -DVARNEL_BENCH=OFF -DVARNEL_WERROR=$(WERROR)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_reader fuzz_factory fuzz_document fuzz_gis
+	tools/scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 demo: build
 	@echo "== varnel info tests/data/demo/house.dae"
 	@./$(BUILD)/tools/varnel info tests/data/demo/house.dae
@@ -59,4 +69,4 @@ compare: build
 	bench/compare.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -27,6 +27,8 @@ enum class DiagnosticKind : int32_t {
   kArchive,             // an archive that cannot be read, or an entry refused
   kKml,                 // a KML document, or a placemark in it, that places no model
   kPlacement,           // a placement taken with an assumption, or impossible
+  // From the three entry points again:
+  kTextureRefused,      // an image file outside the folder tree textures are confined to
 };
 
 // A short stable name of the kind ("file-missing", "unknown-name", ...).
@@ -83,6 +85,18 @@ struct ImportOptions {
   // and parts as doubles) gives nothing and a limit-reached diagnostic: instancing multiplies a
   // small document far beyond its size. The plain entry points use the default.
   int64_t maxOutputBytes = kDefaultMaxOutputBytes;
+  // Reads textures only from inside one folder tree, links resolved: `textureRoot` (UTF-8), or
+  // the document's folder when that is null. An image file outside it is refused (a diagnostic
+  // says so) and only the file of that name beside the document is looked for. Downloaded
+  // documents are always confined to their address's folder.
+  bool confineTextures = false;
+  const char* textureRoot = nullptr;
+  // Pixels one texture may have once decoded, after sides over 32,767 are brought to 32,767: a
+  // larger image is resampled down to fit while it is decoded (with a diagnostic).
+  int64_t maxTexturePixels = int64_t{1} << 28;
+  // Pixels the document's textures may have together: an image that does not fit in what is
+  // left is not read (with a diagnostic), nor is any after it.
+  int64_t maxDocumentTexturePixels = int64_t{1} << 29;
 };
 
 }  // namespace varnel

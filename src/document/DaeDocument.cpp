@@ -108,11 +108,16 @@ void DaeDocument::Load(String location) {
     isDownloaded = true;
     FileSystemPath tempDir(TavuOSDir::GetTempPathW());
     if (tempDir.Exists() && tempDir.IsDirectory()) {
+      // The document and its textures share one allowance of time, started here.
+      if (IDownloader* component = Downloader()) component->StartCall();
       // The copy lands in a private folder of its own under a name made safe from the address.
-      String target = DownloadToTempFile(Downloader(), working, working);
+      HRESULT result;
+      String target = DownloadToTempFile(Downloader(), working, working, &result);
       if (target.IsEmpty()) {
-        report(DiagnosticKind::kUnreadable, 0, false,
-               [&] { return "the download of " + working.ToUtf8() + " failed"; });
+        const char* limit = DownloadLimitText(result);
+        report(limit ? DiagnosticKind::kLimitReached : DiagnosticKind::kUnreadable, 0, false, [&] {
+          return "the download of " + working.ToUtf8() + (limit ? std::string(" stopped: ") + limit : " failed");
+        });
         return;
       }
       sourceUrl = working;

@@ -3,6 +3,9 @@
 // It is also the reader every parse method drives.
 #pragma once
 
+#include <cstdint>
+
+#include <varnel/ImportOptions.h>
 #include "host/Downloader.h"
 #include "host/Path.h"
 #include <varnel/String.h>
@@ -13,6 +16,13 @@ namespace varnel {
 
 class Tag;
 class VisualScene;
+
+// Pixels the document's textures may take: each image is resampled to `perImage`, and the
+// images together may take `left`, spent as the material builder decodes them.
+struct TextureBudget {
+  int64_t perImage = ImportOptions().maxTexturePixels;
+  int64_t left = ImportOptions().maxDocumentTexturePixels;
+};
 
 class DaeDocument : public XmlReader {
  public:
@@ -38,6 +48,12 @@ class DaeDocument : public XmlReader {
   VisualScene* activeScene = nullptr;
   StringArray tempFiles;
   IDownloader* downloader = nullptr;
+  // Textures come only from inside `textureRoot` ("" for the document's folder) when set.
+  bool confineTextures = false;
+  String textureRoot;
+  TextureBudget textureBudget;
+  // Said once: the call's time for downloads ran out, so no further texture is fetched.
+  bool downloadTimeUpReported = false;
   // Nodes whose parse has begun, in document order.
   int32_t nodesRead = 0;
 

@@ -23,6 +23,7 @@ const char* DiagnosticKindName(DiagnosticKind kind) {
     case DiagnosticKind::kArchive: return "archive";
     case DiagnosticKind::kKml: return "kml";
     case DiagnosticKind::kPlacement: return "placement";
+    case DiagnosticKind::kTextureRefused: return "texture-refused";
   }
   return "unknown";
 }

@@ -19,6 +19,9 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
   document.report.receiver = options.diagnostics;
   document.sceneObserver = options.sceneObserver;
   document.maxOutputBytes = options.maxOutputBytes;
+  document.confineTextures = options.confineTextures;
+  if (options.textureRoot) document.textureRoot = String::FromUtf8(options.textureRoot);
+  document.textureBudget = {options.maxTexturePixels, options.maxDocumentTexturePixels};
   document.Load(std::move(path));
   if (options.geographicLocation && document.location.found)
     *options.geographicLocation = document.location;

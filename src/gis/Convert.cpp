@@ -36,6 +36,8 @@ bool ConvertModel(const Model& model, const ConvertOptions& options,
   import.extended = options.extended;
   import.diagnostics = diagnostics;
   import.geographicLocation = &own;
+  import.confineTextures = options.confineTextures;
+  if (!model.textureRoot.empty()) import.textureRoot = model.textureRoot.c_str();
   if (options.split == Split::kNode) import.sceneObserver = &nodes;
   GeometryHandle handle;
   Varnel().CreateGeometryFromFile(String::FromUtf8(model.document), &handle.geometry, import);

@@ -11,6 +11,8 @@ namespace varnel::gis {
 
 struct ConvertOptions {
   bool extended = false;
+  // Textures only from the model's folder tree (Model::textureRoot), as ImportOptions has it.
+  bool confineTextures = false;
   PlaceRequest place;
   Split split = Split::kModel;
   Surface surface = Surface::kMultiPolygon;

@@ -18,7 +18,7 @@ namespace {
 // Enough to see past a byte-order mark, the XML declaration and a licence comment to the root.
 constexpr size_t kProbeBytes = 4096;
 
-Model Plain(const std::string& path) { return {std::string(NameOf(path)), path, path, {}}; }
+Model Plain(const std::string& path) { return {std::string(NameOf(path)), path, path, {}, {}}; }
 
 // The archive's KML: doc.kml at its root, else the first .kml at its root, else the first one
 // anywhere in it.
@@ -114,7 +114,8 @@ bool ModelSet::OpenArchive(const std::string& path, const OpenOptions& options) 
   }
   std::optional<std::string> root = ZaeRoot(folder_, files, options.limits, report);
   if (!root) return false;
-  models_.push_back({std::string(NameOf(*root)), path + "!" + *root, folder_ + "/" + *root, {}});
+  models_.push_back(
+      {std::string(NameOf(*root)), path + "!" + *root, folder_ + "/" + *root, {}, folder_});
   return true;
 }
 

@@ -18,6 +18,9 @@ struct Model {
   std::string source;    // what the user named, with "!entry" for a document inside an archive
   std::string document;  // the local path (or address) the library reads; valid while the set lives
   std::optional<Placement> placement;  // from KML; none for a bare document
+  // Where a confined import takes textures from: the unpacked archive for a model inside one
+  // (its documents reach shared folders with "../"), else "" for the document's own folder.
+  std::string textureRoot;
 };
 
 // Caps that stop archive bombs and runaway KML. Each refusal is reported.

@@ -60,13 +60,14 @@ void Link(const KmlPlace& place, const std::string& modelFolder, const KmlAlias&
 void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, const Reporter& report,
                  std::vector<Model>& models) {
   for (const KmlModel& kml : read) {
-    Model model{kml.name, {}, {}, kml.placement};
+    Model model{kml.name, {}, {}, kml.placement, {}};
     std::string entry;
     if (IsAddress(kml.href)) {
       model.source = model.document = kml.href;
     } else if (entry = FindEntry(place, kml.href, {place.kmlFolder}); !entry.empty()) {
       model.source = place.source + "!" + entry;
       model.document = place.archiveFolder + "/" + entry;
+      model.textureRoot = place.archiveFolder;
     } else {
       for (const std::string& spelling : Spellings(kml.href)) {
         std::error_code ec;

@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -22,6 +24,12 @@ namespace {
 constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057u);
 constexpr HRESULT kTransferFailed = static_cast<HRESULT>(0x80004005u);
 constexpr long long kDefaultMaxBytes = 512ll << 20;
+
+using Clock = std::chrono::steady_clock;
+
+long long NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
 
 // curl_global_init is not safe to race with itself or with the first easy handle.
 bool CurlReady() {
@@ -139,6 +147,7 @@ struct Sink {
   PartFile* file;
   curl_off_t limit;
   curl_off_t received = 0;
+  bool overLimit = false;
 };
 
 // Counts every body byte, so the cap also holds when the server sends no Content-Length or lies
@@ -146,7 +155,10 @@ struct Sink {
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   Sink* sink = static_cast<Sink*>(user);
   size_t bytes = size * count;
-  if (static_cast<curl_off_t>(bytes) > sink->limit - sink->received) return 0;
+  if (static_cast<curl_off_t>(bytes) > sink->limit - sink->received) {
+    sink->overLimit = true;
+    return 0;
+  }
   if (!sink->file->Write(data, bytes)) return 0;
   sink->received += static_cast<curl_off_t>(bytes);
   return bytes;
@@ -199,6 +211,18 @@ class Downloader final : public ComObject, public IDownloader {
     return S_OK;
   }
 
+  HRESULT SetLowSpeedLimit(long bytesPerSecond, long seconds) override {
+    if (bytesPerSecond <= 0 || seconds <= 0) return kInvalidArgument;
+    lowSpeedBytes_ = bytesPerSecond;
+    lowSpeedSeconds_ = seconds;
+    return S_OK;
+  }
+  HRESULT SetCallTimeout(long seconds) override { return SetPositive(callTimeout_, seconds); }
+  HRESULT StartCall() override {
+    callDeadlineMs_ = NowMs() + 1000ll * callTimeout_.load();
+    return S_OK;
+  }
+
   HRESULT CopyUrlToFile(BSTR source, BSTR target) override {
     lastStatus_ = 0;
     bytesReceived_ = 0;
@@ -209,6 +233,9 @@ class Downloader final : public ComObject, public IDownloader {
     std::string url = RequestUrl(source);
     if (url.empty()) return kInvalidArgument;
     if (!CurlReady()) return kTransferFailed;
+    // A component used without StartCall counts its allowance from the first transfer.
+    long long expected = 0;
+    callDeadlineMs_.compare_exchange_strong(expected, NowMs() + 1000ll * callTimeout_.load());
     return Transfer(url, where);
   }
 
@@ -220,13 +247,18 @@ class Downloader final : public ComObject, public IDownloader {
   }
 
   HRESULT Transfer(const std::string& url, const TargetPath& where) {
+    // The transfer ends at its own timeout or at the end of the call's allowance, the earlier.
+    const long long startMs = NowMs();
+    const long long callLeftMs = callDeadlineMs_.load() - startMs;
+    if (callLeftMs <= 0) return kDownloadCallTimeUp;
+    const long long ownMs = 1000ll * totalTimeout_.load();
+    const long long timeoutMs = std::min(ownMs, callLeftMs);
     CurlHandle handle;
     CURL* curl = handle.get();
     if (!curl) return E_OUTOFMEMORY;
     PartFile part(where.dir);
     if (!part.IsOpen()) return kTransferFailed;
     Sink sink{&part, static_cast<curl_off_t>(maxBytes_.load())};
-
     bool configured =
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
@@ -234,7 +266,9 @@ class Downloader final : public ComObject, public IDownloader {
         curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_MAXREDIRS, maxRedirects_.load()) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeout_.load()) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalTimeout_.load()) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs)) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, lowSpeedBytes_.load()) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds_.load()) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, sink.limit) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
@@ -251,14 +285,33 @@ class Downloader final : public ComObject, public IDownloader {
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     lastStatus_ = status;
     bytesReceived_ = sink.received;
+    if (result != CURLE_OK) return Failure(curl, result, sink, NowMs() - startMs, timeoutMs, ownMs);
     // A final 3xx (redirect without a usable Location) carries no document either.
-    if (result != CURLE_OK || status < 200 || status > 299) return kTransferFailed;
+    if (status < 200 || status > 299) return kTransferFailed;
     return part.MoveTo(where.file) ? S_OK : kTransferFailed;
+  }
+
+  // Which limit, if any, ended a failed transfer. libcurl reports every timeout alike, so the
+  // time taken and whether a connection was made tell them apart.
+  static HRESULT Failure(CURL* curl, CURLcode result, const Sink& sink, long long elapsedMs,
+                         long long timeoutMs, long long ownMs) {
+    if (result == CURLE_FILESIZE_EXCEEDED || (result == CURLE_WRITE_ERROR && sink.overLimit))
+      return kDownloadTooLarge;
+    if (result == CURLE_TOO_MANY_REDIRECTS) return kDownloadTooManyRedirects;
+    if (result != CURLE_OPERATION_TIMEDOUT) return kTransferFailed;
+    if (elapsedMs + 50 >= timeoutMs) return timeoutMs < ownMs ? kDownloadCallTimeUp : kDownloadTimedOut;
+    curl_off_t connected = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+    return connected == 0 ? kDownloadNoConnection : kDownloadTooSlow;
   }
 
   std::atomic<long> connectTimeout_{10};
   std::atomic<long> totalTimeout_{120};
   std::atomic<long> maxRedirects_{5};
+  std::atomic<long> lowSpeedBytes_{1024};
+  std::atomic<long> lowSpeedSeconds_{15};
+  std::atomic<long> callTimeout_{300};
+  std::atomic<long long> callDeadlineMs_{0};
   std::atomic<long long> maxBytes_{kDefaultMaxBytes};
   std::atomic<long> lastStatus_{0};
   std::atomic<long long> bytesReceived_{0};

@@ -66,6 +66,29 @@ void FileSystemPath::AppendFile(std::wstring_view name) {
   path_ = std::move(joined);
 }
 
+namespace {
+
+// The canonical form of an existing path, or "" (also for text that cannot name one file).
+std::string RealPath(const String& path) {
+  std::string utf8 = path.IsEmpty() ? std::string(".") : path.ToUtf8();
+  if (utf8.find('\0') != std::string::npos) return std::string();
+  char* real = ::realpath(utf8.c_str(), nullptr);
+  if (!real) return std::string();
+  std::string result(real);
+  std::free(real);
+  return result;
+}
+
+}  // namespace
+
+bool FileSystemPath::LiesInside(const String& folder) const {
+  if (path_.IsEmpty()) return false;
+  const std::string root = RealPath(folder), path = RealPath(path_);
+  if (root.empty() || path.empty()) return false;
+  if (root == "/" || path == root) return true;
+  return path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/';
+}
+
 // Layout: a 32-bit character count, then the characters and a NUL. The handed-out pointer
 // points at the first character, as component calls expect.
 constexpr size_t kBStringHeader = std::max(sizeof(uint32_t), alignof(wchar_t));

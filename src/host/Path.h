@@ -37,6 +37,9 @@ class FileSystemPath {
   // Appends one component with a "/" separator (none added when the path already ends in "/").
   // A name starting with "/" is appended below the path all the same, never replacing it.
   void AppendFile(std::wstring_view name);
+  // Whether the path, links resolved, is `folder` or lies below it (links resolved too; "" is
+  // the working folder). False when either does not exist.
+  bool LiesInside(const String& folder) const;
   const String& GetString() const { return path_; }
   operator const String&() const { return path_; }
 

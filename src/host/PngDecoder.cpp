@@ -21,18 +21,24 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t length) {
   reader->offset += length;
 }
 
-[[noreturn]] void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// libpng's own limits (sides, chunk sizes) end the read with these words.
+[[noreturn]] void OnError(png_structp png, png_const_charp message) {
+  if (std::strstr(message, "too large") || std::strstr(message, "exceeds"))
+    static_cast<DecodedImage*>(png_get_error_ptr(png))->tooLarge = true;
+  png_longjmp(png, 1);
+}
 void OnWarning(png_structp, png_const_charp) {}
 
 // libpng reports errors by longjmp to here, so nothing in this frame may need a destructor;
-// the caller owns the png structs and `image`.
-bool ReadRows(png_structp png, png_infop info, DecodedImage& image) {
+// the caller owns the png structs, `target` and `image`.
+bool ReadRows(png_structp png, png_infop info, const DecodeRequest& request, RowTarget& target,
+              DecodedImage& image) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
-  int depth = 0, colorType = 0;
-  png_get_IHDR(png, info, &width, &height, &depth, &colorType, nullptr, nullptr, nullptr);
-  if (!ImageSizeAllowed(width, height)) return false;
+  int depth = 0, colorType = 0, interlace = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr);
+  if (!DeliveredSize(width, height, request, image)) return false;
 
   // Everything becomes 8 bits per channel; palettes become RGB, transparency keys an alpha channel.
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
@@ -43,18 +49,20 @@ bool ReadRows(png_structp png, png_infop info, DecodedImage& image) {
   png_read_update_info(png, info);
 
   int channels = png_get_channels(png, info);
-  size_t stride = size_t(width) * size_t(channels);
-  if (channels < 1 || channels > 4 || png_get_rowbytes(png, info) != stride) return false;
-  image.pixels = AllocatePixels(int(width), int(height), channels);
-  if (!image.pixels) return false;
-  image.width = int(width);
-  image.height = int(height);
-  image.channels = channels;
-  // Interlaced images take several passes; each pass refines the rows already in place.
-  for (int pass = 0; pass < passes; ++pass)
-    for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, image.pixels + y * stride, nullptr);
+  if (channels < 1 || channels > 4 || png_get_rowbytes(png, info) != size_t(width) * size_t(channels))
+    return false;
+  // Interlaced images take several passes, each refining rows already in place, so they are
+  // kept whole; others go row by row.
+  if (!target.Start(image, int(width), int(height), channels, interlace != PNG_INTERLACE_NONE))
+    return false;
+  for (int pass = 0; pass < passes; ++pass) {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_read_row(png, target.Row(int(y)), nullptr);
+      if (pass == passes - 1) target.Done();
+    }
+  }
   png_read_end(png, nullptr);  // a file cut anywhere, even in its last chunk, is refused
-  return true;
+  return target.Finish();
 }
 
 }  // namespace
@@ -63,8 +71,8 @@ bool IsPng(const unsigned char* data, size_t size) {
   return size >= 8 && png_sig_cmp(data, 0, 8) == 0;
 }
 
-bool DecodePng(const unsigned char* data, size_t size, DecodedImage& image) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+bool DecodePng(const unsigned char* data, size_t size, const DecodeRequest& request, DecodedImage& image) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &image, OnError, OnWarning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
   if (!info) {
@@ -74,8 +82,9 @@ bool DecodePng(const unsigned char* data, size_t size, DecodedImage& image) {
   MemoryReader reader{data, size, 0};
   png_set_read_fn(png, &reader, ReadFromMemory);
   png_set_user_limits(png, kMaxSide, kMaxSide);
-  png_set_chunk_malloc_max(png, size_t(64) << 20);
-  bool ok = ReadRows(png, info, image);
+  png_set_chunk_malloc_max(png, kMaxPngChunkBytes);
+  RowTarget target;
+  bool ok = ReadRows(png, info, request, target, image);
   png_destroy_read_struct(&png, &info, nullptr);
   if (!ok) image.Release();
   return ok;

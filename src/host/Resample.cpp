@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "host/Resample.h"
@@ -85,6 +86,11 @@ void ResampleRow(const unsigned char* row, const AxisWeights& axis, int channels
   }
 }
 
+void WriteRow(const float* sum, size_t count, unsigned char* out) {
+  for (size_t i = 0; i < count; ++i)
+    out[i] = static_cast<unsigned char>(std::clamp(sum[i] + 0.5f, 0.0f, 255.0f));
+}
+
 }  // namespace
 
 void resample_2d_uint8(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight,
@@ -122,10 +128,96 @@ void resample_2d_uint8(int sourceWidth, int sourceHeight, int targetWidth, int t
       else
         for (size_t i = 0; i < rowFloats; ++i) sum[i] += w * resampled[i];
     }
-    unsigned char* out = target + size_t(y) * rowFloats;
-    for (size_t i = 0; i < rowFloats; ++i)
-      out[i] = static_cast<unsigned char>(std::clamp(sum[i] + 0.5f, 0.0f, 255.0f));
+    WriteRow(sum.data(), rowFloats, target + size_t(y) * rowFloats);
   }
+}
+
+// Target rows are open from their first contributing source row to their last; each keeps its
+// running sum, added to in source order, so every sum is formed as resample_2d_uint8 forms it.
+struct RowResampler::State {
+  AxisWeights columns, rows;
+  int channels = 0;
+  unsigned char* target = nullptr;
+  size_t rowFloats = 0;
+  std::vector<float> resampled;  // the current source row, resampled horizontally
+  std::vector<float> sums;       // `slots` open target rows, row y in slot y % slots
+  std::vector<int> added;        // per slot: contributors added so far
+  int slots = 0;
+  int nextSource = 0;
+  int firstOpen = 0;  // target rows before it are written
+};
+
+RowResampler::RowResampler() = default;
+RowResampler::~RowResampler() = default;
+
+bool RowResampler::Start(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight,
+                         int channels, unsigned char* target) noexcept {
+  state_.reset();
+  if (targetWidth < 1 || targetHeight < 1 || targetWidth > sourceWidth ||
+      targetHeight > sourceHeight || channels < 1 || !target)
+    return false;
+  try {
+    auto state = std::make_unique<State>();
+    state->columns = ComputeWeights(sourceWidth, targetWidth);
+    state->rows = ComputeWeights(sourceHeight, targetHeight);
+    const AxisWeights& rows = state->rows;
+    // As many slots as target rows can share one source row.
+    int slots = 1;
+    for (int y = 0, later = 0; y < targetHeight; ++y) {
+      const int last = rows.source[size_t(rows.first[size_t(y)] + rows.count[size_t(y)] - 1)];
+      later = std::max(later, y + 1);
+      while (later < targetHeight && rows.source[size_t(rows.first[size_t(later)])] <= last) ++later;
+      slots = std::max(slots, later - y);
+    }
+    state->channels = channels;
+    state->target = target;
+    state->rowFloats = size_t(targetWidth) * size_t(channels);
+    state->resampled.resize(state->rowFloats);
+    state->sums.resize(state->rowFloats * size_t(slots));
+    state->added.assign(size_t(slots), 0);
+    state->slots = slots;
+    state_ = std::move(state);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void RowResampler::AddRow(const unsigned char* row) noexcept {
+  if (!state_) return;
+  State& s = *state_;
+  const AxisWeights& rows = s.rows;
+  const int source = s.nextSource++;
+  const int targetHeight = int(rows.first.size());
+  const int lastOpen = std::min(targetHeight, s.firstOpen + s.slots);
+  bool resampled = false;
+  for (int y = s.firstOpen; y < lastOpen; ++y) {
+    const size_t slot = size_t(y % s.slots);
+    const int k = rows.first[size_t(y)] + s.added[slot];
+    if (rows.source[size_t(k)] > source) break;  // so do the rows after it
+    if (rows.source[size_t(k)] < source) continue;
+    if (!resampled) ResampleRow(row, s.columns, s.channels, s.resampled.data());
+    resampled = true;
+    const float w = rows.weight[size_t(k)];
+    float* sum = s.sums.data() + slot * s.rowFloats;
+    if (s.added[slot]++ == 0)
+      for (size_t i = 0; i < s.rowFloats; ++i) sum[i] = w * s.resampled[i];
+    else
+      for (size_t i = 0; i < s.rowFloats; ++i) sum[i] += w * s.resampled[i];
+  }
+  // Rows whose last contributor has arrived are finished, in order.
+  while (s.firstOpen < targetHeight) {
+    const size_t slot = size_t(s.firstOpen % s.slots);
+    if (s.added[slot] < rows.count[size_t(s.firstOpen)]) break;
+    WriteRow(s.sums.data() + slot * s.rowFloats, s.rowFloats,
+             s.target + size_t(s.firstOpen) * s.rowFloats);
+    s.added[slot] = 0;
+    ++s.firstOpen;
+  }
+}
+
+bool RowResampler::Done() const {
+  return state_ && state_->firstOpen == int(state_->rows.first.size());
 }
 
 }  // namespace brenwald::pixel_utils

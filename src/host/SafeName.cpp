@@ -114,7 +114,11 @@ void DeleteDownloadedFile(const String& path) {
   RemoveDownloadDir(FileSystemPath(path).GetPath(false));
 }
 
-String DownloadToTempFile(IDownloader* downloader, const String& source, const String& nameFrom) {
+String DownloadToTempFile(IDownloader* downloader, const String& source, const String& nameFrom,
+                          HRESULT* result) {
+  HRESULT ignored;
+  HRESULT& answer = result ? *result : ignored;
+  answer = static_cast<HRESULT>(0x80004005u);
   if (!downloader) return String();
   String name = SafeFileName(nameFrom);
   if (name.IsEmpty()) return String();
@@ -123,7 +127,7 @@ String DownloadToTempFile(IDownloader* downloader, const String& source, const S
   FileSystemPath target(dir);
   target.AppendFile(name);
   try {
-    downloader->CopyUrlToFile(BString(source), BString(target.GetString()));
+    answer = downloader->CopyUrlToFile(BString(source), BString(target.GetString()));
   } catch (...) {
     DeleteDownloadedFile(target.GetString());
     throw;

@@ -43,7 +43,9 @@ void DeleteDownloadedFile(const String& path);
 // Fetches `source` with `downloader` into a new download folder, under SafeFileName(nameFrom).
 // Returns the local file when it arrived; otherwise "" and no folder is left behind (also when
 // the downloader is null, the name is refused or the temporary directory is missing). The caller
-// records the result for deletion with DeleteDownloadedFile.
-String DownloadToTempFile(IDownloader* downloader, const String& source, const String& nameFrom);
+// records the result for deletion with DeleteDownloadedFile. `result`, when given, receives what
+// the downloader answered (a failure when it was never asked).
+String DownloadToTempFile(IDownloader* downloader, const String& source, const String& nameFrom,
+                          HRESULT* result = nullptr);
 
 }  // namespace varnel

@@ -73,25 +73,36 @@ bool IsTga(const unsigned char* data, size_t size) {
           bitsPerPixel == 32);
 }
 
-bool DecodeStb(const unsigned char* data, size_t size, DecodedImage& image) {
+bool DecodeStb(const unsigned char* data, size_t size, const DecodeRequest& request, DecodedImage& image) {
   if (size > size_t(INT_MAX)) return false;
   if (IsBmp(data, size) && !BmpComplete(data, size)) return false;
   if (IsTga(data, size) && !TgaComplete(data, size)) return false;
   int width = 0, height = 0, channels = 0;
   int length = int(size);
   if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return false;
-  if (width < 1 || height < 1 || !ImageSizeAllowed(uint64_t(width), uint64_t(height))) return false;
+  if (width < 1 || height < 1 || !DeliveredSize(uint64_t(width), uint64_t(height), request, image))
+    return false;
+  // stb decodes whole images only.
+  const bool shrinks = image.width != width || image.height != height;
+  if (shrinks && uint64_t(width) * uint64_t(height) > kMaxWholePixels) {
+    image.tooLarge = true;
+    return false;
+  }
 
   unsigned char* decoded = stbi_load_from_memory(data, length, &width, &height, &channels, 0);
   if (!decoded) return false;
-  if (channels >= 1 && channels <= 4) image.pixels = AllocatePixels(width, height, channels);
+  if (channels >= 1 && channels <= 4 && width == image.sourceWidth && height == image.sourceHeight)
+    image.pixels = AllocatePixels(image.width, image.height, channels);
   if (image.pixels) {
-    std::memcpy(image.pixels, decoded, size_t(width) * size_t(height) * size_t(channels));
-    image.width = width;
-    image.height = height;
+    if (shrinks)
+      brenwald::pixel_utils::resample_2d_uint8(width, height, image.width, image.height, decoded,
+                                               image.pixels, channels);
+    else
+      std::memcpy(image.pixels, decoded, size_t(width) * size_t(height) * size_t(channels));
     image.channels = channels;
   }
   stbi_image_free(decoded);
+  if (!image.pixels) image.Release();
   return image.pixels != nullptr;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include <varnel/MaterialProperties.h>
@@ -45,23 +46,64 @@ bool IsIgnoredEdgeName(String name) {
   return name.GetLength() > 10 && name.Left(11).CompareNoCase(L"tavu_ignore") == 0;
 }
 
-// Reads the image file into `record`; any failure leaves the record untextured.
+std::string Size(int64_t width, int64_t height) {
+  return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// Reads the image file into `record`; any failure leaves the record untextured. The image is
+// resampled while it is decoded, to the side rule below and to the document's pixel budget.
 void LoadTexture(const ImageTag& image, MaterialProperties& record, const Reporter& report) {
+  TextureBudget fallback;
+  TextureBudget& budget = image.budget ? *image.budget : fallback;
+  auto say = [&](DiagnosticKind kind, const std::string& text) {
+    report(kind, 0, false, [&] { return "image \"" + image.GetId().ToUtf8() + "\": " + text; });
+  };
+  if (budget.left < 1) {
+    say(DiagnosticKind::kLimitReached, "the document's textures have used their pixel budget: not read");
+    return;
+  }
+  TextureLimits limits;
+  limits.maxSide = kMaxTextureSide;
+  limits.maxPixels = budget.perImage;
+  TextureReport read;
   int width = 0, height = 0, channels = 0;
   unsigned char* pixels = nullptr;
   TextureFile file;
-  file.ReadTextureMap(image.filePath, width, height, channels, pixels);
+  file.ReadTextureMap(image.filePath, width, height, channels, pixels, limits, &read);
   if (width < 1 || height < 1 || channels < 1 || channels > 4 || !pixels) {
     ::operator delete(pixels);
+    if (!report) return;
+    if (read.tooLarge) {
+      say(DiagnosticKind::kLimitReached,
+          read.sourceWidth > 0 ? Size(read.sourceWidth, read.sourceHeight) + " pixels are more than a texture may be decoded from"
+                               : "\"" + image.filePath.ToUtf8() + "\" is larger than a texture file or its decoder may take");
+      return;
+    }
     // An image the effect holds itself reaches here unchecked, so its file may be missing too.
     const FileSystemPath path(image.filePath);
-    const bool found = report && path.Exists() && path.IsFile();
-    report(found ? DiagnosticKind::kTextureUndecodable : DiagnosticKind::kTextureMissing, 0, false, [&] {
-      return "image \"" + image.GetId().ToUtf8() + "\": " +
-             (found ? "cannot decode \"" + image.filePath.ToUtf8() + "\""
-                    : "no file found for \"" + image.reference.ToUtf8() + "\"");
-    });
+    if (path.IsDirectory()) {
+      say(DiagnosticKind::kTextureMissing, "\"" + image.reference.ToUtf8() + "\" names a folder");
+    } else if (path.Exists() && path.IsFile()) {
+      say(DiagnosticKind::kTextureUndecodable, "cannot decode \"" + image.filePath.ToUtf8() + "\"");
+    } else {
+      say(DiagnosticKind::kTextureMissing, "no file found for \"" + image.reference.ToUtf8() + "\"");
+    }
     return;
+  }
+  const int64_t taken = int64_t(width) * int64_t(height);
+  if (taken > budget.left) {
+    ::operator delete(pixels);
+    say(DiagnosticKind::kLimitReached, Size(width, height) + " pixels are more than the " +
+                                           std::to_string(budget.left) +
+                                           " the document's textures have left: not read");
+    budget.left = 0;
+    return;
+  }
+  budget.left -= taken;
+  if (read.fitted) {
+    say(DiagnosticKind::kLimitReached, Size(read.sourceWidth, read.sourceHeight) +
+                                           " pixels resampled to " + Size(width, height) + " to fit " +
+                                           std::to_string(limits.maxPixels) + ", the most a texture may have");
   }
   if (width > kMaxTextureSide || height > kMaxTextureSide) {
     const int newWidth = std::min(width, kMaxTextureSide);

@@ -1,5 +1,8 @@
 #include "tags/Controller.h"
 
+#include <utility>
+#include <vector>
+
 #include "assembly/SceneCollector.h"
 #include "tags/TagParse.h"
 #include "tags/Transforms.h"
@@ -30,17 +33,31 @@ bool ControllerTag::Parse(DaeDocument& document) {
 }
 
 void ControllerTag::Traverse(SceneCollector& collector) {
-  if (!skin) {
-    if (morphSkipped)
-      collector.ReportOnce(DiagnosticKind::kUnresolvedReference, true, [&] {
-        return "controller \"" + GetId().ToUtf8() + "\" holds a morph, which is not read";
-      });
-    return;
+  // A skin's source may name another controller (a skin on a morph, in the extended reading),
+  // and that one's yet another: the chain is followed in a loop, so no length of it costs stack.
+  // `chain` holds the controllers entered, each with whether its skin placed a matrix.
+  std::vector<std::pair<ControllerTag*, bool>> chain;
+  for (ControllerTag* controller = this; controller;) {
+    if (!controller->skin) {
+      if (controller->morphSkipped)
+        collector.ReportOnce(DiagnosticKind::kUnresolvedReference, true, [&] {
+          return "controller \"" + controller->GetId().ToUtf8() + "\" holds a morph, which is not read";
+        });
+      break;
+    }
+    if (controller->onPath) break;
+    controller->onPath = true;
+    SkinTag& skin = *controller->skin;
+    chain.emplace_back(controller, !skin.source.IsEmpty());
+    if (skin.source.IsEmpty()) break;
+    Tag* inner = skin.Enter(collector);
+    if (!inner) collector.InstantiateGeometry(skin.source, nullptr);
+    controller = inner ? inner->AsControllerTag() : nullptr;
   }
-  if (onPath) return;
-  onPath = true;
-  skin->Traverse(collector);
-  onPath = false;
+  for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
+    if (link->second) collector.PopMatrix();
+    link->first->onPath = false;
+  }
 }
 
 namespace {
@@ -80,8 +97,7 @@ bool SkinTag::Parse(DaeDocument& document) {
   });
 }
 
-void SkinTag::Traverse(SceneCollector& collector) {
-  if (source.IsEmpty()) return;
+Tag* SkinTag::Enter(SceneCollector& collector) {
   // A source may name another controller (a skin on a morph); the extended reading follows it.
   Tag* inner = nullptr;
   if (collector.extended || collector.report) {
@@ -95,9 +111,7 @@ void SkinTag::Traverse(SceneCollector& collector) {
     collector.PushMatrix();
     PreMultiply(collector.currentMatrix, bindShapeMatrix);
   }
-  if (inner) inner->Traverse(collector);
-  else collector.InstantiateGeometry(source, nullptr);
-  collector.PopMatrix();
+  return inner;
 }
 
 }  // namespace varnel

@@ -26,18 +26,30 @@ bool StartsWith(const String& text, const String& prefix) {
   return text.Left(prefix.GetLength()) == prefix;
 }
 
-// Only files count: a reference that names a folder (or nothing) never becomes a texture path.
-bool IsExistingFile(const FileSystemPath& path) { return path.Exists() && path.IsFile(); }
-
 bool IsAbsolute(const String& reference) {
   if (reference.GetLength() >= 1 && (reference[0] == L'/' || reference[0] == L'\\')) return true;
   return reference.GetLength() >= 3 && std::iswalpha(static_cast<wint_t>(reference[0])) &&
          reference[1] == L':' && (reference[2] == L'/' || reference[2] == L'\\');
 }
 
+// Where a local document may take textures from: anywhere, or inside one folder tree. A file
+// found outside is remembered for the diagnostic.
+struct Confinement {
+  bool on = false;
+  String root;
+  String refused;
+
+  bool Allows(const FileSystemPath& file) {
+    if (!on || file.LiesInside(root)) return true;
+    if (refused.IsEmpty()) refused = file.GetString();
+    return false;
+  }
+};
+
 // The reference beside the local document. An absolute reference is taken as it stands;
-// any reference whose file is missing falls back to its file name in the document's folder.
-String ResolveLocal(const String& documentPath, const String& reference) {
+// any reference that names nothing falls back to its file name in the document's folder.
+// A folder counts as found: it then gives no texture rather than the file beside the document.
+String ResolveLocal(const String& documentPath, const String& reference, Confinement& confinement) {
   String documentDir = FileSystemPath(documentPath).GetPath(false);
   FileSystemPath candidate;
   if (IsAbsolute(reference)) {
@@ -54,16 +66,45 @@ String ResolveLocal(const String& documentPath, const String& reference) {
     candidate = FileSystemPath(dir);
     candidate.AppendFile(relative);
   }
-  if (IsExistingFile(candidate)) return candidate;
+  if (candidate.Exists() && confinement.Allows(candidate)) return candidate;
   FileSystemPath beside(documentDir);
   beside.AppendFile(candidate.GetFile());
-  return IsExistingFile(beside) ? beside.GetString() : String();
+  return beside.Exists() && confinement.Allows(beside) ? beside.GetString() : String();
+}
+
+// Whether a reference, taken relative to a folder, stays inside it: not absolute, no scheme,
+// and no ".." (also escaped) climbing above where it starts.
+bool StaysInside(const String& reference) {
+  std::wstring_view text = reference;
+  text = text.substr(0, text.find_first_of(L"?#"));
+  if (IsAbsolute(reference) || text.substr(0, text.find_first_of(L"/\\")).find(L':') != std::wstring_view::npos)
+    return false;
+  int depth = 0;
+  while (true) {
+    const size_t end = text.find_first_of(L"/\\");
+    const std::wstring_view part = text.substr(0, end);
+    std::wstring segment;
+    for (size_t i = 0; i < part.size(); ++i) {
+      const bool escapedDot = part.substr(i, 2) == L"%2" && i + 2 < part.size() &&
+                              (part[i + 2] == L'e' || part[i + 2] == L'E');
+      segment += escapedDot ? L'.' : part[i];
+      if (escapedDot) i += 2;
+    }
+    if (segment == L"..") {
+      if (--depth < 0) return false;
+    } else if (!segment.empty() && segment != L".") {
+      ++depth;
+    }
+    if (end == std::wstring_view::npos) return true;
+    text.remove_prefix(end + 1);
+  }
 }
 
 // Fetches the reference relative to the document's address into a private folder below the
 // temporary directory and records it for deletion. The local name is reduced to one safe file
-// name, so no reference can make the download land outside that folder.
-String ResolveDownloaded(DaeDocument& document, String reference) {
+// name, so no reference can make the download land outside that folder; a reference that would
+// leave the address's folder is not fetched at all.
+String ResolveDownloaded(DaeDocument& document, const String& id, String reference) {
   FileSystemPath temp(TavuOSDir::GetTempPathW());
   if (!temp.Exists() || !temp.IsDirectory()) return String();
 
@@ -71,9 +112,28 @@ String ResolveDownloaded(DaeDocument& document, String reference) {
   int slash = base.ReverseFind(L'/');
   if (slash > 5) base = base.Left(slash + 1);
   if (StartsWith(reference, kDotSlash)) reference.Delete(0, 2);
+  if (!StaysInside(reference)) {
+    document.report(DiagnosticKind::kTextureRefused, document.CurrentLine(), false, [&] {
+      return "image \"" + id.ToUtf8() + "\": \"" + reference.ToUtf8() +
+             "\" leaves the folder of the document's address: not fetched";
+    });
+    return String();
+  }
+  if (document.downloadTimeUpReported) return String();
 
-  String target = DownloadToTempFile(document.downloader, base + reference, reference);
-  if (target.IsEmpty()) return String();
+  HRESULT result;
+  String target = DownloadToTempFile(document.downloader, base + reference, reference, &result);
+  if (target.IsEmpty()) {
+    const char* limit = DownloadLimitText(result);
+    if (limit && !document.downloadTimeUpReported) {
+      document.downloadTimeUpReported = result == kDownloadCallTimeUp;
+      document.report(DiagnosticKind::kLimitReached, document.CurrentLine(), false, [&] {
+        return "image \"" + id.ToUtf8() + "\": the download of " + (base + reference).ToUtf8() +
+               " stopped: " + limit;
+      });
+    }
+    return String();
+  }
   document.tempFiles.Insert(target, -1);
   return target;
 }
@@ -130,25 +190,38 @@ bool ImageTag::Parse(DaeDocument& document) {
 }
 
 bool ImageTag::ReadReference(DaeDocument& document) {
+  budget = &document.textureBudget;
   if (!document.ReadValue(reference)) {
     reference.Empty();
     filePath.Empty();
     return false;
   }
   if (document.isDownloaded) {
-    filePath = ResolveDownloaded(document, reference);
+    filePath = ResolveDownloaded(document, GetId(), reference);
     return true;
   }
+  Confinement confinement;
+  confinement.on = document.confineTextures;
+  confinement.root = document.textureRoot.IsEmpty() ? FileSystemPath(document.path).GetPath(false)
+                                                    : document.textureRoot;
   const String local = document.extended || document.report ? LocalPath(reference) : reference;
   if (document.extended) {
     // The file the address names comes first; a file literally named as written still counts.
-    filePath = ResolveLocal(document.path, local);
-    if (filePath.IsEmpty() && !(local == reference)) filePath = ResolveLocal(document.path, reference);
-    return true;
+    filePath = ResolveLocal(document.path, local, confinement);
+    if (filePath.IsEmpty() && !(local == reference))
+      filePath = ResolveLocal(document.path, reference, confinement);
+  } else {
+    filePath = ResolveLocal(document.path, reference, confinement);
+    Confinement probe = confinement;
+    extendedFinds = filePath.IsEmpty() && !(local == reference) &&
+                    !ResolveLocal(document.path, local, probe).IsEmpty();
   }
-  filePath = ResolveLocal(document.path, reference);
-  extendedFinds = filePath.IsEmpty() && !(local == reference) &&
-                  !ResolveLocal(document.path, local).IsEmpty();
+  if (!confinement.refused.IsEmpty()) {
+    document.report(DiagnosticKind::kTextureRefused, document.CurrentLine(), false, [&] {
+      return "image \"" + GetId().ToUtf8() + "\": \"" + confinement.refused.ToUtf8() +
+             "\" lies outside the folder textures are confined to: not read";
+    });
+  }
   return true;
 }
 

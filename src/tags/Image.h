@@ -2,6 +2,7 @@
 // downloaded document).
 #pragma once
 
+#include "document/DaeDocument.h"
 #include "tags/Tag.h"
 
 namespace varnel {
@@ -17,6 +18,8 @@ class ImageTag : public NamedTag {
   String reference;
   // Read without the extended reading: whether that reading would have found the file.
   bool extendedFinds = false;
+  // The document's texture pixels, spent when the material builder reads the file.
+  TextureBudget* budget = nullptr;
 
  private:
   bool ReadReference(DaeDocument& document);

@@ -34,6 +34,12 @@ class NodeTag : public NamedTag {
   bool onPath = false;
   // Position among the document's nodes by start tag: of two nodes with one id the first wins.
   int32_t order = 0;
+
+ private:
+  // One child element other than a nested node; false when it fails.
+  bool ReadChild(DaeDocument& document, int id);
+  // Once every child is read: whether anything below instances geometry.
+  void Complete();
 };
 
 class InstanceGeometry : public UrlTag {
@@ -53,6 +59,8 @@ class InstanceTag : public InstanceGeometry {
   using InstanceGeometry::InstanceGeometry;
   InstanceTag* AsInstanceTag() override { return this; }
   void Traverse(SceneCollector& collector) override;
+  // The node the url names, or null (said once).
+  NodeTag* Resolve(SceneCollector& collector);
 };
 
 class InstanceController : public InstanceGeometry {

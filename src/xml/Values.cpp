@@ -7,6 +7,8 @@
 #include "xml/NumberList.h"
 #include "xml/XmlReader.h"
 
+#include <string>
+
 namespace varnel {
 namespace {
 
@@ -104,11 +106,13 @@ bool XmlReader::ReadUrl(String& value) {
 bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
   if (isTagToken && isEndToken) return true;
   if (count > listRoom) {
-    report(DiagnosticKind::kLimitReached, CurrentLine(), false, [&] {
-      return "an index list of " + std::to_string(count) + " integers passes the " +
-             std::to_string(std::max(inputSize_ / 2 + 1, kListRoomFloor)) +
-             " the input may spell out or repeat in all: the list is cut there";
-    });
+    if (!listRoomReported)
+      report(DiagnosticKind::kLimitReached, CurrentLine(), false, [&] {
+        return "an index list of " + std::to_string(count) + " integers passes the " +
+               std::to_string(std::max(inputSize_ / 2 + 1, kListRoomFloor)) +
+               " the input may spell out or repeat in all: the list is cut there";
+      });
+    listRoomReported = true;
     count = static_cast<int>(listRoom);
   }
   if (count > 0) listRoom -= count;

@@ -136,6 +136,7 @@ void XmlReader::ResetReader() {
   struct stat info;
   if (stream && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) inputSize_ = info.st_size;
   listRoom = inputSize_ >= 0 ? std::max(inputSize_ / 2 + 1, kListRoomFloor) : INT64_MAX;
+  listRoomReported = false;
 }
 
 int64_t XmlReader::InputBytesLeft() const {
@@ -483,7 +484,13 @@ int XmlReader::IdentifyTag() {
     // where the tag was read (the byte before it is the NUL that ended the name) and the
     // attribute tokens go to the other buffer.
     int n = tokenLength - attributeStart;
-    if (n > kAttributeBufferSize - 2) n = kAttributeBufferSize - 2;
+    if (n > kAttributeBufferSize - 2) {
+      n = kAttributeBufferSize - 2;
+      report(DiagnosticKind::kLimitReached, CurrentLine(), false, [&] {
+        return "<" + std::string(tokenText) + ">: attributes past their first " +
+               std::to_string(kAttributeBufferSize - 2) + " bytes are not read";
+      });
+    }
     tokenText[attributeStart + n] = '\0';
     attributeText = tokenText + attributeStart - 1;
     std::swap(tokenText, spareTokenText_);

@@ -77,6 +77,7 @@ class XmlReader {
   // cannot fill gigabytes. A list it cuts short is reported.
   static constexpr int64_t kListRoomFloor = int64_t{1} << 22;
   int64_t listRoom = INT64_MAX;
+  bool listRoomReported = false;  // once per document
 
   // The call's import options: the extended reading, and where diagnostics go.
   bool extended = false;

@@ -3,6 +3,7 @@
 // output nor files behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -37,8 +38,9 @@ const std::string kTempParent = [] {
 
 constexpr long long kCap = 32 << 10;  // above the sample model, below the oversized responses
 
-// The real download component, made impatient and small so that the stall and the size cap show
-// within a test's time. Installed through the component table, as a host would substitute it.
+// The real download component, made impatient and small so that the stall, the size cap and the
+// time limits show within a test's time. Installed through the component table, as a host would
+// substitute it.
 IUnknown* CreateTestDownloader() {
   IUnknown* unknown = CreateDownloaderComponent();
   void* typed = nullptr;
@@ -46,6 +48,8 @@ IUnknown* CreateTestDownloader() {
     IDownloader* downloader = static_cast<IDownloader*>(typed);
     downloader->SetTotalTimeout(2);
     downloader->SetMaxBytes(kCap);
+    downloader->SetLowSpeedLimit(1024, 1);
+    downloader->SetCallTimeout(3);
     downloader->Release();
   }
   return unknown;
@@ -114,9 +118,9 @@ class DownloadTest : public ::testing::Test {
 
   // The display list of `location`; afterwards nothing of the call may remain on disk, neither
   // in the private directory nor beside it.
-  Output Convert(const String& location) {
+  Output Convert(const String& location, const ImportOptions& options = {}) {
     RecordingSink sink;
-    Varnel().CreateDisplayListFromFile(location, &sink);
+    Varnel().CreateDisplayListFromFile(location, &sink, options);
     ExpectNoFilesLeft();
     return sink.output;
   }
@@ -214,8 +218,8 @@ TEST_F(DownloadTest, FailedDocumentsGiveNoOutput) {
 }
 
 TEST_F(DownloadTest, TexturesAreFetchedOnlyIntoThePrivateDirectory) {
-  // Escaping addresses are answered with the texture, so each of those downloads does happen:
-  // what matters is where its file lands. A target made by appending the reference to the
+  // References that leave the document's folder on the server are not fetched at all; the
+  // server would answer each with the texture. A target made by appending the reference to the
   // temporary directory would overwrite (and then delete) the empty sentinels beside it.
   const std::string absolute = Sentinel("absolute.png"), escaped = Sentinel("escaped.png");
   for (const std::string& path : {"/etc/passwd"s, "/escaped.png"s, "/models/" + absolute})
@@ -226,22 +230,60 @@ TEST_F(DownloadTest, TexturesAreFetchedOnlyIntoThePrivateDirectory) {
   Serve("/models/big.png", Sample("brick.png") + std::string(kCap, '\0'));
   Serve("/models/corrupt.png", "not an image");
   const std::pair<std::string, int> cases[] = {
-      {"../../../etc/passwd", 1}, {"../escaped.png", 1}, {absolute, 1},
+      {"textures/../brick.png", 1},
+      {"../../../etc/passwd", 0}, {"../escaped.png", 0}, {"textures/%2E%2e/../escaped.png", 0},
+      {absolute, 0}, {"http://127.0.0.1/x.png", 0},
       // Left out, the model still converts.
       {"missing.png", 0}, {"loop.png", 0}, {"stall.png", 0}, {"big.png", 0}, {"corrupt.png", 0},
       {"..", 0}, {"textures/../..", 0}};
   for (const auto& [reference, textures] : cases) {
     SCOPED_TRACE(reference);
     Serve("/models/uses.dae", HouseTexturedWith(reference));
+    TakeRequests();
     Output fetched = Convert(Url("/models/uses.dae"));
     EXPECT_TRUE(fetched.present);
     EXPECT_EQ(Textures(fetched), textures);
+    for (const std::string& request : TakeRequests())
+      EXPECT_EQ(request.rfind("/models/", 0), 0u) << request;
     for (const std::string& sentinel : {absolute, escaped}) {
       std::error_code ec;
       EXPECT_EQ(fs::file_size(sentinel, ec), 0u) << sentinel;
       EXPECT_FALSE(ec) << sentinel;
     }
   }
+}
+
+// A transfer below the low-speed limit (1024 bytes a second here) is abandoned, and a document
+// with its textures shares one allowance of time (3 s here): what is past it is not fetched.
+// Every cut is said.
+TEST_F(DownloadTest, SlowTransfersStopAtTheirLimits) {
+  Serve("/slow.dae", LocalHttpServer::Drip(Sample("house.dae"), 10, 100));
+  Serve("/models/slow.png", LocalHttpServer::Drip(Sample("brick.png"), 10, 100));
+  Serve("/models/textured-slowly.dae", HouseTexturedWith("slow.png"));
+  // 10,000 bytes a second: far above the low-speed limit, but each texture takes 1.6 s.
+  std::string images;
+  for (const char* name : {"t1", "t2", "t3", "t4"}) {
+    Serve("/models/"s + name + ".png", LocalHttpServer::Drip(Sample("brick.png") + std::string(16000, '\0'), 1000, 100));
+    images += "<image id=\""s + name + "\"><init_from>" + name + ".png</init_from></image>";
+  }
+  Serve("/models/many.dae", HouseWith("<library_images>", "<library_images>" + images));
+
+  DiagnosticLog log;
+  EXPECT_FALSE(Convert(Url("/slow.dae"), {false, &log}).present);
+  Output untextured = Convert(Url("/models/textured-slowly.dae"), {false, &log});
+  EXPECT_TRUE(untextured.present);
+  EXPECT_EQ(Textures(untextured), 0);
+  TakeRequests();
+  EXPECT_TRUE(Convert(Url("/models/many.dae"), {false, &log}).present);
+  std::vector<std::string> requested = TakeRequests();
+  EXPECT_LE(requested.size(), 3u);  // the document, t1 and the t2 that is cut
+  EXPECT_EQ(std::count(requested.begin(), requested.end(), "/models/t4.png"), 0);
+  std::vector<std::string> limits;
+  for (const DiagnosticLog::Entry& e : log.heard)
+    if (e.kind == DiagnosticKind::kLimitReached) limits.push_back(e.message.substr(e.message.find("stopped: ")));
+  EXPECT_EQ(limits, (std::vector<std::string>{"stopped: slower than the low-speed limit",
+                                              "stopped: slower than the low-speed limit",
+                                              "stopped: past the time allowed for the document and its textures"}));
 }
 
 }  // namespace

@@ -91,15 +91,20 @@ TEST(Diagnostics, NoSceneAndLimitsThatCutTheSceneShort) {
   EXPECT_EQ(DataBuffer(unplaced.Write("diag/noscene.dae"), {false, &heard}), "");
   EXPECT_NE(heard.First(DiagnosticKind::kNoScene), nullptr);
 
-  Doc deep = Placed();
-  deep.scene = "";
-  for (int i = 0; i < 300; ++i) deep.scene += i % 290 == 9 ? "<node><instance_geometry url=\"#g\"/>" : "<node>";
-  for (int i = 0; i < 300; ++i) deep.scene += "</node>";
+  // Library nodes that each instance the next twice, 21 levels: 2^21 node visits.
+  Doc wide = Placed();
+  for (int i = 0; i < 21; ++i) {
+    const std::string next = "<instance_node url=\"#n" + std::to_string(i + 1) + "\"/>";
+    wide.nodes += "<node id=\"n" + std::to_string(i) + "\">" + (i ? "" : "<instance_geometry url=\"#g\"/>") +
+                  next + next + "</node>";
+  }
+  wide.nodes += "<node id=\"n21\"/>";
+  wide.scene = Node("", "<instance_node url=\"#n0\"/>");
   DiagnosticLog limits;
-  EXPECT_NE(DataBuffer(deep.Write("diag/deep.dae"), {false, &limits}), "");
+  EXPECT_NE(DataBuffer(wide.Write("diag/wide.dae"), {false, &limits}), "");
   const DiagnosticLog::Entry* limit = limits.First(DiagnosticKind::kLimitReached);
   ASSERT_NE(limit, nullptr);
-  EXPECT_NE(limit->message.find("deeper than 256"), std::string::npos) << limit->message;
+  EXPECT_NE(limit->message.find("more than 1048576 times"), std::string::npos) << limit->message;
 
   // Library nodes that each instance the one before twice: 2^10 triangles from a few lines.
   Doc doubling = Placed();
@@ -120,6 +125,13 @@ TEST(Diagnostics, NoSceneAndLimitsThatCutTheSceneShort) {
   ASSERT_NE(bound.First(DiagnosticKind::kLimitReached), nullptr);
   EXPECT_NE(bound.First(DiagnosticKind::kLimitReached)->message.find("more than the 10000 allowed"),
             std::string::npos);
+
+  // A start tag's attributes are read up to 1022 bytes.
+  Doc named = Placed();
+  named.scene = "<node name=\"" + std::string(1100, 'n') + "\"><instance_geometry url=\"#g\"/></node>";
+  DiagnosticLog cut;
+  EXPECT_NE(DataBuffer(named.Write("diag/named.dae"), {false, &cut}), "");
+  EXPECT_EQ(cut.lines, std::vector<std::string>{"limit-reached: <node>: attributes past their first 1022 bytes are not read"});
 }
 
 TEST(ExtendedReading, VertexCountsLongerThanATokenReadWhole) {

@@ -83,7 +83,7 @@ std::vector<Expected> Write(const std::vector<std::string>& documents, const std
     gis::ConvertOptions options;
     options.surface = output.surface();
     gis::ConvertedModel model;
-    gis::Model source{document, document, document, {}};
+    gis::Model source{document, document, document, {}, {}};
     if (!gis::ConvertModel(source, options, nullptr, model)) continue;
     EXPECT_TRUE(output.Write(model, error)) << document << ": " << error;
     written.push_back(FromLibrary(document));

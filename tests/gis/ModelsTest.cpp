@@ -33,8 +33,12 @@ std::string Textured(const std::string& image) {
 }
 
 // The first pixel of the first textured material the model's geometry holds; empty for none.
-std::vector<int> TexturePixel(const gis::Model& model, bool extended = true) {
-  for (const auto& m : pipelinetest::RunGeometry(model.document, {extended, nullptr}).materials)
+// Confined, textures come from the model's texture root.
+std::vector<int> TexturePixel(const gis::Model& model, bool extended = true, bool confined = false) {
+  ImportOptions options{extended, nullptr};
+  options.confineTextures = confined;
+  options.textureRoot = model.textureRoot.empty() ? nullptr : model.textureRoot.c_str();
+  for (const auto& m : pipelinetest::RunGeometry(model.document, options).materials)
     if (!m.firstPixel.empty()) return m.firstPixel;
   return {};
 }
@@ -112,9 +116,12 @@ TEST(Kmz, TexturesAreFoundInsideTheArchiveAndThroughAliases) {
   DiagnosticLog log;
   ASSERT_TRUE(Open(set, path, log));
   ASSERT_EQ(set.models().size(), 2u);
-  EXPECT_EQ(TexturePixel(set.models()[0]), kPixel);
-  EXPECT_EQ(TexturePixel(set.models()[1]), kPixel);
   EXPECT_EQ(log.lines.back(), "archive: alias source '../../../out.tga' leaves the archive's folder: refused");
+  // Confined to the archive, "../images" inside it is still in reach.
+  for (bool confined : {false, true}) {
+    EXPECT_EQ(TexturePixel(set.models()[0], true, confined), kPixel);
+    EXPECT_EQ(TexturePixel(set.models()[1], true, confined), kPixel);
+  }
 }
 
 TEST(Kml, AKmlFileBesideItsModelsPlacesThem) {

@@ -3,9 +3,14 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
+#include "host/Resample.h"
 #include "host/TextureFile.h"
 #include "support/TestSupport.h"
 
@@ -55,8 +60,9 @@ std::string EncodePng(const PngKind& kind, const Bytes& rows) {
   return out;
 }
 
-// An 8 x 8 CMYK JPEG of one repeated pixel.
-std::string EncodeCmykJpeg(const Bytes& pixel) {
+// A JPEG of `components` channels in `space` at quality 100, each row filled by `fill`.
+std::string EncodeJpeg(int width, int height, int components, J_COLOR_SPACE space,
+                       const std::function<void(JDIMENSION y, unsigned char* row)>& fill) {
   jpeg_compress_struct info;
   jpeg_error_mgr errors;
   info.err = jpeg_std_error(&errors);
@@ -64,20 +70,30 @@ std::string EncodeCmykJpeg(const Bytes& pixel) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = info.image_height = 8;
-  info.input_components = 4;
-  info.in_color_space = JCS_CMYK;
+  info.image_width = JDIMENSION(width);
+  info.image_height = JDIMENSION(height);
+  info.input_components = components;
+  info.in_color_space = space;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, 100, TRUE);
   jpeg_start_compress(&info, TRUE);
-  Bytes row;
-  for (int x = 0; x < 8; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
-  for (JSAMPROW line = row.data(); info.next_scanline < info.image_height;) jpeg_write_scanlines(&info, &line, 1);
+  Bytes row(size_t(width) * size_t(components));
+  for (JSAMPROW line = row.data(); info.next_scanline < info.image_height;) {
+    fill(info.next_scanline, row.data());
+    jpeg_write_scanlines(&info, &line, 1);
+  }
   jpeg_finish_compress(&info);
   jpeg_destroy_compress(&info);
   std::string out(reinterpret_cast<char*>(buffer), size);
   free(buffer);
   return out;
+}
+
+// An 8 x 8 CMYK JPEG of one repeated pixel.
+std::string EncodeCmykJpeg(const Bytes& pixel) {
+  return EncodeJpeg(8, 8, 4, JCS_CMYK, [&](JDIMENSION, unsigned char* row) {
+    for (int x = 0; x < 8; ++x) std::copy(pixel.begin(), pixel.end(), row + 4 * x);
+  });
 }
 
 TEST(TextureFile, EveryPngKindBecomesEightBitsPerChannel) {
@@ -128,10 +144,74 @@ TEST(TextureFile, BrokenFilesFailWithoutOutput) {
   for (size_t i = 45; i < badData.size() - 12; ++i) badData[i] = static_cast<char>(0xA5);
   EXPECT_TRUE(Read(WriteFile("data.png", badData)).first.empty());
   EXPECT_TRUE(Read(testsupport::ScratchDir()).first.empty());  // a directory
-  // 17000 x 17000 one-bit pixels compress to a few hundred kilobytes but would decode to 289 MB:
-  // refused before decoding.
-  Bytes rows(size_t(17000 / 8 + 1) * 17000, 0);
-  EXPECT_TRUE(Read(WriteFile("bomb.png", EncodePng({17000, 17000, PNG_COLOR_TYPE_GRAY, 1}, rows))).first.empty());
+}
+
+struct Limited {
+  Bytes pixels;
+  int width = 0, height = 0;
+  TextureReport report;
+};
+
+Limited ReadWithin(const std::string& path, int maxSide, int64_t maxPixels) {
+  Limited out;
+  int channels = 0;
+  unsigned char* pixels = nullptr;
+  TextureFile().ReadTextureMap(String::FromUtf8(path), out.width, out.height, channels, pixels,
+                               {maxSide, maxPixels}, &out.report);
+  out.pixels.assign(pixels, pixels + (pixels ? size_t(out.width) * size_t(out.height) * size_t(channels) : 0));
+  ::operator delete(pixels);
+  return out;
+}
+
+// Sides over the limit are resampled while rows are decoded, to the very bytes the resampler
+// gives the whole image; interlaced PNG is kept whole first, JPEG and plain PNG are not.
+TEST(TextureFile, LongSidesAreResampledWhileDecodingAsTheWholeImageWouldBe) {
+  const int width = 40000, height = 5;
+  Bytes gray(size_t(width) * height);
+  for (size_t i = 0; i < gray.size(); ++i) gray[i] = static_cast<unsigned char>(i * 7 % 251);
+  Bytes expected(size_t(32767) * height);
+  brenwald::pixel_utils::resample_2d_uint8(width, height, 32767, height, gray.data(), expected.data(), 1);
+  for (bool interlaced : {false, true}) {
+    std::string path = testsupport::WriteFile("long.png", EncodePng({width, height, PNG_COLOR_TYPE_GRAY, 8, interlaced}, gray));
+    Limited read = ReadWithin(path, 32767, int64_t(1) << 28);
+    EXPECT_EQ(read.width * 10 + read.height, 327675);
+    EXPECT_TRUE(read.pixels == expected) << interlaced;
+    EXPECT_FALSE(read.report.fitted);
+  }
+  // A JPEG against its own whole decoding.
+  std::string jpeg = testsupport::WriteFile("long.jpg", EncodeJpeg(width, 16, 3, JCS_RGB, [&](JDIMENSION y, unsigned char* row) {
+    for (size_t x = 0; x < size_t(width); ++x) std::fill_n(row + 3 * x, 3, gray[(y * size_t(width) + x) % gray.size()]);
+  }));
+  auto [whole, channels] = Read(jpeg);
+  ASSERT_EQ(whole.size(), size_t(width) * 16 * 3);
+  Bytes shrunk(size_t(32767) * 16 * 3);
+  brenwald::pixel_utils::resample_2d_uint8(width, 16, 32767, 16, whole.data(), shrunk.data(), 3);
+  EXPECT_TRUE(ReadWithin(jpeg, 32767, int64_t(1) << 28).pixels == shrunk);
+}
+
+// A small file declaring a huge image: within the pixel budget it is resampled row by row (the
+// decoder never holds more than a row of the source); beyond what is decoded at all it is
+// refused before decoding.
+TEST(TextureFile, TextureBombsAreResampledOrRefusedBeforeDecoding) {
+  Bytes rows(size_t(16384 / 8 + 1) * 16384, 0);
+  std::string bomb = EncodePng({16384, 16384, PNG_COLOR_TYPE_GRAY, 1}, rows);
+  EXPECT_LT(bomb.size(), 200000u);
+  Limited read = ReadWithin(testsupport::WriteFile("bomb.png", bomb), 32767, int64_t(1) << 20);
+  EXPECT_EQ(read.width * 10000 + read.height, 10241024);
+  EXPECT_TRUE(read.report.fitted);
+  EXPECT_EQ(read.report.sourceWidth, 16384);
+
+  // 60000 x 60000 declared by a one-pixel file: IHDR rewritten, its checksum mended.
+  std::string huge = EncodePng({1, 1, PNG_COLOR_TYPE_GRAY, 1}, {0});
+  for (int at : {16, 20}) {
+    huge[size_t(at)] = 0, huge[size_t(at) + 1] = 0, huge[size_t(at) + 2] = char(60000 >> 8), huge[size_t(at) + 3] = char(60000 & 255);
+  }
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(huge.data() + 12), 17);
+  for (int i = 0; i < 4; ++i) huge[size_t(29 + i)] = char(crc >> (24 - 8 * i));
+  read = ReadWithin(testsupport::WriteFile("huge.png", huge), 32767, int64_t(1) << 28);
+  EXPECT_TRUE(read.pixels.empty());
+  EXPECT_TRUE(read.report.tooLarge);
+  EXPECT_EQ(int64_t(read.report.sourceWidth) * 100000 + read.report.sourceHeight, 6000060000);
 }
 
 }  // namespace

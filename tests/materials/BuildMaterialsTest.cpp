@@ -72,6 +72,40 @@ TEST(BuildMaterials, RecordsFollowTheEffectTable) {
 }
 
 // Effect slots hold no effect only when built by hand; the colour then follows the slot.
+// Textures fit the import's pixel budgets: one image is resampled to at most `maxTexturePixels`,
+// the document's together take at most `maxDocumentTexturePixels`, and what does not fit in
+// that is not read. Each is said.
+TEST(BuildMaterials, TexturesFitThePixelBudgets) {
+  testsupport::WriteFile("budget/b.tga", Tga());
+  std::vector<unsigned char> pixels(300 * 200, 90);
+  for (const char* name : {"a", "c"})
+    ASSERT_NE(stbi_write_png((testsupport::ScratchDir() + "/budget/" + name + ".png").c_str(), 300, 200, 1,
+                             pixels.data(), 300), 0);
+  Doc doc = OneInstance(Triangles({"a", "b", "c", "d"}));
+  doc.images = doc.effects = doc.materials = "";
+  for (std::string name : {"a", "b", "c", "d"}) {
+    doc.images += "<image id=\"" + name + "\"><init_from>" + (name == "b" ? "b.tga" : name == "d" ? "a.png" : name + ".png") +
+                  "</init_from></image>";
+    doc.effects += Effect(name, "", name);
+    doc.materials += Material(name, name);
+  }
+  DiagnosticLog log;
+  ImportOptions options{false, &log};
+  options.maxTexturePixels = 10000;
+  options.maxDocumentTexturePixels = 12000;
+  Output out = RunGeometry(doc.Write("budget/doc.dae"), options);
+  ASSERT_EQ(out.materials.size(), 4u);
+  std::vector<int> sizes;
+  for (const MaterialRecord& m : out.materials) sizes.push_back(m.width * 1000 + m.height);
+  // 122 x 81 fits 10000; with the 4 pixels of b, 2114 of 12000 are left: too few for c.
+  EXPECT_EQ(sizes, (std::vector<int>{122081, 2002, 0, 0}));
+  EXPECT_EQ(out.materials[0].firstPixel, std::vector<int>{90});
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+      "limit-reached: image \"a\": 300 x 200 pixels resampled to 122 x 81 to fit 10000, the most a texture may have",
+      "limit-reached: image \"c\": 122 x 81 pixels are more than the 2114 the document's textures have left: not read",
+      "limit-reached: image \"d\": the document's textures have used their pixel budget: not read"}));
+}
+
 TEST(BuildMaterials, AnEmptyEffectSlotGetsAColourByItsPosition) {
   varnel::BaseArray<varnel::Tag*> table;
   for (int i = 0; i < 5; ++i) table.Add(nullptr);

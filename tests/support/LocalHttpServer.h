@@ -9,7 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -23,6 +25,9 @@ class LocalHttpServer {
   struct Response {
     std::string bytes;   // status line, headers and body, sent as they are
     bool stall = false;  // after sending, keep the connection open until the client leaves
+    // Sends the body `dripBytes` at a time, `dripMs` apart (0: at once).
+    size_t dripBytes = 0;
+    int dripMs = 0;
   };
   using Handler = std::function<Response(const std::string& path)>;
 
@@ -32,6 +37,12 @@ class LocalHttpServer {
                 "\r\nConnection: close\r\n" + headers + "\r\n" + body};
   }
   static Response Redirect(const std::string& location) { return Reply(302, "", "Location: " + location + "\r\n"); }
+  static Response Drip(const std::string& body, size_t bytes, int ms) {
+    Response response = Reply(200, body);
+    response.dripBytes = bytes;
+    response.dripMs = ms;
+    return response;
+  }
 
   explicit LocalHttpServer(Handler handler) : handler_(std::move(handler)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -100,8 +111,11 @@ class LocalHttpServer {
                                 head.find("\r\n\r\n") != std::string::npos
                             ? handler_(head.substr(pathStart + 1, pathEnd - pathStart - 1))
                             : Reply(400, "");
-    for (size_t sent = 0; sent < response.bytes.size();) {
-      ssize_t n = ::send(client, response.bytes.data() + sent, response.bytes.size() - sent, MSG_NOSIGNAL);
+    const size_t bodyStart = response.dripMs > 0 ? response.bytes.find("\r\n\r\n") + 4 : response.bytes.size();
+    for (size_t sent = 0; sent < response.bytes.size() && !stop_;) {
+      size_t end = sent < bodyStart ? bodyStart : std::min(response.bytes.size(), sent + response.dripBytes);
+      if (sent >= bodyStart) std::this_thread::sleep_for(std::chrono::milliseconds(response.dripMs));
+      ssize_t n = ::send(client, response.bytes.data() + sent, end - sent, MSG_NOSIGNAL);
       if (n <= 0) break;
       sent += size_t(n);
     }

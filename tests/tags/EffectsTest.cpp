@@ -1,6 +1,7 @@
 // What the effect elements, the asset and the image references make of one material record.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "support/Documents.h"
@@ -10,6 +11,7 @@ namespace pipelinetest {
 namespace {
 
 using namespace testdoc;
+namespace fs = std::filesystem;
 
 // The record of the effect "red" (written from `body`) that the document's triangle uses.
 MaterialRecord RecordOf(const std::string& body, const std::string& asset = "",
@@ -102,20 +104,63 @@ TEST(Effects, TextureImageFollowsTheNewparamChain) {
   }
 }
 
-// A local reference is looked for around the document, and by its file name beside it.
+// A local reference is looked for around the document, and by its file name beside it. A
+// folder counts as found, and then gives no texture.
 TEST(Effects, ImageReferencesResolveAroundTheDocument) {
   const std::string c = "images/a/b/c";
   testsupport::WriteFile(c + "/sub/x.tga", Tga());
   const std::string top = testsupport::WriteFile("images/a/top.tga", Tga());
   testsupport::WriteFile(c + "/beside.tga", Tga());
+  testsupport::WriteFile(c + "/folder/beside.tga/inside", "");
   const std::pair<std::string, bool> cases[] = {
       {"./sub/x.tga", true}, {"../../top.tga", true},  {"textures/beside.tga", true},
       {top, true},           {"missing.tga", false},   {"sub", false},  // a folder is no image
+      {"folder/beside.tga", false},  // not the file beside the document either
   };
   for (const auto& [reference, found] : cases) {
     std::string body = Common("<lambert><diffuse><texture texture=\"own\" texcoord=\"uv\"/></diffuse></lambert>",
                               "<image id=\"own\"><init_from>" + reference + "</init_from></image>");
     EXPECT_EQ(RecordOf(body, "", c).firstPixel.empty(), !found) << reference;
+  }
+}
+
+// Confined, textures come only from the document's folder tree (or the root given), links
+// resolved; a file outside is refused and said, and the one of its name beside the document
+// still counts.
+TEST(Effects, ConfinedTexturesStayInsideTheirFolderTree) {
+  const std::string dir = testsupport::ScratchDir() + "/confined/a/b";
+  testsupport::WriteFile("confined/a/b/sub/x.tga", Tga());
+  const std::string top = testsupport::WriteFile("confined/a/top.tga", Tga());
+  const std::string elsewhere = testsupport::WriteFile("confined/a/other/beside.tga", Tga());
+  testsupport::WriteFile("confined/a/b/beside.tga", Tga());
+  std::error_code ec;
+  fs::create_symlink(top, dir + "/link.tga", ec);
+  const std::string root = testsupport::ScratchDir() + "/confined/a";
+  const struct {
+    std::string reference;
+    const char* textureRoot;
+    bool found, refused;
+  } cases[] = {
+      {"./sub/x.tga", nullptr, true, false}, {"../top.tga", nullptr, false, true},
+      {top, nullptr, false, true},           {"link.tga", nullptr, false, true},
+      {elsewhere, nullptr, true, true},  // refused, then found beside the document
+      {"../top.tga", root.c_str(), true, false}, {"link.tga", root.c_str(), true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reference);
+    Doc doc = OneInstance(Mesh("g", kTriangle));
+    doc.images = "<image id=\"img\"><init_from>" + c.reference + "</init_from></image>";
+    doc.effects = Effect("red", "", "img");
+    DiagnosticLog log;
+    ImportOptions options{false, &log};
+    options.confineTextures = true;
+    options.textureRoot = c.textureRoot;
+    Output g = RunGeometry(doc.Write("confined/a/b/doc.dae"), options);
+    ASSERT_EQ(g.materials.size(), 1u);
+    EXPECT_EQ(!g.materials[0].firstPixel.empty(), c.found);
+    EXPECT_EQ(log.First(DiagnosticKind::kTextureRefused) != nullptr, c.refused);
+    // Unconfined, every one of them is read.
+    EXPECT_FALSE(RunGeometry(doc.Write("confined/a/b/doc.dae")).materials[0].firstPixel.empty());
   }
 }
 

@@ -39,20 +39,35 @@ TEST(SceneGraph, InstanceNodeCyclesAndChainsEnd) {
   ASSERT_EQ(g.parts.size(), 2u);
   ExpectNear(g.parts[1].points, {{0, 1, 1}, {1, 0, 1}, {0, 0, 1}}, 0, "b");
 
-  // 5000 chained library nodes are cut 256 nodes deep instead of exhausting the stack.
+  // Chains and nesting have no depth limit, nor do they take stack: 100,000 chained library
+  // nodes, 100,000 nested nodes each lifting by 1, and in the extended reading 100,000 controllers
+  // each skinning the next.
+  const int n = 100000;
   Doc chain = cycle;
   chain.nodes.clear();
-  for (int i = 0; i < 5000; ++i)
+  for (int i = 0; i < n; ++i)
     chain.nodes += "<node id=\"n" + std::to_string(i) + "\"><instance_node url=\"#n" + std::to_string(i + 1) +
-                   "\"/>" + (i % 100 == 0 ? "<instance_geometry url=\"#g\"/>" : "") + "</node>";
+                   "\"/>" + (i % 10000 == 0 ? "<instance_geometry url=\"#g\"/>" : "") + "</node>";
   chain.scene = Node("", "<instance_node url=\"#n0\"/>");
-  EXPECT_EQ(RunAgreeing(chain.Text()).geometry.parts.size(), 3u);  // n0, n100 and n200
+  EXPECT_EQ(RunAgreeing(chain.Text()).geometry.parts.size(), 10u);
 
-  // Nesting too deep to read yields nothing, and no stack is exhausted.
   Doc deep = cycle;
   deep.scene.clear();
-  for (int i = 0; i < 100000; ++i) deep.scene += i < 50000 ? "<node>" : "</node>";
-  EXPECT_FALSE(RunAgreeing(deep.Text()).geometry.present);
+  for (int i = 0; i < n; ++i) deep.scene += "<node><translate>0 0 1</translate>";
+  deep.scene += "<instance_geometry url=\"#g\"/>";
+  for (int i = 0; i < n; ++i) deep.scene += "</node>";
+  g = RunAgreeing(deep.Text()).geometry;
+  ASSERT_EQ(g.parts.size(), 1u);
+  ExpectNear(g.parts[0].points, {{0, 1, n}, {1, 0, n}, {0, 0, n}}, 0, "lifted at every level");
+
+  Doc skins = cycle;
+  skins.nodes.clear();
+  for (int i = 0; i < n; ++i)
+    skins.controllers += "<controller id=\"c" + std::to_string(i) + "\"><skin source=\"#" +
+                         (i + 1 < n ? "c" + std::to_string(i + 1) : std::string("g")) + "\"/></controller>";
+  skins.scene = Node("", "<instance_controller url=\"#c0\"/>");
+  ImportOptions extended{true};
+  EXPECT_EQ(RunGeometry(skins.Write("skins.dae"), extended).parts.size(), 1u);
 }
 
 TEST(SceneGraph, TheLastSkinOfAControllerWithItsBindShape) {

@@ -77,7 +77,7 @@ int RunDump(const std::string& file, const ReadOptions& options, const PlaceOpti
   Inputs inputs;
   if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
   Varnel().CreateDisplayListFromFile(String::FromUtf8(inputs.chosen()[0]->document), &sink,
-                                     diagnostics.Import());
+                                     diagnostics.Import(inputs.chosen()[0]));
   std::fflush(stdout);
   return sink.gotExtent ? 0 : diagnostics.NoOutput();
 }
@@ -176,7 +176,7 @@ int RunBuffer(const std::string& file, const std::string& out, const ReadOptions
   if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
   const gis::Model& model = *inputs.chosen()[0];
   GeographicLocation own;
-  ImportOptions import = diagnostics.Import();
+  ImportOptions import = diagnostics.Import(&model);
   import.geographicLocation = &own;
   if (place.place) return WritePlacedBuffer(model, out, import, own, place, diagnostics);
   FileBufferWriter writer(out);
@@ -195,7 +195,7 @@ int RunObj(const std::string& file, const std::string& out, const ReadOptions& o
   Inputs inputs;
   if (inputs.Open(file, place, diagnostics))
     Varnel().CreateDisplayListFromFile(String::FromUtf8(inputs.chosen()[0]->document), &writer,
-                                       diagnostics.Import());
+                                       diagnostics.Import(inputs.chosen()[0]));
   if (!writer.gotExtent) return diagnostics.NoOutput();
   return writer.Finish() ? 0 : CannotWrite(objPath);
 }

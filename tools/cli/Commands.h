@@ -16,6 +16,7 @@ namespace varnel::cli {
 struct ReadOptions {
   bool extended = false;
   bool verbose = false;
+  bool confineTextures = false;  // textures only from the document's (or archive's) folder tree
 };
 
 // A file holding several models (an archive or KML) gives info one line per model and the
@@ -56,7 +57,13 @@ class Diagnostics : public DiagnosticReceiver {
   // A limit that cut the model short is said even without -v, once the command is done with the
   // file, unless the file gave nothing (its reason then says why).
   ~Diagnostics() override;
-  ImportOptions Import() { return {read_.extended, this}; }
+  // The import options of the command; a model from an archive confines textures to it.
+  ImportOptions Import(const gis::Model* model = nullptr) {
+    ImportOptions options{read_.extended, this};
+    options.confineTextures = read_.confineTextures;
+    if (model && !model->textureRoot.empty()) options.textureRoot = model->textureRoot.c_str();
+    return options;
+  }
   void Report(const Diagnostic& diagnostic) override;
   // The line for a document that produced nothing, with its first reason; returns 1.
   int NoOutput();

@@ -69,6 +69,7 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
   }
   gis::ConvertOptions base;
   base.extended = read.extended;
+  base.confineTextures = read.confineTextures;
   base.place = place.request;
   base.split = outputOptions.split;
   base.surface = output.surface();

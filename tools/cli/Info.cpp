@@ -118,7 +118,7 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
              const ReadOptions& options, const PlaceOptions& place) {
   Diagnostics diagnostics(model.source, options);
   GeographicLocation own;
-  ImportOptions import = diagnostics.Import();
+  ImportOptions import = diagnostics.Import(&model);
   import.geographicLocation = &own;
   Summary g;
   if (!PlacedUpFront(model, place.request)) {

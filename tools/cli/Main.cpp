@@ -55,10 +55,16 @@ int main(int argc, char** argv) {
   std::string file, out;
   ReadOptions read;
   PlaceOptions place;
+  bool confine = false, noConfine = false;
   auto readFlags = [&](CLI::App* sub) {
     sub->add_flag("--extended", read.extended,
                   "also read what common exporters write beyond the core elements");
     sub->add_flag("-v,--verbose", read.verbose, "every diagnostic on standard error");
+    CLI::Option* on = sub->add_flag("--confine-textures", confine,
+                                    "read textures only from the document's folder tree (or its "
+                                    "archive's); default for convert and batch");
+    sub->add_flag("--no-confine-textures", noConfine, "read textures wherever the document names")
+        ->excludes(on);
   };
   auto placeOptions = [&](CLI::App* sub) {
     sub->add_option("--model", place.model, "the model of an archive or KML to read, from 1")
@@ -148,6 +154,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // Commands that take many files, often from elsewhere, confine textures unless told not to.
+  read.confineTextures = confine || (!noConfine && (*batch || *convert));
   if (*batch) {
     if (!EnsureDirectory(batchOptions.outputDir)) {
       Report(batchOptions.outputDir, "cannot create the output folder");

@@ -1,39 +1,28 @@
-// libFuzzer harness: each input is written to a file and run through the three entry points.
-// Build with clang and -DVARNEL_FUZZ=ON; run e.g. `fuzz_document -max_len=200000 corpus/`.
-#include <unistd.h>
-
+// libFuzzer harness of the whole pipeline: each input, as a file in memory, runs through the three
+// entry points, the display list with the extended reading. Inputs are capped small so that a
+// run tries many; `make fuzz` runs it (see the Makefile).
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include <varnel/Varnel.h>
 #include <varnel/Geometry.h>
+#include "FuzzInput.h"
 #include "TouchingSink.h"
 
 namespace {
 
 volatile unsigned bufferSum;  // keeps the reads of the buffer
 
-const std::string& InputPath() {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/varnel-fuzz-" + std::to_string(getpid()) +
-           ".dae";
-  }();
-  return path;
-}
+// Larger inputs add time, not new behaviour: every element fits in far less.
+constexpr size_t kMaxInput = 64 << 10;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& path = InputPath();
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
-
-  const varnel::String name = varnel::String::FromUtf8(path);
+  if (size > kMaxInput) return 0;
+  fuzzing::MemoryFile file(data, size);
+  if (!file.ok()) return 0;
+  const varnel::String name = varnel::String::FromUtf8(file.path());
   varnel::Varnel varnel;
   varnel::IGeometry* geometry = nullptr;
   varnel.CreateGeometryFromFile(name, &geometry);
@@ -46,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bufferSum = total;
   ::operator delete(buffer);
   fuzzing::TouchingSink sink;
-  varnel.CreateDisplayListFromFile(name, &sink);
-  std::remove(path.c_str());
+  varnel.CreateDisplayListFromFile(name, &sink, varnel::ImportOptions{true});
   return 0;
 }

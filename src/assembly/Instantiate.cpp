@@ -27,8 +27,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int64_t kCountLimit = std::numeric_limits<int32_t>::max();
-
 bool IsInstantiated(const PrimitiveTag& primitive, bool linesEnabled) {
   switch (primitive.elementId) {
     case kTriangles:
@@ -48,7 +46,7 @@ bool IsInstantiated(const PrimitiveTag& primitive, bool linesEnabled) {
 // Counts saturate; Run refuses to create from a saturated count.
 void AddCount(int& field, int64_t n) {
   int64_t sum = static_cast<int64_t>(field) + n;
-  field = static_cast<int>(sum > kCountLimit ? kCountLimit : sum);
+  field = static_cast<int>(sum > SceneCollector::kCountLimit ? SceneCollector::kCountLimit : sum);
 }
 
 // Index tuples wholly inside the bound index list.

@@ -12,7 +12,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int kCountLimit = std::numeric_limits<int32_t>::max();
 // Far beyond real scenes (a city of a million instances stays below both), low enough that a
 // hostile document gives up within seconds.
 constexpr int64_t kInstanceLimit = int64_t{1} << 22;

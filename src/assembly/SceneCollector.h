@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -33,6 +34,9 @@ class VisualScene;
 
 class SceneCollector {
  public:
+  // Where a count saturates: the outputs' part, point and texture point counts are 32-bit.
+  static constexpr int64_t kCountLimit = std::numeric_limits<int32_t>::max();
+
   SceneCollector() = default;
   ~SceneCollector() = default;
   SceneCollector(const SceneCollector&) = delete;

@@ -1,4 +1,5 @@
 #include "gis/Placement.h"
+#include "gis/Report.h"
 
 #include <proj.h>
 
@@ -12,10 +13,6 @@
 namespace varnel::gis {
 
 namespace {
-
-void Say(DiagnosticReceiver* diagnostics, DiagnosticKind kind, const std::string& message) {
-  if (diagnostics) diagnostics->Report({kind, 0, message.c_str(), false});
-}
 
 double Radians(double degrees) { return degrees * std::numbers::pi / 180; }
 
@@ -79,7 +76,7 @@ std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
                 at.longitude, at.latitude, at.altitude);
   placer->proj_->toSource = proj_create(placer->proj_->context, definition);
   if (!placer->proj_->toSource) {
-    Say(diagnostics, DiagnosticKind::kPlacement,
+    Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
         "the location " + std::string(definition) + " cannot be placed");
     return nullptr;
   }
@@ -107,7 +104,7 @@ bool Placer::Init(const std::string& sourceCrs, const std::string& targetCrs,
     PJ* known = proj_create(context, crs->c_str());
     proj_destroy(known);
     if (!known) {
-      Say(diagnostics, DiagnosticKind::kPlacement, *crs + " is no CRS PROJ knows");
+      Reporter{diagnostics}(DiagnosticKind::kPlacement, 0, *crs + " is no CRS PROJ knows");
       return false;
     }
   }
@@ -117,7 +114,7 @@ bool Placer::Init(const std::string& sourceCrs, const std::string& targetCrs,
     proj_destroy(raw);
   }
   if (!proj_->toTarget) {
-    Say(diagnostics, DiagnosticKind::kPlacement,
+    Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
         "no transformation from " + sourceCrs + " to " + targetCrs + ": " +
             proj_context_errno_string(context, proj_context_errno(context)));
     return false;
@@ -236,7 +233,7 @@ std::unique_ptr<Placer> PlacerFor(const std::optional<Placement>& kml, const Geo
     // A target CRS with nothing to place would otherwise be ignored without a word.
     failed = !request.targetCrs.empty();
     if (failed)
-      Say(diagnostics, DiagnosticKind::kPlacement,
+      Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
           "nothing places the model in -t_srs: give --origin or -a_srs");
     return nullptr;
   }

@@ -1,13 +1,11 @@
 // Reading the current text token as a String, a reference or a list of integers.
-#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "host/CodePage.h"
 #include "xml/NumberList.h"
 #include "xml/XmlReader.h"
-
-#include <string>
 
 namespace varnel {
 namespace {
@@ -109,7 +107,7 @@ bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
     if (!listRoomReported)
       report(DiagnosticKind::kLimitReached, CurrentLine(), false, [&] {
         return "an index list of " + std::to_string(count) + " integers passes the " +
-               std::to_string(std::max(inputSize_ / 2 + 1, kListRoomFloor)) +
+               std::to_string(ListAllowance()) +
                " the input may spell out or repeat in all: the list is cut there";
       });
     listRoomReported = true;

@@ -135,8 +135,12 @@ void XmlReader::ResetReader() {
   inputSize_ = -1;
   struct stat info;
   if (stream && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) inputSize_ = info.st_size;
-  listRoom = inputSize_ >= 0 ? std::max(inputSize_ / 2 + 1, kListRoomFloor) : INT64_MAX;
+  listRoom = ListAllowance();
   listRoomReported = false;
+}
+
+int64_t XmlReader::ListAllowance() const {
+  return inputSize_ >= 0 ? std::max(inputSize_ / 2 + 1, kListRoomFloor) : INT64_MAX;
 }
 
 int64_t XmlReader::InputBytesLeft() const {

@@ -124,6 +124,8 @@ class XmlReader {
   int inputPosition_ = 0;
   int inputEnd_ = 0;
   int64_t inputSize_ = -1;  // of a regular file, else -1
+  // The integers all index lists of this input may take together (the start of listRoom).
+  int64_t ListAllowance() const;
   // Extended reading: a token over the limit keeps its start and passes over the rest.
   void PassOverLongToken();
   char* spareTokenText_ = nullptr;  // the token buffer not in use, kTokenBufferSize bytes

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "gis/Convert.h"
-#include "gis/OgrOutput.h"
+#include "gis/ogr/Convert.h"
+#include "gis/ogr/OgrOutput.h"
 #include "support/Documents.h"
 #include "support/Outputs.h"
 

@@ -1,4 +1,6 @@
-# Fails when a GIS source includes an internal header of the library, or the library a GIS one.
+# Fails when a GIS source includes an internal header of the library, or the library a GIS one,
+# or when GIS sources outside its GDAL part (ogr/, driver/) include GDAL: the tool loads GDAL
+# only for the commands that write GDAL formats.
 file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/*)
 foreach(f ${gis})
   file(STRINGS ${f} includes REGEX "^#include \"")
@@ -7,6 +9,12 @@ foreach(f ${gis})
       message(FATAL_ERROR "${f}: ${line}: the GIS layer uses only <varnel/...> and gis/ headers")
     endif()
   endforeach()
+  if(NOT f MATCHES "/src/gis/(ogr|driver)/")
+    file(STRINGS ${f} gdal REGEX "^#include [<\"](gdal|ogr|cpl)[_a-z]*\\.h")
+    if(gdal)
+      message(FATAL_ERROR "${f}: ${gdal}: GDAL belongs to src/gis/ogr and src/gis/driver")
+    endif()
+  endif()
 endforeach()
 file(GLOB_RECURSE core ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/include/*.h)
 foreach(f ${core})

@@ -9,6 +9,9 @@
 #include <optional>
 #include <thread>
 
+#include "gis/ogr/Fields.h"
+#include "gis/ogr/OgrOutput.h"
+
 namespace varnel::cli {
 
 namespace {
@@ -147,3 +150,9 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
 }
 
 }  // namespace varnel::cli
+
+extern "C" __attribute__((visibility("default"))) int varnel_run_convert(
+    const varnel::cli::ConvertCommand* command, const varnel::cli::ReadOptions* read,
+    const varnel::cli::PlaceOptions* place) {
+  return varnel::cli::RunConvert(*command, *read, *place);
+}

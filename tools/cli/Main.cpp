@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
   if (*info) return RunInfo(file, read, place);
   if (*dump) return RunDump(file, read, place);
   if (*buffer) return RunBuffer(file, out, read, place);
-  if (*convert) return RunConvert(convertCommand, read, place);
+  if (*convert) return RunConvertModule(convertCommand, read, place);
   if (*shp) {
     // Shorthand for convert -f "ESRI Shapefile", replacing what was there.
     ConvertCommand shapefile;
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     shapefile.output.destination = out.ends_with(".shp") ? out : out + ".shp";
     shapefile.output.format = "ESRI Shapefile";
     shapefile.output.overwrite = true;
-    return RunConvert(shapefile, read, place);
+    return RunConvertModule(shapefile, read, place);
   }
   if (*obj) return RunObj(file, out, read, place);
   return 2;

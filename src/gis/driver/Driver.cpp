@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "gis/Convert.h"
-#include "gis/Fields.h"
+#include "gis/ogr/Convert.h"
+#include "gis/ogr/Fields.h"
 #include "gis/Models.h"
 #include "gis/Reason.h"
 #include "gis/driver/Identify.h"

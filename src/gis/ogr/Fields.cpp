@@ -1,4 +1,4 @@
-#include "gis/Fields.h"
+#include "gis/ogr/Fields.h"
 
 #include <cctype>
 #include <cstring>

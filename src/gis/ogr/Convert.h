@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "gis/Features.h"
+#include "gis/ogr/Features.h"
 #include "gis/Models.h"
 
 namespace varnel::gis {

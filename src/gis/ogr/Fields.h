@@ -11,7 +11,7 @@
 #include <ogr_feature.h>
 #include <ogr_spatialref.h>
 
-#include "gis/Convert.h"
+#include "gis/ogr/Convert.h"
 
 namespace varnel::gis {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gis/Convert.h"
+#include "gis/ogr/Convert.h"
 
 class GDALDataset;
 class OGRLayer;
@@ -13,16 +13,6 @@ class OGRLayer;
 namespace varnel::gis {
 
 class LayerSchema;
-
-struct OutputOptions {
-  std::string destination;  // a file, a folder (.gdb) or a "PG:..." connection
-  std::string format;       // a GDAL driver name; empty: from the destination
-  std::string layerName;    // empty: the destination's file name without extension
-  std::string geometryType; // -nlt: MULTIPOLYGON, POLYHEDRALSURFACE, TIN or MULTIPATCH
-  std::vector<std::string> layerOptions, datasetOptions;  // -lco, -dsco NAME=VALUE
-  bool append = false, overwrite = false;
-  Split split = Split::kModel;
-};
 
 // The driver GDAL would be asked for: `format`, else one known from the destination's
 // extension, else GeoPackage.

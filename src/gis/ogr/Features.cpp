@@ -1,4 +1,4 @@
-#include "gis/Features.h"
+#include "gis/ogr/Features.h"
 
 #include <gdal_priv.h>
 

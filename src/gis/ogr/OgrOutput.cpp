@@ -1,4 +1,4 @@
-#include "gis/OgrOutput.h"
+#include "gis/ogr/OgrOutput.h"
 
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -10,7 +10,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "gis/Fields.h"
+#include "gis/ogr/Fields.h"
 
 namespace varnel::gis {
 

@@ -14,14 +14,9 @@
 
 #include "gis/Placement.h"
 #include "gis/Report.h"
+#include "gis/ogr/Options.h"
 
 namespace varnel::gis {
-
-enum class Split { kModel, kNode, kMaterial, kPart };
-
-// The geometry each feature gets. Triangles and rings are polygons of a multipolygon or of a
-// polyhedral surface; a TIN holds triangles only.
-enum class Surface { kMultiPolygon, kPolyhedralSurface, kTin };
 
 // From part `firstPart` on, to the next span, parts come from the node visit `instance`.
 struct NodeSpan {

@@ -1,4 +1,4 @@
-#include "gis/Convert.h"
+#include "gis/ogr/Convert.h"
 
 #include <set>
 

@@ -74,13 +74,13 @@ const String* TechniqueCommon::TargetOf(const String& symbol) {
       if (binding && binding->symbol == symbol) return &binding->target;
     return nullptr;
   }
-  if (!indexed_) {
+  if (!targetBySymbol_) {
+    targetBySymbol_ = std::make_unique<std::unordered_map<std::wstring_view, const String*>>();
     for (InstanceMaterial* binding : instanceMaterials)
-      if (binding) targetBySymbol_.emplace(std::wstring_view(binding->symbol), &binding->target);
-    indexed_ = true;
+      if (binding) targetBySymbol_->emplace(std::wstring_view(binding->symbol), &binding->target);
   }
-  auto found = targetBySymbol_.find(std::wstring_view(symbol));
-  return found == targetBySymbol_.end() ? nullptr : found->second;
+  auto found = targetBySymbol_->find(std::wstring_view(symbol));
+  return found == targetBySymbol_->end() ? nullptr : found->second;
 }
 
 bool TechniqueCommon::Parse(DaeDocument& document) {

@@ -1,6 +1,7 @@
 // Vertex data: float arrays, accessors, sources, inputs and the vertices element.
 #pragma once
 
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 
@@ -45,8 +46,8 @@ class TechniqueCommon : public Tag {
   const String* TargetOf(const String& symbol);
 
  private:
-  std::unordered_map<std::wstring_view, const String*> targetBySymbol_;
-  bool indexed_ = false;
+  // Made on first use of a long list: most elements of a scene never need one.
+  std::unique_ptr<std::unordered_map<std::wstring_view, const String*>> targetBySymbol_;
 };
 
 class SourceTag : public NamedTag {

@@ -25,11 +25,11 @@ class NodeTag : public NamedTag {
   bool Parse(DaeDocument& document) override;
   void Traverse(SceneCollector& collector) override;
 
-  bool hasContent = false;
-  bool allIdentity = true;
   BaseArray<TransformTag*> transforms{NoStorage{}};
   BaseArray<NodeTag*> children{NoStorage{}};
   BaseArray<InstanceGeometry*> instances{NoStorage{}};
+  bool hasContent = false;
+  bool allIdentity = true;
   // Set while the node is on the traversal path; breaks instance_node cycles.
   bool onPath = false;
   // Position among the document's nodes by start tag: of two nodes with one id the first wins.

@@ -27,7 +27,8 @@ class BaseArray {
   static constexpr int64_t kMaxBytes = 0x7FFFFFFF;
 
  public:
-  HeapHandle heap = ProcessHeap();
+  // Always the process heap: a constant, not a per-array field.
+  inline static const HeapHandle heap = ProcessHeap();
   T* data = nullptr;
   int32_t count = 0;
   int32_t reserved = 0;

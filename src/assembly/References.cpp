@@ -16,7 +16,7 @@ std::string Quoted(const String& text, bool url) { return (url ? "\"#" : "\"") +
 
 }  // namespace
 
-void SceneCollector::IndexAnyNodes(VisualScene* root) {
+void SceneCollector::IndexAnyNodes(VisualScene* root) const {
   anyNodeIndex.clear();
   // Explicit stack: nodes nest as deep as the reader lets them.
   std::vector<NodeTag*> pending;
@@ -38,6 +38,10 @@ void SceneCollector::IndexAnyNodes(VisualScene* root) {
 }
 
 NodeTag* SceneCollector::FindAnyNode(const String& id) const {
+  if (!anyNodesIndexed) {
+    IndexAnyNodes(unindexedRoot);
+    anyNodesIndexed = true;
+  }
   auto found = anyNodeIndex.find(std::wstring_view(id));
   return found == anyNodeIndex.end() ? nullptr : found->second;
 }

@@ -83,7 +83,8 @@ void SceneCollector::IndexTables() {
 void SceneCollector::Run(VisualScene* root) {
   if (!manager || !root) return;
   IndexTables();
-  if (extended || report) IndexAnyNodes(root);
+  unindexedRoot = root;
+  anyNodesIndexed = false;
   if (report) ReportUnresolvedEffects();
   DeriveEffectImages();
 

@@ -117,10 +117,12 @@ class SceneCollector {
   int MaterialEffect(Tag* entry) const;
 
   // Every node with an id, of the libraries and of the scene, the first in document order wins:
-  // what an instance_node names in the extended reading. Built by Run for that reading and for
-  // diagnostics.
-  std::unordered_map<std::wstring_view, NodeTag*> anyNodeIndex;
-  void IndexAnyNodes(VisualScene* root);
+  // what an instance_node names in the extended reading. Built on the first look-up, which only
+  // an instance_node makes: a scene of many plain nodes never pays for it.
+  mutable std::unordered_map<std::wstring_view, NodeTag*> anyNodeIndex;
+  mutable VisualScene* unindexedRoot = nullptr;
+  mutable bool anyNodesIndexed = false;
+  void IndexAnyNodes(VisualScene* root) const;
   NodeTag* FindAnyNode(const String& id) const;
   // The node an instance_node url names, or null.
   NodeTag* FindInstancedNode(const String& id) const;

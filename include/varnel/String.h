@@ -2,8 +2,10 @@
 // Text crosses to the operating system as UTF-8 (ToUtf8 / FromUtf8).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <varnel/Export.h>
 
@@ -11,25 +13,29 @@ namespace varnel {
 
 class VARNEL_API String {
  public:
-  String() = default;
-  String(const wchar_t* text) : text_(text ? text : L"") {}
-  String(std::wstring_view text) : text_(text) {}
-  String(const String&) = default;
-  String(String&&) noexcept = default;
-  String& operator=(const String&) = default;
-  String& operator=(String&&) noexcept = default;
+  String() noexcept : text_(EmptyText()) {}
+  String(const wchar_t* text);
+  String(std::wstring_view text);
+  String(const String& other) : String(std::wstring_view(other)) {}
+  String(String&& other) noexcept : text_(other.text_) { other.text_ = EmptyText(); }
+  String& operator=(const String& other);
+  String& operator=(String&& other) noexcept {
+    std::swap(text_, other.text_);
+    return *this;
+  }
+  ~String();
   String& operator=(const wchar_t* text);
   // Narrow assignment: every byte becomes the character of the same value (ASCII unchanged).
   String& operator=(const char* text);
   String& operator+=(const String& other);
   String& operator+=(wchar_t ch);
 
-  int GetLength() const { return static_cast<int>(text_.size()); }
-  bool IsEmpty() const { return text_.empty(); }
-  wchar_t operator[](int i) const { return text_[static_cast<size_t>(i)]; }
-  const wchar_t* c_str() const { return text_.c_str(); }
-  operator std::wstring_view() const { return text_; }
-  const std::wstring& wstr() const { return text_; }
+  int GetLength() const { return Header()[0]; }
+  bool IsEmpty() const { return GetLength() == 0; }
+  wchar_t operator[](int i) const { return text_[i]; }
+  const wchar_t* c_str() const { return text_; }
+  operator std::wstring_view() const { return {text_, static_cast<size_t>(GetLength())}; }
+  std::wstring wstr() const { return std::wstring(std::wstring_view(*this)); }
 
   String Left(int n) const;
   String Right(int n) const;
@@ -41,7 +47,7 @@ class VARNEL_API String {
   void SetAt(int i, wchar_t ch);
   void Delete(int first, int n = 1);
   void Insert(int at, const String& text);
-  void Empty() { text_.clear(); }
+  void Empty();
   // 0 when equal without regard to case.
   int CompareNoCase(const String& other) const;
   void TrimLeft();
@@ -50,12 +56,24 @@ class VARNEL_API String {
   std::string ToUtf8() const;
   static String FromUtf8(std::string_view utf8);
 
-  friend bool operator==(const String& a, const String& b) { return a.text_ == b.text_; }
-  friend bool operator==(const String& a, const wchar_t* b) { return a.text_ == b; }
+  friend bool operator==(const String& a, const String& b) {
+    return std::wstring_view(a) == std::wstring_view(b);
+  }
+  friend bool operator==(const String& a, const wchar_t* b) { return std::wstring_view(a) == b; }
   friend String operator+(String a, const String& b) { return a += b; }
 
  private:
-  std::wstring text_;
+  // One pointer, to characters that follow their length and capacity in one block (a
+  // component-call string's layout): documents hold millions of ids, names and urls, most of
+  // them short, and an inline buffer would cost every element several times over. Every empty
+  // string points into one shared block of capacity 0, which is never written or freed.
+  const int32_t* Header() const { return reinterpret_cast<const int32_t*>(text_) - 2; }
+  static wchar_t* EmptyText();
+  // Room for `length` characters (and the terminator), keeping the first `keep`.
+  void Reserve(int length, int keep);
+  void Assign(std::wstring_view text);
+
+  wchar_t* text_;
 };
 
 }  // namespace varnel

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #include <varnel/String.h>
@@ -27,6 +28,33 @@ TEST(String, Utf8RoundTripsAndBadBytesBecomeReplacementCharacters) {
   };
   for (const auto& [bytes, wide] : cases)
     EXPECT_EQ(String::FromUtf8(bytes).wstr(), wide) << testing::PrintToString(bytes);
+}
+
+// The one-pointer layout: growth, self-reference, moves and the shared empty block.
+TEST(String, EditsKeepLengthTerminatorAndOwnership) {
+  String built;
+  for (int i = 0; i < 100; ++i) built += wchar_t(L'a' + i % 26);
+  EXPECT_EQ(built.GetLength(), 100);
+  EXPECT_EQ(std::wcslen(built.c_str()), 100u);
+  built += built;
+  EXPECT_EQ(built.Mid(98, 4), String(L"uvab"));
+
+  String padded(L"  x y \t");
+  padded.TrimLeft();
+  padded.TrimRight();
+  padded.Insert(1, L"[]");
+  padded.Delete(0);
+  EXPECT_EQ(padded, L"[] y");
+
+  String moved = std::move(padded), copy = moved;
+  copy.SetAt(0, L'(');
+  EXPECT_EQ(moved, L"[] y");
+  EXPECT_TRUE(padded.IsEmpty());
+  padded += L'z';  // a moved-from or emptied string must never write the shared empty text
+  copy.Empty();
+  EXPECT_EQ(String(), L"");
+  EXPECT_EQ(padded, L"z");
+  EXPECT_EQ(String(L"").c_str()[0], L'\0');
 }
 
 }  // namespace

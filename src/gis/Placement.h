@@ -40,10 +40,12 @@ struct Placement {
 namespace varnel::gis {
 
 // Local points to a target CRS through PROJ. Each placer has its own PROJ context, so placers
-// may work on separate threads.
+// may work on separate threads. The factories, PlacerFor and the methods below live in the PROJ
+// part of the layer (gis/proj, library varnel_place); the methods are virtual so that a program
+// which gets its placers from a loaded module (the tool) uses them without linking PROJ.
 class Placer {
  public:
-  ~Placer();
+  virtual ~Placer();
   Placer(const Placer&) = delete;
   Placer& operator=(const Placer&) = delete;
 
@@ -62,13 +64,13 @@ class Placer {
   // The target CRS as the user named it, or "EPSG:326zz"/"EPSG:327zz" when picked.
   const std::string& crs() const { return crs_; }
   // The target CRS as WKT2, for writers that store it.
-  std::string CrsWkt() const;
+  virtual std::string CrsWkt() const;
 
   // In place, `count` points of `stride` doubles each from the given first coordinates. False
   // when PROJ could not transform one of them (that point is then HUGE_VAL).
-  bool PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const;
+  virtual bool PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const;
   // Turns a unit normal from the local frame to the target's axes, as a unit vector.
-  void PlaceNormal(double& x, double& y, double& z) const;
+  virtual void PlaceNormal(double& x, double& y, double& z) const;
 
  private:
   Placer();

@@ -1,6 +1,6 @@
 # Fails when a GIS source includes an internal header of the library, or the library a GIS one,
-# or when GIS sources outside its GDAL part (ogr/, driver/) include GDAL: the tool loads GDAL
-# only for the commands that write GDAL formats.
+# or when GIS sources outside its GDAL and PROJ parts (ogr/, driver/, proj/) include those: the
+# tool loads them only when a command needs them.
 file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/*)
 foreach(f ${gis})
   file(STRINGS ${f} includes REGEX "^#include \"")
@@ -9,10 +9,10 @@ foreach(f ${gis})
       message(FATAL_ERROR "${f}: ${line}: the GIS layer uses only <varnel/...> and gis/ headers")
     endif()
   endforeach()
-  if(NOT f MATCHES "/src/gis/(ogr|driver)/")
-    file(STRINGS ${f} gdal REGEX "^#include [<\"](gdal|ogr|cpl)[_a-z]*\\.h")
-    if(gdal)
-      message(FATAL_ERROR "${f}: ${gdal}: GDAL belongs to src/gis/ogr and src/gis/driver")
+  if(NOT f MATCHES "/src/gis/(ogr|driver|proj)/")
+    file(STRINGS ${f} heavy REGEX "^#include [<\"](gdal|ogr|cpl|proj)[_a-z]*\\.h")
+    if(heavy)
+      message(FATAL_ERROR "${f}: ${heavy}: GDAL and PROJ belong to src/gis/ogr, driver and proj")
     endif()
   endif()
 endforeach()

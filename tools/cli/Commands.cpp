@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/Modules.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -150,7 +151,7 @@ int WritePlacedBuffer(const gis::Model& model, const std::string& out, const Imp
   std::unique_ptr<unsigned char, void (*)(void*)> buffer(bytes, ::operator delete);
   if (size <= 0) return diagnostics.NoOutput();
   bool failed = false;
-  auto placer = gis::PlacerFor(model.placement, own, place.request, &diagnostics, failed);
+  auto placer = PlacerFromModule(model.placement, own, place.request, &diagnostics, failed);
   if (!placer && !failed)
     diagnostics.Report({DiagnosticKind::kPlacement, 0,
                         "--place: nothing places the model (give --origin or -a_srs)", false});

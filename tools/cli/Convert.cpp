@@ -1,4 +1,5 @@
 #include "cli/Convert.h"
+#include "cli/Modules.h"
 
 #include <unistd.h>
 
@@ -151,7 +152,7 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
 
 }  // namespace varnel::cli
 
-extern "C" __attribute__((visibility("default"))) int varnel_run_convert(
+VARNEL_MODULE_ENTRY int varnel_module_convert(
     const varnel::cli::ConvertCommand* command, const varnel::cli::ReadOptions* read,
     const varnel::cli::PlaceOptions* place) {
   return varnel::cli::RunConvert(*command, *read, *place);

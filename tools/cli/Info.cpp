@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cli/Commands.h"
+#include "cli/Modules.h"
 #include "cli/Json.h"
 #include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
@@ -130,7 +131,7 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
     GeometryHandle handle(model.document, import);
     if (!handle.geometry) return diagnostics.NoOutput();
     bool failed = false;
-    placer = gis::PlacerFor(model.placement, own, place.request, &diagnostics, failed);
+    placer = PlacerFromModule(model.placement, own, place.request, &diagnostics, failed);
     if (failed) return diagnostics.NoOutput();
     g = Summary();
     if (!PlacedSummary(*handle.geometry, *placer, g)) {

@@ -11,7 +11,7 @@
 
 #include "cli/Batch.h"
 #include "cli/Commands.h"
-#include "cli/Convert.h"
+#include "cli/Modules.h"
 #include <varnel/version.h>
 
 namespace {

@@ -1,0 +1,220 @@
+#include "gis/Placement.h"
+#include "gis/Report.h"
+
+#include <proj.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <numbers>
+#include <string>
+
+namespace varnel::gis {
+
+namespace {
+
+double Radians(double degrees) { return degrees * std::numbers::pi / 180; }
+
+// c = a * b, 3 x 3 row-major.
+void Multiply(const double* a, const double* b, double* c) {
+  for (int r = 0; r < 3; ++r)
+    for (int k = 0; k < 3; ++k)
+      c[3 * r + k] = a[3 * r] * b[k] + a[3 * r + 1] * b[3 + k] + a[3 * r + 2] * b[6 + k];
+}
+
+void Apply(const double* m, double& x, double& y, double& z) {
+  double a = m[0] * x + m[1] * y + m[2] * z;
+  double b = m[3] * x + m[4] * y + m[5] * z;
+  double c = m[6] * x + m[7] * y + m[8] * z;
+  x = a, y = b, z = c;
+}
+
+}  // namespace
+
+struct Placer::Proj {
+  PJ_CONTEXT* context = proj_context_create();
+  PJ* toSource = nullptr;  // local east-north-up to earth-centred; null when not placed by KML
+  PJ* toTarget = nullptr;  // source CRS to target CRS, axes in easting-northing order
+  bool angularTarget = false;
+  ~Proj() {
+    proj_destroy(toSource);
+    proj_destroy(toTarget);
+    proj_context_destroy(context);
+  }
+};
+
+Placer::Placer() : proj_(std::make_unique<Proj>()) {}
+Placer::~Placer() = default;
+
+std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
+                                             const std::string& targetCrs,
+                                             DiagnosticReceiver* diagnostics) {
+  std::unique_ptr<Placer> placer(new Placer);
+  const Location& at = placement.location;
+  // Scale, then roll about Y, tilt about X, heading about Z (clockwise seen from above).
+  double h = -Radians(placement.heading), t = Radians(placement.tilt), r = Radians(placement.roll);
+  const double heading[9] = {std::cos(h), -std::sin(h), 0, std::sin(h), std::cos(h), 0, 0, 0, 1};
+  const double tilt[9] = {1, 0, 0, 0, std::cos(t), -std::sin(t), 0, std::sin(t), std::cos(t)};
+  const double roll[9] = {std::cos(r), 0, std::sin(r), 0, 1, 0, -std::sin(r), 0, std::cos(r)};
+  const double scale[9] = {placement.scale[0], 0, 0, 0, placement.scale[1], 0,
+                           0, 0, placement.scale[2]};
+  double headingTilt[9], turned[9];
+  Multiply(heading, tilt, headingTilt);
+  Multiply(headingTilt, roll, turned);
+  Multiply(turned, scale, placer->linear_);
+
+  char definition[256];
+  std::snprintf(definition, sizeof definition,
+                "+proj=topocentric +ellps=WGS84 +lon_0=%.17g +lat_0=%.17g +h_0=%.17g",
+                at.longitude, at.latitude, at.altitude);
+  placer->proj_->toSource = proj_create(placer->proj_->context, definition);
+  if (!placer->proj_->toSource) {
+    Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
+        "the location " + std::string(definition) + " cannot be placed");
+    return nullptr;
+  }
+  std::string target = targetCrs.empty() ? UtmCrs(at.longitude, at.latitude) : targetCrs;
+  if (!placer->Init("EPSG:4978", target, diagnostics)) return nullptr;
+  return placer;
+}
+
+std::unique_ptr<Placer> Placer::ForProjected(const std::string& sourceCrs, const double offset[3],
+                                             const std::string& targetCrs,
+                                             DiagnosticReceiver* diagnostics) {
+  std::unique_ptr<Placer> placer(new Placer);
+  std::memcpy(placer->offset_, offset, sizeof placer->offset_);
+  if (!placer->Init(sourceCrs, targetCrs.empty() ? sourceCrs : targetCrs, diagnostics))
+    return nullptr;
+  return placer;
+}
+
+bool Placer::Init(const std::string& sourceCrs, const std::string& targetCrs,
+                  DiagnosticReceiver* diagnostics) {
+  crs_ = targetCrs;
+  PJ_CONTEXT* context = proj_->context;
+  proj_log_level(context, PJ_LOG_NONE);
+  for (const std::string* crs : {&sourceCrs, &targetCrs}) {
+    PJ* known = proj_create(context, crs->c_str());
+    proj_destroy(known);
+    if (!known) {
+      Reporter{diagnostics}(DiagnosticKind::kPlacement, 0, *crs + " is no CRS PROJ knows");
+      return false;
+    }
+  }
+  PJ* raw = proj_create_crs_to_crs(context, sourceCrs.c_str(), targetCrs.c_str(), nullptr);
+  if (raw) {
+    proj_->toTarget = proj_normalize_for_visualization(context, raw);
+    proj_destroy(raw);
+  }
+  if (!proj_->toTarget) {
+    Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
+        "no transformation from " + sourceCrs + " to " + targetCrs + ": " +
+            proj_context_errno_string(context, proj_context_errno(context)));
+    return false;
+  }
+  proj_->angularTarget = proj_angular_output(proj_->toTarget, PJ_FWD);
+  ComputeNormalMatrix();
+  return true;
+}
+
+std::string Placer::CrsWkt() const {
+  PJ* crs = proj_create(proj_->context, crs_.c_str());
+  if (!crs) return {};
+  const char* wkt = proj_as_wkt(proj_->context, crs, PJ_WKT2_2019, nullptr);
+  std::string text = wkt ? wkt : "";
+  proj_destroy(crs);
+  return text;
+}
+
+bool Placer::PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const {
+  for (size_t i = 0; i < count; ++i) {
+    double& px = x[i * stride];
+    double& py = y[i * stride];
+    double& pz = z[i * stride];
+    Apply(linear_, px, py, pz);
+    px += offset_[0], py += offset_[1], pz += offset_[2];
+  }
+  size_t bytes = stride * sizeof(double);
+  if (proj_->toSource)
+    proj_trans_generic(proj_->toSource, PJ_INV, x, bytes, count, y, bytes, count, z, bytes,
+                       count, nullptr, 0, 0);
+  proj_trans_generic(proj_->toTarget, PJ_FWD, x, bytes, count, y, bytes, count, z, bytes, count,
+                     nullptr, 0, 0);
+  for (size_t i = 0; i < count; ++i)
+    if (x[i * stride] == HUGE_VAL || y[i * stride] == HUGE_VAL) return false;
+  return true;
+}
+
+// The axes of the target at the origin, measured by placing points a metre apart; a conformal
+// projection or the earth-centred frame turns normals as it turns these. Degrees have no
+// metric axes, so a geographic target keeps east-north-up normals.
+void Placer::ComputeNormalMatrix() {
+  if (proj_->angularTarget) {
+    std::memcpy(normal_, linear_, sizeof normal_);
+  } else {
+    const double step[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    double px[4], py[4], pz[4];
+    for (int i = 0; i < 4; ++i)
+      px[i] = step[i][0] + offset_[0], py[i] = step[i][1] + offset_[1],
+      pz[i] = step[i][2] + offset_[2];
+    if (proj_->toSource)
+      proj_trans_generic(proj_->toSource, PJ_INV, px, sizeof(double), 4, py, sizeof(double), 4,
+                         pz, sizeof(double), 4, nullptr, 0, 0);
+    proj_trans_generic(proj_->toTarget, PJ_FWD, px, sizeof(double), 4, py, sizeof(double), 4, pz,
+                       sizeof(double), 4, nullptr, 0, 0);
+    double axes[9];
+    for (int c = 0; c < 3; ++c) {
+      axes[c] = px[c + 1] - px[0];
+      axes[3 + c] = py[c + 1] - py[0];
+      axes[6 + c] = pz[c + 1] - pz[0];
+    }
+    Multiply(axes, linear_, normal_);
+  }
+  // Normals follow the inverse transpose of the linear part: for rotation times scale, that is
+  // the rotation times the inverse scale, up to a length the normalisation removes.
+  double cofactor[9];
+  const double* m = normal_;
+  cofactor[0] = m[4] * m[8] - m[5] * m[7];
+  cofactor[1] = m[5] * m[6] - m[3] * m[8];
+  cofactor[2] = m[3] * m[7] - m[4] * m[6];
+  cofactor[3] = m[2] * m[7] - m[1] * m[8];
+  cofactor[4] = m[0] * m[8] - m[2] * m[6];
+  cofactor[5] = m[1] * m[6] - m[0] * m[7];
+  cofactor[6] = m[1] * m[5] - m[2] * m[4];
+  cofactor[7] = m[2] * m[3] - m[0] * m[5];
+  cofactor[8] = m[0] * m[4] - m[1] * m[3];
+  // The sign of the determinant keeps normals on their side under a mirroring scale.
+  double sign = m[0] * cofactor[0] + m[1] * cofactor[1] + m[2] * cofactor[2] < 0 ? -1 : 1;
+  for (int i = 0; i < 9; ++i) normal_[i] = sign * cofactor[i];
+}
+
+void Placer::PlaceNormal(double& x, double& y, double& z) const {
+  Apply(normal_, x, y, z);
+  double length = std::sqrt(x * x + y * y + z * z);
+  if (length > 0) x /= length, y /= length, z /= length;
+}
+
+std::unique_ptr<Placer> PlacerFor(const std::optional<Placement>& kml, const GeographicLocation& own,
+                                  const PlaceRequest& request, DiagnosticReceiver* diagnostics,
+                                  bool& failed) {
+  std::unique_ptr<Placer> placer;
+  if (!request.sourceCrs.empty()) {
+    double offset[3] = {0, 0, 0};
+    for (size_t i = 0; i < request.offset.size() && i < 3; ++i) offset[i] = request.offset[i];
+    placer = Placer::ForProjected(request.sourceCrs, offset, request.targetCrs, diagnostics);
+  } else if (auto placement = PlacementOf(kml, own, request)) {
+    placer = Placer::ForPlacement(*placement, request.targetCrs, diagnostics);
+  } else {
+    // A target CRS with nothing to place would otherwise be ignored without a word.
+    failed = !request.targetCrs.empty();
+    if (failed)
+      Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
+          "nothing places the model in -t_srs: give --origin or -a_srs");
+    return nullptr;
+  }
+  failed = !placer;
+  return placer;
+}
+
+}  // namespace varnel::gis

@@ -1,0 +1,82 @@
+#include "cli/Modules.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "gis/Report.h"
+
+#ifndef VARNEL_MODULE_DIR
+#define VARNEL_MODULE_DIR "../lib/varnel"
+#endif
+
+namespace varnel::cli {
+
+namespace {
+
+std::string ToolFolder() {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  std::string folder(path, static_cast<size_t>(n));
+  return folder.substr(0, folder.rfind('/'));
+}
+
+// The entry point `symbol` of module `name`, or null with `why`. A module stays loaded: GDAL's
+// drivers clean up at exit, not at unload, and placers keep using their module's code.
+void* ModuleEntry(const char* name, const char* symbol, std::string& why) {
+  const std::string folder = ToolFolder();
+  void* module = nullptr;
+  why = "not beside the tool nor in its " VARNEL_MODULE_DIR;
+  // Beside the tool in the build tree; in the installed module folder, relative to the tool's
+  // so that a relocated installation still finds it.
+  for (const std::string& candidate :
+       {folder + "/" + name, folder + "/" VARNEL_MODULE_DIR "/" + name}) {
+    if (access(candidate.c_str(), F_OK) != 0) continue;
+    module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) why = dlerror();
+    break;
+  }
+  void* entry = module ? dlsym(module, symbol) : nullptr;
+  if (module && !entry) why = dlerror();
+  return entry;
+}
+
+}  // namespace
+
+int RunConvertModule(const ConvertCommand& command, const ReadOptions& read,
+                     const PlaceOptions& place) {
+  std::string why;
+  auto run = reinterpret_cast<decltype(&varnel_module_convert)>(
+      ModuleEntry("varnel-convert.so", "varnel_module_convert", why));
+  if (!run) {
+    Report("varnel-convert.so", ("cannot load the GDAL output module: " + why).c_str());
+    return 2;
+  }
+  return run(&command, &read, &place);
+}
+
+std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement>& kml,
+                                              const GeographicLocation& own,
+                                              const gis::PlaceRequest& request,
+                                              DiagnosticReceiver* diagnostics, bool& failed) {
+  // Most runs place nothing: the module is loaded only when something asks for placement.
+  if (request.origin.empty() && request.sourceCrs.empty() && request.targetCrs.empty() && !kml &&
+      !own.found) {
+    failed = false;
+    return nullptr;
+  }
+  std::string why;
+  auto placerFor = reinterpret_cast<decltype(&varnel_module_placer_for)>(
+      ModuleEntry("varnel-place.so", "varnel_module_placer_for", why));
+  if (!placerFor) {
+    failed = true;
+    gis::Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
+                               "cannot load the placement module varnel-place.so: ", why);
+    return nullptr;
+  }
+  return std::unique_ptr<gis::Placer>(placerFor(&kml, &own, &request, diagnostics, &failed));
+}
+
+}  // namespace varnel::cli

@@ -1,0 +1,34 @@
+// The tool's modules. What needs GDAL (convert, shp) or PROJ (placement) lives in a module loaded
+// when first asked for: those libraries and theirs would otherwise cost every run of the tool
+// some 25 MB and 60 ms at start. Modules lie beside the tool in the build tree and in
+// <libdir>/varnel when installed; each exports one entry point.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "cli/Convert.h"
+
+namespace varnel::cli {
+
+// RunConvert in varnel-convert.so; 2 with a line on standard error when it cannot be loaded.
+int RunConvertModule(const ConvertCommand& command, const ReadOptions& read,
+                     const PlaceOptions& place);
+
+// gis::PlacerFor in varnel-place.so; when that cannot be loaded, says so and sets `failed`.
+std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement>& kml,
+                                              const GeographicLocation& own,
+                                              const gis::PlaceRequest& request,
+                                              DiagnosticReceiver* diagnostics, bool& failed);
+
+}  // namespace varnel::cli
+
+#define VARNEL_MODULE_ENTRY extern "C" __attribute__((visibility("default")))
+
+VARNEL_MODULE_ENTRY int varnel_module_convert(const varnel::cli::ConvertCommand* command,
+                                              const varnel::cli::ReadOptions* read,
+                                              const varnel::cli::PlaceOptions* place);
+VARNEL_MODULE_ENTRY varnel::gis::Placer* varnel_module_placer_for(
+    const std::optional<varnel::gis::Placement>* kml, const varnel::GeographicLocation* own,
+    const varnel::gis::PlaceRequest* request, varnel::DiagnosticReceiver* diagnostics,
+    bool* failed);

@@ -4,6 +4,7 @@
 #include "host/Downloader.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace varnel {
 namespace {
@@ -31,12 +33,38 @@ long long NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
 }
 
-// curl_global_init is not safe to race with itself or with the first easy handle.
-bool CurlReady() {
+// libcurl is loaded by the first download, not with the library: with its TLS stack it brings
+// some thirty libraries (about 5 MB resident) that documents without an http address never need.
+struct CurlCalls {
+  decltype(&curl_global_init) globalInit = nullptr;
+  decltype(&curl_easy_init) init = nullptr;
+  decltype(&curl_easy_setopt) setopt = nullptr;
+  decltype(&curl_easy_getinfo) getinfo = nullptr;
+  decltype(&curl_easy_perform) perform = nullptr;
+  decltype(&curl_easy_cleanup) cleanup = nullptr;
+};
+
+// Null when libcurl cannot be loaded or initialised. Loading and curl_global_init run once:
+// the latter is not safe to race with itself or with the first easy handle.
+const CurlCalls* Curl() {
   static std::once_flag once;
+  static CurlCalls calls;
   static bool ready = false;
-  std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-  return ready;
+  std::call_once(once, [] {
+    void* library = nullptr;
+    for (const char* name : {"libcurl.so.4", "libcurl-gnutls.so.4"})
+      if ((library = dlopen(name, RTLD_NOW | RTLD_LOCAL))) break;
+    if (!library) return;
+    auto find = [library](auto& call, const char* name) {
+      call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(dlsym(library, name));
+      return call != nullptr;
+    };
+    ready = find(calls.globalInit, "curl_global_init") && find(calls.init, "curl_easy_init") &&
+            find(calls.setopt, "curl_easy_setopt") && find(calls.getinfo, "curl_easy_getinfo") &&
+            find(calls.perform, "curl_easy_perform") && find(calls.cleanup, "curl_easy_cleanup") &&
+            calls.globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  });
+  return ready ? &calls : nullptr;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -166,15 +194,16 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
 
 class CurlHandle {
  public:
-  CurlHandle() : curl_(curl_easy_init()) {}
+  explicit CurlHandle(const CurlCalls& calls) : calls_(calls), curl_(calls.init()) {}
   ~CurlHandle() {
-    if (curl_) curl_easy_cleanup(curl_);
+    if (curl_) calls_.cleanup(curl_);
   }
   CurlHandle(const CurlHandle&) = delete;
   CurlHandle& operator=(const CurlHandle&) = delete;
   CURL* get() const { return curl_; }
 
  private:
+  const CurlCalls& calls_;
   CURL* curl_;
 };
 
@@ -232,11 +261,12 @@ class Downloader final : public ComObject, public IDownloader {
     RemoveStaleTarget(where.file);
     std::string url = RequestUrl(source);
     if (url.empty()) return kInvalidArgument;
-    if (!CurlReady()) return kTransferFailed;
+    const CurlCalls* calls = Curl();
+    if (!calls) return kTransferFailed;
     // A component used without StartCall counts its allowance from the first transfer.
     long long expected = 0;
     callDeadlineMs_.compare_exchange_strong(expected, NowMs() + 1000ll * callTimeout_.load());
-    return Transfer(url, where);
+    return Transfer(*calls, url, where);
   }
 
  private:
@@ -246,46 +276,46 @@ class Downloader final : public ComObject, public IDownloader {
     return S_OK;
   }
 
-  HRESULT Transfer(const std::string& url, const TargetPath& where) {
+  HRESULT Transfer(const CurlCalls& api, const std::string& url, const TargetPath& where) {
     // The transfer ends at its own timeout or at the end of the call's allowance, the earlier.
     const long long startMs = NowMs();
     const long long callLeftMs = callDeadlineMs_.load() - startMs;
     if (callLeftMs <= 0) return kDownloadCallTimeUp;
     const long long ownMs = 1000ll * totalTimeout_.load();
     const long long timeoutMs = std::min(ownMs, callLeftMs);
-    CurlHandle handle;
+    CurlHandle handle(api);
     CURL* curl = handle.get();
     if (!curl) return E_OUTOFMEMORY;
     PartFile part(where.dir);
     if (!part.IsOpen()) return kTransferFailed;
     Sink sink{&part, static_cast<curl_off_t>(maxBytes_.load())};
     bool configured =
-        curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, maxRedirects_.load()) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeout_.load()) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs)) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, lowSpeedBytes_.load()) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds_.load()) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, sink.limit) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        api.setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        api.setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_MAXREDIRS, maxRedirects_.load()) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeout_.load()) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs)) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_LOW_SPEED_LIMIT, lowSpeedBytes_.load()) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds_.load()) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_MAXFILESIZE_LARGE, sink.limit) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
         // Timeouts must not use signals: the host may call from any thread.
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_USERAGENT, "varnel/1") == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+        api.setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_USERAGENT, "varnel/1") == CURLE_OK &&
+        api.setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody) == CURLE_OK &&
+        api.setopt(curl, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
     if (!configured) return kTransferFailed;
 
-    CURLcode result = curl_easy_perform(curl);
+    CURLcode result = api.perform(curl);
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    api.getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     lastStatus_ = status;
     bytesReceived_ = sink.received;
-    if (result != CURLE_OK) return Failure(curl, result, sink, NowMs() - startMs, timeoutMs, ownMs);
+    if (result != CURLE_OK) return Failure(api, curl, result, sink, NowMs() - startMs, timeoutMs, ownMs);
     // A final 3xx (redirect without a usable Location) carries no document either.
     if (status < 200 || status > 299) return kTransferFailed;
     return part.MoveTo(where.file) ? S_OK : kTransferFailed;
@@ -293,7 +323,7 @@ class Downloader final : public ComObject, public IDownloader {
 
   // Which limit, if any, ended a failed transfer. libcurl reports every timeout alike, so the
   // time taken and whether a connection was made tell them apart.
-  static HRESULT Failure(CURL* curl, CURLcode result, const Sink& sink, long long elapsedMs,
+  static HRESULT Failure(const CurlCalls& calls, CURL* curl, CURLcode result, const Sink& sink, long long elapsedMs,
                          long long timeoutMs, long long ownMs) {
     if (result == CURLE_FILESIZE_EXCEEDED || (result == CURLE_WRITE_ERROR && sink.overLimit))
       return kDownloadTooLarge;
@@ -301,7 +331,7 @@ class Downloader final : public ComObject, public IDownloader {
     if (result != CURLE_OPERATION_TIMEDOUT) return kTransferFailed;
     if (elapsedMs + 50 >= timeoutMs) return timeoutMs < ownMs ? kDownloadCallTimeUp : kDownloadTimedOut;
     curl_off_t connected = 0;
-    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+    calls.getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
     return connected == 0 ? kDownloadNoConnection : kDownloadTooSlow;
   }
 

@@ -6,6 +6,8 @@
 
 #include <varnel/String.h>
 
+#include "tags/ElementPool.h"
+
 namespace varnel {
 
 class DaeDocument;
@@ -47,6 +49,9 @@ const String& NoNameString();
 class Tag {
  public:
   explicit Tag(int id) : elementId(static_cast<uint32_t>(id)) {}
+  // Element objects come from the thread's element pool (tags/ElementPool.h).
+  static void* operator new(size_t size) { return ElementPool::Allocate(size); }
+  static void operator delete(void* object, size_t size) { ElementPool::Free(object, size); }
   Tag(const Tag&) = delete;
   Tag& operator=(const Tag&) = delete;
   virtual ~Tag() = default;

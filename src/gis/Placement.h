@@ -40,14 +40,12 @@ struct Placement {
 namespace varnel::gis {
 
 // Local points to a target CRS through PROJ. Each placer has its own PROJ context, so placers
-// may work on separate threads. The factories, PlacerFor and the methods below live in the PROJ
-// part of the layer (gis/proj, library varnel_place); the methods are virtual so that a program
-// which gets its placers from a loaded module (the tool) uses them without linking PROJ.
+// may work on separate threads. An interface: the factories and PlacerFor live in the PROJ part
+// of the layer (gis/proj, library varnel_place), so that a program which gets its placers from
+// a loaded module (the tool) uses them without linking PROJ.
 class Placer {
  public:
-  virtual ~Placer();
-  Placer(const Placer&) = delete;
-  Placer& operator=(const Placer&) = delete;
+  virtual ~Placer() = default;
 
   // A model placed as KML places it. `targetCrs` is anything PROJ knows ("EPSG:4979", WKT,
   // PROJJSON); empty picks the WGS 84 UTM zone of the location. Null (with a diagnostic) when
@@ -62,28 +60,14 @@ class Placer {
                                               DiagnosticReceiver* diagnostics);
 
   // The target CRS as the user named it, or "EPSG:326zz"/"EPSG:327zz" when picked.
-  const std::string& crs() const { return crs_; }
+  virtual const std::string& crs() const = 0;
   // The target CRS as WKT2, for writers that store it.
-  virtual std::string CrsWkt() const;
-
+  virtual std::string CrsWkt() const = 0;
   // In place, `count` points of `stride` doubles each from the given first coordinates. False
   // when PROJ could not transform one of them (that point is then HUGE_VAL).
-  virtual bool PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const;
+  virtual bool PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const = 0;
   // Turns a unit normal from the local frame to the target's axes, as a unit vector.
-  virtual void PlaceNormal(double& x, double& y, double& z) const;
-
- private:
-  Placer();
-  bool Init(const std::string& sourceCrs, const std::string& targetCrs,
-            DiagnosticReceiver* diagnostics);
-  void ComputeNormalMatrix();
-
-  struct Proj;
-  std::unique_ptr<Proj> proj_;
-  std::string crs_;
-  double linear_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // local to the source frame
-  double offset_[3] = {0, 0, 0};                     // added after `linear_`
-  double normal_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};   // local normals to target axes, unnormalised
+  virtual void PlaceNormal(double& x, double& y, double& z) const = 0;
 };
 
 // "EPSG:326zz" north of the equator, "EPSG:327zz" south: the WGS 84 UTM zone of the place.

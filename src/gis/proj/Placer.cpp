@@ -30,9 +30,7 @@ void Apply(const double* m, double& x, double& y, double& z) {
   x = a, y = b, z = c;
 }
 
-}  // namespace
-
-struct Placer::Proj {
+struct Proj {
   PJ_CONTEXT* context = proj_context_create();
   PJ* toSource = nullptr;  // local east-north-up to earth-centred; null when not placed by KML
   PJ* toTarget = nullptr;  // source CRS to target CRS, axes in easting-northing order
@@ -44,13 +42,30 @@ struct Placer::Proj {
   }
 };
 
-Placer::Placer() : proj_(std::make_unique<Proj>()) {}
-Placer::~Placer() = default;
+class ProjPlacer final : public Placer {
+ public:
+  const std::string& crs() const override { return crs_; }
+  std::string CrsWkt() const override;
+  bool PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const override;
+  void PlaceNormal(double& x, double& y, double& z) const override;
+
+  bool Init(const std::string& sourceCrs, const std::string& targetCrs,
+            DiagnosticReceiver* diagnostics);
+  void ComputeNormalMatrix();
+
+  std::unique_ptr<Proj> proj_ = std::make_unique<Proj>();
+  std::string crs_;
+  double linear_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // local to the source frame
+  double offset_[3] = {0, 0, 0};                     // added after `linear_`
+  double normal_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};   // local normals to target axes, unnormalised
+};
+
+}  // namespace
 
 std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
                                              const std::string& targetCrs,
                                              DiagnosticReceiver* diagnostics) {
-  std::unique_ptr<Placer> placer(new Placer);
+  auto placer = std::make_unique<ProjPlacer>();
   const Location& at = placement.location;
   // Scale, then roll about Y, tilt about X, heading about Z (clockwise seen from above).
   double h = -Radians(placement.heading), t = Radians(placement.tilt), r = Radians(placement.roll);
@@ -82,14 +97,14 @@ std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
 std::unique_ptr<Placer> Placer::ForProjected(const std::string& sourceCrs, const double offset[3],
                                              const std::string& targetCrs,
                                              DiagnosticReceiver* diagnostics) {
-  std::unique_ptr<Placer> placer(new Placer);
+  auto placer = std::make_unique<ProjPlacer>();
   std::memcpy(placer->offset_, offset, sizeof placer->offset_);
   if (!placer->Init(sourceCrs, targetCrs.empty() ? sourceCrs : targetCrs, diagnostics))
     return nullptr;
   return placer;
 }
 
-bool Placer::Init(const std::string& sourceCrs, const std::string& targetCrs,
+bool ProjPlacer::Init(const std::string& sourceCrs, const std::string& targetCrs,
                   DiagnosticReceiver* diagnostics) {
   crs_ = targetCrs;
   PJ_CONTEXT* context = proj_->context;
@@ -118,7 +133,7 @@ bool Placer::Init(const std::string& sourceCrs, const std::string& targetCrs,
   return true;
 }
 
-std::string Placer::CrsWkt() const {
+std::string ProjPlacer::CrsWkt() const {
   PJ* crs = proj_create(proj_->context, crs_.c_str());
   if (!crs) return {};
   const char* wkt = proj_as_wkt(proj_->context, crs, PJ_WKT2_2019, nullptr);
@@ -127,7 +142,7 @@ std::string Placer::CrsWkt() const {
   return text;
 }
 
-bool Placer::PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const {
+bool ProjPlacer::PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const {
   for (size_t i = 0; i < count; ++i) {
     double& px = x[i * stride];
     double& py = y[i * stride];
@@ -149,7 +164,7 @@ bool Placer::PlacePoints(double* x, double* y, double* z, size_t stride, size_t 
 // The axes of the target at the origin, measured by placing points a metre apart; a conformal
 // projection or the earth-centred frame turns normals as it turns these. Degrees have no
 // metric axes, so a geographic target keeps east-north-up normals.
-void Placer::ComputeNormalMatrix() {
+void ProjPlacer::ComputeNormalMatrix() {
   if (proj_->angularTarget) {
     std::memcpy(normal_, linear_, sizeof normal_);
   } else {
@@ -189,7 +204,7 @@ void Placer::ComputeNormalMatrix() {
   for (int i = 0; i < 9; ++i) normal_[i] = sign * cofactor[i];
 }
 
-void Placer::PlaceNormal(double& x, double& y, double& z) const {
+void ProjPlacer::PlaceNormal(double& x, double& y, double& z) const {
   Apply(normal_, x, y, z);
   double length = std::sqrt(x * x + y * y + z * z);
   if (length > 0) x /= length, y /= length, z /= length;

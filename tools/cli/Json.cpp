@@ -13,15 +13,16 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "digits are packed a byte each, first lowest");
 
-// What the fast path needs of each binary exponent, from 2^-36 (above 10^-11) to below 2^29. The
+// What the fast path needs of each binary exponent, from 2^-34 (about 5.8e-11) to below 2^29. The
 // decimal exponent k is `low`, or one more from `threshold` on (a double's bits order as its
-// magnitude); `power` is 10^(8-low) moved up to fill 64 bits, `next` 10^(7-low) moved as far, and
-// `shift` how far the nine digits lie under the high word of the product with a mantissa that
-// fills 64 bits too.
-constexpr int kFastLowest = 1023 - 36, kFastCount = 36 + 29;
+// magnitude). `power` is 10^(8-low) and `next` 10^(7-low), both moved up so that their product
+// with a mantissa moved up to fill 64 bits is |value| * 10^(8-k) * 2^(64 + kUnder): the high word
+// holds the integer part and kUnder bits of fraction, the same for every exponent, so no shift
+// depends on the value.
+constexpr int kFastLowest = 1023 - 34, kFastCount = 34 + 29, kUnder = 33;
 struct Octave {
   uint64_t threshold, power, next;
-  int shift, low;
+  int low;
 };
 constexpr std::array<Octave, kFastCount> kOctaves = [] {
   std::array<Octave, kFastCount> octaves{};
@@ -31,10 +32,12 @@ constexpr std::array<Octave, kFastCount> kOctaves = [] {
     o.low = ((biased - 1023) * 78913) >> 18;  // floor(log10(2^top))
     uint64_t scale = 1;
     for (int j = 0; j < 8 - o.low; ++j) scale *= 10;
-    const int z = std::countl_zero(scale);
-    o.power = scale << z;
-    o.next = scale / 10 << z;
-    o.shift = 1022 - biased + z;
+    // |value| = mantissa * 2^(biased - 1086) once moved up, so the product is
+    // |value| * 10^(8-low) * 2^(1086 - biased + lift).
+    const int lift = 64 + kUnder - 1086 + biased;
+    if (lift < 0 || std::countl_zero(scale) < lift) throw "10^(8-low) cannot move up so far";
+    o.power = scale << lift;
+    o.next = scale / 10 << lift;
     // The least double at or above 10^(low+1), if this octave holds it; else past the octave.
     const int ten = o.low + 1;
     unsigned __int128 magnitude = 1;
@@ -60,17 +63,22 @@ constexpr std::array<uint16_t, 100> kDigitPairs = [] {
 
 // The digits of n (10^8 <= n < 10^9): the first, and the next eight a byte each, first in the
 // lowest byte. n / 10^8 in fixed point with 57 bits of fraction is near enough that a hundredfold
-// of the fraction, four times, brings out the pairs (checked for every such n); each hundredfold is
-// 25-fold with the point two bits lower.
+// of the fraction, four times, brings out the pairs (checked for every such n); with the fraction
+// at the top of a word, one multiplication gives a pair above it and the next fraction in it.
 uint64_t NineDigits(uint64_t n, uint32_t& first) {
-  uint64_t t = n * ((uint64_t{1} << 57) / 100000000 + 1);
-  first = uint32_t(t >> 57);
-  uint64_t pairs[4];
-  for (int i = 0, point = 57; i < 4; ++i, point -= 2) {
-    t = (t & ((uint64_t{1} << point) - 1)) * 25;
-    pairs[i] = kDigitPairs[t >> (point - 2)];
-  }
-  return pairs[0] | pairs[1] << 16 | pairs[2] << 32 | pairs[3] << 48;
+  const uint64_t scaled = n * ((uint64_t{1} << 57) / 100000000 + 1);
+  first = uint32_t(scaled >> 57);
+  uint64_t fraction = scaled << 7;
+  const auto pair = [&fraction] {
+    const unsigned __int128 hundredfold = (unsigned __int128)fraction * 100;
+    fraction = uint64_t(hundredfold);
+    return uint64_t{kDigitPairs[size_t(hundredfold >> 64)]};
+  };
+  uint64_t digits = pair();
+  digits |= pair() << 16;
+  digits |= pair() << 32;
+  digits |= pair() << 48;
+  return digits;
 }
 
 // Zero, what is not finite, subnormal, or beyond the fast path's range: to_chars is printf's %g by
@@ -96,14 +104,16 @@ char* Print9(char* at, double value) {
   const unsigned index = unsigned(bits >> 52 & 0x7ff) - kFastLowest;
   if (index >= unsigned(kFastCount)) return PrintRare(at, value);
   const Octave& octave = kOctaves[index];
+  *at = '-';
+  at += bits >> 63;
   const bool up = (bits & ~(uint64_t{1} << 63)) >= octave.threshold;
   // |value| * 10^(8-k) lies in [10^8, 10^9): n is it rounded, from its halves (twice it, floored)
   // and whether anything lies below the last half, which makes a tie go to even.
   const uint64_t mantissa = (bits | uint64_t{1} << 52) << 11;
   const unsigned __int128 product = (unsigned __int128)mantissa * (up ? octave.next : octave.power);
   const uint64_t high = uint64_t(product >> 64), lowWord = uint64_t(product);
-  const uint64_t halves = high >> (octave.shift - 1);
-  const uint64_t tie = halves & (((high << (65 - octave.shift)) | lowWord) == 0);
+  const uint64_t halves = high >> (kUnder - 1);
+  const uint64_t tie = halves & ((high << (65 - kUnder) | lowWord) == 0);
   uint64_t n = ((halves + 1) >> 1) & ~tie;
   const bool carried = n == 1000000000;  // rounding reached the next power of ten
   n = carried ? 100000000 : n;
@@ -116,8 +126,6 @@ char* Print9(char* at, double value) {
   const int last = (70 - __builtin_clzll(rest << 1 | 1)) >> 3;
   const char lead = char('0' + first);
   const uint64_t text = rest | 0x3030303030303030;  // the eight after the first
-  *at = '-';
-  at += bits >> 63;
   // Overlapping 8-byte stores straight into the output: the room asked for covers what lies
   // beyond the end.
   if (unsigned(k) <= 8) {  // k + 1 digits, the point, the rest

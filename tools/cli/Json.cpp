@@ -1,6 +1,5 @@
 #include "cli/Json.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -11,15 +10,15 @@ namespace varnel::cli {
 
 namespace {
 
-static_assert(std::endian::native == std::endian::little, "digits are packed a byte each, first lowest");
+static_assert(std::endian::native == std::endian::little, "digits are packed first lowest");
 
 // What the fast path needs of each binary exponent, from 2^-34 (about 5.8e-11) to below 2^29. The
 // decimal exponent k is `low`, or one more from `threshold` on (a double's bits order as its
 // magnitude). `power` is 10^(8-low) and `next` 10^(7-low), both moved up so that their product
-// with a mantissa moved up to fill 64 bits is |value| * 10^(8-k) * 2^(64 + kUnder): the high word
-// holds the integer part and kUnder bits of fraction, the same for every exponent, so no shift
+// with a mantissa moved up to fill 64 bits is |value| * 10^(8-k) * 2^(64 + kFractionBits): the
+// high word holds the integer part and as many bits of fraction for every exponent, so no shift
 // depends on the value.
-constexpr int kFastLowest = 1023 - 34, kFastCount = 34 + 29, kUnder = 33;
+constexpr int kFastLowest = 1023 - 34, kFastCount = 34 + 29, kFractionBits = 33;
 struct Octave {
   uint64_t threshold, power, next;
   int low;
@@ -34,8 +33,8 @@ constexpr std::array<Octave, kFastCount> kOctaves = [] {
     for (int j = 0; j < 8 - o.low; ++j) scale *= 10;
     // |value| = mantissa * 2^(biased - 1086) once moved up, so the product is
     // |value| * 10^(8-low) * 2^(1086 - biased + lift).
-    const int lift = 64 + kUnder - 1086 + biased;
-    if (lift < 0 || std::countl_zero(scale) < lift) throw "10^(8-low) cannot move up so far";
+    const int lift = 64 + kFractionBits - 1086 + biased;
+    if (lift < 0 || std::countl_zero(scale) < lift) throw "no room to move 10^(8-low)";  // no build
     o.power = scale << lift;
     o.next = scale / 10 << lift;
     // The least double at or above 10^(low+1), if this octave holds it; else past the octave.
@@ -111,9 +110,9 @@ char* Print9(char* at, double value) {
   // and whether anything lies below the last half, which makes a tie go to even.
   const uint64_t mantissa = (bits | uint64_t{1} << 52) << 11;
   const unsigned __int128 product = (unsigned __int128)mantissa * (up ? octave.next : octave.power);
-  const uint64_t high = uint64_t(product >> 64), lowWord = uint64_t(product);
-  const uint64_t halves = high >> (kUnder - 1);
-  const uint64_t tie = halves & ((high << (65 - kUnder) | lowWord) == 0);
+  const uint64_t highWord = uint64_t(product >> 64), lowWord = uint64_t(product);
+  const uint64_t halves = highWord >> (kFractionBits - 1);
+  const uint64_t tie = halves & ((highWord << (65 - kFractionBits) | lowWord) == 0);
   uint64_t n = ((halves + 1) >> 1) & ~tie;
   const bool carried = n == 1000000000;  // rounding reached the next power of ten
   n = carried ? 100000000 : n;

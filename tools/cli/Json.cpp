@@ -1,6 +1,7 @@
 #include "cli/Json.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -9,127 +10,146 @@ namespace varnel::cli {
 
 namespace {
 
-using U128 = unsigned __int128;
+static_assert(std::endian::native == std::endian::little, "digits are packed first lowest");
 
-constexpr std::array<U128, 39> kPowers = [] {
-  std::array<U128, 39> p{};
-  p[0] = 1;
-  for (int i = 1; i < 39; ++i) p[i] = p[i - 1] * 10;
-  return p;
-}();
-
-// Decimal powers 10^-40 to 10^40 as doubles: near enough to pick an exponent, which the count of
-// digits it gives then confirms.
-constexpr int kLowest = -40;
-const std::array<double, 81> kDecimal = [] {
-  std::array<double, 81> p{};
-  for (int i = 0; i < 81; ++i) p[size_t(i)] = std::pow(10.0, i + kLowest);
-  return p;
-}();
-
-constexpr std::array<char, 200> kPairs = [] {
-  std::array<char, 200> p{};
-  for (int i = 0; i < 100; ++i) p[size_t(2 * i)] = char('0' + i / 10), p[size_t(2 * i + 1)] = char('0' + i % 10);
-  return p;
-}();
-
-// round(m * 2^e * 10^s), ties to even, exactly; false when that does not fit 128 bits.
-bool Scale(uint64_t m, int e, int s, uint64_t& n) {
-  U128 num = m, den = 1;
-  if (s >= 0) {
-    if (s > 19) return false;
-    num *= kPowers[size_t(s)];
-  } else {
-    if (s < -38) return false;
-    den = kPowers[size_t(-s)];
+// What the fast path needs of each binary exponent, from 2^-34 (about 5.8e-11) to below 2^29. The
+// decimal exponent k is `low`, or one more from `threshold` on (a double's bits order as its
+// magnitude). `power` is 10^(8-low) and `next` 10^(7-low), both moved up so that their product
+// with a mantissa moved up to fill 64 bits is |value| * 10^(8-k) * 2^(64 + kFractionBits): the
+// high word holds the integer part and as many bits of fraction for every exponent, so no shift
+// depends on the value.
+constexpr int kFastLowest = 1023 - 34, kFastCount = 34 + 29, kFractionBits = 33;
+struct Octave {
+  uint64_t threshold, power, next;
+  int low;
+};
+constexpr std::array<Octave, kFastCount> kOctaves = [] {
+  std::array<Octave, kFastCount> octaves{};
+  for (int i = 0; i < kFastCount; ++i) {
+    Octave& o = octaves[size_t(i)];
+    const int biased = kFastLowest + i;
+    o.low = ((biased - 1023) * 78913) >> 18;  // floor(log10(2^top))
+    uint64_t scale = 1;
+    for (int j = 0; j < 8 - o.low; ++j) scale *= 10;
+    // |value| = mantissa * 2^(biased - 1086) once moved up, so the product is
+    // |value| * 10^(8-low) * 2^(1086 - biased + lift).
+    const int lift = 64 + kFractionBits - 1086 + biased;
+    if (lift < 0 || std::countl_zero(scale) < lift) throw "no room to move 10^(8-low)";  // no build
+    o.power = scale << lift;
+    o.next = scale / 10 << lift;
+    // The least double at or above 10^(low+1), if this octave holds it; else past the octave.
+    const int ten = o.low + 1;
+    unsigned __int128 magnitude = 1;
+    for (int j = 0; j < (ten < 0 ? -ten : ten); ++j) magnitude *= 10;
+    int width = 0;  // 2^(width-1) < magnitude < 2^width, for ten < 0
+    while (magnitude >> width) ++width;
+    const uint64_t bits =
+        ten >= 0 ? std::bit_cast<uint64_t>(double(magnitude))
+                 : uint64_t(1023 - width) << 52 |
+                       (uint64_t(((unsigned __int128)1 << (52 + width)) / magnitude + 1) &
+                        ((uint64_t{1} << 52) - 1));
+    o.threshold = int(bits >> 52) == biased ? bits : uint64_t(biased + 1) << 52;
   }
-  U128 q, r;
-  if (e >= 0) {
-    if (e > 63 || (num >> (127 - e)) != 0) return false;
-    num <<= e;
-    q = num / den, r = num % den;
-  } else if (-e > 126 || (den >> (127 + e)) != 0) {
-    return false;
-  } else if (den == 1) {
-    q = num >> -e, r = num & ((U128(1) << -e) - 1);
-    den <<= -e;
-  } else {
-    den <<= -e;
-    q = num / den, r = num % den;
-  }
-  if (2 * r > den || (2 * r == den && (q & 1))) ++q;
-  n = static_cast<uint64_t>(q);
-  return true;
+  return octaves;
+}();
+
+// Two decimal digits a byte each, first in the low byte.
+constexpr std::array<uint16_t, 100> kDigitPairs = [] {
+  std::array<uint16_t, 100> p{};
+  for (int i = 0; i < 100; ++i) p[size_t(i)] = uint16_t(i / 10 | (i % 10) << 8);
+  return p;
+}();
+
+// The digits of n (10^8 <= n < 10^9): the first, and the next eight a byte each, first in the
+// lowest byte. n / 10^8 in fixed point with 57 bits of fraction is near enough that a hundredfold
+// of the fraction, four times, brings out the pairs (checked for every such n); with the fraction
+// at the top of a word, one multiplication gives a pair above it and the next fraction in it.
+uint64_t NineDigits(uint64_t n, uint32_t& first) {
+  const uint64_t scaled = n * ((uint64_t{1} << 57) / 100000000 + 1);
+  first = uint32_t(scaled >> 57);
+  uint64_t fraction = scaled << 7;
+  const auto pair = [&fraction] {
+    const unsigned __int128 hundredfold = (unsigned __int128)fraction * 100;
+    fraction = uint64_t(hundredfold);
+    return uint64_t{kDigitPairs[size_t(hundredfold >> 64)]};
+  };
+  uint64_t digits = pair();
+  digits |= pair() << 16;
+  digits |= pair() << 32;
+  digits |= pair() << 48;
+  return digits;
 }
 
-// The nine digits of n (10^8 <= n < 10^9).
-void NineDigits(uint32_t n, char* out) {
-  out[0] = char('0' + n / 100000000);
-  n %= 100000000;
-  const uint32_t high = n / 10000, low = n % 10000;
-  std::memcpy(out + 1, &kPairs[2 * (high / 100)], 2);
-  std::memcpy(out + 3, &kPairs[2 * (high % 100)], 2);
-  std::memcpy(out + 5, &kPairs[2 * (low / 100)], 2);
-  std::memcpy(out + 7, &kPairs[2 * (low % 100)], 2);
+// Zero, what is not finite, subnormal, or beyond the fast path's range: to_chars is printf's %g by
+// definition.
+[[gnu::noinline]] char* PrintRare(char* at, double value) {
+  if (value == 0) {
+    *at = '-';
+    at += std::signbit(value);
+    *at = '0';
+    return at + 1;
+  }
+  return std::to_chars(at, at + 32, value, std::chars_format::general, 9).ptr;
 }
 
 }  // namespace
 
-// Nine digits rounded exactly from the binary value, then printf's choice between fixed and
-// exponent forms without trailing zeros. Zero, what is not finite and what 128 bits cannot
-// scale (below about 1e-11) go through to_chars, which is printf's %g by definition but some
-// three times slower.
+// Nine digits rounded exactly (ties to even) from one 64-by-64-bit product, then printf's choice
+// between fixed and exponent forms without trailing zeros. The work is one long chain of
+// dependent steps, so the fewer instructions the more of the next number overlaps it: branches
+// are left only where realistic data predicts them (the form, a carry to the next power of ten).
 char* Print9(char* at, double value) {
-  if (value == 0 || !std::isfinite(value))
-    return std::to_chars(at, at + 32, value, std::chars_format::general, 9).ptr;
-  uint64_t bits;
-  std::memcpy(&bits, &value, 8);
-  const bool negative = bits >> 63;
-  const int biased = static_cast<int>(bits >> 52 & 0x7ff);
-  uint64_t m = bits & ((uint64_t{1} << 52) - 1);
-  int e = -1074;
-  if (biased != 0) m |= uint64_t{1} << 52, e = biased - 1075;
-  const int top = 63 - __builtin_clzll(m) + e;  // floor(log2 |value|)
-  int k = (top * 78913) >> 18;                  // floor(top * log10(2)), at most one short
-  if (k + 1 - kLowest >= 0 && k + 1 - kLowest < 81 &&
-      std::fabs(value) >= kDecimal[size_t(k + 1 - kLowest)])
-    ++k;
-  uint64_t n = 0;
-  for (int tries = 0;; ++tries) {
-    if (tries == 3 || !Scale(m, e, 8 - k, n))
-      return std::to_chars(at, at + 32, value, std::chars_format::general, 9).ptr;
-    if (n >= 1000000000) ++k;
-    else if (n < 100000000) --k;
-    else break;
-  }
-  char digits[24] = {};  // the fixed-size copies below read past the nine
-  NineDigits(static_cast<uint32_t>(n), digits);
-  int last = 8;  // the last digit printed: trailing zeros go
-  while (last > 0 && digits[last] == '0') --last;
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const unsigned index = unsigned(bits >> 52 & 0x7ff) - kFastLowest;
+  if (index >= unsigned(kFastCount)) return PrintRare(at, value);
+  const Octave& octave = kOctaves[index];
   *at = '-';
-  at += negative;
-  // Fixed-size copies: the room asked for covers what lies beyond the end.
-  if (k >= 0 && k < 9) {
-    std::memcpy(at, digits, 9);
-    std::memcpy(at + k + 2, digits + k + 1, 8);
+  at += bits >> 63;
+  const bool up = (bits & ~(uint64_t{1} << 63)) >= octave.threshold;
+  // |value| * 10^(8-k) lies in [10^8, 10^9): n is it rounded, from its halves (twice it, floored)
+  // and whether anything lies below the last half, which makes a tie go to even.
+  const uint64_t mantissa = (bits | uint64_t{1} << 52) << 11;
+  const unsigned __int128 product = (unsigned __int128)mantissa * (up ? octave.next : octave.power);
+  const uint64_t highWord = uint64_t(product >> 64), lowWord = uint64_t(product);
+  const uint64_t halves = highWord >> (kFractionBits - 1);
+  const uint64_t tie = halves & ((highWord << (65 - kFractionBits) | lowWord) == 0);
+  uint64_t n = ((halves + 1) >> 1) & ~tie;
+  const bool carried = n == 1000000000;  // rounding reached the next power of ten
+  n = carried ? 100000000 : n;
+  const int k = octave.low + up + carried;
+
+  uint32_t first;
+  const uint64_t rest = NineDigits(n, first);
+  // The last nonzero digit of the nine, counted from the first: a digit takes at most four
+  // bits, so the shift loses nothing, and the 1 keeps zero out of the count of leading zeros.
+  const int last = (70 - __builtin_clzll(rest << 1 | 1)) >> 3;
+  const char lead = char('0' + first);
+  const uint64_t text = rest | 0x3030303030303030;  // the eight after the first
+  // Overlapping 8-byte stores straight into the output: the room asked for covers what lies
+  // beyond the end.
+  if (unsigned(k) <= 8) {  // k + 1 digits, the point, the rest
+    const uint64_t after = text >> (8 * k & 63);  // k = 8 has nothing after the point
+    at[0] = lead;
+    std::memcpy(at + 1, &text, 8);
     at[k + 1] = '.';
+    std::memcpy(at + k + 2, &after, 8);
     return at + (last > k ? last + 2 : k + 1);
   }
-  if (k < 0 && k >= -4) {
+  if (k >= -4) {  // "0.", -k - 1 zeros, the digits
     std::memcpy(at, "0.000000", 8);
-    std::memcpy(at - k + 1, digits, 9);
-    return at - k + 2 + last;
+    at[1 - k] = lead;
+    std::memcpy(at + 2 - k, &text, 8);
+    return at + 2 - k + last;
   }
-  at[0] = digits[0];
+  at[0] = lead;
   at[1] = '.';
-  std::memcpy(at + 2, digits + 1, 8);
+  std::memcpy(at + 2, &text, 8);
   at += last > 0 ? last + 2 : 1;
-  *at++ = 'e';
-  *at++ = k < 0 ? '-' : '+';
-  const int x = k < 0 ? -k : k;
-  if (x >= 100) *at++ = char('0' + x / 100);
-  std::memcpy(at, &kPairs[size_t(2 * (x % 100))], 2);
-  return at + 2;
+  std::memcpy(at, k < 0 ? "e-" : "e+", 2);
+  const int magnitude = k < 0 ? -k : k;  // at most 11 here
+  const char exponent[2] = {char('0' + magnitude / 10), char('0' + magnitude % 10)};
+  std::memcpy(at + 2, exponent, 2);
+  return at + 4;
 }
 
 // Only extents print this way, six numbers a document.

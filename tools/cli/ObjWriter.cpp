@@ -49,6 +49,7 @@ ObjWriter::ObjWriter(std::string objPath) : objPath_(std::move(objPath)) {
 // The .obj grows under a temporary name and takes its own at Finish, so that a document giving
 // nothing never replaces an earlier output.
 ObjWriter::~ObjWriter() {
+  out_.reset();
   if (obj_) {
     std::fclose(obj_);
     std::remove((objPath_ + ".part").c_str());
@@ -59,7 +60,8 @@ ObjWriter::~ObjWriter() {
 bool ObjWriter::Open() {
   obj_ = std::fopen((objPath_ + ".part").c_str(), "wb");
   if (!obj_) return false;
-  std::fprintf(obj_, "# converted by varnel\nmtllib %s.mtl\n", stem_.c_str());
+  out_ = std::make_unique<BackgroundWriter>(obj_);
+  out_->Write("# converted by varnel\nmtllib " + stem_ + ".mtl\n");
   return true;
 }
 
@@ -69,7 +71,9 @@ std::string ObjWriter::TextureFileName(long index) const {
 
 bool ObjWriter::Finish() {
   if (!obj_) return false;
-  bool ok = std::fclose(obj_) == 0 &&
+  bool ok = out_->Finish();
+  out_.reset();
+  ok = std::fclose(obj_) == 0 && ok &&
             std::rename((objPath_ + ".part").c_str(), objPath_.c_str()) == 0;
   obj_ = nullptr;
   std::string folder = objPath_.substr(0, objPath_.size() - stem_.size() - 4);
@@ -112,8 +116,8 @@ void ObjWriter::SetMaterials(long count, MaterialProperties* materials) {
 void ObjWriter::UseMaterial(long index) {
   if (index == currentMaterial_ || !obj_) return;
   currentMaterial_ = index;
-  if (index >= 0 && index < materialCount_) std::fprintf(obj_, "usemtl m%ld\n", index);
-  else std::fprintf(obj_, "usemtl none\n");
+  out_->Write(index >= 0 && index < materialCount_ ? "usemtl m" + std::to_string(index) + "\n"
+                                                   : std::string("usemtl none\n"));
 }
 
 void ObjWriter::SetCurrentPart(long materialIndex, tavuPatchType partType) {
@@ -125,12 +129,12 @@ void ObjWriter::SetCurrentLine(long materialIndex, bool) { UseMaterial(materialI
 
 namespace {
 
-// The OBJ text of one call, gathered and written in large pieces: printf would parse its format
-// for every one of millions of numbers, and a write a line locks the file millions of times.
+// The OBJ text of one call, written straight into the background writer's chunks: printf would
+// parse its format for every one of millions of numbers.
 class Text {
  public:
-  explicit Text(std::FILE* file) : file_(file) {}
-  ~Text() { Flush(); }
+  explicit Text(BackgroundWriter& out) : out_(out) { Take(); }
+  ~Text() { out_.Commit(at_); }
   Text& operator<<(const char* text) {
     size_t n = std::strlen(text);
     std::memcpy(at_, text, n);
@@ -153,18 +157,21 @@ class Text {
   }
   // Between pieces of at most kPiece characters.
   void Check() {
-    if (at_ > text_ + sizeof text_ - kPiece) Flush();
+    if (at_ > limit_) {
+      out_.Commit(at_);
+      Take();
+    }
   }
 
  private:
-  static constexpr size_t kPiece = 256;
-  void Flush() {
-    std::fwrite(text_, 1, static_cast<size_t>(at_ - text_), file_);
-    at_ = text_;
+  static constexpr size_t kPiece = 256, kRoom = 64 << 10;
+  void Take() {
+    at_ = out_.Room(kRoom);
+    limit_ = at_ + kRoom - kPiece;
   }
-  std::FILE* file_;
-  char text_[1 << 16];
-  char* at_ = text_;
+  BackgroundWriter& out_;
+  char* at_;
+  char* limit_;
 };
 
 }  // namespace
@@ -172,7 +179,7 @@ class Text {
 void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) {
   if (!obj_ || !data || pointCount < 1) return;
   const long stride = 3 + (hasNormals ? 3 : 0) + (hasTextures ? 2 : 0);
-  Text text(obj_);
+  Text text(*out_);
   for (long i = 0; i < pointCount; ++i) {
     const float* record = data + i * stride;
     const float* xyz = record + stride - 3;
@@ -221,7 +228,7 @@ void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, 
 
 void ObjWriter::SetLineData(long pointCount, float* data) {
   if (!obj_ || !data || pointCount < 1) return;
-  Text text(obj_);
+  Text text(*out_);
   for (long i = 0; i < pointCount; ++i) {
     const float* xyz = data + 3 * i;
     text << "v" << double(xyz[0]) << double(xyz[1]) << double(xyz[2]) << '\n';

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <varnel/DaeDisplayList.h>
+
+#include "cli/BackgroundWriter.h"
 
 namespace varnel::cli {
 
@@ -40,6 +43,7 @@ class ObjWriter : public DaeDisplayList {
   std::string objPath_;
   std::string stem_;  // file name without ".obj"
   std::FILE* obj_ = nullptr;
+  std::unique_ptr<BackgroundWriter> out_;  // every byte of the .obj goes through it, in order
   MaterialProperties* materials_ = nullptr;
   long materialCount_ = 0;
   long currentMaterial_ = -2;

@@ -41,6 +41,9 @@ rm -f "$work"/runs/*
 for ((r = 1; r <= rounds; r++)); do
   for i in "${!jobs[@]}"; do
     IFS='|' read -r name command <<<"${jobs[$i]}"
+    # Each run starts without the previous runs' outputs still being written back: that would
+    # bill one run for another's output (hundreds of MB a round on two cores).
+    sync
     /usr/bin/time -f "%e %M" -o "$work/runs/time" $command >/dev/null 2>&1 ||
       { echo "compare: $name failed" >&2; exit 1; }
     tail -n 1 "$work/runs/time" >>"$work/runs/$i"

@@ -44,7 +44,7 @@ void String::Reserve(int length, int keep) {
   if (length <= capacity) return;
   // Appending grows by half, so that text built a character at a time stays linear.
   int64_t room = capacity > 0 ? capacity + capacity / 2 : 0;
-  if (room < length) room = length;
+  if (room < length || room > INT32_MAX) room = length;
   auto* block = static_cast<int32_t*>(std::malloc(8 + sizeof(wchar_t) * static_cast<size_t>(room + 1)));
   if (!block) throw std::bad_alloc();
   block[0] = keep;

@@ -4,7 +4,13 @@
 #include <new>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer free slots are poisoned, so that a use after delete is still caught.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNEL_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(VARNEL_ASAN)
 #include <sanitizer/asan_interface.h>
 #define VARNEL_POISON(at, size) ASAN_POISON_MEMORY_REGION(at, size)
 #define VARNEL_UNPOISON(at, size) ASAN_UNPOISON_MEMORY_REGION(at, size)

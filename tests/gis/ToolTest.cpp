@@ -43,4 +43,21 @@ TEST(Tool, InfoGivesEveryModelOfAnArchivePlaced) {
   EXPECT_EQ(third.err, "varnel: " + kmz + ": no model 3: the file holds 2\n");
 }
 
+// Alone in a folder, without its modules, the tool still reads: only what needs GDAL or PROJ
+// loads them, and then names the module it cannot find.
+TEST(Tool, WithoutItsModulesStillReads) {
+  std::string doc = testsupport::WriteFile("alone/house.dae",
+      testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Text());
+  std::string tool = testsupport::ScratchDir() + "/alone/varnel";
+  ASSERT_EQ(testsupport::RunShell("cp " + Quote(VARNEL_TOOL) + " " + Quote(tool)).status, 0);
+  EXPECT_EQ(testsupport::RunShell(Quote(tool) + " info " + Quote(doc)).status, 0);
+  testsupport::CommandResult convert =
+      testsupport::RunShell(Quote(tool) + " convert " + Quote(doc) + " -o " + Quote(doc + ".gpkg"));
+  EXPECT_EQ(convert.status, 2);
+  EXPECT_NE(convert.err.find("varnel-convert.so"), std::string::npos) << convert.err;
+  testsupport::CommandResult placed = testsupport::RunShell(Quote(tool) + " info --origin 9,45 " + Quote(doc));
+  EXPECT_EQ(placed.status, 1);
+  EXPECT_NE(placed.err.find("varnel-place.so"), std::string::npos) << placed.err;
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 // The tool's modules. What needs GDAL (convert, shp) or PROJ (placement) lives in a module loaded
 // when first asked for: those libraries and theirs would otherwise cost every run of the tool
-// some 25 MB and 60 ms at start. Modules lie beside the tool in the build tree and in
+// some 30 MB and 45 ms at start. Modules lie beside the tool in the build tree and in
 // <libdir>/varnel when installed; each exports one entry point.
 #pragma once
 

@@ -34,7 +34,10 @@ struct Pool {
   void* freeSlots[kLargest / kGrain + 1] = {};  // by size class, linked through the slots
   size_t live = 0;
 
-  ~Pool() { Release(); }
+  // Slabs that still hold live objects at thread exit are left to the leak checker.
+  ~Pool() {
+    if (live == 0) Release();
+  }
   void Release() {
     for (void* slab : slabs) {
       VARNEL_UNPOISON(slab, kSlabBytes);

@@ -68,7 +68,10 @@ class VARNEL_API String {
   // them short, and an inline buffer would cost every element several times over. Every empty
   // string points into one shared block of capacity 0, which is never written or freed.
   const int32_t* Header() const { return reinterpret_cast<const int32_t*>(text_) - 2; }
+  int32_t* Header() { return reinterpret_cast<int32_t*>(text_) - 2; }
   static wchar_t* EmptyText();
+  // Frees the block unless it is the shared empty one; `text_` is left dangling.
+  void Release();
   // Room for `length` characters (and the terminator), keeping the first `keep`.
   void Reserve(int length, int keep);
   void Assign(std::wstring_view text);

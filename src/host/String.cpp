@@ -30,8 +30,10 @@ String::String(const wchar_t* text) : text_(EmptyText()) {
 
 String::String(std::wstring_view text) : text_(EmptyText()) { Assign(text); }
 
-String::~String() {
-  if (Header()[1] > 0) std::free(const_cast<int32_t*>(Header()));
+String::~String() { Release(); }
+
+void String::Release() {
+  if (Header()[1] > 0) std::free(Header());
 }
 
 String& String::operator=(const String& other) {
@@ -52,7 +54,7 @@ void String::Reserve(int length, int keep) {
   wchar_t* text = reinterpret_cast<wchar_t*>(block + 2);
   std::wmemcpy(text, text_, static_cast<size_t>(keep));
   text[keep] = L'\0';
-  if (capacity > 0) std::free(const_cast<int32_t*>(Header()));
+  Release();
   text_ = text;
 }
 
@@ -66,11 +68,11 @@ void String::Assign(std::wstring_view text) {
   }
   std::wmemmove(text_, text.data(), text.size());
   text_[length] = L'\0';
-  const_cast<int32_t*>(Header())[0] = length;
+  Header()[0] = length;
 }
 
 void String::Empty() {
-  if (Header()[1] > 0) std::free(const_cast<int32_t*>(Header()));
+  Release();
   text_ = EmptyText();
 }
 
@@ -95,7 +97,7 @@ String& String::operator+=(const String& other) {
   Reserve(length + more, length);
   std::wmemcpy(text_ + length, other.text_, static_cast<size_t>(more));
   text_[length + more] = L'\0';
-  const_cast<int32_t*>(Header())[0] = length + more;
+  Header()[0] = length + more;
   return *this;
 }
 
@@ -104,7 +106,7 @@ String& String::operator+=(wchar_t ch) {
   Reserve(length + 1, length);
   text_[length] = ch;
   text_[length + 1] = L'\0';
-  const_cast<int32_t*>(Header())[0] = length + 1;
+  Header()[0] = length + 1;
   return *this;
 }
 

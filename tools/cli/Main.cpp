@@ -16,13 +16,6 @@
 
 namespace {
 
-std::string SelfPath(const char* argv0) {
-  char buffer[4096];
-  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n > 0) return std::string(buffer, static_cast<size_t>(n));
-  return argv0;
-}
-
 // GDAL's tools spell their long options with one dash; CLI11 takes those with two.
 void AcceptGdalSpelling(int argc, char** argv, std::vector<std::string>& storage) {
   static const char* const kGdalOptions[] = {"-a_srs", "-t_srs", "-nln",   "-nlt",
@@ -161,7 +154,8 @@ int main(int argc, char** argv) {
       Report(batchOptions.outputDir, "cannot create the output folder");
       return 2;
     }
-    return RunBatch(SelfPath(argv[0]), batchOptions, read);
+    const std::string tool = ToolPath();
+    return RunBatch(tool.empty() ? argv[0] : tool, batchOptions, read);
   }
   if (*info) return RunInfo(file, read, place);
   if (*dump) return RunDump(file, read, place);

@@ -15,18 +15,11 @@ namespace varnel::cli {
 
 namespace {
 
-std::string ToolFolder() {
-  char path[4096];
-  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string folder(path, static_cast<size_t>(n));
-  return folder.substr(0, folder.rfind('/'));
-}
-
 // The entry point `symbol` of module `name`, or null with `why`. A module stays loaded: GDAL's
 // drivers clean up at exit, not at unload, and placers keep using their module's code.
 void* ModuleEntry(const char* name, const char* symbol, std::string& why) {
-  const std::string folder = ToolFolder();
+  const std::string tool = ToolPath();
+  const std::string folder = tool.empty() ? "." : tool.substr(0, tool.rfind('/'));
   void* module = nullptr;
   why = "not beside the tool nor in its " VARNEL_MODULE_DIR;
   // Beside the tool in the build tree; in the installed module folder, relative to the tool's
@@ -45,6 +38,12 @@ void* ModuleEntry(const char* name, const char* symbol, std::string& why) {
 
 }  // namespace
 
+std::string ToolPath() {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+}
+
 int RunConvertModule(const ConvertCommand& command, const ReadOptions& read,
                      const PlaceOptions& place) {
   std::string why;
@@ -61,9 +60,10 @@ std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement
                                               const GeographicLocation& own,
                                               const gis::PlaceRequest& request,
                                               DiagnosticReceiver* diagnostics, bool& failed) {
-  // Most runs place nothing: the module is loaded only when something asks for placement.
-  if (request.origin.empty() && request.sourceCrs.empty() && request.targetCrs.empty() && !kml &&
-      !own.found) {
+  // Most runs place nothing: the module is loaded only when something asks for placement (the
+  // cases where gis::PlacerFor returns null without failing).
+  if (request.sourceCrs.empty() && request.targetCrs.empty() &&
+      !gis::PlacementOf(kml, own, request)) {
     failed = false;
     return nullptr;
   }

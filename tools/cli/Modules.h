@@ -6,10 +6,14 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "cli/Convert.h"
 
 namespace varnel::cli {
+
+// The running tool's own path ("" when the system does not say).
+std::string ToolPath();
 
 // RunConvert in varnel-convert.so; 2 with a line on standard error when it cannot be loaded.
 int RunConvertModule(const ConvertCommand& command, const ReadOptions& read,

@@ -9,7 +9,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev libstb-dev libfast-float-dev libcli11-dev \
-  libzip-dev libproj-dev proj-bin libpugixml-dev libgdal-dev gdal-bin \
+  libzip-dev libproj-dev proj-bin proj-data libpugixml-dev libgdal-dev gdal-bin \
   python3-gdal \
   postgresql postgresql-15-postgis-3 \
   clang libclang-rt-14-dev \

@@ -34,7 +34,8 @@ class Lines {
 
 class Reader {
  public:
-  Reader(std::string_view text, const Reporter& report) : lines_(text), report_(report) {}
+  Reader(std::string_view text, const Reporter& report, bool terrain)
+      : lines_(text), report_(report), terrain_(terrain) {}
 
   int LineOf(pugi::xml_node node) { return report_.active() ? lines_.At(node.offset_debug()) : 0; }
 
@@ -89,26 +90,33 @@ class Reader {
     return fallback;
   }
 
-  // KML's default is clampToGround; gx:altitudeMode (the sea-floor modes) overrides.
+  // KML's default is clampToGround; gx:altitudeMode (any prefix but kml's: the sea-floor modes)
+  // overrides the plain one wherever it stands.
   AltitudeMode Mode(pugi::xml_node model, int line) {
-    std::string_view mode;
-    for (pugi::xml_node c = model.first_child(); c; c = c.next_sibling())
-      if (Is(c, "altitudeMode")) mode = Text(c);
-    if (mode == "absolute") return AltitudeMode::kAbsolute;
-    bool relative = mode == "relativeToGround" || mode == "relativeToSeaFloor";
-    if (!relative && !mode.empty() && mode != "clampToGround" && mode != "clampToSeaFloor") {
+    std::string_view mode, extension;
+    for (pugi::xml_node c = model.first_child(); c; c = c.next_sibling()) {
+      if (!Is(c, "altitudeMode")) continue;
+      std::string_view name = c.name();
+      bool prefixed = name.find(':') != std::string_view::npos && !name.starts_with("kml:");
+      (prefixed ? extension : mode) = Text(c);
+    }
+    if (!extension.empty()) mode = extension;
+    std::optional<AltitudeMode> named = mode.empty() ? std::nullopt : AltitudeModeNamed(mode);
+    if (named == AltitudeMode::kEllipsoid) named.reset();
+    if (!named && !mode.empty())
       report_(DiagnosticKind::kKml, line, label_, ": altitudeMode '", mode,
               "' is not KML's: clampToGround taken");
-      mode = {};
-    }
-    report_(DiagnosticKind::kPlacement, line, label_,
-            ": no terrain: altitude taken as given (altitudeMode ",
-            mode.empty() ? "clampToGround, KML's default" : mode, ")");
-    return relative ? AltitudeMode::kRelativeToGround : AltitudeMode::kClampToGround;
+    AltitudeMode taken = named.value_or(AltitudeMode::kClampToGround);
+    if (NeedsTerrain(taken) && !terrain_)
+      report_(DiagnosticKind::kPlacement, line, label_,
+              ": no terrain: altitude taken as given (altitudeMode ",
+              named ? mode : "clampToGround, KML's default", ")");
+    return taken;
   }
 
   Lines lines_;
   const Reporter& report_;
+  bool terrain_;
   std::string label_;
 };
 
@@ -140,11 +148,11 @@ bool LooksLikeKml(std::string_view head) {
   return name.substr(name.find(':') + 1) == "kml";
 }
 
-bool ReadKml(std::string_view text, int64_t maxModels, const Reporter& report,
+bool ReadKml(std::string_view text, int64_t maxModels, bool terrain, const Reporter& report,
              std::vector<KmlModel>& models) {
   pugi::xml_document document;
   pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
-  Reader reader(text, report);
+  Reader reader(text, report, terrain);
   if (!parsed) {
     report(DiagnosticKind::kKml, Lines(text).At(parsed.offset), "KML unreadable: ",
            parsed.description());

@@ -33,8 +33,10 @@ std::string PlacemarkLabel(std::string_view name);
 bool LooksLikeKml(std::string_view head);
 
 // Every Model inside a Placemark of `text`, nested in folders or multi-geometries or not, up to
-// `maxModels`. False (reported) when `text` is not a readable KML document.
-bool ReadKml(std::string_view text, int64_t maxModels, const Reporter& report,
+// `maxModels`. `terrain`: the caller has ground heights for the ground-relative altitude modes
+// (without, each such model is said to take its altitude as given). False (reported) when
+// `text` is not a readable KML document.
+bool ReadKml(std::string_view text, int64_t maxModels, bool terrain, const Reporter& report,
              std::vector<KmlModel>& models);
 
 }  // namespace varnel::gis

@@ -43,7 +43,7 @@ bool Place(std::string_view text, const KmlPlace& place, const OpenOptions& opti
            std::vector<Model>& models) {
   Reporter report(options.import.diagnostics);
   std::vector<KmlModel> read;
-  if (!ReadKml(text, options.limits.maxModels, report, read)) return false;
+  if (!ReadKml(text, options.limits.maxModels, options.terrain, report, read)) return false;
   PlaceModels(place, read, report, models);
   if (read.empty()) report(DiagnosticKind::kKml, 0, "no model in the KML");
   return !models.empty();

@@ -38,6 +38,7 @@ struct ArchiveLimits {
 struct OpenOptions {
   ImportOptions import;  // its receiver also hears the archive and KML diagnostics
   ArchiveLimits limits;
+  bool terrain = false;  // ground heights will place the ground-relative altitude modes
 };
 
 // Opens a file and lists its models. An archive is unpacked into its own folder inside the

@@ -7,20 +7,37 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <varnel/ImportOptions.h>
 
 namespace varnel::gis {
 
-// KML's altitude modes. Without terrain, the two ground-relative modes take the altitude as
-// given (and say so).
-enum class AltitudeMode { kAbsolute, kClampToGround, kRelativeToGround };
+// How a location's altitude is measured: KML's modes, and the WGS 84 ellipsoid itself.
+// `kAbsolute` is metres above sea level, the EGM96 geoid, as the clients that write KML measure
+// it. The ground and sea-floor modes need a terrain; without one the altitude is taken as an
+// ellipsoidal height (and the KML reading says so).
+enum class AltitudeMode {
+  kAbsolute,
+  kClampToGround,
+  kRelativeToGround,
+  kClampToSeaFloor,
+  kRelativeToSeaFloor,
+  kEllipsoid,
+};
+
+// KML's spelling ("absolute", "clampToGround", ...; "ellipsoid" for kEllipsoid).
+const char* AltitudeModeName(AltitudeMode mode);
+// The mode of that spelling; none for any other text.
+std::optional<AltitudeMode> AltitudeModeNamed(std::string_view name);
+// Whether the altitude is measured from the ground or sea floor (or puts the model on it).
+bool NeedsTerrain(AltitudeMode mode);
 
 struct Location {
   double longitude = 0;  // degrees, WGS 84
   double latitude = 0;   // degrees, WGS 84
-  double altitude = 0;   // metres above the ellipsoid
+  double altitude = 0;   // metres, as the placement's altitude mode measures them
 };
 
 // The model's local frame (Z-up metres, as the library delivers it) is an east-north-up frame at
@@ -33,6 +50,16 @@ struct Placement {
   double roll = 0;     // degrees; positive lifts -X
   double scale[3] = {1, 1, 1};
   AltitudeMode altitudeMode = AltitudeMode::kAbsolute;
+};
+
+// The ground under a place: a raster of heights. Safe to use from several threads.
+class Terrain {
+ public:
+  virtual ~Terrain() = default;
+  // The ground's height above the WGS 84 ellipsoid at a place, bilinear between the raster's
+  // cell centres; none (said through `diagnostics`) where the raster has no value.
+  virtual std::optional<double> HeightAt(double longitude, double latitude,
+                                         DiagnosticReceiver* diagnostics) const = 0;
 };
 
 }  // namespace varnel::gis
@@ -48,11 +75,14 @@ class Placer {
   virtual ~Placer() = default;
 
   // A model placed as KML places it. `targetCrs` is anything PROJ knows ("EPSG:4979", WKT,
-  // PROJJSON); empty picks the WGS 84 UTM zone of the location. Null (with a diagnostic) when
-  // the CRS is unknown.
+  // PROJJSON, a compound CRS whose Z is a height in its vertical datum); empty picks the WGS 84
+  // UTM zone of the location. `terrain` (may be null; not kept) grounds the ground-relative
+  // modes. Null (with a diagnostic) when the CRS is unknown or the altitude cannot be turned
+  // into an ellipsoidal height (the geoid grid is missing).
   static std::unique_ptr<Placer> ForPlacement(const Placement& placement,
                                               const std::string& targetCrs,
-                                              DiagnosticReceiver* diagnostics);
+                                              DiagnosticReceiver* diagnostics,
+                                              const Terrain* terrain = nullptr);
   // A model whose coordinates are already in `sourceCrs` once `offset` is added (models exported
   // around a false origin). Empty `targetCrs` keeps the source CRS.
   static std::unique_ptr<Placer> ForProjected(const std::string& sourceCrs, const double offset[3],
@@ -68,7 +98,17 @@ class Placer {
   virtual bool PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const = 0;
   // Turns a unit normal from the local frame to the target's axes, as a unit vector.
   virtual void PlaceNormal(double& x, double& y, double& z) const = 0;
+  // The origin's height above the WGS 84 ellipsoid, which the altitude mode resolved to; NaN
+  // for a model placed in a projected CRS.
+  virtual double OriginHeight() const = 0;
 };
+
+// The height above the WGS 84 ellipsoid of a height above the EGM96 geoid at a place, through
+// PROJ and the geoid grid `kGeoidGrid`; none (said through `diagnostics`) when the grid is not
+// installed: a silent fallback would put models tens of metres off.
+inline constexpr const char* kGeoidGrid = "egm96_15.gtx";
+std::optional<double> GeoidToEllipsoid(double longitude, double latitude, double height,
+                                       DiagnosticReceiver* diagnostics);
 
 // "EPSG:326zz" north of the equator, "EPSG:327zz" south: the WGS 84 UTM zone of the place.
 std::string UtmCrs(double longitude, double latitude);
@@ -79,6 +119,10 @@ struct PlaceRequest {
   std::string sourceCrs;       // the CRS the model's coordinates already use (-a_srs)
   std::vector<double> offset;  // x, y[, z] added to them first (a false origin)
   std::string targetCrs;       // -t_srs; empty: the UTM zone of the location, or `sourceCrs`
+  // How the origin's altitude is measured (--altitude-mode); above sea level as in KML.
+  AltitudeMode originMode = AltitudeMode::kAbsolute;
+  // The ground for ground-relative altitudes (--dem); null without one.
+  std::shared_ptr<const Terrain> terrain;
 };
 
 // Where a model stands: the user's origin, else its KML placement (`kml`), else the location its

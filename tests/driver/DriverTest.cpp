@@ -8,6 +8,7 @@
 #include <ogrsf_frmts.h>
 
 #include <array>
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -145,7 +146,33 @@ TEST(Driver, AKmzIsOneLayerOfPlacedModelsAndOptionsChangeIt) {
   ASSERT_TRUE(shifted);
   EXPECT_EQ(Extent3D(*shifted->GetLayer(0))[0], 2600000);
 
+  // Each option spelt as the tool spells it gives what the tool gives.
+  const char* const kPlacements[][3] = {
+      {"ORIGIN=9.5,45.25,100", "", "--origin 9.5,45.25,100"},
+      {"ORIGIN=9,45,100", "ALTITUDE_MODE=ellipsoid", "--origin 9,45,100 --altitude-mode ellipsoid"},
+  };
+  for (const auto& [origin, mode, args] : kPlacements) {
+    std::vector<const char*> options{origin};
+    if (*mode) options.push_back(mode);
+    Dataset byOption = Open(kHouse, options);
+    ASSERT_TRUE(byOption) << origin;
+    EXPECT_EQ(Extent3D(*byOption->GetLayer(0)), InfoExtent(std::string(args) + " " + Quote(kHouse)));
+  }
+  // A host that set a decimal-comma locale reads and places numbers as any other.
+  std::array<double, 6> inC = Extent3D(*Open(kHouse, {"ORIGIN=9.5,45.25,100"})->GetLayer(0));
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+    Dataset underLocale = Open(kHouse, {"ORIGIN=9.5,45.25,100"});
+    std::setlocale(LC_ALL, "C");
+    ASSERT_TRUE(underLocale);
+    EXPECT_EQ(Extent3D(*underLocale->GetLayer(0)), inC);
+  }
+
   LastError error;
+  EXPECT_FALSE(Open(kHouse, {"ORIGIN=9,45", "ALTITUDE_MODE=clampToGround"}));
+  EXPECT_NE(error().find("needs a terrain"), std::string::npos) << error();
+  EXPECT_FALSE(Open(kHouse, {"ORIGIN=9,45", "DEM=/nonexistent.tif"}));
+  EXPECT_NE(error().find("DEM=/nonexistent.tif: the DEM nonexistent.tif is no raster"),
+            std::string::npos) << error();
   EXPECT_FALSE(Open(kHouse, {"ORIGIN=9"}));
   EXPECT_EQ(error(), "ORIGIN=9: 2 to 4 numbers separated by commas");
   EXPECT_FALSE(Open(kHouse, {"SPLIT=ROOF"}));

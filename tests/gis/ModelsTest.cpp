@@ -62,7 +62,7 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
     <kml:Scale><kml:x>2</kml:x><kml:y>3</kml:y><kml:z>4</kml:z></kml:Scale>
     <kml:Link><kml:href>models/hall.dae</kml:href></kml:Link></kml:Model></kml:Placemark></kml:Folder>
 <kml:Placemark><kml:MultiGeometry><kml:Model>
-    <gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode>
+    <gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode><kml:altitudeMode>absolute</kml:altitudeMode>
     <kml:Location><kml:longitude>1,5</kml:longitude><kml:latitude>91</kml:latitude></kml:Location>
     <kml:Link><kml:href>models/my%20tower.dae</kml:href></kml:Link></kml:Model></kml:MultiGeometry></kml:Placemark>
 <kml:Placemark><kml:name>Lost</kml:name><kml:Model><kml:Link><kml:href>gone.dae</kml:href></kml:Link></kml:Model></kml:Placemark>
@@ -90,7 +90,7 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
   EXPECT_EQ(tower.placement->location.longitude, 0);
   EXPECT_EQ(tower.placement->location.latitude, 0);
   EXPECT_EQ(tower.placement->scale[2], 1);
-  EXPECT_EQ(tower.placement->altitudeMode, gis::AltitudeMode::kRelativeToGround);
+  EXPECT_EQ(tower.placement->altitudeMode, gis::AltitudeMode::kRelativeToSeaFloor);  // gx: wins
   EXPECT_EQ(log.lines, (std::vector<std::string>{
       "kml: a placemark: longitude '1,5' is not a number in range: 0 taken",
       "kml: a placemark: latitude '91' is not a number in range: 0 taken",

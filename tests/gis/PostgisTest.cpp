@@ -77,12 +77,13 @@ TEST_F(Postgis, ConvertLoadsPlacedPolyhedralSurfaces) {
   EXPECT_EQ(Sql("SELECT ST_GeometryType(g), ST_SRID(g), ST_NPoints(g), "
                 "ST_NumGeometries(g) FROM houses, LATERAL (SELECT wkb_geometry AS g) s").out,
             "ST_PolyhedralSurface|32632|88|18\n");
-  // The house's 10 x 8 x 7 m placed at 9 E, 45 N, 100 m: zone 32's central meridian.
+  // The house's 10 x 8 x 7 m placed at 9 E, 45 N, zone 32's central meridian, 100 m above sea
+  // level: the geoid stands 41.5 m above the ellipsoid there.
   EXPECT_EQ(Sql("SELECT round(ST_XMin(e)::numeric, 3), round(ST_YMin(e)::numeric, 3), "
                 "round(ST_ZMin(e)::numeric, 3), round(ST_XMax(e)::numeric, 3), "
                 "round(ST_ZMax(e)::numeric, 3) FROM (SELECT ST_3DExtent(wkb_geometry) e "
                 "FROM houses) s").out,
-            "500000.000|4982950.400|100.000|500009.996|107.000\n");
+            "500000.000|4982950.400|141.503|500009.996|148.503\n");
 }
 
 }  // namespace

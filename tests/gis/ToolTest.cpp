@@ -32,12 +32,12 @@ TEST(Tool, InfoGivesEveryModelOfAnArchivePlaced) {
   EXPECT_EQ(info.status, 0) << info.err;
   // Each in the UTM zone of its own location, unless -t_srs names one.
   EXPECT_NE(info.out.find(R"("model":"a","source":")" + kmz + R"(!a.dae")"), std::string::npos);
-  EXPECT_NE(info.out.find(R"("crs":"EPSG:32632","location":[9,45,10]})"), std::string::npos);
-  EXPECT_NE(info.out.find(R"("crs":"EPSG:32633","location":[15,45,10]})"), std::string::npos);
+  EXPECT_NE(info.out.find(R"("crs":"EPSG:32632","location":[9,45,10],"altitudeMode":"absolute")"), std::string::npos);
+  EXPECT_NE(info.out.find(R"("crs":"EPSG:32633","location":[15,45,10],"altitudeMode":"absolute")"), std::string::npos);
   testsupport::CommandResult second = RunTool("info --model 2 -t_srs EPSG:4979 " + Quote(kmz));
   EXPECT_EQ(second.out.find("\"model\":\"a\""), std::string::npos);
   EXPECT_NE(second.out.find(R"("extent":[14.99999999)"), std::string::npos) << second.out;
-  EXPECT_NE(second.out.find(R"("crs":"EPSG:4979","location":[15,45,10]})"), std::string::npos);
+  EXPECT_NE(second.out.find(R"("crs":"EPSG:4979","location":[15,45,10],"altitudeMode":"absolute")"), std::string::npos);
   testsupport::CommandResult third = RunTool("dump --model 3 " + Quote(kmz));
   EXPECT_EQ(third.status, 1);
   EXPECT_EQ(third.err, "varnel: " + kmz + ": no model 3: the file holds 2\n");

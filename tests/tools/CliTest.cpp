@@ -297,8 +297,9 @@ TEST(Cli, PlacedModelsGiveTheirCrsLocationAndPlacedExtent) {
   Result plain = RunTool("info " + Quote(Sample()));
   EXPECT_EQ(plain.out.find("\"crs\""), std::string::npos);
   Result origin = RunTool("info " + Quote(Sample()) + " --origin 9,45,100");
-  EXPECT_NE(origin.out.find(R"("crs":"EPSG:32632","location":[9,45,100]})"), std::string::npos)
-      << origin.out;
+  // 100 m above sea level, where the geoid stands 41.5 m above the ellipsoid.
+  EXPECT_NE(origin.out.find(R"("crs":"EPSG:32632","location":[9,45,100],"altitudeMode":"absolute","height":141.50285)"),
+            std::string::npos) << origin.out;
   // A false origin in a projected CRS: the extent moves by the offset exactly.
   Result offset = RunTool("info " + Quote(Sample()) + " -a_srs EPSG:25832 --offset 500000,5500000");
   EXPECT_NE(offset.out.find(R"("extent":[500000,5500000,0,500010,5500008,7])"), std::string::npos)
@@ -308,8 +309,8 @@ TEST(Cli, PlacedModelsGiveTheirCrsLocationAndPlacedExtent) {
   doc.asset = "<asset><coverage><geographic_location><longitude>-3</longitude><latitude>-40"
               "</latitude><altitude>5</altitude></geographic_location></coverage></asset>";
   Result own = RunTool("info --extended " + Quote(doc.Write("placed/own.dae")));
-  EXPECT_NE(own.out.find(R"("crs":"EPSG:32730","location":[-3,-40,5]})"), std::string::npos)
-      << own.out;
+  EXPECT_NE(own.out.find(R"("crs":"EPSG:32730","location":[-3,-40,5],"altitudeMode":"relativeToGround","height":5})"),
+            std::string::npos) << own.out;
 }
 
 TEST(Cli, PlacementThatCannotBeMadeFailsWithItsReason) {

@@ -173,6 +173,11 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
       const double location[3] = {at.longitude, at.latitude, at.altitude};
       line += ",\"location\":";
       AppendDoubles(line, location, 3);
+      // The mode says what the altitude measures; the height is where that put the origin.
+      line += ",\"altitudeMode\":";
+      AppendString(line, gis::AltitudeModeName(placement->altitudeMode));
+      line += ",\"height\":";
+      AppendDouble(line, placer->OriginHeight());
     }
   }
   line += "}\n";

@@ -6,6 +6,7 @@ bool Inputs::Open(const std::string& file, const PlaceOptions& options,
                   DiagnosticReceiver& diagnostics) {
   gis::OpenOptions open;
   open.import.diagnostics = &diagnostics;
+  open.terrain = options.request.terrain != nullptr;
   if (!set_.Open(file, open)) return false;
   const std::vector<gis::Model>& models = set_.models();
   holdsModels_ = models.size() != 1 || models[0].document != file;

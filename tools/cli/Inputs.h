@@ -17,6 +17,8 @@ namespace varnel::cli {
 struct PlaceOptions {
   int model = 0;  // from 1; 0: every model for info, the first for the others
   gis::PlaceRequest request;
+  std::string dem;           // --dem: opened into request.terrain before the command runs
+  std::string altitudeMode;  // --altitude-mode: request.originMode by name
   bool place = false;  // buffer: write placed coordinates
 };
 

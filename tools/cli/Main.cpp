@@ -73,7 +73,20 @@ int main(int argc, char** argv) {
         ->expected(2, 3)
         ->needs("--a_srs");
     sub->add_option("--t_srs", place.request.targetCrs,
-                    "the CRS of placed coordinates (-t_srs; default: the UTM zone)");
+                    "the CRS of placed coordinates (-t_srs; a compound CRS gives heights in its "
+                    "vertical datum; default: the UTM zone)");
+    sub->add_option("--altitude-mode", place.altitudeMode,
+                    "how --origin's ALT is measured: absolute (above sea level, the default), "
+                    "clampToGround, relativeToGround, clampToSeaFloor, relativeToSeaFloor "
+                    "(these need --dem) or ellipsoid (above the WGS 84 ellipsoid)")
+        ->check([](const std::string& name) {
+          return varnel::gis::AltitudeModeNamed(name) ? std::string()
+                                                      : "not an altitude mode: " + name;
+        })
+        ->needs("--origin");
+    sub->add_option("--dem", place.dem,
+                    "a raster of ground heights (any GDAL raster) for the ground-relative "
+                    "altitude modes");
   };
   auto command = [&](const char* name, const char* what, const char* output) {
     CLI::App* sub = app.add_subcommand(name, what);
@@ -149,6 +162,16 @@ int main(int argc, char** argv) {
 
   // Commands that take many files, often from elsewhere, confine textures unless told not to.
   read.confineTextures = confine || (!noConfine && (*batch || *convert));
+  if (!place.altitudeMode.empty())
+    place.request.originMode = *varnel::gis::AltitudeModeNamed(place.altitudeMode);
+  if (!place.dem.empty()) {
+    Diagnostics heard(place.dem, read);
+    place.request.terrain = TerrainFromModule(place.dem, &heard);
+    if (!place.request.terrain) {
+      Report(place.dem, heard.TakeReason().c_str());
+      return 2;
+    }
+  }
   if (*batch) {
     if (!EnsureDirectory(batchOptions.outputDir)) {
       Report(batchOptions.outputDir, "cannot create the output folder");

@@ -79,4 +79,18 @@ std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement
   return std::unique_ptr<gis::Placer>(placerFor(&kml, &own, &request, diagnostics, &failed));
 }
 
+std::shared_ptr<const gis::Terrain> TerrainFromModule(const std::string& path,
+                                                      DiagnosticReceiver* diagnostics) {
+  std::string why;
+  auto open = reinterpret_cast<decltype(&varnel_module_open_terrain)>(
+      ModuleEntry("varnel-convert.so", "varnel_module_open_terrain", why));
+  std::shared_ptr<const gis::Terrain> terrain;
+  if (open)
+    open(&path, diagnostics, &terrain);
+  else
+    gis::Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
+                               "cannot load the GDAL module varnel-convert.so: ", why);
+  return terrain;
+}
+
 }  // namespace varnel::cli

@@ -25,6 +25,11 @@ std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement
                                               const gis::PlaceRequest& request,
                                               DiagnosticReceiver* diagnostics, bool& failed);
 
+// gis::OpenTerrain in varnel-convert.so (GDAL reads the raster); null when the module cannot be
+// loaded or the raster read (said through `diagnostics`).
+std::shared_ptr<const gis::Terrain> TerrainFromModule(const std::string& path,
+                                                      DiagnosticReceiver* diagnostics);
+
 }  // namespace varnel::cli
 
 #define VARNEL_MODULE_ENTRY extern "C" __attribute__((visibility("default")))
@@ -36,3 +41,6 @@ VARNEL_MODULE_ENTRY varnel::gis::Placer* varnel_module_placer_for(
     const std::optional<varnel::gis::Placement>* kml, const varnel::GeographicLocation* own,
     const varnel::gis::PlaceRequest* request, varnel::DiagnosticReceiver* diagnostics,
     bool* failed);
+VARNEL_MODULE_ENTRY void varnel_module_open_terrain(
+    const std::string* path, varnel::DiagnosticReceiver* diagnostics,
+    std::shared_ptr<const varnel::gis::Terrain>* terrain);

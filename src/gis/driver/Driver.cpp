@@ -13,6 +13,7 @@
 
 #include "gis/ogr/Convert.h"
 #include "gis/ogr/Fields.h"
+#include "gis/ogr/Terrain.h"
 #include "gis/Models.h"
 #include "gis/Reason.h"
 #include "gis/driver/Identify.h"
@@ -32,6 +33,10 @@ constexpr const char* kOpenOptions = R"(<OpenOptionList>
     <Value>MULTIPOLYGON</Value><Value>POLYHEDRALSURFACE</Value><Value>TIN</Value>
   </Option>
   <Option name='ORIGIN' type='string' description='Place every model at LON,LAT[,ALT[,HEADING]] (degrees, metres)'/>
+  <Option name='ALTITUDE_MODE' type='string-select' default='absolute' description='How the ALT of ORIGIN is measured'>
+    <Value>absolute</Value><Value>clampToGround</Value><Value>relativeToGround</Value><Value>clampToSeaFloor</Value><Value>relativeToSeaFloor</Value><Value>ellipsoid</Value>
+  </Option>
+  <Option name='DEM' type='string' description='A raster of ground heights for the ground-relative altitude modes'/>
   <Option name='A_SRS' type='string' description='The CRS the model coordinates are already in'/>
   <Option name='OFFSET' type='string' description='X,Y[,Z] added to them in A_SRS (a false origin)'/>
   <Option name='T_SRS' type='string' description='The CRS of placed coordinates (default: the UTM zone of the location)'/>
@@ -88,6 +93,13 @@ bool ReadOptions(CSLConstList options, ConvertOptions& convert) {
   PlaceRequest& place = convert.place;
   place.sourceCrs = CSLFetchNameValueDef(options, "A_SRS", "");
   place.targetCrs = CSLFetchNameValueDef(options, "T_SRS", "");
+  const char* mode = CSLFetchNameValueDef(options, "ALTITUDE_MODE", "absolute");
+  std::optional<AltitudeMode> named = AltitudeModeNamed(mode);
+  if (!named) {
+    CPLError(CE_Failure, CPLE_IllegalArg, "ALTITUDE_MODE=%s: not an altitude mode", mode);
+    return false;
+  }
+  place.originMode = *named;
   const char* origin = CSLFetchNameValue(options, "ORIGIN");
   const char* offset = CSLFetchNameValue(options, "OFFSET");
   if (offset && place.sourceCrs.empty()) {
@@ -191,9 +203,15 @@ GDALDataset* OpenModels(GDALOpenInfo* info) {
     return nullptr;
   };
   Heard heard(file, convert.extended);
+  if (const char* dem = CSLFetchNameValue(info->papszOpenOptions, "DEM")) {
+    Heard demHeard(dem, convert.extended);
+    convert.place.terrain = OpenTerrain(dem, &demHeard);
+    if (!convert.place.terrain) return fail("DEM=" + std::string(dem) + ": " + demHeard.Reason());
+  }
   ModelSet set;
   OpenOptions open;
   open.import = {convert.extended, &heard};
+  open.terrain = convert.place.terrain != nullptr;
   if (!set.Open(file, open)) return fail(heard.Reason());
 
   std::vector<ConvertedModel> models;

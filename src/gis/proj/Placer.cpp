@@ -1,11 +1,11 @@
 #include "gis/Placement.h"
+#include "gis/Decimal.h"
 #include "gis/Report.h"
 
 #include <proj.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <numbers>
 #include <string>
@@ -15,6 +15,78 @@ namespace varnel::gis {
 namespace {
 
 double Radians(double degrees) { return degrees * std::numbers::pi / 180; }
+
+struct ProjObject {
+  PJ* pj;
+  ~ProjObject() { proj_destroy(pj); }
+};
+
+// The most accurate operation from `source` to `target` at a place whose grids are installed,
+// axes in easting-northing order; null when there is none. Ballpark operations are refused:
+// without its grid PROJ would otherwise pass heights through unchanged, tens of metres off.
+PJ* GridExactOperation(PJ_CONTEXT* context, const char* source, const char* target,
+                       double longitude, double latitude) {
+  ProjObject from{proj_create(context, source)}, to{proj_create(context, target)};
+  if (!from.pj || !to.pj) return nullptr;
+  PJ_OPERATION_FACTORY_CONTEXT* factory = proj_create_operation_factory_context(context, nullptr);
+  proj_operation_factory_context_set_grid_availability_use(
+      context, factory, PROJ_GRID_AVAILABILITY_DISCARD_OPERATION_IF_MISSING_GRID);
+  proj_operation_factory_context_set_allow_ballpark_transformations(context, factory, 0);
+  proj_operation_factory_context_set_spatial_criterion(
+      context, factory, PROJ_SPATIAL_CRITERION_PARTIAL_INTERSECTION);
+  proj_operation_factory_context_set_area_of_interest(context, factory, longitude, latitude,
+                                                      longitude, latitude);
+  PJ_OBJ_LIST* operations = proj_create_operations(context, from.pj, to.pj, factory);
+  PJ* normalised = nullptr;
+  if (operations && proj_list_get_count(operations) > 0) {
+    ProjObject first{proj_list_get(context, operations, 0)};
+    normalised = proj_normalize_for_visualization(context, first.pj);
+  }
+  proj_list_destroy(operations);
+  proj_operation_factory_context_destroy(factory);
+  return normalised;
+}
+
+std::optional<double> GeoidToEllipsoid(PJ_CONTEXT* context, double longitude, double latitude,
+                                       double height, const Reporter& report) {
+  ProjObject toEllipsoid{
+      GridExactOperation(context, "EPSG:4326+5773", "EPSG:4979", longitude, latitude)};
+  PJ_COORD c = proj_coord(longitude, latitude, height, 0);
+  if (toEllipsoid.pj) c = proj_trans(toEllipsoid.pj, PJ_FWD, c);
+  if (!toEllipsoid.pj || c.xyz.z == HUGE_VAL) {
+    report(DiagnosticKind::kPlacement, 0, "the EGM96 geoid grid ", kGeoidGrid,
+           " (Debian's proj-data) is not installed: heights above sea level cannot be placed");
+    return std::nullopt;
+  }
+  return c.xyz.z;
+}
+
+// The ellipsoidal height the placement's altitude mode gives its origin; none (said) when it
+// cannot be known.
+std::optional<double> EllipsoidalHeightOf(PJ_CONTEXT* context, const Placement& placement,
+                                          const Terrain* terrain,
+                                          DiagnosticReceiver* diagnostics) {
+  const Location& at = placement.location;
+  switch (placement.altitudeMode) {
+    case AltitudeMode::kEllipsoid:
+      return at.altitude;
+    case AltitudeMode::kAbsolute:
+      return GeoidToEllipsoid(context, at.longitude, at.latitude, at.altitude,
+                              Reporter{diagnostics});
+    case AltitudeMode::kClampToGround:
+    case AltitudeMode::kClampToSeaFloor:
+    case AltitudeMode::kRelativeToGround:
+    case AltitudeMode::kRelativeToSeaFloor:
+      break;
+  }
+  // Without terrain (or off it) the altitude is taken as given, as the KML reading says.
+  std::optional<double> ground =
+      terrain ? terrain->HeightAt(at.longitude, at.latitude, diagnostics) : std::nullopt;
+  if (!ground) return at.altitude;
+  bool clamped = placement.altitudeMode == AltitudeMode::kClampToGround ||
+                 placement.altitudeMode == AltitudeMode::kClampToSeaFloor;
+  return clamped ? *ground : *ground + at.altitude;
+}
 
 // c = a * b, 3 x 3 row-major.
 void Multiply(const double* a, const double* b, double* c) {
@@ -49,7 +121,9 @@ class ProjPlacer final : public Placer {
   bool PlacePoints(double* x, double* y, double* z, size_t stride, size_t count) const override;
   void PlaceNormal(double& x, double& y, double& z) const override;
 
-  bool Init(const std::string& sourceCrs, const std::string& targetCrs,
+  double OriginHeight() const override { return originHeight_; }
+
+  bool Init(const std::string& sourceCrs, const std::string& targetCrs, const double* place,
             DiagnosticReceiver* diagnostics);
   void ComputeNormalMatrix();
 
@@ -58,13 +132,22 @@ class ProjPlacer final : public Placer {
   double linear_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // local to the source frame
   double offset_[3] = {0, 0, 0};                     // added after `linear_`
   double normal_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};   // local normals to target axes, unnormalised
+  double originHeight_ = NAN;
 };
 
 }  // namespace
 
+std::optional<double> GeoidToEllipsoid(double longitude, double latitude, double height,
+                                       DiagnosticReceiver* diagnostics) {
+  Proj proj;
+  proj_log_level(proj.context, PJ_LOG_NONE);
+  return GeoidToEllipsoid(proj.context, longitude, latitude, height, Reporter{diagnostics});
+}
+
 std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
                                              const std::string& targetCrs,
-                                             DiagnosticReceiver* diagnostics) {
+                                             DiagnosticReceiver* diagnostics,
+                                             const Terrain* terrain) {
   auto placer = std::make_unique<ProjPlacer>();
   const Location& at = placement.location;
   // Scale, then roll about Y, tilt about X, heading about Z (clockwise seen from above).
@@ -79,18 +162,22 @@ std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
   Multiply(headingTilt, roll, turned);
   Multiply(turned, scale, placer->linear_);
 
-  char definition[256];
-  std::snprintf(definition, sizeof definition,
-                "+proj=topocentric +ellps=WGS84 +lon_0=%.17g +lat_0=%.17g +h_0=%.17g",
-                at.longitude, at.latitude, at.altitude);
-  placer->proj_->toSource = proj_create(placer->proj_->context, definition);
+  PJ_CONTEXT* context = placer->proj_->context;
+  proj_log_level(context, PJ_LOG_NONE);
+  std::optional<double> height = EllipsoidalHeightOf(context, placement, terrain, diagnostics);
+  if (!height) return nullptr;
+  placer->originHeight_ = *height;
+  std::string definition = "+proj=topocentric +ellps=WGS84 +lon_0=" + Decimal(at.longitude) +
+                           " +lat_0=" + Decimal(at.latitude) + " +h_0=" + Decimal(*height);
+  placer->proj_->toSource = proj_create(context, definition.c_str());
   if (!placer->proj_->toSource) {
     Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,
-        "the location " + std::string(definition) + " cannot be placed");
+        "the location " + definition + " cannot be placed");
     return nullptr;
   }
   std::string target = targetCrs.empty() ? UtmCrs(at.longitude, at.latitude) : targetCrs;
-  if (!placer->Init("EPSG:4978", target, diagnostics)) return nullptr;
+  const double place[2] = {at.longitude, at.latitude};
+  if (!placer->Init("EPSG:4978", target, place, diagnostics)) return nullptr;
   return placer;
 }
 
@@ -99,26 +186,40 @@ std::unique_ptr<Placer> Placer::ForProjected(const std::string& sourceCrs, const
                                              DiagnosticReceiver* diagnostics) {
   auto placer = std::make_unique<ProjPlacer>();
   std::memcpy(placer->offset_, offset, sizeof placer->offset_);
-  if (!placer->Init(sourceCrs, targetCrs.empty() ? sourceCrs : targetCrs, diagnostics))
+  if (!placer->Init(sourceCrs, targetCrs.empty() ? sourceCrs : targetCrs, nullptr, diagnostics))
     return nullptr;
   return placer;
 }
 
+// `place` (longitude, latitude) is where a model placed as KML stands; null for a projected one.
 bool ProjPlacer::Init(const std::string& sourceCrs, const std::string& targetCrs,
-                  DiagnosticReceiver* diagnostics) {
+                      const double* place, DiagnosticReceiver* diagnostics) {
   crs_ = targetCrs;
   PJ_CONTEXT* context = proj_->context;
   proj_log_level(context, PJ_LOG_NONE);
+  bool vertical = false;
   for (const std::string* crs : {&sourceCrs, &targetCrs}) {
-    PJ* known = proj_create(context, crs->c_str());
-    proj_destroy(known);
-    if (!known) {
+    ProjObject known{proj_create(context, crs->c_str())};
+    if (!known.pj) {
       Reporter{diagnostics}(DiagnosticKind::kPlacement, 0, *crs + " is no CRS PROJ knows");
       return false;
     }
+    vertical |= proj_get_type(known.pj) == PJ_TYPE_COMPOUND_CRS ||
+                proj_get_type(known.pj) == PJ_TYPE_VERTICAL_CRS;
   }
-  PJ* raw = proj_create_crs_to_crs(context, sourceCrs.c_str(), targetCrs.c_str(), nullptr);
-  if (raw) {
+  if (vertical && place) {
+    // Z in a vertical datum needs its geoid grid; none installed is an error, not ellipsoidal
+    // heights under the datum's name.
+    proj_->toTarget =
+        GridExactOperation(context, sourceCrs.c_str(), targetCrs.c_str(), place[0], place[1]);
+    if (!proj_->toTarget) {
+      Reporter{diagnostics}(DiagnosticKind::kPlacement, 0, "no transformation from ", sourceCrs,
+                            " to ", targetCrs,
+                            " with the grids installed: its vertical datum needs a geoid grid");
+      return false;
+    }
+  } else if (PJ* raw = proj_create_crs_to_crs(context, sourceCrs.c_str(), targetCrs.c_str(),
+                                              nullptr)) {
     proj_->toTarget = proj_normalize_for_visualization(context, raw);
     proj_destroy(raw);
   }
@@ -219,7 +320,15 @@ std::unique_ptr<Placer> PlacerFor(const std::optional<Placement>& kml, const Geo
     for (size_t i = 0; i < request.offset.size() && i < 3; ++i) offset[i] = request.offset[i];
     placer = Placer::ForProjected(request.sourceCrs, offset, request.targetCrs, diagnostics);
   } else if (auto placement = PlacementOf(kml, own, request)) {
-    placer = Placer::ForPlacement(*placement, request.targetCrs, diagnostics);
+    if (!request.origin.empty() && NeedsTerrain(placement->altitudeMode) && !request.terrain) {
+      failed = true;
+      Reporter{diagnostics}(DiagnosticKind::kPlacement, 0, "the origin's altitude mode ",
+                            AltitudeModeName(placement->altitudeMode),
+                            " needs a terrain (--dem, or the DEM open option)");
+      return nullptr;
+    }
+    placer = Placer::ForPlacement(*placement, request.targetCrs, diagnostics,
+                                  request.terrain.get());
   } else {
     // A target CRS with nothing to place would otherwise be ignored without a word.
     failed = !request.targetCrs.empty();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <numbers>
 #include <string>
+#include <unordered_map>
 
 namespace varnel::gis {
 
@@ -21,9 +22,10 @@ struct ProjObject {
   ~ProjObject() { proj_destroy(pj); }
 };
 
-// The most accurate operation from `source` to `target` at a place whose grids are installed,
-// axes in easting-northing order; null when there is none. Ballpark operations are refused:
-// without its grid PROJ would otherwise pass heights through unchanged, tens of metres off.
+// The most accurate operation from `source` to `target` whose grids are installed, at a place
+// (anywhere when the longitude is NaN), axes in easting-northing order; null when there is none.
+// Ballpark operations are refused: without its grid PROJ would otherwise pass heights through
+// unchanged, tens of metres off.
 PJ* GridExactOperation(PJ_CONTEXT* context, const char* source, const char* target,
                        double longitude, double latitude) {
   ProjObject from{proj_create(context, source)}, to{proj_create(context, target)};
@@ -34,8 +36,9 @@ PJ* GridExactOperation(PJ_CONTEXT* context, const char* source, const char* targ
   proj_operation_factory_context_set_allow_ballpark_transformations(context, factory, 0);
   proj_operation_factory_context_set_spatial_criterion(
       context, factory, PROJ_SPATIAL_CRITERION_PARTIAL_INTERSECTION);
-  proj_operation_factory_context_set_area_of_interest(context, factory, longitude, latitude,
-                                                      longitude, latitude);
+  if (!std::isnan(longitude))
+    proj_operation_factory_context_set_area_of_interest(context, factory, longitude, latitude,
+                                                        longitude, latitude);
   PJ_OBJ_LIST* operations = proj_create_operations(context, from.pj, to.pj, factory);
   PJ* normalised = nullptr;
   if (operations && proj_list_get_count(operations) > 0) {
@@ -47,13 +50,47 @@ PJ* GridExactOperation(PJ_CONTEXT* context, const char* source, const char* targ
   return normalised;
 }
 
-std::optional<double> GeoidToEllipsoid(PJ_CONTEXT* context, double longitude, double latitude,
-                                       double height, const Reporter& report) {
-  ProjObject toEllipsoid{
-      GridExactOperation(context, "EPSG:4326+5773", "EPSG:4979", longitude, latitude)};
+PJ_CONTEXT* QuietContext() {
+  PJ_CONTEXT* context = proj_context_create();
+  proj_log_level(context, PJ_LOG_NONE);
+  return context;
+}
+
+// CRSs and operations found once per thread, in a context of the thread's own: finding one
+// searches PROJ's database for tens of milliseconds, and a site places thousands of models into
+// the same CRS. Placers take clones into their own contexts.
+class ThreadCache {
+ public:
+  static ThreadCache& Get() {
+    thread_local ThreadCache cache;
+    return cache;
+  }
+  ~ThreadCache() {
+    for (auto& [key, pj] : objects_) proj_destroy(pj);
+    proj_context_destroy(context_);
+  }
+  // The object for `key`, made by `make(context)` the first time; a null result is kept too.
+  template <class Make>
+  PJ* Object(const std::string& key, Make make) {
+    auto [at, added] = objects_.try_emplace(key, nullptr);
+    if (added) at->second = make(context_);
+    return at->second;
+  }
+
+ private:
+  PJ_CONTEXT* context_ = QuietContext();
+  std::unordered_map<std::string, PJ*> objects_;
+};
+
+// EGM96 covers the world: one operation serves every place.
+std::optional<double> GeoidToEllipsoid(double longitude, double latitude, double height,
+                                       const Reporter& report) {
+  PJ* toEllipsoid = ThreadCache::Get().Object("geoid", [](PJ_CONTEXT* context) {
+    return GridExactOperation(context, "EPSG:4326+5773", "EPSG:4979", NAN, NAN);
+  });
   PJ_COORD c = proj_coord(longitude, latitude, height, 0);
-  if (toEllipsoid.pj) c = proj_trans(toEllipsoid.pj, PJ_FWD, c);
-  if (!toEllipsoid.pj || c.xyz.z == HUGE_VAL) {
+  if (toEllipsoid) c = proj_trans(toEllipsoid, PJ_FWD, c);
+  if (!toEllipsoid || c.xyz.z == HUGE_VAL) {
     report(DiagnosticKind::kPlacement, 0, "the EGM96 geoid grid ", kGeoidGrid,
            " (Debian's proj-data) is not installed: heights above sea level cannot be placed");
     return std::nullopt;
@@ -63,16 +100,14 @@ std::optional<double> GeoidToEllipsoid(PJ_CONTEXT* context, double longitude, do
 
 // The ellipsoidal height the placement's altitude mode gives its origin; none (said) when it
 // cannot be known.
-std::optional<double> EllipsoidalHeightOf(PJ_CONTEXT* context, const Placement& placement,
-                                          const Terrain* terrain,
+std::optional<double> EllipsoidalHeightOf(const Placement& placement, const Terrain* terrain,
                                           DiagnosticReceiver* diagnostics) {
   const Location& at = placement.location;
   switch (placement.altitudeMode) {
     case AltitudeMode::kEllipsoid:
       return at.altitude;
     case AltitudeMode::kAbsolute:
-      return GeoidToEllipsoid(context, at.longitude, at.latitude, at.altitude,
-                              Reporter{diagnostics});
+      return GeoidToEllipsoid(at.longitude, at.latitude, at.altitude, Reporter{diagnostics});
     case AltitudeMode::kClampToGround:
     case AltitudeMode::kClampToSeaFloor:
     case AltitudeMode::kRelativeToGround:
@@ -103,7 +138,7 @@ void Apply(const double* m, double& x, double& y, double& z) {
 }
 
 struct Proj {
-  PJ_CONTEXT* context = proj_context_create();
+  PJ_CONTEXT* context = QuietContext();
   PJ* toSource = nullptr;  // local east-north-up to earth-centred; null when not placed by KML
   PJ* toTarget = nullptr;  // source CRS to target CRS, axes in easting-northing order
   bool angularTarget = false;
@@ -139,9 +174,7 @@ class ProjPlacer final : public Placer {
 
 std::optional<double> GeoidToEllipsoid(double longitude, double latitude, double height,
                                        DiagnosticReceiver* diagnostics) {
-  Proj proj;
-  proj_log_level(proj.context, PJ_LOG_NONE);
-  return GeoidToEllipsoid(proj.context, longitude, latitude, height, Reporter{diagnostics});
+  return GeoidToEllipsoid(longitude, latitude, height, Reporter{diagnostics});
 }
 
 std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
@@ -163,8 +196,7 @@ std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
   Multiply(turned, scale, placer->linear_);
 
   PJ_CONTEXT* context = placer->proj_->context;
-  proj_log_level(context, PJ_LOG_NONE);
-  std::optional<double> height = EllipsoidalHeightOf(context, placement, terrain, diagnostics);
+  std::optional<double> height = EllipsoidalHeightOf(placement, terrain, diagnostics);
   if (!height) return nullptr;
   placer->originHeight_ = *height;
   std::string definition = "+proj=topocentric +ellps=WGS84 +lon_0=" + Decimal(at.longitude) +
@@ -196,20 +228,21 @@ bool ProjPlacer::Init(const std::string& sourceCrs, const std::string& targetCrs
                       const double* place, DiagnosticReceiver* diagnostics) {
   crs_ = targetCrs;
   PJ_CONTEXT* context = proj_->context;
-  proj_log_level(context, PJ_LOG_NONE);
+  ThreadCache& cache = ThreadCache::Get();
   bool vertical = false;
   for (const std::string* crs : {&sourceCrs, &targetCrs}) {
-    ProjObject known{proj_create(context, crs->c_str())};
-    if (!known.pj) {
+    PJ* known = cache.Object("crs " + *crs,
+                             [&](PJ_CONTEXT* c) { return proj_create(c, crs->c_str()); });
+    if (!known) {
       Reporter{diagnostics}(DiagnosticKind::kPlacement, 0, *crs + " is no CRS PROJ knows");
       return false;
     }
-    vertical |= proj_get_type(known.pj) == PJ_TYPE_COMPOUND_CRS ||
-                proj_get_type(known.pj) == PJ_TYPE_VERTICAL_CRS;
+    vertical |= proj_get_type(known) == PJ_TYPE_COMPOUND_CRS ||
+                proj_get_type(known) == PJ_TYPE_VERTICAL_CRS;
   }
   if (vertical && place) {
     // Z in a vertical datum needs its geoid grid; none installed is an error, not ellipsoidal
-    // heights under the datum's name.
+    // heights under the datum's name. The operation depends on the place: not shared.
     proj_->toTarget =
         GridExactOperation(context, sourceCrs.c_str(), targetCrs.c_str(), place[0], place[1]);
     if (!proj_->toTarget) {
@@ -218,10 +251,15 @@ bool ProjPlacer::Init(const std::string& sourceCrs, const std::string& targetCrs
                             " with the grids installed: its vertical datum needs a geoid grid");
       return false;
     }
-  } else if (PJ* raw = proj_create_crs_to_crs(context, sourceCrs.c_str(), targetCrs.c_str(),
-                                              nullptr)) {
-    proj_->toTarget = proj_normalize_for_visualization(context, raw);
-    proj_destroy(raw);
+  } else {
+    auto crsToCrs = [&](PJ_CONTEXT* c) -> PJ* {
+      ProjObject raw{proj_create_crs_to_crs(c, sourceCrs.c_str(), targetCrs.c_str(), nullptr)};
+      return raw.pj ? proj_normalize_for_visualization(c, raw.pj) : nullptr;
+    };
+    PJ* shared = cache.Object("to " + sourceCrs + "\n" + targetCrs, crsToCrs);
+    // PROJ before 9.2 cannot clone an operation with alternatives: that one is made afresh.
+    if (shared) proj_->toTarget = proj_clone(context, shared);
+    if (!proj_->toTarget) proj_->toTarget = crsToCrs(context);
   }
   if (!proj_->toTarget) {
     Reporter{diagnostics}(DiagnosticKind::kPlacement, 0,

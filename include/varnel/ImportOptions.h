@@ -97,6 +97,9 @@ struct ImportOptions {
   // Pixels the document's textures may have together: an image that does not fit in what is
   // left is not read (with a diagnostic), nor is any after it.
   int64_t maxDocumentTexturePixels = int64_t{1} << 29;
+  // Off, image files are not decoded at all (quietly): materials keep their colours and
+  // settings but carry no pixels, for callers that never show textures.
+  bool decodeTextures = true;
 };
 
 }  // namespace varnel

@@ -22,6 +22,7 @@ class VisualScene;
 struct TextureBudget {
   int64_t perImage = ImportOptions().maxTexturePixels;
   int64_t left = ImportOptions().maxDocumentTexturePixels;
+  bool decode = true;
 };
 
 class DaeDocument : public XmlReader {

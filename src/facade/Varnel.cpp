@@ -21,7 +21,8 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
   document.maxOutputBytes = options.maxOutputBytes;
   document.confineTextures = options.confineTextures;
   if (options.textureRoot) document.textureRoot = String::FromUtf8(options.textureRoot);
-  document.textureBudget = {options.maxTexturePixels, options.maxDocumentTexturePixels};
+  document.textureBudget = {options.maxTexturePixels, options.maxDocumentTexturePixels,
+                            options.decodeTextures};
   document.Load(std::move(path));
   if (options.geographicLocation && document.location.found)
     *options.geographicLocation = document.location;

@@ -58,6 +58,7 @@ void LoadTexture(const ImageTag& image, MaterialProperties& record, const Report
   auto say = [&](DiagnosticKind kind, const std::string& text) {
     report(kind, 0, false, [&] { return "image \"" + image.GetId().ToUtf8() + "\": " + text; });
   };
+  if (!budget.decode) return;
   if (budget.left < 1) {
     say(DiagnosticKind::kLimitReached, "the document's textures have used their pixel budget: not read");
     return;

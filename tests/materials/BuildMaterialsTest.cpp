@@ -104,6 +104,18 @@ TEST(BuildMaterials, TexturesFitThePixelBudgets) {
       "limit-reached: image \"a\": 300 x 200 pixels resampled to 122 x 81 to fit 10000, the most a texture may have",
       "limit-reached: image \"c\": 122 x 81 pixels are more than the 2114 the document's textures have left: not read",
       "limit-reached: image \"d\": the document's textures have used their pixel budget: not read"}));
+
+  // Not decoding at all: the same records without pixels, and nothing to say.
+  DiagnosticLog quiet;
+  ImportOptions undecoded{false, &quiet};
+  undecoded.decodeTextures = false;
+  Output bare = RunGeometry(testsupport::ScratchDir() + "/budget/doc.dae", undecoded);
+  ASSERT_EQ(bare.materials.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(bare.materials[i].width, 0);
+    EXPECT_EQ(bare.materials[i].color, out.materials[i].color);
+  }
+  EXPECT_TRUE(quiet.lines.empty());
 }
 
 TEST(BuildMaterials, AnEmptyEffectSlotGetsAColourByItsPosition) {

@@ -90,6 +90,7 @@ bool ReadOptions(CSLConstList options, ConvertOptions& convert) {
   convert.split = *splitNamed;
   convert.surface = *surface;
   convert.extended = CPLFetchBool(options, "EXTENDED", false);
+  convert.decodeTextures = false;  // a reader writes no texture files
   PlaceRequest& place = convert.place;
   place.sourceCrs = CSLFetchNameValueDef(options, "A_SRS", "");
   place.targetCrs = CSLFetchNameValueDef(options, "T_SRS", "");
@@ -110,15 +111,24 @@ bool ReadOptions(CSLConstList options, ConvertOptions& convert) {
          (!offset || Numbers("OFFSET", offset, 2, 3, place.offset));
 }
 
+// Models become features as they are read, one model's features held at a time: an archive of
+// thousands of placemarks costs the memory of its largest model. Counts and extent take one
+// pass over a file of several models, and are kept.
 class Layer final : public OGRLayer {
  public:
-  Layer(const char* name, Surface surface, const LayerSchema& schema) : definition_(new OGRFeatureDefn(name)) {
+  Layer(const char* name, std::unique_ptr<ModelSet> set, ConvertOptions convert,
+        std::unique_ptr<LayerSchema> schema)
+      : definition_(new OGRFeatureDefn(name)),
+        set_(std::move(set)),
+        convert_(std::move(convert)),
+        schema_(std::move(schema)),
+        warned_(set_->models().size(), false) {
     SetDescription(name);
     definition_->Reference();
-    definition_->SetGeomType(LayerGeometryType(surface));
-    for (const auto& field : schema.fields()) definition_->AddFieldDefn(field.get());
-    if (schema.crs()) {
-      crs_ = schema.crs()->Clone();
+    definition_->SetGeomType(LayerGeometryType(convert_.surface));
+    for (const auto& field : schema_->fields()) definition_->AddFieldDefn(field.get());
+    if (schema_->crs()) {
+      crs_ = schema_->crs()->Clone();
       definition_->GetGeomFieldDefn(0)->SetSpatialRef(crs_);
     }
   }
@@ -127,58 +137,110 @@ class Layer final : public OGRLayer {
     if (crs_) crs_->Release();
   }
 
-  // Takes the features of one model, numbered from 0 in the order of the file.
-  void Add(ConvertedModel& model, const LayerSchema& schema) {
-    for (Feature& part : model.features) {
-      auto feature = std::make_unique<OGRFeature>(definition_);
-      schema.Fill(*feature, model, part);
-      OGREnvelope box;
-      part.geometry->getEnvelope(&box);
-      extent_.Merge(box);
-      feature->SetGeometryDirectly(part.geometry.release());
-      feature->SetFID(static_cast<GIntBig>(features_.size()));
-      features_.push_back(std::move(feature));
+  // Takes the features of the first model that gave some, so that a file of one model is known
+  // whole when it opens.
+  void Start(ConvertedModel first, size_t index) {
+    model_ = std::move(first);
+    nextModel_ = index + 1;
+    std::fill(warned_.begin(), warned_.begin() + static_cast<ptrdiff_t>(index), true);
+    if (nextModel_ == set_->models().size()) {
+      count_ = 0;
+      for (const Feature& part : model_.features) {
+        OGREnvelope box;
+        part.geometry->getEnvelope(&box);
+        extent_.Merge(box);
+        ++*count_;
+      }
     }
   }
-  bool empty() const { return features_.empty(); }
 
   OGRFeatureDefn* GetLayerDefn() override { return definition_; }
-  void ResetReading() override { next_ = 0; }
+  void ResetReading() override {
+    nextModel_ = 0, nextPart_ = 0, nextId_ = 0;
+    model_ = {};
+  }
   OGRFeature* GetNextFeature() override {
-    while (next_ < features_.size()) {
-      OGRFeature* feature = features_[next_++].get();
+    while (std::unique_ptr<OGRFeature> feature = NextFeature()) {
       if ((!m_poFilterGeom || FilterGeometry(feature->GetGeometryRef())) &&
-          (!m_poAttrQuery || m_poAttrQuery->Evaluate(feature)))
-        return feature->Clone();
+          (!m_poAttrQuery || m_poAttrQuery->Evaluate(feature.get())))
+        return feature.release();
     }
     return nullptr;
   }
-  OGRFeature* GetFeature(GIntBig fid) override {
-    if (fid < 0 || fid >= static_cast<GIntBig>(features_.size())) return nullptr;
-    return features_[static_cast<size_t>(fid)]->Clone();
-  }
   GIntBig GetFeatureCount(int force) override {
     if (m_poFilterGeom || m_poAttrQuery) return OGRLayer::GetFeatureCount(force);
-    return static_cast<GIntBig>(features_.size());
+    if (!count_ && force) Scan();
+    return count_ ? static_cast<GIntBig>(*count_) : -1;
   }
   OGRErr GetExtent(OGREnvelope* extent, int force) override { return GetExtent(0, extent, force); }
-  OGRErr GetExtent(int field, OGREnvelope* extent, int) override {
-    if (field != 0 || !extent_.IsInit()) return OGRERR_FAILURE;
+  OGRErr GetExtent(int field, OGREnvelope* extent, int force) override {
+    if (field != 0) return OGRERR_FAILURE;
+    if (!count_ && force) Scan();
+    if (!extent_.IsInit()) return OGRERR_FAILURE;
     *extent = extent_;
     return OGRERR_NONE;
   }
   int TestCapability(const char* capability) override {
-    if (EQUAL(capability, OLCFastFeatureCount)) return !m_poFilterGeom && !m_poAttrQuery;
-    return EQUAL(capability, OLCRandomRead) || EQUAL(capability, OLCFastGetExtent) ||
-           EQUAL(capability, OLCStringsAsUTF8) || EQUAL(capability, OLCZGeometries);
+    if (EQUAL(capability, OLCFastFeatureCount)) return !m_poFilterGeom && !m_poAttrQuery && count_;
+    if (EQUAL(capability, OLCFastGetExtent)) return count_.has_value();
+    return EQUAL(capability, OLCStringsAsUTF8) || EQUAL(capability, OLCZGeometries);
   }
 
  private:
+  // The next feature of the file, converting the next model when the one at hand is done.
+  std::unique_ptr<OGRFeature> NextFeature() {
+    while (nextPart_ >= model_.features.size()) {
+      if (nextModel_ >= set_->models().size()) return nullptr;
+      model_ = {};
+      nextPart_ = 0;
+      size_t index = nextModel_++;
+      const Model& model = set_->models()[index];
+      Heard heard(model.source, convert_.extended);
+      std::string error;
+      bool converted = ConvertModel(model, convert_, &heard, model_);
+      if (!converted || !schema_->Fit(model_, error)) {
+        model_ = {};
+        // A model that gives nothing beside others is warned of once, not on every pass.
+        if (!warned_[index])
+          CPLError(CE_Warning, CPLE_AppDefined, "%s: %s", model.source.c_str(),
+                   converted ? error.c_str() : heard.Reason().c_str());
+        warned_[index] = true;
+      }
+    }
+    Feature& part = model_.features[nextPart_++];
+    auto feature = std::make_unique<OGRFeature>(definition_);
+    schema_->Fill(*feature, model_, part);
+    feature->SetGeometryDirectly(part.geometry.release());
+    feature->SetFID(nextId_++);
+    return feature;
+  }
+
+  // One pass over every model for the count and the extent.
+  void Scan() {
+    ResetReading();
+    size_t count = 0;
+    OGREnvelope extent;
+    while (std::unique_ptr<OGRFeature> feature = NextFeature()) {
+      OGREnvelope box;
+      feature->GetGeometryRef()->getEnvelope(&box);
+      extent.Merge(box);
+      ++count;
+    }
+    count_ = count, extent_ = extent;
+    ResetReading();
+  }
+
   OGRFeatureDefn* definition_;
   OGRSpatialReference* crs_ = nullptr;
-  std::vector<std::unique_ptr<OGRFeature>> features_;
+  std::unique_ptr<ModelSet> set_;
+  ConvertOptions convert_;
+  std::unique_ptr<LayerSchema> schema_;
+  std::vector<bool> warned_;
+  ConvertedModel model_;  // the model being read
+  size_t nextModel_ = 0, nextPart_ = 0;
+  GIntBig nextId_ = 0;
+  std::optional<size_t> count_;  // known after a whole pass, or at once for one model
   OGREnvelope extent_;
-  size_t next_ = 0;
 };
 
 class Dataset final : public GDALDataset {
@@ -192,8 +254,9 @@ class Dataset final : public GDALDataset {
   std::unique_ptr<Layer> layer_;
 };
 
-// Every model of the file converted into one layer; null (said through CPLError) when none gave
-// features. Models that give nothing beside others that do are warned of.
+// The file's layer, its CRS that of the first model that gives features; null (said through
+// CPLError) when none does. Models that give nothing beside others are warned of as they are
+// read.
 GDALDataset* OpenModels(GDALOpenInfo* info) {
   ConvertOptions convert;
   if (!ReadOptions(info->papszOpenOptions, convert)) return nullptr;
@@ -208,33 +271,32 @@ GDALDataset* OpenModels(GDALOpenInfo* info) {
     convert.place.terrain = OpenTerrain(dem, &demHeard);
     if (!convert.place.terrain) return fail("DEM=" + std::string(dem) + ": " + demHeard.Reason());
   }
-  ModelSet set;
+  auto set = std::make_unique<ModelSet>();
   OpenOptions open;
   open.import = {convert.extended, &heard};
   open.terrain = convert.place.terrain != nullptr;
-  if (!set.Open(file, open)) return fail(heard.Reason());
+  if (!set->Open(file, open)) return fail(heard.Reason());
 
-  std::vector<ConvertedModel> models;
+  const std::vector<Model>& models = set->models();
   std::string reason;
-  for (const Model& model : set.models()) {
-    Heard modelHeard(model.source, convert.extended);
-    ConvertedModel converted;
-    if (ConvertModel(model, convert, &modelHeard, converted)) models.push_back(std::move(converted));
-    else if (set.models().size() == 1) reason = modelHeard.Reason();
-    else CPLError(CE_Warning, CPLE_AppDefined, "%s: %s", model.source.c_str(), modelHeard.Reason().c_str());
+  for (size_t index = 0; index < models.size(); ++index) {
+    Heard modelHeard(models[index].source, convert.extended);
+    ConvertedModel first;
+    if (!ConvertModel(models[index], convert, &modelHeard, first)) {
+      if (models.size() == 1) reason = modelHeard.Reason();
+      else CPLError(CE_Warning, CPLE_AppDefined, "%s: %s", models[index].source.c_str(),
+                    modelHeard.Reason().c_str());
+      continue;
+    }
+    auto schema = std::make_unique<LayerSchema>(convert.split, false);
+    std::string error;
+    if (!schema->SetCrs(first.crs, error) || !schema->Fit(first, error)) return fail(error);
+    auto layer = std::make_unique<Layer>(CPLGetBasename(file.c_str()), std::move(set),
+                                         std::move(convert), std::move(schema));
+    layer->Start(std::move(first), index);
+    return new Dataset(std::move(layer));
   }
-  if (models.empty()) return fail(reason.empty() ? "no model gave output" : reason);
-
-  LayerSchema schema(convert.split, false);
-  std::string error;
-  if (!schema.SetCrs(models.front().crs, error)) return fail(error);
-  auto layer = std::make_unique<Layer>(CPLGetBasename(file.c_str()), convert.surface, schema);
-  for (ConvertedModel& model : models) {
-    if (schema.Fit(model, error)) layer->Add(model, schema);
-    else if (models.size() == 1) return fail(error);
-    else CPLError(CE_Warning, CPLE_AppDefined, "%s: %s", model.source.c_str(), error.c_str());
-  }
-  return new Dataset(std::move(layer));
+  return fail(reason.empty() ? "no model gave output" : reason);
 }
 
 int Identify(GDALOpenInfo* info) { return IdentifyModels(info) ? TRUE : FALSE; }

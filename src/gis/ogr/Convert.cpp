@@ -37,6 +37,7 @@ bool ConvertModel(const Model& model, const ConvertOptions& options,
   import.diagnostics = diagnostics;
   import.geographicLocation = &own;
   import.confineTextures = options.confineTextures;
+  import.decodeTextures = options.decodeTextures;
   if (!model.textureRoot.empty()) import.textureRoot = model.textureRoot.c_str();
   if (options.split == Split::kNode) import.sceneObserver = &nodes;
   GeometryHandle handle;

@@ -13,6 +13,7 @@ struct ConvertOptions {
   bool extended = false;
   // Textures only from the model's folder tree (Model::textureRoot), as ImportOptions has it.
   bool confineTextures = false;
+  bool decodeTextures = true;  // off for readers that never write texture files
   PlaceRequest place;
   Split split = Split::kModel;
   Surface surface = Surface::kMultiPolygon;

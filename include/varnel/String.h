@@ -55,6 +55,11 @@ class VARNEL_API String {
 
   std::string ToUtf8() const;
   static String FromUtf8(std::string_view utf8);
+  // A file name as the system has it: bytes, not always UTF-8. Each byte of an invalid sequence
+  // is kept as the lone surrogate U+DC80 + (byte - 0x80) and given back by ToNativePath, so any
+  // name the system holds opens; ToUtf8 shows such a byte as U+FFFD.
+  static String FromNativePath(std::string_view bytes);
+  std::string ToNativePath() const;
 
   friend bool operator==(const String& a, const String& b) {
     return std::wstring_view(a) == std::wstring_view(b);

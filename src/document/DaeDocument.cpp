@@ -156,7 +156,7 @@ void DaeDocument::ParseDocument() {
     if (report) ReportMissing();
     return;
   }
-  stream = std::fopen(path.ToUtf8().c_str(), "rb");
+  stream = std::fopen(path.ToNativePath().c_str(), "rb");
   if (!stream) {
     report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string(std::strerror(errno)); });
     return;

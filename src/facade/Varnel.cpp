@@ -20,7 +20,7 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
   document.sceneObserver = options.sceneObserver;
   document.maxOutputBytes = options.maxOutputBytes;
   document.confineTextures = options.confineTextures;
-  if (options.textureRoot) document.textureRoot = String::FromUtf8(options.textureRoot);
+  if (options.textureRoot) document.textureRoot = String::FromNativePath(options.textureRoot);
   document.textureBudget = {options.maxTexturePixels, options.maxDocumentTexturePixels,
                             options.decodeTextures};
   document.Load(std::move(path));

@@ -18,12 +18,12 @@ void StringArray::Insert(const String& text, int at) {
   }
 }
 
-// File queries go through the UTF-8 form of the path; an empty path names nothing.
+// File queries go through the system's form of the path; an empty path names nothing.
 static bool StatPath(const String& path, struct stat* info) {
   if (path.IsEmpty()) return false;
-  std::string utf8 = path.ToUtf8();
-  if (utf8.find('\0') != std::string::npos) return false;  // would name a different file
-  return ::stat(utf8.c_str(), info) == 0;
+  std::string native = path.ToNativePath();
+  if (native.find('\0') != std::string::npos) return false;  // would name a different file
+  return ::stat(native.c_str(), info) == 0;
 }
 
 bool FileSystemPath::Exists() const {
@@ -70,9 +70,9 @@ namespace {
 
 // The canonical form of an existing path, or "" (also for text that cannot name one file).
 std::string RealPath(const String& path) {
-  std::string utf8 = path.IsEmpty() ? std::string(".") : path.ToUtf8();
-  if (utf8.find('\0') != std::string::npos) return std::string();
-  char* real = ::realpath(utf8.c_str(), nullptr);
+  std::string native = path.IsEmpty() ? std::string(".") : path.ToNativePath();
+  if (native.find('\0') != std::string::npos) return std::string();
+  char* real = ::realpath(native.c_str(), nullptr);
   if (!real) return std::string();
   std::string result(real);
   std::free(real);

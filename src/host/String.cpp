@@ -214,6 +214,42 @@ std::string String::ToUtf8() const {
   return out;
 }
 
+String String::FromNativePath(std::string_view bytes) {
+  std::wstring wide;
+  wide.reserve(bytes.size());
+  wchar_t one[5];  // an invalid sequence decodes to one U+FFFD a byte, then the terminator
+  for (size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    // A sequence is taken when it decodes to one character; U+FFFD written as such is one too.
+    bool valid = length <= bytes.size() - i &&
+                 DecodeUtf8(bytes.data() + i, static_cast<int>(length), one) == 1 &&
+                 (one[0] != 0xFFFD || bytes.substr(i, length) == "\xEF\xBF\xBD");
+    if (lead < 0x80 || valid) {
+      wide.push_back(lead < 0x80 ? static_cast<wchar_t>(lead) : one[0]);
+      i += length;
+    } else {
+      wide.push_back(static_cast<wchar_t>(0xDC00 + lead));
+      ++i;
+    }
+  }
+  return String(wide);
+}
+
+std::string String::ToNativePath() const {
+  std::string out;
+  std::wstring_view text(*this);
+  for (size_t start = 0; start < text.size();) {
+    size_t escaped = start;
+    while (escaped < text.size() && !(text[escaped] >= 0xDC80 && text[escaped] <= 0xDCFF))
+      ++escaped;
+    out += String(text.substr(start, escaped - start)).ToUtf8();
+    if (escaped < text.size()) out.push_back(static_cast<char>(text[escaped] - 0xDC00));
+    start = escaped + 1;
+  }
+  return out;
+}
+
 String String::FromUtf8(std::string_view utf8) {
   std::wstring wide(utf8.size() + 1, L'\0');
   int n = DecodeUtf8(utf8.data(), static_cast<int>(utf8.size()), wide.data());

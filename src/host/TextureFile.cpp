@@ -97,7 +97,7 @@ struct FileCloser {
 
 // False when the file cannot be read, or (`tooLarge`) is over the size a texture file may have.
 bool ReadWholeFile(const String& path, std::vector<unsigned char>& bytes, bool& tooLarge) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.ToUtf8().c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.ToNativePath().c_str(), "rb"));
   if (!file) return false;
   if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
   long size = std::ftell(file.get());

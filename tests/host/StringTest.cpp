@@ -26,8 +26,15 @@ TEST(String, Utf8RoundTripsAndBadBytesBecomeReplacementCharacters) {
       {"x\xE2\x82", {L'x', r, r}},         // cut off by the end
       {std::string("\0\xFF", 2), {L'\0', r}},
   };
-  for (const auto& [bytes, wide] : cases)
+  // A file name keeps its bytes, whatever they are, and shows them as the UTF-8 reading does.
+  for (const auto& [bytes, wide] : cases) {
     EXPECT_EQ(String::FromUtf8(bytes).wstr(), wide) << testing::PrintToString(bytes);
+    String name = String::FromNativePath(bytes);
+    EXPECT_EQ(name.ToNativePath(), bytes) << testing::PrintToString(bytes);
+    EXPECT_EQ(name.ToUtf8(), String::FromUtf8(bytes).ToUtf8()) << testing::PrintToString(bytes);
+  }
+  EXPECT_EQ(String::FromNativePath("\xEF\xBF\xBD").ToNativePath(), "\xEF\xBF\xBD");
+  EXPECT_EQ(String::FromNativePath(utf8), text);
 }
 
 // The one-pointer layout: growth, self-reference, moves and the shared empty block.

@@ -77,7 +77,7 @@ int RunDump(const std::string& file, const ReadOptions& options, const PlaceOpti
   Diagnostics diagnostics(file, options);
   Inputs inputs;
   if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
-  Varnel().CreateDisplayListFromFile(String::FromUtf8(inputs.chosen()[0]->document), &sink,
+  Varnel().CreateDisplayListFromFile(String::FromNativePath(inputs.chosen()[0]->document), &sink,
                                      diagnostics.Import(inputs.chosen()[0]));
   std::fflush(stdout);
   return sink.gotExtent ? 0 : diagnostics.NoOutput();
@@ -147,7 +147,7 @@ int WritePlacedBuffer(const gis::Model& model, const std::string& out, const Imp
                       Diagnostics& diagnostics) {
   int32_t size = 0;
   unsigned char* bytes = nullptr;
-  Varnel().CreateDataBufferFromFile(String::FromUtf8(model.document), size, bytes, import);
+  Varnel().CreateDataBufferFromFile(String::FromNativePath(model.document), size, bytes, import);
   std::unique_ptr<unsigned char, void (*)(void*)> buffer(bytes, ::operator delete);
   if (size <= 0) return diagnostics.NoOutput();
   bool failed = false;
@@ -181,7 +181,7 @@ int RunBuffer(const std::string& file, const std::string& out, const ReadOptions
   import.geographicLocation = &own;
   if (place.place) return WritePlacedBuffer(model, out, import, own, place, diagnostics);
   FileBufferWriter writer(out);
-  Varnel().CreateDataBufferFromFile(String::FromUtf8(model.document), writer, import);
+  Varnel().CreateDataBufferFromFile(String::FromNativePath(model.document), writer, import);
   if (!writer.begun) return writer.asked ? CannotWrite(out) : diagnostics.NoOutput();
   return writer.Finish() ? 0 : CannotWrite(out);
 }
@@ -195,7 +195,7 @@ int RunObj(const std::string& file, const std::string& out, const ReadOptions& o
   Diagnostics diagnostics(file, options);
   Inputs inputs;
   if (inputs.Open(file, place, diagnostics))
-    Varnel().CreateDisplayListFromFile(String::FromUtf8(inputs.chosen()[0]->document), &writer,
+    Varnel().CreateDisplayListFromFile(String::FromNativePath(inputs.chosen()[0]->document), &writer,
                                        diagnostics.Import(inputs.chosen()[0]));
   if (!writer.gotExtent) return diagnostics.NoOutput();
   return writer.Finish() ? 0 : CannotWrite(objPath);

@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/Modules.h"
 #include "cli/Json.h"
+#include "gis/Printable.h"
 #include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
 #include <varnel/Geometry.h>
@@ -17,7 +18,7 @@ namespace {
 // The geometry of a document, released when it goes.
 struct GeometryHandle {
   GeometryHandle(const std::string& document, const ImportOptions& options) {
-    Varnel().CreateGeometryFromFile(String::FromUtf8(document), &geometry, options);
+    Varnel().CreateGeometryFromFile(String::FromNativePath(document), &geometry, options);
   }
   ~GeometryHandle() {
     if (geometry) geometry->Release();
@@ -123,7 +124,7 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
   import.geographicLocation = &own;
   Summary g;
   if (!PlacedUpFront(model, place.request)) {
-    Varnel().CreateDataBufferFromFile(String::FromUtf8(model.document), g, import);
+    Varnel().CreateDataBufferFromFile(String::FromNativePath(model.document), g, import);
     if (g.bytes <= 0) return diagnostics.NoOutput();
   }
   std::unique_ptr<gis::Placer> placer;
@@ -141,12 +142,12 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
   }
 
   std::string line = "{\"file\":";
-  AppendString(line, file);
+  AppendString(line, gis::Printable(file));
   if (named) {
     line += ",\"model\":";
-    AppendString(line, model.name);
+    AppendString(line, gis::Printable(model.name));
     line += ",\"source\":";
-    AppendString(line, model.source);
+    AppendString(line, gis::Printable(model.source));
   }
   line += ",\"parts\":" + std::to_string(g.parts);
   line += ",\"points\":" + std::to_string(g.points);

@@ -4,6 +4,8 @@
 
 #include <varnel/Varnel.h>
 
+#include "gis/Printable.h"
+
 namespace varnel::gis {
 
 namespace {
@@ -28,8 +30,8 @@ struct GeometryHandle {
 
 bool ConvertModel(const Model& model, const ConvertOptions& options,
                   DiagnosticReceiver* diagnostics, ConvertedModel& converted) {
-  converted.name = model.name;
-  converted.source = model.source;
+  converted.name = Printable(model.name);
+  converted.source = Printable(model.source);
   GeographicLocation own;
   NodeSpans nodes;
   ImportOptions import;
@@ -41,7 +43,7 @@ bool ConvertModel(const Model& model, const ConvertOptions& options,
   if (!model.textureRoot.empty()) import.textureRoot = model.textureRoot.c_str();
   if (options.split == Split::kNode) import.sceneObserver = &nodes;
   GeometryHandle handle;
-  Varnel().CreateGeometryFromFile(String::FromUtf8(model.document), &handle.geometry, import);
+  Varnel().CreateGeometryFromFile(String::FromNativePath(model.document), &handle.geometry, import);
   if (!handle.geometry) return false;
   IGeometry& geometry = *handle.geometry;
 

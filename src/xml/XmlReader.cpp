@@ -117,6 +117,7 @@ void XmlReader::ReleaseBuffers() {
 void XmlReader::ResetReader() {
   lineCacheOffset_ = 0;
   lineCacheLine_ = 1;
+  doctypeLine_ = 0;
   tokenLength = 0;
   if (tokenText) tokenText[0] = '\0';
   isTagToken = isEndToken = wasEndTag = false;
@@ -359,6 +360,8 @@ void XmlReader::NormaliseTagToken() {
   } else if (t[1] == '!') {
     isTagToken = false;  // declarations and CDATA sections read as text
     drop = 2;
+    if (report && !doctypeLine_ && std::strncmp(t + 2, "DOCTYPE", 7) == 0)
+      doctypeLine_ = CurrentLine();
   }
   int length = tokenLength - drop - 1;  // the leading characters and the closing ">"
   if (length < 0) length = 0;
@@ -516,8 +519,12 @@ bool XmlReader::SkipElement(int id) {
     // A prefixed root is passed over whole by the extended reading too: nothing to win there.
     const char* colon = std::strchr(tokenText, ':');
     const bool prefixedRoot = colon && std::strcmp(colon, ":COLLADA") == 0;
-    report(DiagnosticKind::kUnknownName, CurrentLine(), !prefixedRoot, [&] {
-      const std::string what = !isTagToken      ? "text \"" + std::string(tokenText).substr(0, 40) + "\""
+    // After a declaration the plain reading cannot take the root's attributes.
+    const bool doctype = doctypeLine_ > 0 && !extended && attributesPending;
+    const int line = doctype ? doctypeLine_ : CurrentLine();
+    report(DiagnosticKind::kUnknownName, line, !prefixedRoot, [&] {
+      const std::string what = doctype          ? std::string("<!DOCTYPE>")
+                               : !isTagToken    ? "text \"" + std::string(tokenText).substr(0, 40) + "\""
                                : attributesPending ? "attribute \"" + std::string(tokenText) + "\""
                                : std::string(isEndToken ? "</" : "<") + tokenText + ">";
       return (extended ? what + " is skipped" : "parsing stopped: " + what + " is not read");

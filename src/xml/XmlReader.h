@@ -117,6 +117,9 @@ class XmlReader {
   int LineOf(const char* name) const;
   mutable int64_t lineCacheOffset_ = 0;  // where LineOf last counted to, and the line there
   mutable int lineCacheLine_ = 1;
+  // The line of a document type declaration, which the plain reading takes for text and then
+  // stops at something after it: its diagnostic names the declaration instead. 0: none seen.
+  int doctypeLine_ = 0;
   void NormaliseTagToken();
 
   // Buffered input: the token stream is the same as byte-by-byte getc.

@@ -85,33 +85,45 @@ std::string Utf16(const std::string& text) {
   return wide;
 }
 
-TEST(Cli, MissingFile) {
-  ExpectInfoFails(testsupport::ScratchDir() + "/missing model.dae", "No such file or directory");
-}
-
-TEST(Cli, Folder) { ExpectInfoFails(testsupport::ScratchDir(), "Is a directory"); }
-
-TEST(Cli, NotXml) {
-  ExpectInfoFails(testsupport::WriteFile("cube.dae", "solid cube\nfacet normal 0 0 1\n"),
-                  "not an XML document");
-  ExpectInfoFails(testsupport::WriteFile("blank.dae", ""), "not an XML document");
-}
-
-TEST(Cli, NotCollada) {
+// A file that gives nothing: exit 1 and one line naming it, as given, with the reason.
+TEST(Cli, AFileWithoutOutputSaysWhy) {
+  using testsupport::WriteFile;
+  const std::string scratch = testsupport::ScratchDir();
   const std::string svg = "<?xml version=\"1.0\"?>\n<svg><g/></svg>";
-  ExpectInfoFails(testsupport::WriteFile("drawing.dae", svg), "not a COLLADA document");
-  ExpectInfoFails(testsupport::WriteFile("wide svg.dae", Utf16(svg)), "not a COLLADA document");
-  // A KML file is read for the models it places, whatever its name.
-  ExpectInfoFails(testsupport::WriteFile("place.dae", "<kml><Document/></kml>"),
-                  "no model in the KML");
-}
-
-TEST(Cli, ColladaWithoutGeometry) {
   const std::string prolog = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- by hand -->\n"
                              "<!DOCTYPE c:COLLADA [<!ENTITY gt '>'>]>\n<c:COLLADA xmlns:c=\"u\"/>";
-  ExpectInfoFails(testsupport::WriteFile("prolog.dae", prolog),
-                  "parsing stopped at line 4: <c:COLLADA> is not read");
-  ExpectInfoFails(testsupport::WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), kNoOutput);
+  std::string declared = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Text();
+  declared.insert(declared.find("<COLLADA"), "<!DOCTYPE COLLADA>\n");
+  const struct {
+    std::string file, shown, reason;
+  } cases[] = {
+      {scratch + "/missing model.dae", "", "No such file or directory"},
+      {scratch, "", "Is a directory"},
+      {WriteFile("cube.dae", "solid cube\nfacet normal 0 0 1\n"), "", "not an XML document"},
+      {WriteFile("blank.dae", ""), "", "not an XML document"},
+      {WriteFile("drawing.dae", svg), "", "not a COLLADA document"},
+      {WriteFile("wide svg.dae", Utf16(svg)), "", "not a COLLADA document"},
+      // A KML file is read for the models it places, whatever its name.
+      {WriteFile("place.dae", "<kml><Document/></kml>"), "", "no model in the KML"},
+      {WriteFile("prolog.dae", prolog), "", "parsing stopped at line 4: <c:COLLADA> is not read"},
+      {WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), "", kNoOutput},
+      {WriteFile("declared.dae", declared), "",
+       "parsing stopped at line 2: <!DOCTYPE> is not read; --extended reads it"},
+      // A name that is not UTF-8, with a terminal's escape sequence in it, is opened as given
+      // and shown escaped.
+      {WriteFile("caf\xE9\x1B[31m.dae", svg), scratch + "/caf\\xE9\\x1B[31m.dae",
+       "not a COLLADA document"},
+  };
+  for (const auto& c : cases) {
+    Result info = RunTool("info " + Quote(c.file));
+    EXPECT_EQ(info.status, 1) << c.file;
+    EXPECT_TRUE(info.out.empty());
+    EXPECT_EQ(info.err, "varnel: " + (c.shown.empty() ? c.file : c.shown) + ": " + c.reason + "\n");
+  }
+  EXPECT_EQ(RunTool("info --extended " + Quote(scratch + "/declared.dae")).status, 0);
+  Result json = RunTool("info --extended " + Quote(WriteFile("caf\xE9.dae", declared)));
+  EXPECT_NE(json.out.find(R"("file":")" + scratch + R"(/caf\\xE9.dae")"), std::string::npos)
+      << json.out;
 }
 
 // <survey> is outside the element table: the plain reading stops there, the extended one skips it.

@@ -15,21 +15,25 @@
 
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
+#include "gis/Printable.h"
 #include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
 
 namespace varnel::cli {
 
+// File names and messages reach a terminal: bytes that are not UTF-8 and control characters in
+// them are shown escaped.
 void Report(const std::string& file, const char* what) {
-  std::fprintf(stderr, "varnel: %s: %s\n", file.c_str(), what);
+  std::fprintf(stderr, "varnel: %s: %s\n", gis::Printable(file).c_str(),
+               gis::Printable(what).c_str());
 }
 
 void Diagnostics::Report(const Diagnostic& diagnostic) {
   if (read_.verbose) {
     std::string message = diagnostic.message ? diagnostic.message : "";
     std::string where = diagnostic.line > 0 ? ":" + std::to_string(diagnostic.line) : "";
-    std::fprintf(stderr, "varnel: %s%s: %s: %s\n", file_.c_str(), where.c_str(),
-                 DiagnosticKindName(diagnostic.kind), message.c_str());
+    std::fprintf(stderr, "varnel: %s%s: %s: %s\n", gis::Printable(file_).c_str(), where.c_str(),
+                 DiagnosticKindName(diagnostic.kind), gis::Printable(message).c_str());
   }
   reason_.Hear(diagnostic);
   if (!read_.verbose && diagnostic.kind == DiagnosticKind::kLimitReached && diagnostic.message)

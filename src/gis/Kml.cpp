@@ -1,5 +1,6 @@
 #include "gis/Kml.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -7,6 +8,15 @@
 
 namespace varnel::gis {
 namespace {
+
+// Elements a KML document may hold: each costs the parsed tree some 60 bytes, so 64 MiB of empty
+// elements would take a gigabyte. Real documents hold some twenty per placemark.
+constexpr size_t kMaxKmlElements = size_t{1} << 21;
+
+// An upper bound of the document's elements: its '<' characters.
+size_t ElementBound(std::string_view text) {
+  return static_cast<size_t>(std::count(text.begin(), text.end(), '<'));
+}
 
 // Locale-independent, the whole text, finite.
 bool ParseNumber(std::string_view text, double& value) {
@@ -150,6 +160,11 @@ bool LooksLikeKml(std::string_view head) {
 
 bool ReadKml(std::string_view text, int64_t maxModels, bool terrain, const Reporter& report,
              std::vector<KmlModel>& models) {
+  if (ElementBound(text) > kMaxKmlElements) {
+    report(DiagnosticKind::kLimitReached, 0, "the KML holds more than ",
+           std::to_string(kMaxKmlElements), " elements (the cap): not read");
+    return false;
+  }
   pugi::xml_document document;
   pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
   Reader reader(text, report, terrain);

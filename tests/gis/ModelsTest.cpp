@@ -220,6 +220,18 @@ TEST(Archive, BombsAndDamageGiveClearDiagnostics) {
   small.maxEntries = 2;
   EXPECT_FALSE(Open(set, Zip("bomb/count.zae", {{"a", ""}, {"b", ""}, {"m.dae", model}}), log, small));
   EXPECT_EQ(log.lines.back(), "archive: the archive holds 3 entries, more than the cap of 2: not unpacked");
+  // A KML of empty elements: at the element cap it is read (and places nothing), one past it
+  // is refused before its tree is built.
+  testsupport::WriteFile("bomb/m.dae", model);
+  const std::string head = "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark>";
+  for (size_t empty : {(size_t{1} << 21) - 10, (size_t{1} << 21) - 9}) {  // 10 '<' besides
+    std::string kml = head;
+    for (size_t i = 0; i < empty; ++i) kml += "<a/>";
+    log.lines.clear();
+    bool read = Open(set, testsupport::WriteFile("bomb/many.kml", kml + "</kml>"), log);
+    EXPECT_EQ(read, empty % 2 == 0) << log.lines.back();
+  }
+  EXPECT_EQ(log.lines.back(), "limit-reached: the KML holds more than 2097152 elements (the cap): not read");
 
   std::string whole = testsupport::ReadFile(Zip("bomb/whole.kmz", {{"m.dae", model}}));
   for (size_t keep : {whole.size() - 10, whole.size() / 2}) {

@@ -227,3 +227,37 @@ TEST(Convert, SplitsGiveFeaturesWithTheirFields) {
 }
 
 }  // namespace
+
+namespace {
+
+// Placemarks that place one document many times read it once: its diagnostics are heard once,
+// and every placement still gets its own features, placed where it stands.
+TEST(Convert, ADocumentPlacedManyTimesIsReadOnce) {
+  // The house without its texture beside it: the import says so.
+  std::string doc = testsupport::WriteFile(
+      "once/house.dae", testsupport::ReadFile(std::string(VARNEL_TEST_DATA) + "/demo/house.dae"));
+  gis::ConvertOptions options;
+  gis::ImportCache cache;
+  pipelinetest::DiagnosticLog log;
+  std::vector<double> eastings;
+  for (double longitude : {9.0, 9.001, 9.0}) {
+    gis::Model model{"m", doc, doc, gis::Placement{}, {}};
+    model.placement->location = {longitude, 45, 0};
+    model.placement->altitudeMode = gis::AltitudeMode::kEllipsoid;
+    gis::ConvertedModel converted;
+    ASSERT_TRUE(gis::ConvertModel(model, options, &log, converted, &cache));
+    ASSERT_EQ(converted.features.size(), 1u);
+    OGREnvelope box;
+    converted.features[0].geometry->getEnvelope(&box);
+    eastings.push_back(std::round(box.MinX));
+  }
+  EXPECT_EQ(eastings, (std::vector<double>{500000, 500079, 500000}));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].rfind("texture-missing: ", 0), 0u) << log.lines[0];
+  gis::Model missing{"x", doc + ".gone", doc + ".gone", {}, {}};
+  gis::ConvertedModel none;
+  EXPECT_FALSE(gis::ConvertModel(missing, options, &log, none, &cache));
+  EXPECT_EQ(log.lines.back(), "file-missing: No such file or directory");
+}
+
+}  // namespace

@@ -116,10 +116,11 @@ bool ReadOptions(CSLConstList options, ConvertOptions& convert) {
 // pass over a file of several models, and are kept.
 class Layer final : public OGRLayer {
  public:
-  Layer(const char* name, std::unique_ptr<ModelSet> set, ConvertOptions convert,
-        std::unique_ptr<LayerSchema> schema)
+  Layer(const char* name, std::unique_ptr<ModelSet> set, std::unique_ptr<ImportCache> cache,
+        ConvertOptions convert, std::unique_ptr<LayerSchema> schema)
       : definition_(new OGRFeatureDefn(name)),
         set_(std::move(set)),
+        cache_(std::move(cache)),
         convert_(std::move(convert)),
         schema_(std::move(schema)),
         warned_(set_->models().size(), false) {
@@ -197,7 +198,7 @@ class Layer final : public OGRLayer {
       const Model& model = set_->models()[index];
       Heard heard(model.source, convert_.extended);
       std::string error;
-      bool converted = ConvertModel(model, convert_, &heard, model_);
+      bool converted = ConvertModel(model, convert_, &heard, model_, cache_.get());
       if (!converted || !schema_->Fit(model_, error)) {
         model_ = {};
         // A model that gives nothing beside others is warned of once, not on every pass.
@@ -233,6 +234,7 @@ class Layer final : public OGRLayer {
   OGRFeatureDefn* definition_;
   OGRSpatialReference* crs_ = nullptr;
   std::unique_ptr<ModelSet> set_;
+  std::unique_ptr<ImportCache> cache_;
   ConvertOptions convert_;
   std::unique_ptr<LayerSchema> schema_;
   std::vector<bool> warned_;
@@ -278,11 +280,12 @@ GDALDataset* OpenModels(GDALOpenInfo* info) {
   if (!set->Open(file, open)) return fail(heard.Reason());
 
   const std::vector<Model>& models = set->models();
+  auto cache = std::make_unique<ImportCache>();
   std::string reason;
   for (size_t index = 0; index < models.size(); ++index) {
     Heard modelHeard(models[index].source, convert.extended);
     ConvertedModel first;
-    if (!ConvertModel(models[index], convert, &modelHeard, first)) {
+    if (!ConvertModel(models[index], convert, &modelHeard, first, cache.get())) {
       if (models.size() == 1) reason = modelHeard.Reason();
       else CPLError(CE_Warning, CPLE_AppDefined, "%s: %s", models[index].source.c_str(),
                     modelHeard.Reason().c_str());
@@ -292,7 +295,7 @@ GDALDataset* OpenModels(GDALOpenInfo* info) {
     std::string error;
     if (!schema->SetCrs(first.crs, error) || !schema->Fit(first, error)) return fail(error);
     auto layer = std::make_unique<Layer>(CPLGetBasename(file.c_str()), std::move(set),
-                                         std::move(convert), std::move(schema));
+                                         std::move(cache), std::move(convert), std::move(schema));
     layer->Start(std::move(first), index);
     return new Dataset(std::move(layer));
   }

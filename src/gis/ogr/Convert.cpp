@@ -19,41 +19,49 @@ struct NodeSpans : SceneObserver {
   }
 };
 
-struct GeometryHandle {
-  ~GeometryHandle() {
-    if (geometry) geometry->Release();
-  }
-  IGeometry* geometry = nullptr;
-};
-
 }  // namespace
 
-bool ConvertModel(const Model& model, const ConvertOptions& options,
-                  DiagnosticReceiver* diagnostics, ConvertedModel& converted) {
-  converted.name = Printable(model.name);
-  converted.source = Printable(model.source);
-  GeographicLocation own;
+ImportCache::~ImportCache() {
+  if (geometry_) geometry_->Release();
+}
+
+void ImportCache::Import(const Model& model, const ConvertOptions& options,
+                         DiagnosticReceiver* diagnostics) {
+  if (geometry_) geometry_->Release();
+  geometry_ = nullptr;
+  document_ = model.document, textureRoot_ = model.textureRoot;
+  own_ = {};
   NodeSpans nodes;
   ImportOptions import;
   import.extended = options.extended;
   import.diagnostics = diagnostics;
-  import.geographicLocation = &own;
+  import.geographicLocation = &own_;
   import.confineTextures = options.confineTextures;
   import.decodeTextures = options.decodeTextures;
   if (!model.textureRoot.empty()) import.textureRoot = model.textureRoot.c_str();
   if (options.split == Split::kNode) import.sceneObserver = &nodes;
-  GeometryHandle handle;
-  Varnel().CreateGeometryFromFile(String::FromNativePath(model.document), &handle.geometry, import);
-  if (!handle.geometry) return false;
-  IGeometry& geometry = *handle.geometry;
+  Varnel().CreateGeometryFromFile(String::FromNativePath(model.document), &geometry_, import);
+  spans_ = std::move(nodes.spans);
+}
+
+bool ConvertModel(const Model& model, const ConvertOptions& options,
+                  DiagnosticReceiver* diagnostics, ConvertedModel& converted,
+                  ImportCache* cache) {
+  converted.name = Printable(model.name);
+  converted.source = Printable(model.source);
+  ImportCache single;
+  ImportCache& imported = cache ? *cache : single;
+  if (!imported.Holds(model)) imported.Import(model, options, diagnostics);
+  if (!imported.geometry_) return false;
+  IGeometry& geometry = *imported.geometry_;
 
   bool failed = false;
   std::unique_ptr<Placer> placer =
-      PlacerFor(model.placement, own, options.place, diagnostics, failed);
+      PlacerFor(model.placement, imported.own_, options.place, diagnostics, failed);
   if (failed) return false;
   if (placer) converted.crs = placer->crs();
   Reporter report(diagnostics);
-  if (!BuildFeatures(geometry, placer.get(), options.split, options.surface, nodes.spans, report,
+  if (!BuildFeatures(geometry, placer.get(), options.split, options.surface, imported.spans_, report,
                      converted.features))
     return false;
 

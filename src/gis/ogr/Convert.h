@@ -30,8 +30,34 @@ struct ConvertedModel {
   std::vector<Feature> features;
 };
 
-// False when the model gave nothing (the reason said through `diagnostics`).
+// The last document a run of ConvertModel calls imported, kept for the models after it that name
+// the same one: an archive's placemarks often place one model thousands of times. For calls
+// with the same options only; not for two threads at once.
+class ImportCache {
+ public:
+  ImportCache() = default;
+  ~ImportCache();
+  ImportCache(const ImportCache&) = delete;
+  ImportCache& operator=(const ImportCache&) = delete;
+
+ private:
+  friend bool ConvertModel(const Model&, const ConvertOptions&, DiagnosticReceiver*,
+                           ConvertedModel&, ImportCache*);
+  bool Holds(const Model& model) const {
+    return geometry_ && model.document == document_ && model.textureRoot == textureRoot_;
+  }
+  void Import(const Model& model, const ConvertOptions& options, DiagnosticReceiver* diagnostics);
+
+  std::string document_, textureRoot_;
+  IGeometry* geometry_ = nullptr;  // null: nothing held, or the import gave nothing
+  GeographicLocation own_;
+  std::vector<NodeSpan> spans_;
+};
+
+// False when the model gave nothing (the reason said through `diagnostics`). With `cache`, a
+// document the cache holds is not read again (nor are its import diagnostics said again).
 bool ConvertModel(const Model& model, const ConvertOptions& options,
-                  DiagnosticReceiver* diagnostics, ConvertedModel& converted);
+                  DiagnosticReceiver* diagnostics, ConvertedModel& converted,
+                  ImportCache* cache = nullptr);
 
 }  // namespace varnel::gis

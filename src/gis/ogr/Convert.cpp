@@ -37,7 +37,9 @@ void ImportCache::Import(const Model& model, const ConvertOptions& options,
   import.diagnostics = diagnostics;
   import.geographicLocation = &own_;
   import.confineTextures = options.confineTextures;
-  import.decodeTextures = options.decodeTextures;
+  // Pixels are kept only to be written beside the output.
+  import.decodeTextures = options.decodeTextures && !options.textureFolder.empty() &&
+                          (options.split == Split::kMaterial || options.split == Split::kPart);
   if (!model.textureRoot.empty()) import.textureRoot = model.textureRoot.c_str();
   if (options.split == Split::kNode) import.sceneObserver = &nodes;
   Varnel().CreateGeometryFromFile(String::FromNativePath(model.document), &geometry_, import);

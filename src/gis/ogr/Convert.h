@@ -13,7 +13,9 @@ struct ConvertOptions {
   bool extended = false;
   // Textures only from the model's folder tree (Model::textureRoot), as ImportOptions has it.
   bool confineTextures = false;
-  bool decodeTextures = true;  // off for readers that never write texture files
+  // Textures are decoded only to be written (material and part splits with `textureFolder`);
+  // off, never.
+  bool decodeTextures = true;
   PlaceRequest place;
   Split split = Split::kModel;
   Surface surface = Surface::kMultiPolygon;

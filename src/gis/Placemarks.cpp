@@ -83,7 +83,7 @@ void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, const
              "' not found: skipped");
       continue;
     }
-    if (model.name.empty()) model.name = NameOf(PercentDecode(kml.href));
+    if (model.name.empty()) model.name = ValidUtf8(NameOf(PercentDecode(kml.href)));
     for (const KmlAlias& alias : kml.aliases) {
       if (!entry.empty())
         Link(place, std::string(FolderOf(entry)), alias, report, kml.line);

@@ -145,6 +145,27 @@ TEST(Kml, AKmlFileBesideItsModelsPlacesThem) {
   EXPECT_EQ(log.lines.back(), "kml: no model in the KML");
 }
 
+// Names reach outputs that must be UTF-8, whatever bytes or character references KML holds.
+TEST(Kml, NamesAreValidUtf8) {
+  const struct {
+    std::string written, read;
+  } cases[] = {
+      {"Caf\xC3\xA9 &#x1F600;", "Caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
+      {"&#xD800;x", "\xEF\xBF\xBDx"},
+      {"\xC0\xAF \xE2\x82", "\xEF\xBF\xBD \xEF\xBF\xBD"},  // overlong, then cut short
+      {"\xF4\x90\x80\x80", "\xEF\xBF\xBD"},                // past U+10FFFF
+  };
+  std::string kml = "<kml>";
+  for (const auto& c : cases)
+    kml += "<Placemark><name>" + c.written + "</name><Model><Link><href>m.dae</href></Link></Model></Placemark>";
+  ModelSet set;
+  DiagnosticLog log;
+  ASSERT_TRUE(Open(set, Zip("utf8/names.kmz", {{"doc.kml", kml + "</kml>"}, {"m.dae", Textured("t.tga")}}), log));
+  ASSERT_EQ(set.models().size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(set.models()[i].name, cases[i].read);
+}
+
 TEST(Zae, TheManifestNamesTheRootElseTheSingleDocument) {
   std::string model = Textured("tex.tga");
   std::string path = Zip("zae/manifest.zae", {{"other.dae", "<COLLADA/>"},

@@ -51,6 +51,14 @@ bool Place(std::string_view text, const KmlPlace& place, const OpenOptions& opti
 
 }  // namespace
 
+ImportOptions ImportFor(const Model& model, ImportOptions import) {
+  if (!model.textureRoot.empty()) {
+    import.confineTextures = true;
+    import.textureRoot = model.textureRoot.c_str();
+  }
+  return import;
+}
+
 ModelSet::ModelSet() = default;
 ModelSet::~ModelSet() { Close(); }
 

@@ -19,9 +19,9 @@ struct KmlPlace {
   std::unordered_set<std::string> entries;  // the unpacked entry paths
 };
 
-// One model for each of `read` whose href names a model (inside the archive first, then
-// beside `source`, or an address); the others are reported and skipped. Aliases are made inside
-// the archive's folder.
+// One model for each of `read` whose href names a model inside the archive (for a plain KML,
+// a file inside its folder tree, links resolved), or an address; the others are reported and
+// skipped. Aliases are made inside the archive's folder.
 void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, const Reporter& report,
                  std::vector<Model>& models);
 

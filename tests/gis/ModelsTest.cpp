@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +16,7 @@ namespace {
 using namespace varnel;
 using gis::ModelSet;
 using pipelinetest::DiagnosticLog;
+using ziptest::PlacingKml;
 using ziptest::Zip;
 
 // A triangle textured with the image file `image`.
@@ -106,6 +108,7 @@ TEST(Kmz, TexturesAreFoundInsideTheArchiveAndThroughAliases) {
 <Placemark><Model><Link><href>models/aliased.dae</href></Link><ResourceMap>
   <Alias><targetHref>../images/renamed.tga</targetHref><sourceHref>textures/used.tga</sourceHref></Alias>
   <Alias><targetHref>images/renamed.tga</targetHref><sourceHref>../../../out.tga</sourceHref></Alias>
+  <Alias><targetHref>../../../../etc/passwd</targetHref><sourceHref>p.tga</sourceHref></Alias>
 </ResourceMap></Model></Placemark></Document></kml>)";
   std::string path = Zip("kmz/alias.kmz", {{"doc.kml", kml},
                                            {"models/direct.dae", Textured("../images/tex.tga")},
@@ -116,7 +119,9 @@ TEST(Kmz, TexturesAreFoundInsideTheArchiveAndThroughAliases) {
   DiagnosticLog log;
   ASSERT_TRUE(Open(set, path, log));
   ASSERT_EQ(set.models().size(), 2u);
-  EXPECT_EQ(log.lines.back(), "archive: alias source '../../../out.tga' leaves the archive's folder: refused");
+  EXPECT_EQ(std::vector<std::string>(log.lines.end() - 2, log.lines.end()), (std::vector<std::string>{
+      "archive: alias source '../../../out.tga' leaves the archive's folder: refused",
+      "kml: alias target '../../../../etc/passwd' leaves the archive: refused"}));
   // Confined to the archive, "../images" inside it is still in reach.
   for (bool confined : {false, true}) {
     EXPECT_EQ(TexturePixel(set.models()[0], true, confined), kPixel);
@@ -143,6 +148,58 @@ TEST(Kml, AKmlFileBesideItsModelsPlacesThem) {
   ASSERT_FALSE(Open(set, testsupport::WriteFile("beside/pin.kml",
       "<kml><Placemark><Point><coordinates>1,2</coordinates></Point></Placemark></kml>"), log));
   EXPECT_EQ(log.lines.back(), "kml: no model in the KML");
+}
+
+// A reference reaches a model inside the archive, or inside a plain KML's folder tree, and
+// nothing else, however it is spelled; `outside.dae`, a model beside both, is never taken.
+TEST(Kml, ReferencesReachOnlyInsideTheArchiveOrTheKmlsFolder) {
+  std::string model = Textured(testsupport::WriteFile("refs/outside.tga", testdoc::Tga()));
+  testsupport::WriteFile("refs/outside.dae", model);
+  testsupport::WriteFile("refs/kml/in.dae", model);
+  std::string folder = testsupport::ScratchDir() + "/refs/kml";
+  std::filesystem::remove(folder + "/link.dae");
+  std::filesystem::remove(folder + "/pipe.dae");
+  std::filesystem::create_symlink("../outside.dae", folder + "/link.dae");
+  ASSERT_EQ(mkfifo((folder + "/pipe.dae").c_str(), 0600), 0);
+  const std::string out = "leaves the archive: refused", outOfFolder = "leaves the KML's folder: refused",
+                    missing = "not found: skipped";
+  const struct {
+    const char* href;
+    std::string inArchive, inFolder;  // what is said, "" when the model is taken
+  } cases[] = {
+      {"in.dae", "", ""},
+      {"sub/../in.dae", "", ""},
+      {"../../etc/passwd", out, outOfFolder},
+      {"%2e%2e/%2e%2e/x.dae", out, outOfFolder},
+      {"/proc/self/environ", out, outOfFolder},
+      {"..\\outside.dae", out, outOfFolder},
+      {"../outside.dae", out, outOfFolder},
+      {"link.dae", missing, outOfFolder},
+      {"pipe.dae", missing, "is not a regular file: refused"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.href);
+    std::string kmz = Zip("refs/site.kmz", {{"doc.kml", PlacingKml(c.href)}, {"in.dae", model}});
+    std::string kml = testsupport::WriteFile("refs/kml/site.kml", PlacingKml(c.href));
+    for (const auto& [path, said] : {std::pair(kmz, c.inArchive), std::pair(kml, c.inFolder)}) {
+      ModelSet set;
+      DiagnosticLog log;
+      bool opened = Open(set, path, log);
+      ASSERT_EQ(opened, said.empty());
+      if (!opened) {
+        EXPECT_EQ(log.lines.back(), (said == out ? "archive" : "kml") +
+                                        (": a placemark: model '" + (c.href + ("' " + said))));
+        continue;
+      }
+      // Its texture, named by an absolute path, is read only when the caller lifts confinement:
+      // a model the file names keeps it.
+      const gis::Model& taken = set.models()[0];
+      EXPECT_EQ(TexturePixel(taken), kPixel);
+      auto confined = pipelinetest::RunGeometry(taken.document, gis::ImportFor(taken, {true, nullptr}));
+      EXPECT_EQ(confined.parts.size(), 1u);
+      for (const auto& material : confined.materials) EXPECT_TRUE(material.firstPixel.empty());
+    }
+  }
 }
 
 // Names reach outputs that must be UTF-8, whatever bytes or character references KML holds.
@@ -188,6 +245,13 @@ TEST(Zae, TheManifestNamesTheRootElseTheSingleDocument) {
   EXPECT_EQ(set.models()[0].source, path + "!root.dae");
   EXPECT_EQ(TexturePixel(set.models()[0], false), kPixel);
   EXPECT_TRUE(log.lines.empty());
+
+  // A dae_root that leaves the archive is said, and the single document taken instead.
+  path = Zip("zae/escaping.zae", {{"root.dae", model}, {"manifest.xml", "<dae_root>%2e%2e/x.dae</dae_root>"}});
+  ASSERT_TRUE(Open(set, path, log));
+  EXPECT_EQ(set.models()[0].source, path + "!root.dae");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+      "archive: manifest.xml's dae_root '%2e%2e/x.dae' leaves the archive: refused"}));
 }
 
 TEST(Archive, EntriesThatCouldLeaveTheFolderAreRefused) {

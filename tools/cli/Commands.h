@@ -61,8 +61,7 @@ class Diagnostics : public DiagnosticReceiver {
   ImportOptions Import(const gis::Model* model = nullptr) {
     ImportOptions options{read_.extended, this};
     options.confineTextures = read_.confineTextures;
-    if (model && !model->textureRoot.empty()) options.textureRoot = model->textureRoot.c_str();
-    return options;
+    return model ? gis::ImportFor(*model, options) : options;
   }
   void Report(const Diagnostic& diagnostic) override;
   // The line for a document that produced nothing, with its first reason; returns 1.

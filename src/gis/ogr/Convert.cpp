@@ -38,7 +38,7 @@ bool ConvertModel(const Model& model, const ConvertOptions& options,
   import.geographicLocation = &own;
   import.confineTextures = options.confineTextures;
   import.decodeTextures = options.decodeTextures;
-  if (!model.textureRoot.empty()) import.textureRoot = model.textureRoot.c_str();
+  import = ImportFor(model, import);
   if (options.split == Split::kNode) import.sceneObserver = &nodes;
   GeometryHandle handle;
   Varnel().CreateGeometryFromFile(String::FromUtf8(model.document), &handle.geometry, import);

@@ -44,6 +44,9 @@ struct OpenOptions {
   ImportOptions import;  // its receiver also hears the archive and KML diagnostics
   ArchiveLimits limits;
   bool terrain = false;  // ground heights will place the ground-relative altitude modes
+  // Fetch a model that a local archive or KML names by an http(s) address. The file opened
+  // itself may always be an address: the user asked for it.
+  bool allowNetwork = false;
 };
 
 // Opens a file and lists its models. An archive is unpacked into its own folder inside the

@@ -92,15 +92,16 @@ void Link(const KmlPlace& place, const std::string& modelFolder, const KmlAlias&
 
 }  // namespace
 
-void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, const Reporter& report,
-                 std::vector<Model>& models) {
+void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, bool allowNetwork,
+                 const Reporter& report, std::vector<Model>& models) {
   const bool archive = !place.archiveFolder.empty();
   for (const KmlModel& kml : read) {
     Model model{kml.name, {}, {}, kml.placement, {}};
     Resolved found;
     const bool address = IsAddress(kml.href);
     if (address) {
-      found.path = kml.href;
+      if (allowNetwork) found.path = kml.href;
+      else found.refused = "is on the network, which is not allowed";
       model.source = model.document = found.path;
     } else if (archive) {
       found = FindEntry(place, kml.href, {place.kmlFolder});

@@ -20,9 +20,9 @@ struct KmlPlace {
 };
 
 // One model for each of `read` whose href names a model inside the archive (for a plain KML,
-// a file inside its folder tree, links resolved), or an address; the others are reported and
-// skipped. Aliases are made inside the archive's folder.
-void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, const Reporter& report,
-                 std::vector<Model>& models);
+// a file inside its folder tree, links resolved), or an address when `allowNetwork`; the others
+// are reported and skipped. Aliases are made inside the archive's folder.
+void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, bool allowNetwork,
+                 const Reporter& report, std::vector<Model>& models);
 
 }  // namespace varnel::gis

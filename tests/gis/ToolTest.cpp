@@ -5,6 +5,7 @@
 
 #include "gis/Zip.h"
 #include "support/Documents.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -41,6 +42,27 @@ TEST(Tool, InfoGivesEveryModelOfAnArchivePlaced) {
   testsupport::CommandResult third = RunTool("dump --model 3 " + Quote(kmz));
   EXPECT_EQ(third.status, 1);
   EXPECT_EQ(third.err, "varnel: " + kmz + ": no model 3: the file holds 2\n");
+}
+
+// A model a local KMZ names by its address is fetched only with --allow-network, by every
+// reading command (batch passes it on to its workers).
+TEST(Tool, AModelsAddressIsFetchedOnlyWithAllowNetwork) {
+  testsupport::LocalHttpServer::BypassProxies();
+  testsupport::LocalHttpServer server(testsupport::LocalHttpServer::Always(
+      testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Text()));
+  std::string url = server.Url("/m.dae");
+  std::string kmz = ziptest::Zip("tool/net.kmz", {{"doc.kml", ziptest::PlacingKml(url)}});
+  testsupport::CommandResult refused = RunTool("info -v " + Quote(kmz));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find(": kml: a placemark: model '" + url +
+                             "' is on the network, which is not allowed: refused\n"),
+            std::string::npos) << refused.err;
+  EXPECT_EQ(server.Requests(), 0);
+  std::string out = Quote(testsupport::ScratchDir() + "/tool/net-out");
+  for (const std::string& command :
+       {std::string("info --allow-network "), "batch --allow-network -o " + out + " "})
+    EXPECT_EQ(RunTool(command + Quote(kmz)).status, 0) << command;
+  EXPECT_EQ(server.Requests(), 2);
 }
 
 // Alone in a folder, without its modules, the tool still reads: only what needs GDAL or PROJ

@@ -44,12 +44,20 @@ bool Place(std::string_view text, const KmlPlace& place, const OpenOptions& opti
   Reporter report(options.import.diagnostics);
   std::vector<KmlModel> read;
   if (!ReadKml(text, options.limits.maxModels, options.terrain, report, read)) return false;
-  PlaceModels(place, read, report, models);
+  PlaceModels(place, read, options.allowNetwork, report, models);
   if (read.empty()) report(DiagnosticKind::kKml, 0, "no model in the KML");
   return !models.empty();
 }
 
 }  // namespace
+
+ImportOptions ImportFor(const Model& model, ImportOptions import) {
+  if (!model.textureRoot.empty()) {
+    import.confineTextures = true;
+    import.textureRoot = model.textureRoot.c_str();
+  }
+  return import;
+}
 
 ModelSet::ModelSet() = default;
 ModelSet::~ModelSet() { Close(); }

@@ -18,10 +18,15 @@ struct Model {
   std::string source;    // what the user named, with "!entry" for a document inside an archive
   std::string document;  // the local path (or address) the library reads; valid while the set lives
   std::optional<Placement> placement;  // from KML; none for a bare document
-  // Where a confined import takes textures from: the unpacked archive for a model inside one
-  // (its documents reach shared folders with "../"), else "" for the document's own folder.
+  // The folder tree textures are confined to: the unpacked archive for a model inside one (its
+  // documents reach shared folders with "../"), the KML's folder for a model beside a KML, ""
+  // for a document the user named (or an address).
   std::string textureRoot;
 };
+
+// `import` for reading `model`: a model that an archive or a KML names takes textures only
+// from its texture root, whatever `import` asked; what the user named keeps `import`'s choice.
+ImportOptions ImportFor(const Model& model, ImportOptions import);
 
 // Caps that stop archive bombs and runaway KML. Each refusal is reported.
 struct ArchiveLimits {
@@ -39,6 +44,9 @@ struct OpenOptions {
   ImportOptions import;  // its receiver also hears the archive and KML diagnostics
   ArchiveLimits limits;
   bool terrain = false;  // ground heights will place the ground-relative altitude modes
+  // Fetch a model that a local archive or KML names by an http(s) address. The file opened
+  // itself may always be an address: the user asked for it.
+  bool allowNetwork = false;
 };
 
 // Opens a file and lists its models. An archive is unpacked into its own folder inside the

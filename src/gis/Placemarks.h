@@ -19,10 +19,10 @@ struct KmlPlace {
   std::unordered_set<std::string> entries;  // the unpacked entry paths
 };
 
-// One model for each of `read` whose href names a model (inside the archive first, then
-// beside `source`, or an address); the others are reported and skipped. Aliases are made inside
-// the archive's folder.
-void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, const Reporter& report,
-                 std::vector<Model>& models);
+// One model for each of `read` whose href names a model inside the archive (for a plain KML,
+// a file inside its folder tree, links resolved), or an address when `allowNetwork`; the others
+// are reported and skipped. Aliases are made inside the archive's folder.
+void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, bool allowNetwork,
+                 const Reporter& report, std::vector<Model>& models);
 
 }  // namespace varnel::gis

@@ -20,8 +20,14 @@ const char* FileLevelText(DiagnosticKind kind) {
 }  // namespace
 
 void Reason::Hear(const Diagnostic& diagnostic) {
+  // A placemark's placement is said before its model is looked for: a model refused or missing
+  // is the better reason.
+  if (placement_ &&
+      (diagnostic.kind == DiagnosticKind::kKml || diagnostic.kind == DiagnosticKind::kArchive))
+    reason_.clear();
   // What the extended reading passed over is no reason for it to have given nothing.
   if (!reason_.empty() || (extended_ && diagnostic.extendedReads)) return;
+  placement_ = diagnostic.kind == DiagnosticKind::kPlacement;
   if (const char* text = FileLevelText(diagnostic.kind)) {
     reason_ = text;
     return;

@@ -21,6 +21,7 @@ class Reason {
   bool extended_;
   std::string hint_;
   std::string reason_;
+  bool placement_ = false;  // the reason is about a placement
 };
 
 }  // namespace varnel::gis

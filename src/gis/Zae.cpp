@@ -29,6 +29,9 @@ std::string ManifestRoot(const std::string& folder, const ArchiveLimits& limits,
     return {};
   }
   std::optional<std::string> path = JoinPath("", PercentDecode(value));
+  if (!path)
+    report(DiagnosticKind::kArchive, 0, "manifest.xml's dae_root '", value,
+           "' leaves the archive: refused");
   return path ? *path : std::string();
 }
 

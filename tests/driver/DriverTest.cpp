@@ -17,6 +17,7 @@
 
 #include "gis/Zip.h"
 #include "support/Documents.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -177,6 +178,17 @@ TEST(Driver, AKmzIsOneLayerOfPlacedModelsAndOptionsChangeIt) {
   EXPECT_EQ(error(), "ORIGIN=9: 2 to 4 numbers separated by commas");
   EXPECT_FALSE(Open(kHouse, {"SPLIT=ROOF"}));
   EXPECT_EQ(error(), "SPLIT: MODEL, NODE, MATERIAL or PART");
+}
+
+// QGIS opening a KMZ must not make requests the user did not ask for.
+TEST(Driver, AModelsAddressIsFetchedOnlyWithAllowNetwork) {
+  testsupport::LocalHttpServer::BypassProxies();
+  testsupport::LocalHttpServer server(testsupport::LocalHttpServer::Always(
+      testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Text()));
+  std::string kmz = ziptest::Zip("driver/net.kmz", {{"doc.kml", ziptest::PlacingKml(server.Url("/m.dae"))}});
+  LastError quiet;
+  EXPECT_TRUE(!Open(kmz) && Open(kmz, {"ALLOW_NETWORK=YES"}));
+  EXPECT_EQ(server.Requests(), 1);  // by the second open alone
 }
 
 TEST(Driver, ReadingFollowsGdalsRules) {

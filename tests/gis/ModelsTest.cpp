@@ -33,11 +33,10 @@ std::string Textured(const std::string& image) {
 }
 
 // The first pixel of the first textured material the model's geometry holds; empty for none.
-// Confined, textures come from the model's texture root.
+// Confined, the model is read as every reader of a model file reads it (gis::ImportFor).
 std::vector<int> TexturePixel(const gis::Model& model, bool extended = true, bool confined = false) {
   ImportOptions options{extended, nullptr};
-  options.confineTextures = confined;
-  options.textureRoot = model.textureRoot.empty() ? nullptr : model.textureRoot.c_str();
+  if (confined) options = gis::ImportFor(model, options);
   for (const auto& m : pipelinetest::RunGeometry(model.document, options).materials)
     if (!m.firstPixel.empty()) return m.firstPixel;
   return {};
@@ -67,6 +66,9 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
     <kml:Link><kml:href>models/my%20tower.dae</kml:href></kml:Link></kml:Model></kml:MultiGeometry></kml:Placemark>
 <kml:Placemark><kml:name>Lost</kml:name><kml:Model><kml:Link><kml:href>gone.dae</kml:href></kml:Link></kml:Model></kml:Placemark>
 </kml:Document></kml:kml>)";
+  // Names reach outputs that must be UTF-8: a bad byte, an overlong form, a reference to a
+  // surrogate and a cut sequence each become U+FFFD.
+  kml.replace(kml.find("Town hall"), 9, "Town hall \xFF\xC0\xAF&#xD800;\xE2\x82");
   std::string model = Textured("x.tga");
   std::string path = Zip("kmz/two.kmz", {{"doc.kml", kml},
                                          {"models/hall.dae", model},
@@ -76,7 +78,7 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
   ASSERT_TRUE(Open(set, path, log));
   ASSERT_EQ(set.models().size(), 2u);
   const gis::Model& hall = set.models()[0];
-  EXPECT_EQ(hall.name, "Town hall");
+  EXPECT_EQ(hall.name, "Town hall \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(hall.source, path + "!models/hall.dae");
   const gis::Placement& p = *hall.placement;
   EXPECT_EQ(std::vector<double>({p.location.longitude, p.location.latitude, p.location.altitude,
@@ -145,6 +147,44 @@ TEST(Kml, AKmlFileBesideItsModelsPlacesThem) {
   EXPECT_EQ(log.lines.back(), "kml: no model in the KML");
 }
 
+// A reference reaches a model inside the archive, or inside a plain KML's folder tree, and
+// nothing else, however it is spelled; `outside.dae`, a model beside both, is never taken.
+TEST(Kml, ReferencesReachOnlyInsideTheArchiveOrTheKmlsFolder) {
+  std::string folder = testsupport::ScratchDir() + "/refs/kml";
+  std::filesystem::remove_all(folder);
+  std::string model = Textured(testsupport::WriteFile("refs/outside.tga", testdoc::Tga()));
+  testsupport::WriteFile("refs/outside.dae", model);
+  testsupport::WriteFile("refs/kml/in.dae", model);
+  std::filesystem::create_symlink("../outside.dae", folder + "/link.dae");
+  ASSERT_EQ(mkfifo((folder + "/pipe.dae").c_str(), 0600), 0);
+  const std::string out = "leaves the archive: refused", outOfFolder = "leaves the KML's folder: refused";
+  const struct { const char* href; std::string inArchive, inFolder; } cases[] = {  // "": taken
+      {"sub/../in.dae", "", ""},
+      {"../../etc/passwd", out, outOfFolder},
+      {"%2e%2e/%2e%2e/x.dae", out, outOfFolder},
+      {"/proc/self/environ", out, outOfFolder},
+      {"../outside.dae", out, outOfFolder},
+      {"link.dae", "not found: skipped", outOfFolder},
+      {"pipe.dae", "not found: skipped", "is not a regular file: refused"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.href);
+    std::string kml = ziptest::PlacingKml(c.href);
+    for (const auto& [path, said] : {std::pair(Zip("refs/site.kmz", {{"doc.kml", kml}, {"in.dae", model}}), c.inArchive),
+                                     std::pair(testsupport::WriteFile("refs/kml/site.kml", kml), c.inFolder)}) {
+      ModelSet set;
+      DiagnosticLog log;
+      ASSERT_EQ(Open(set, path, log), said.empty());
+      if (!said.empty())
+        EXPECT_EQ(log.lines.back(), (said == out ? "archive" : "kml") +
+                                        (": a placemark: model '" + (c.href + ("' " + said))));
+      else  // its texture lies outside: there to an unconfined read, not as readers of models read
+        EXPECT_EQ(std::pair(TexturePixel(set.models()[0]), TexturePixel(set.models()[0], true, true)),
+                  std::pair(kPixel, std::vector<int>()));
+    }
+  }
+}
+
 TEST(Zae, TheManifestNamesTheRootElseTheSingleDocument) {
   std::string model = Textured("tex.tga");
   std::string path = Zip("zae/manifest.zae", {{"other.dae", "<COLLADA/>"},
@@ -167,6 +207,10 @@ TEST(Zae, TheManifestNamesTheRootElseTheSingleDocument) {
   EXPECT_EQ(set.models()[0].source, path + "!root.dae");
   EXPECT_EQ(TexturePixel(set.models()[0], false), kPixel);
   EXPECT_TRUE(log.lines.empty());
+
+  // A dae_root that leaves the archive is said, and the single document taken instead.
+  EXPECT_TRUE(Open(set, Zip("zae/out.zae", {{"r.dae", model}, {"manifest.xml", "<dae_root>%2e%2e/r.dae</dae_root>"}}), log));
+  EXPECT_EQ(log.lines, std::vector<std::string>{"archive: manifest.xml's dae_root '%2e%2e/r.dae' leaves the archive: refused"});
 }
 
 TEST(Archive, EntriesThatCouldLeaveTheFolderAreRefused) {

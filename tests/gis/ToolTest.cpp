@@ -5,6 +5,7 @@
 
 #include "gis/Zip.h"
 #include "support/Documents.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -41,6 +42,21 @@ TEST(Tool, InfoGivesEveryModelOfAnArchivePlaced) {
   testsupport::CommandResult third = RunTool("dump --model 3 " + Quote(kmz));
   EXPECT_EQ(third.status, 1);
   EXPECT_EQ(third.err, "varnel: " + kmz + ": no model 3: the file holds 2\n");
+}
+
+// A model a local KMZ names by its address is fetched only with --allow-network, which batch
+// passes on to its workers.
+TEST(Tool, AModelsAddressIsFetchedOnlyWithAllowNetwork) {
+  testsupport::LocalHttpServer::BypassProxies();
+  testsupport::LocalHttpServer server(testsupport::LocalHttpServer::Always(
+      testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Text()));
+  std::string url = server.Url("/m.dae");
+  std::string kmz = ziptest::Zip("tool/net.kmz", {{"doc.kml", ziptest::PlacingKml(url)}});
+  EXPECT_EQ(RunTool("info " + Quote(kmz)).err, "varnel: " + kmz + ": a placemark at line 1: model '" +
+                                                   url + "' is on the network, which is not allowed: refused\n");
+  EXPECT_EQ(RunTool("batch --allow-network -o " + Quote(testsupport::ScratchDir() + "/tool/net") + " " +
+                    Quote(kmz)).status, 0);
+  EXPECT_EQ(server.Requests(), 1);
 }
 
 // Alone in a folder, without its modules, the tool still reads: only what needs GDAL or PROJ

@@ -35,4 +35,9 @@ inline std::string Zip(const std::string& name, const std::vector<Entry>& entrie
   return path;
 }
 
+// A KML placing one model, which `href` names.
+inline std::string PlacingKml(const std::string& href) {
+  return "<kml><Placemark><Model><Link><href>" + href + "</href></Link></Model></Placemark></kml>";
+}
+
 }  // namespace ziptest

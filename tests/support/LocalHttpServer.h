@@ -36,6 +36,10 @@ class LocalHttpServer {
     return {"HTTP/1.1 " + std::to_string(status) + " Canned\r\nContent-Length: " + std::to_string(body.size()) +
                 "\r\nConnection: close\r\n" + headers + "\r\n" + body};
   }
+  // Answers every request with `body`.
+  static Handler Always(const std::string& body) {
+    return [body](const std::string&) { return Reply(200, body); };
+  }
   static Response Redirect(const std::string& location) { return Reply(302, "", "Location: " + location + "\r\n"); }
   static Response Drip(const std::string& body, size_t bytes, int ms) {
     Response response = Reply(200, body);

@@ -105,6 +105,7 @@ int RunBatch(const std::string& self, const BatchOptions& options, const ReadOpt
       std::vector<std::string> args = {options.format, "-o", out};
       if (read.extended) args.push_back("--extended");
       if (read.verbose) args.push_back("-v");
+      if (read.allowNetwork) args.push_back("--allow-network");
       args.push_back(read.confineTextures ? "--confine-textures" : "--no-confine-textures");
       args.insert(args.end(), {"--", inputs[index]});
       pid_t pid = Spawn(self, args, log);

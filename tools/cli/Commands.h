@@ -17,6 +17,7 @@ struct ReadOptions {
   bool extended = false;
   bool verbose = false;
   bool confineTextures = false;  // textures only from the document's (or archive's) folder tree
+  bool allowNetwork = false;     // fetch the models a local archive or KML names by address
 };
 
 // A file holding several models (an archive or KML) gives info one line per model and the
@@ -61,9 +62,9 @@ class Diagnostics : public DiagnosticReceiver {
   ImportOptions Import(const gis::Model* model = nullptr) {
     ImportOptions options{read_.extended, this};
     options.confineTextures = read_.confineTextures;
-    if (model && !model->textureRoot.empty()) options.textureRoot = model->textureRoot.c_str();
-    return options;
+    return model ? gis::ImportFor(*model, options) : options;
   }
+  const ReadOptions& read() const { return read_; }
   void Report(const Diagnostic& diagnostic) override;
   // The line for a document that produced nothing, with its first reason; returns 1.
   int NoOutput();

@@ -1,12 +1,14 @@
 #include "cli/Inputs.h"
 
+#include "cli/Commands.h"
+
 namespace varnel::cli {
 
-bool Inputs::Open(const std::string& file, const PlaceOptions& options,
-                  DiagnosticReceiver& diagnostics) {
+bool Inputs::Open(const std::string& file, const PlaceOptions& options, Diagnostics& diagnostics) {
   gis::OpenOptions open;
   open.import.diagnostics = &diagnostics;
   open.terrain = options.request.terrain != nullptr;
+  open.allowNetwork = diagnostics.read().allowNetwork;
   if (!set_.Open(file, open)) return false;
   const std::vector<gis::Model>& models = set_.models();
   holdsModels_ = models.size() != 1 || models[0].document != file;

@@ -22,11 +22,13 @@ struct PlaceOptions {
   bool place = false;  // buffer: write placed coordinates
 };
 
+class Diagnostics;
+
 class Inputs {
  public:
-  // False when the file holds no model, or not the one asked for (said through `diagnostics`).
-  bool Open(const std::string& file, const PlaceOptions& options,
-            DiagnosticReceiver& diagnostics);
+  // False when the file holds no model, or not the one asked for (said through `diagnostics`,
+  // which also carries the command's read options).
+  bool Open(const std::string& file, const PlaceOptions& options, Diagnostics& diagnostics);
   // The models the command works on, in the file's order.
   const std::vector<const gis::Model*>& chosen() const { return chosen_; }
   // Whether the file held models of its own (an archive or KML) rather than being one.

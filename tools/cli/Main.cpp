@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
                                     "archive's); default for convert and batch");
     sub->add_flag("--no-confine-textures", noConfine, "read textures wherever the document names")
         ->excludes(on);
+    sub->add_flag("--allow-network", read.allowNetwork,
+                  "fetch the http(s) models a local KMZ or KML names");
   };
   auto placeOptions = [&](CLI::App* sub) {
     sub->add_option("--model", place.model, "the model of an archive or KML to read, from 1")

@@ -29,6 +29,7 @@ constexpr const char* kOpenOptions = R"(<OpenOptionList>
     <Value>MODEL</Value><Value>NODE</Value><Value>MATERIAL</Value><Value>PART</Value>
   </Option>
   <Option name='EXTENDED' type='boolean' default='NO' description='Also read what common exporters write beyond the core elements'/>
+  <Option name='ALLOW_NETWORK' type='boolean' default='NO' description='Fetch the http(s) models a local KMZ or KML names'/>
   <Option name='GEOMETRY' type='string-select' default='MULTIPOLYGON' description='The geometry of each feature'>
     <Value>MULTIPOLYGON</Value><Value>POLYHEDRALSURFACE</Value><Value>TIN</Value>
   </Option>
@@ -277,6 +278,7 @@ GDALDataset* OpenModels(GDALOpenInfo* info) {
   OpenOptions open;
   open.import = {convert.extended, &heard};
   open.terrain = convert.place.terrain != nullptr;
+  open.allowNetwork = CPLFetchBool(info->papszOpenOptions, "ALLOW_NETWORK", false);
   if (!set->Open(file, open)) return fail(heard.Reason());
 
   const std::vector<Model>& models = set->models();

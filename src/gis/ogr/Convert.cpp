@@ -40,7 +40,7 @@ void ImportCache::Import(const Model& model, const ConvertOptions& options,
   // Pixels are kept only to be written beside the output.
   import.decodeTextures = options.decodeTextures && !options.textureFolder.empty() &&
                           (options.split == Split::kMaterial || options.split == Split::kPart);
-  if (!model.textureRoot.empty()) import.textureRoot = model.textureRoot.c_str();
+  import = ImportFor(model, import);
   if (options.split == Split::kNode) import.sceneObserver = &nodes;
   Varnel().CreateGeometryFromFile(String::FromNativePath(model.document), &geometry_, import);
   spans_ = std::move(nodes.spans);

@@ -3,7 +3,6 @@
 #include <gdal_priv.h>
 
 #include <array>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -226,19 +225,6 @@ TEST(Placement, CompoundTargetGivesHeightsInItsVerticalDatum) {
   EXPECT_NEAR(ellipsoidal[0], placed[0], 1e-3);
   EXPECT_NE(compound->CrsWkt().find("EGM96 height"), std::string::npos);
   EXPECT_NE(compound->CrsWkt().find("UTM zone 32N"), std::string::npos);
-}
-
-// Placement reads and writes numbers the same way whatever locale the host process set.
-TEST(Placement, ADecimalCommaLocaleChangesNothing) {
-  Placement placement;
-  placement.location = {9.5, 45.25, 100.5};
-  placement.heading = 12.5;
-  Point local{3.5, 4.25, 1.5};
-  Point before = Place(*Placer::ForPlacement(placement, "", nullptr), local);
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale";
-  Point under = Place(*Placer::ForPlacement(placement, "", nullptr), local);
-  std::setlocale(LC_ALL, "C");
-  EXPECT_EQ(before, under);
 }
 
 namespace {

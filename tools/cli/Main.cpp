@@ -12,6 +12,7 @@
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Modules.h"
+#include "cli/Staging.h"
 #include <varnel/version.h>
 
 namespace {
@@ -34,6 +35,8 @@ void AcceptGdalSpelling(int argc, char** argv, std::vector<std::string>& storage
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread starts, so that all of them leave SIGINT and SIGTERM to one.
+  varnel::cli::Interrupts::Process().Start();
   std::vector<std::string> respelled;
   AcceptGdalSpelling(argc, argv, respelled);
   using namespace varnel::cli;

@@ -150,8 +150,15 @@ void OgrOutput::Abandon() {
     CPLPushErrorHandler(CPLQuietErrorHandler);
     if (transaction_) dataset_->RollbackTransaction();
     GDALClose(dataset_);
-    CPLPopErrorHandler();
     dataset_ = nullptr;
+    // A commit that failed midway leaves SQLite's journal, which GDAL does not roll back: the
+    // next open for writing does, and a reader would find the file locked until then.
+    VSIStatBufL status;
+    if (staging_.empty() && VSIStatL((path_ + "-journal").c_str(), &status) == 0) {
+      const char* const drivers[] = {driver_.c_str(), nullptr};
+      GDALClose(GDALDataset::Open(path_.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers));
+    }
+    CPLPopErrorHandler();
   }
   if (!staging_.empty()) RemoveFolder(staging_);
   staging_.clear();

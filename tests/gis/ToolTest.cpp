@@ -68,16 +68,8 @@ TEST(Tool, WithoutItsModulesStillReads) {
   EXPECT_NE(placed.err.find("varnel-place.so"), std::string::npos) << placed.err;
 }
 
-// A row of `n` triangles: outputs of some size, and runs that last a while.
 std::string Triangles(const std::string& name, int n) {
-  std::string positions, indices;
-  for (int i = 0; i < n; ++i) {
-    std::string x = std::to_string(i), next = std::to_string(i + 1);
-    positions += x + " 0 0 " + next + " 0 0 " + x + " 1 0 ";
-    for (int k = 0; k < 3; ++k) indices += std::to_string(3 * i + k) + " ";
-  }
-  return testdoc::OneInstance(testdoc::Mesh(
-      "g", testdoc::Primitive("triangles", n, "m", indices), "", positions)).Write(name);
+  return testsupport::WriteFile(name, testdoc::Triangles(n));
 }
 
 // Every file below `dir` (hidden ones too) with the hash of its bytes.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -78,9 +79,12 @@ void Interrupts::Defer(const std::string& destination) {
 
 void Interrupts::Exit() {
   mutex_.lock();  // kept: nothing is renamed into place from here on
-  for (const std::string& path : tracked_) gis::RemoveFolder(path);
-  gis::RemoveProcessFolders();
-  int taken = signal_ ? signal_ : SIGTERM;
+  // Workers still running may add a file while a folder goes: a few rounds.
+  for (int round = 0; round < 3; ++round) {
+    for (const std::string& path : tracked_) gis::RemoveFolder(path);
+    gis::RemoveProcessFolders();
+  }
+  int taken = signal_.load() ? signal_.load() : SIGTERM;
   std::string line = "varnel: " + (destination_.empty() ? std::string()
                                                          : destination_ + ": left as it was, ") +
                      "interrupted by SIG" + sigabbrev_np(taken) + "\n";

@@ -2,7 +2,7 @@
 // and SIGINT/SIGTERM taken by one thread, which removes what a run leaves half done.
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <set>
@@ -32,7 +32,7 @@ class Interrupts {
   // The command looks at `signal()` between steps and ends the run with Exit itself (to roll a
   // transaction back first); a second signal still ends it at once.
   void Defer(const std::string& destination);
-  int signal() const { return signal_; }
+  int signal() const { return signal_.load(); }
 
   // Removes the tracked paths and the GIS layer's private folders, says what was interrupted
   // and ends the process with 128 + the signal.
@@ -46,7 +46,7 @@ class Interrupts {
   std::set<std::string> tracked_;
   std::string destination_;
   bool deferred_ = false;
-  volatile std::sig_atomic_t signal_ = 0;
+  std::atomic<int> signal_{0};
 };
 
 // A file written under a temporary name beside `destination`, renamed over it by Commit and

@@ -150,6 +150,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // What an interruption before the command names its output says was left alone.
+  Interrupts::Process().Name(*convert ? convertCommand.output.destination : out);
   // Commands that take many files, often from elsewhere, confine textures unless told not to.
   read.confineTextures = confine || (!noConfine && (*batch || *convert));
   if (*batch) {

@@ -151,12 +151,22 @@ void OgrOutput::Abandon() {
     if (transaction_) dataset_->RollbackTransaction();
     GDALClose(dataset_);
     dataset_ = nullptr;
-    // A commit that failed midway leaves SQLite's journal, which GDAL does not roll back: the
-    // next open for writing does, and a reader would find the file locked until then.
-    VSIStatBufL status;
-    if (staging_.empty() && VSIStatL((path_ + "-journal").c_str(), &status) == 0) {
+    // A commit that failed midway leaves SQLite's journal, which GDAL does not roll back (the
+    // next open for writing does), and GDAL writes a GeoPackage layer's feature count at close,
+    // outside the transaction it rolled back: both are put right here.
+    if (staging_.empty() && driver_ != "PostgreSQL") {
       const char* const drivers[] = {driver_.c_str(), nullptr};
-      GDALClose(GDALDataset::Open(path_.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers));
+      GDALDataset* reopened =
+          GDALDataset::Open(path_.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers);
+      if (reopened && driver_ == "GPKG" && !options_.layerName.empty()) {
+        std::string name = options_.layerName, quoted, literal;
+        for (char c : name) quoted += c == '"' ? "\"\"" : std::string(1, c);
+        for (char c : name) literal += c == '\'' ? "''" : std::string(1, c);
+        std::string sql = "UPDATE gpkg_ogr_contents SET feature_count = (SELECT count(*) FROM \"" +
+                          quoted + "\") WHERE lower(table_name) = lower('" + literal + "')";
+        reopened->ExecuteSQL(sql.c_str(), nullptr, nullptr);
+      }
+      if (reopened) GDALClose(reopened);
     }
     CPLPopErrorHandler();
   }

@@ -4,10 +4,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <string>
 #include <unistd.h>
 
 namespace varnel::gis {
 namespace {
+
+// "$TMPDIR/varnel-gis-PID-": the pid lets an interrupted run find its folders whichever copy of
+// this code (the tool's or a module's) made them.
+std::string ProcessPrefix() {
+  const char* base = std::getenv("TMPDIR");
+  return std::string(base && *base ? base : "/tmp") + "/varnel-gis-" + std::to_string(getpid()) +
+         "-";
+}
 
 struct ProcessFolder {
   std::mutex mutex;
@@ -22,8 +31,7 @@ struct ProcessFolder {
   std::string Get() {
     std::lock_guard<std::mutex> lock(mutex);
     if (path.empty() || owner != getpid()) {
-      const char* base = std::getenv("TMPDIR");
-      std::string pattern = std::string(base && *base ? base : "/tmp") + "/varnel-gis-XXXXXX";
+      std::string pattern = ProcessPrefix() + "XXXXXX";
       path = mkdtemp(pattern.data()) ? pattern : std::string();  // mkdtemp makes it 0700
       owner = getpid();
     }
@@ -45,6 +53,16 @@ std::string NewPrivateFolder(const char* prefix) {
   if (parent.empty()) return parent;
   std::string pattern = parent + "/" + prefix + "-XXXXXX";
   return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+void RemoveProcessFolders() {
+  std::string prefix = ProcessPrefix();
+  std::string parent = prefix.substr(0, prefix.rfind('/'));
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(parent, ignored)) {
+    std::string path = entry.path().string();
+    if (path.compare(0, prefix.size(), prefix) == 0) RemoveFolder(path);
+  }
 }
 
 void RemoveFolder(const std::string& folder) {

@@ -12,6 +12,10 @@ std::string PrivateFolder();
 // A new empty folder inside the private folder; "" (errno set) when it cannot be made.
 std::string NewPrivateFolder(const char* prefix);
 
+// Removes the private folders of this process, whoever made them: for a run that is ending
+// without its destructors.
+void RemoveProcessFolders();
+
 // Removes `folder` and everything below it; links are removed, never followed.
 void RemoveFolder(const std::string& folder);
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gis/Zip.h"
@@ -103,8 +104,8 @@ TEST(Driver, EverySplitGivesWhatConvertWrites) {
   for (const char* split : {"model", "node", "material", "part"}) {
     SCOPED_TRACE(split);
     std::string gpkg = testsupport::ScratchDir() + "/driver-" + split + ".gpkg";
-    ASSERT_EQ(RunTool(std::string("convert --split ") + split + " --textures /nonexistent -o " +
-                      Quote(gpkg) + " " + Quote(kHouse)).status, 0);
+    ASSERT_EQ(RunTool(std::string("convert --split ") + split + " -o " + Quote(gpkg) + " " +
+                      Quote(kHouse)).status, 0);
     std::string option = std::string("SPLIT=") + split;
     Dataset written = Open(gpkg), read = Open(kHouse, {option.c_str()});
     ASSERT_TRUE(written && read);
@@ -114,8 +115,11 @@ TEST(Driver, EverySplitGivesWhatConvertWrites) {
     for (int64_t i = 0; i < a->GetFeatureCount(); ++i) {
       std::unique_ptr<OGRFeature> x(a->GetNextFeature()), y(b->GetNextFeature());
       EXPECT_TRUE(x->GetGeometryRef()->Equals(y->GetGeometryRef())) << i;
-      for (int f = 0; f < x->GetFieldCount(); ++f)
+      // A reader writes no texture files, so its texture fields stay empty.
+      for (int f = 0; f < x->GetFieldCount(); ++f) {
+        if (std::string_view(x->GetFieldDefnRef(f)->GetNameRef()) == "texture") continue;
         EXPECT_STREQ(x->GetFieldAsString(f), y->GetFieldAsString(f)) << i << " field " << f;
+      }
     }
   }
 }

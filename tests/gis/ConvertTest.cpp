@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -217,13 +218,75 @@ TEST(Convert, SplitsGiveFeaturesWithTheirFields) {
     return rows;
   };
   EXPECT_EQ(features("material", Scratch("material.gpkg")),
-            (std::vector<std::string>{"#FFFFFF||1|material_1_1_0.png|6", "#8C2819||1||2",
+            (std::vector<std::string>{"#FFFFFF||1|material_20c61c9f9e34f541.png|6", "#8C2819||1||2",
                                       "#727277||1||10"}));
   EXPECT_EQ(features("part", Scratch("part.gpkg")).size(), 17u);
   // The chimney is instanced twice: two features.
   EXPECT_EQ(features("node", Scratch("node.gpkg")),
             (std::vector<std::string>{"house|8", "chimney|5", "chimney|5"}));
-  EXPECT_TRUE(std::filesystem::exists(Scratch("material_1_1_0.png")));
+  // Texture files are named by the hash of their bytes.
+  EXPECT_TRUE(std::filesystem::exists(Scratch("material_20c61c9f9e34f541.png")));
+}
+
+// A replacement that fails once the old layer would be gone leaves the old layer: in a
+// GeoPackage the deletion is inside the transaction, a shapefile is replaced by rename.
+TEST(Convert, AFailedOverwriteKeepsTheOldLayer) {
+  std::string sample = std::string(VARNEL_TEST_DATA) + "/demo/house.dae";
+  const std::array<std::array<const char*, 3>, 2> rows = {{
+      {"kept.gpkg", "FID=name", "Wrong field type for name"},
+      {"kept.shp", "SHPT=POINTZ",
+       "Attempt to write non-point (MULTIPOLYGON) geometry to point shapefile."},
+  }};
+  for (const auto& [name, option, reason] : rows) {
+    SCOPED_TRACE(name);
+    std::string out = Scratch(name);
+    ASSERT_EQ(RunTool("convert " + Quote(sample) + " -o " + Quote(out)).status, 0);
+    testsupport::CommandResult run = RunTool("convert " + Quote(sample) + " -overwrite -o " +
+                                             Quote(out) + " -lco " + option);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "varnel: " + out + ": GDAL: " + reason + "\n");
+    std::unique_ptr<GDALDataset> dataset(GDALDataset::Open(out.c_str(), GDAL_OF_VECTOR));
+    ASSERT_TRUE(dataset);
+    EXPECT_EQ(dataset->GetLayer(0)->GetFeatureCount(), 1);
+  }
+}
+
+// The house with its texture replaced by a 2 x 2 image of one grey `level`, in a folder of its own.
+std::string HouseWithTexture(const std::string& folder, int level) {
+  std::string dir = Scratch(folder);
+  std::filesystem::create_directories(dir);
+  std::string house = dir + "/house.dae";
+  std::filesystem::copy_file(std::string(VARNEL_TEST_DATA) + "/demo/house.dae", house);
+  GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("MEM");
+  std::unique_ptr<GDALDataset> pixels(memory->Create("", 2, 2, 1, GDT_Byte, nullptr));
+  pixels->GetRasterBand(1)->Fill(level);
+  GDALDriver* png = GetGDALDriverManager()->GetDriverByName("PNG");
+  std::unique_ptr<GDALDataset>(png->CreateCopy((dir + "/brick.png").c_str(), pixels.get(), FALSE,
+                                               nullptr, nullptr, nullptr));
+  return house;
+}
+
+// Appending another model's textures never replaces an earlier feature's: each file is named by
+// its bytes.
+TEST(Convert, AppendedTexturesKeepEarlierOnes) {
+  std::string out = Scratch("textured/site.gpkg");
+  std::map<std::string, std::string> textures;  // file -> bytes when first written
+  int serial = 0;
+  for (int level : {60, 200, 60}) {
+    std::string house = HouseWithTexture("textured/" + std::to_string(++serial), level);
+    ASSERT_EQ(RunTool("convert --split material -append " + Quote(house) + " -o " + Quote(out))
+                  .status, 0);
+    std::unique_ptr<GDALDataset> dataset(GDALDataset::Open(out.c_str(), GDAL_OF_VECTOR));
+    ASSERT_TRUE(dataset);
+    for (auto& feature : *dataset->GetLayer(0)) {
+      std::string name = feature->GetFieldAsString("texture");
+      if (name.empty()) continue;
+      std::string bytes = testsupport::ReadFile(Scratch("textured/" + name));
+      EXPECT_FALSE(bytes.empty()) << name;
+      EXPECT_EQ(textures.emplace(name, bytes).first->second, bytes) << name;
+    }
+  }
+  EXPECT_EQ(textures.size(), 2u);  // the same texture twice is one file
 }
 
 }  // namespace

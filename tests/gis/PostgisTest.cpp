@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/Documents.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -38,17 +39,19 @@ class Postgis : public ::testing::Test {
       as_ = "runuser -u nobody -- ";
     }
     std::string data = folder_ + "/data";
-    std::string start = as_ + bin_ + "/initdb -A trust -U varnel -D " + Quote(data) +
-                        " >/dev/null && " + as_ + bin_ + "/pg_ctl -w -D " + Quote(data) +
-                        " -l " + Quote(folder_ + "/log") + " -o \"-c listen_addresses='' " +
-                        "-c unix_socket_directories='" + folder_ + "'\" start >/dev/null";
-    started_ = RunShell(start).status == 0 &&
+    started_ = RunShell(as_ + bin_ + "/initdb -A trust -U varnel -D " + Quote(data) +
+                        " >/dev/null && " + Server("start")).status == 0 &&
                Sql("CREATE EXTENSION postgis").status == 0;
+  }
+  // The pg_ctl command that starts or stops (at once) the server.
+  static std::string Server(const std::string& action) {
+    return as_ + bin_ + "/pg_ctl -w -m immediate -D " + Quote(folder_ + "/data") + " -l " +
+           Quote(folder_ + "/log") + " -o \"-c listen_addresses='' " +
+           "-c unix_socket_directories='" + folder_ + "'\" " + action + " >/dev/null";
   }
   static void TearDownTestSuite() {
     if (!folder_.empty()) {
-      RunShell(as_ + bin_ + "/pg_ctl -w -m immediate -D " + Quote(folder_ + "/data") +
-               " stop >/dev/null");
+      RunShell(Server("stop"));
       std::filesystem::remove_all(folder_);
     }
   }
@@ -84,6 +87,31 @@ TEST_F(Postgis, ConvertLoadsPlacedPolyhedralSurfaces) {
                 "round(ST_ZMax(e)::numeric, 3) FROM (SELECT ST_3DExtent(wkb_geometry) e "
                 "FROM houses) s").out,
             "500000.000|4982950.400|141.503|500009.996|148.503\n");
+}
+
+// A run that cannot finish, because the server went away or the user interrupted it, leaves the
+// table as it was: -overwrite's deletion is inside the run's transaction.
+TEST_F(Postgis, ARunThatCannotFinishLeavesThePreviousTable) {
+  std::string sample = Quote(std::string(VARNEL_TEST_DATA) + "/demo/house.dae");
+  std::string tool = Quote(VARNEL_TOOL) + " convert -overwrite -nln kept -o " + Quote(Connection());
+  ASSERT_EQ(RunShell(tool + " " + sample).status, 0);
+  std::string large =
+      " " + Quote(testsupport::WriteFile("postgis/large.dae", testdoc::Triangles(20000)));
+  std::string inputs;
+  for (int i = 0; i < 40; ++i) inputs += large;
+  testsupport::CommandResult lost =
+      RunShell("{ " + tool + inputs + " & pid=$!; sleep 0.7; " + Server("stop") + "; wait $pid; }");
+  EXPECT_EQ(lost.status, 2);
+  EXPECT_EQ(lost.err.rfind("varnel: " + Connection() + ": GDAL: ", 0), 0u) << lost.err;
+  ASSERT_EQ(RunShell(Server("start")).status, 0) << testsupport::ReadFile(folder_ + "/log");
+  EXPECT_EQ(Sql("SELECT count(*) FROM kept").out, "1\n");
+  testsupport::CommandResult interrupted =
+      RunShell("{ " + tool + inputs + " & pid=$!; sleep 0.7; kill -INT $pid; wait $pid; }");
+  EXPECT_EQ(interrupted.status, 130);
+  EXPECT_EQ(Sql("SELECT count(*) FROM kept").out, "1\n");
+  // And a run that does finish replaces it.
+  ASSERT_EQ(RunShell(tool + large + large).status, 0);
+  EXPECT_EQ(Sql("SELECT count(*) FROM kept").out, "2\n");
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 // The varnel tool on archives: one info line per model, placed where its KML puts it.
 #include <gtest/gtest.h>
 
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "gis/Zip.h"
@@ -10,7 +16,9 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using testsupport::Quote;
+using testsupport::RunShell;
 using testsupport::RunTool;
 
 std::string TwoModelKmz() {
@@ -74,6 +82,148 @@ TEST(Tool, WithoutItsModulesStillReads) {
   testsupport::CommandResult placed = testsupport::RunShell(Quote(tool) + " info --origin 9,45 " + Quote(doc));
   EXPECT_EQ(placed.status, 1);
   EXPECT_NE(placed.err.find("varnel-place.so"), std::string::npos) << placed.err;
+}
+
+std::string Triangles(const std::string& name, int n) {
+  return testsupport::WriteFile(name, testdoc::Triangles(n));
+}
+
+int64_t Features(const std::string& dataset, int64_t* counted = nullptr);
+
+// Every file below `dir` (hidden ones too) with the hash of its bytes; a GeoPackage, which a
+// rolled-back run may leave with other bytes, by its features, as its layer counts them and as
+// they are.
+std::map<std::string, size_t> Snapshot(const std::string& dir) {
+  std::map<std::string, size_t> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    size_t& value = files[fs::relative(entry.path(), dir).string()];
+    int64_t counted = 0;
+    if (entry.path().extension() == ".gpkg")
+      value = size_t(Features(entry.path().string(), &counted)) * 1000 + size_t(counted);
+    else if (entry.is_regular_file())
+      value = std::hash<std::string>()(testsupport::ReadFile(entry.path()));
+  }
+  return files;
+}
+
+std::string Folder(const std::string& name) {
+  std::string dir = testsupport::ScratchDir() + "/" + name;
+  fs::create_directories(dir);
+  return dir;
+}
+
+int64_t Features(const std::string& dataset, int64_t* counted) {
+  std::unique_ptr<GDALDataset> opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR));
+  if (!opened) return -1;
+  OGRLayer* layer = opened->GetLayer(0);
+  if (counted) {
+    *counted = 0;
+    for (auto& feature : *layer) *counted += feature ? 1 : 0;
+  }
+  return layer->GetFeatureCount();
+}
+
+TEST(Tool, StandardOutputIntoAFullDeviceIsAFailedWrite) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  std::string doc = Triangles("full/doc.dae", 10);
+  for (const char* command : {"dump ", "info ", "buffer -o - "}) {
+    testsupport::CommandResult run = RunTool(command + Quote(doc) + " >/dev/full");
+    EXPECT_EQ(run.status, 2) << command;
+    EXPECT_EQ(run.err, "varnel: standard output: No space left on device\n") << command;
+  }
+}
+
+// A file size limit (what a full disk does to a write, without needing one) fails the run with the
+// system's reason: a new output leaves nothing, an old one stays byte for byte.
+TEST(Tool, AWriteRefusedMidwayLeavesTheFolderAsItWas) {
+  std::string small = Triangles("limit/small.dae", 2), large = Triangles("limit/large.dae", 10000);
+  const std::pair<const char*, const char*> rows[] = {
+      {"buffer", "out.bin"},          {"obj", "out.obj"},
+      {"convert -overwrite", "out.geojson"}, {"convert -overwrite", "out.fgb"},
+      {"convert -overwrite", "out.shp"},     {"convert -overwrite", "out.gdb"},
+      {"convert -overwrite", "out.gpkg"},    {"convert -append", "out.gpkg"},
+  };
+  int serial = 0;
+  for (const auto& [command, name] : rows) {
+    SCOPED_TRACE(std::string(command) + " " + name);
+    std::string dir = Folder("limit/" + std::to_string(++serial)), out = dir + "/" + name;
+    auto run = [&](const std::string& input, const char* limit) {
+      return RunTool(std::string(command) + " " + Quote(input) + " -o " + Quote(out), limit);
+    };
+    const char* limited = "ulimit -f 200; ";  // 200 KiB: the large model's outputs are beyond
+    testsupport::CommandResult fresh = run(large, limited);
+    EXPECT_EQ(fresh.status, 2);
+    EXPECT_EQ(fresh.err, "varnel: " + out + ": File too large\n");
+    EXPECT_EQ(Snapshot(dir).size(), 0u);
+    ASSERT_EQ(run(small, "").status, 0);
+    std::map<std::string, size_t> before = Snapshot(dir);
+    testsupport::CommandResult replacing = run(large, limited);
+    EXPECT_EQ(replacing.status, 2);
+    EXPECT_EQ(replacing.err, "varnel: " + out + ": File too large\n");
+    EXPECT_EQ(Snapshot(dir), before);
+  }
+}
+
+// A KMZ of a large model (the archive is unpacked into the private folder), given many times.
+std::string LongRun() {
+  std::string kml = R"(<kml><Placemark><Model><Location><longitude>9</longitude>
+<latitude>45</latitude></Location><Link><href>large.dae</href></Link></Model></Placemark></kml>)";
+  std::string model = testsupport::ReadFile(Triangles("interrupted/large.dae", 20000));
+  std::string kmz = ziptest::Zip("interrupted/large.kmz", {{"doc.kml", kml}, {"large.dae", model}});
+  std::string inputs;
+  for (int i = 0; i < 60; ++i) inputs += " " + Quote(kmz);
+  return inputs;
+}
+
+TEST(Tool, AnInterruptedConvertLeavesTheOutputAsItWasAndNothingBehind) {
+  std::string inputs = LongRun();
+  struct Row {
+    const char* signal;
+    int status;
+    const char* mode;
+    const char* destination;
+  };
+  const Row rows[] = {{"INT", 130, "-append", "old.gpkg"}, {"TERM", 143, "-overwrite", "old.gpkg"},
+                      {"TERM", 143, "", "new.geojson"},    {"INT", 130, "", "new.gdb"}};
+  int serial = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.signal) + " " + row.mode + " " + row.destination);
+    std::string dir = Folder("interrupted/" + std::to_string(++serial));
+    fs::create_directories(dir + "/tmp");
+    std::string tool = "TMPDIR=tmp " + Quote(VARNEL_TOOL) + " convert -j 2 " + row.mode + inputs;
+    if (std::string(row.destination) == "old.gpkg") {
+      ASSERT_EQ(RunShell("cd " + Quote(dir) + " && " + tool.substr(0, tool.find(".kmz") + 5) +
+                         " -o old.gpkg").status, 0);
+    }
+    std::map<std::string, size_t> before = Snapshot(dir);
+    testsupport::CommandResult run = RunShell(
+        "cd " + Quote(dir) + " && { " + tool + " -o " + row.destination + " & pid=$!; sleep 0.5; " +
+        "kill -" + row.signal + " $pid; wait $pid; }");
+    EXPECT_EQ(run.status, row.status);
+    EXPECT_EQ(run.err, std::string("varnel: ") + row.destination +
+                           ": left as it was, interrupted by SIG" + row.signal + "\n");
+    EXPECT_EQ(Snapshot(dir), before);  // no temporary file, no varnel-gis-* folder in tmp
+  }
+}
+
+// Two runs appending to one destination at once take turns: every feature lands, and the
+// layer's own count agrees.
+TEST(Tool, ConcurrentAppendsTakeTurns) {
+  std::string large = " " + Quote(Triangles("turns/large.dae", 10000)), inputs;
+  for (int i = 0; i < 6; ++i) inputs += large;
+  for (const char* name : {"shared.gpkg", "shared.shp"}) {
+    SCOPED_TRACE(name);
+    std::string out = Folder("turns") + "/" + name;
+    std::string one = Quote(Triangles("turns/one.dae", 1));
+    ASSERT_EQ(RunTool("convert " + one + " -o " + Quote(out)).status, 0);
+    std::string append = Quote(VARNEL_TOOL) + " convert -append" + inputs + " -o " + Quote(out);
+    testsupport::CommandResult run = RunShell(append + " & a=$!; " + append + " & b=$!; " +
+                                              "wait $a; x=$?; wait $b; echo $x $?");
+    EXPECT_EQ(run.out, "0 0\n") << run.err;
+    int64_t counted = 0;
+    EXPECT_EQ(Features(out, &counted), 13);
+    EXPECT_EQ(counted, 13);
+  }
 }
 
 }  // namespace

@@ -116,6 +116,17 @@ inline std::string MeshWithNormal(const std::string& id, const std::string& norm
               Source(id + "-n", normal, 1, 3));
 }
 
+// A document of `n` triangles in a row: outputs of some size, and runs that last a while.
+inline std::string Triangles(int n) {
+  std::string positions, indices;
+  for (int i = 0; i < n; ++i) {
+    std::string x = std::to_string(i), next = std::to_string(i + 1);
+    positions += x + " 0 0 " + next + " 0 0 " + x + " 1 0 ";
+    for (int k = 0; k < 3; ++k) indices += std::to_string(3 * i + k) + " ";
+  }
+  return OneInstance(Mesh("g", Primitive("triangles", n, "m", indices), "", positions)).Text();
+}
+
 // A 2 x 2 RGB image whose first pixel is (10, 20, 30).
 inline std::string Tga() {
   std::string header = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0x20};

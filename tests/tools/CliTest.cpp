@@ -148,8 +148,7 @@ TEST(Cli, ExtendedReadsWhatThePlainReadingStopsAt) {
 TEST(Cli, UnwritableOutput) {
   Result unwritable = RunTool("shp " + Quote(Sample()) + " -o /nonexistent-folder/x.shp");
   EXPECT_EQ(unwritable.status, 2);
-  EXPECT_EQ(unwritable.err.rfind("varnel: /nonexistent-folder/x.shp: cannot write the output: ", 0), 0u)
-      << unwritable.err;
+  EXPECT_EQ(unwritable.err, "varnel: /nonexistent-folder/x.shp: No such file or directory\n");
 }
 
 TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {

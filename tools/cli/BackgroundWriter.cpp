@@ -1,5 +1,6 @@
 #include "cli/BackgroundWriter.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace varnel::cli {
@@ -45,8 +46,12 @@ void BackgroundWriter::Run() {
     Chunk chunk = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    const bool written = std::fwrite(chunk.data.get(), 1, chunk.size, file_) == chunk.size;
+    errno = 0;
+    const bool written =
+        failed_ || std::fwrite(chunk.data.get(), 1, chunk.size, file_) == chunk.size;
+    const int error = errno ? errno : EIO;
     lock.lock();
+    if (!written && !failed_) error_ = error;
     failed_ = failed_ || !written;
     spare_.push_back(std::move(chunk.data));
     changed_.notify_all();

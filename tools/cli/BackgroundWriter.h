@@ -28,6 +28,7 @@ class BackgroundWriter {
   void Write(std::string_view text);
   // Writes what is left and waits for the thread; false when a write failed.
   bool Finish();
+  int error() const { return error_; }  // errno of the first failed write
 
  private:
   static constexpr size_t kChunk = 1 << 20;
@@ -48,6 +49,7 @@ class BackgroundWriter {
   std::vector<std::unique_ptr<char[]>> spare_;
   bool finishing_ = false;
   bool failed_ = false;
+  int error_ = 0;
   std::thread thread_;
 };
 

@@ -15,6 +15,7 @@
 
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
+#include "cli/Staging.h"
 #include "gis/Printable.h"
 #include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
@@ -54,20 +55,16 @@ int Diagnostics::NoOutput() {
   return 1;
 }
 
-NewOutput::NewOutput(std::string path) : path_(std::move(path)) {
-  struct stat status;
-  existed_ = lstat(path_.c_str(), &status) == 0;
-}
-
-void NewOutput::Discard() const {
-  struct stat status;
-  if (!existed_ && lstat(path_.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-    std::remove(path_.c_str());
-}
-
-int CannotWrite(const std::string& out) {
-  Report(out, "cannot write the output");
+int CannotWrite(const std::string& out, int error) {
+  Report(out == "-" ? "standard output" : out,
+         error ? std::strerror(error) : "cannot write the output");
   return 2;
+}
+
+int StandardOutputFailed(int error) {
+  if (std::fflush(stdout) != 0 && !error) error = errno;
+  if (!error && std::ferror(stdout)) error = EIO;
+  return error ? CannotWrite("standard output", error) : 0;
 }
 
 bool EnsureDirectory(const std::string& dir) {
@@ -83,7 +80,7 @@ int RunDump(const std::string& file, const ReadOptions& options, const PlaceOpti
   if (!inputs.Open(file, place, diagnostics)) return diagnostics.NoOutput();
   Varnel().CreateDisplayListFromFile(String::FromNativePath(inputs.chosen()[0]->document), &sink,
                                      diagnostics.Import(inputs.chosen()[0]));
-  std::fflush(stdout);
+  if (StandardOutputFailed(sink.error())) return 2;
   return sink.gotExtent ? 0 : diagnostics.NoOutput();
 }
 
@@ -94,17 +91,15 @@ namespace {
 // opened only once the library begins, so a document giving nothing leaves it alone.
 class FileBufferWriter : public DataBufferWriter {
  public:
-  explicit FileBufferWriter(const std::string& path) : path_(path) {}
-  ~FileBufferWriter() override {
-    if (fd_ >= 0) close(fd_);
-  }
+  explicit FileBufferWriter(const std::string& path) : file_(path) {}
   bool Begin(int32_t size) override {
     asked = true;
-    fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) return false;
+    if (!file_.Open()) return false;
     struct stat status;
-    inOrder_ = fstat(fd_, &status) == 0 && !S_ISREG(status.st_mode);
+    inOrder_ = file_.destination() == "-" ||
+               (fstat(file_.fd(), &status) == 0 && !S_ISREG(status.st_mode));
     if (inOrder_) whole_.reset(new (std::nothrow) unsigned char[static_cast<size_t>(size)]);
+    if (inOrder_ && !whole_) file_.Fail(ENOMEM);
     size_ = size;
     return begun = !inOrder_ || whole_;
   }
@@ -112,35 +107,26 @@ class FileBufferWriter : public DataBufferWriter {
     if (inOrder_) std::memcpy(whole_.get() + offset, data, static_cast<size_t>(size));
     else Put(offset, data, size);
   }
-  // Writes what was kept back and closes; false when any write failed.
+  // Writes what was kept back and moves the file into place; false when any write failed.
   bool Finish() {
-    if (inOrder_ && whole_) Put(-1, whole_.get(), size_);
-    bool closed = close(fd_) == 0;
-    fd_ = -1;
-    return written_ && closed;
+    if (inOrder_) file_.Write(whole_.get(), static_cast<size_t>(size_));
+    return file_.Commit();
   }
+  int error() const { return file_.error(); }
   bool asked = false;  // the library had something to write
   bool begun = false;
 
  private:
-  // At `offset`, or where the file stands when it is negative.
   void Put(int32_t offset, const unsigned char* data, int32_t size) {
-    while (written_ && size > 0) {
-      ssize_t n = offset < 0 ? write(fd_, data, static_cast<size_t>(size))
-                             : pwrite(fd_, data, static_cast<size_t>(size), offset);
+    while (!file_.error() && size > 0) {
+      ssize_t n = pwrite(file_.fd(), data, static_cast<size_t>(size), offset);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        written_ = false;
-        break;
-      }
-      data += n, size -= static_cast<int32_t>(n);
-      if (offset >= 0) offset += static_cast<int32_t>(n);
+      if (n <= 0) file_.Fail(n < 0 ? errno : EIO);
+      else data += n, size -= static_cast<int32_t>(n), offset += static_cast<int32_t>(n);
     }
   }
-  std::string path_;
-  int fd_ = -1;
+  StagedFile file_;
   bool inOrder_ = false;
-  bool written_ = true;
   std::unique_ptr<unsigned char[]> whole_;
   int32_t size_ = 0;
 };
@@ -164,12 +150,10 @@ int WritePlacedBuffer(const gis::Model& model, const std::string& out, const Imp
     diagnostics.Report({DiagnosticKind::kPlacement, 0, "a point cannot be placed", false});
     return diagnostics.NoOutput();
   }
-  std::FILE* target = std::fopen(out.c_str(), "wb");
-  if (!target) return CannotWrite(out);
-  bool written = std::fwrite(buffer.get(), 1, static_cast<size_t>(size), target) ==
-                 static_cast<size_t>(size);
-  bool closed = std::fclose(target) == 0;
-  return written && closed ? 0 : CannotWrite(out);
+  StagedFile file(out);
+  bool written =
+      file.Open() && file.Write(buffer.get(), static_cast<size_t>(size)) && file.Commit();
+  return written ? 0 : CannotWrite(out, file.error());
 }
 
 }  // namespace
@@ -186,8 +170,9 @@ int RunBuffer(const std::string& file, const std::string& out, const ReadOptions
   if (place.place) return WritePlacedBuffer(model, out, import, own, place, diagnostics);
   FileBufferWriter writer(out);
   Varnel().CreateDataBufferFromFile(String::FromNativePath(model.document), writer, import);
-  if (!writer.begun) return writer.asked ? CannotWrite(out) : diagnostics.NoOutput();
-  return writer.Finish() ? 0 : CannotWrite(out);
+  if (!writer.begun)
+    return writer.asked ? CannotWrite(out, writer.error()) : diagnostics.NoOutput();
+  return writer.Finish() ? 0 : CannotWrite(out, writer.error());
 }
 
 int RunObj(const std::string& file, const std::string& out, const ReadOptions& options,
@@ -195,14 +180,14 @@ int RunObj(const std::string& file, const std::string& out, const ReadOptions& o
   std::string objPath = out;
   if (objPath.size() < 4 || objPath.compare(objPath.size() - 4, 4, ".obj") != 0) objPath += ".obj";
   ObjWriter writer(objPath);
-  if (!writer.Open()) return CannotWrite(objPath);
+  if (!writer.Open()) return CannotWrite(objPath, writer.error());
   Diagnostics diagnostics(file, options);
   Inputs inputs;
   if (inputs.Open(file, place, diagnostics))
     Varnel().CreateDisplayListFromFile(String::FromNativePath(inputs.chosen()[0]->document), &writer,
                                        diagnostics.Import(inputs.chosen()[0]));
   if (!writer.gotExtent) return diagnostics.NoOutput();
-  return writer.Finish() ? 0 : CannotWrite(objPath);
+  return writer.Finish() ? 0 : CannotWrite(objPath, writer.error());
 }
 
 }  // namespace varnel::cli

@@ -33,20 +33,12 @@ int RunObj(const std::string& file, const std::string& out, const ReadOptions& o
 bool EnsureDirectory(const std::string& dir);
 // One line on standard error naming the file.
 void Report(const std::string& file, const char* what);
-// An output file the command may create: discarded on failure only when the command created it,
-// so that a failed run never removes what was there before (nor a device such as /dev/null).
-class NewOutput {
- public:
-  explicit NewOutput(std::string path);
-  void Discard() const;
-
- private:
-  std::string path_;
-  bool existed_ = false;
-};
-
-// Diagnostic for an output that cannot be written; returns 2.
-int CannotWrite(const std::string& out);
+// One line naming an output that cannot be written, with the system's reason for `error` when
+// there is one; returns 2.
+int CannotWrite(const std::string& out, int error = 0);
+// Flushes standard output; 0, or 2 with the line for the first failure (`error`, else the
+// flush's) when anything written there was lost.
+int StandardOutputFailed(int error = 0);
 
 // What the library says while reading one document: with -v every diagnostic goes to standard
 // error as it comes; the first one beyond the file-level kinds is kept as the reason should

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +13,8 @@
 #include <thread>
 
 #include "gis/ogr/Fields.h"
+#include "gis/PrivateFolder.h"
+#include "gis/Staging.h"
 #include "gis/ogr/OgrOutput.h"
 
 namespace varnel::cli {
@@ -21,6 +25,7 @@ namespace {
 struct Converted {
   std::vector<gis::ConvertedModel> models;
   std::string reason;
+  std::string writeError;  // a texture could not be written: the run fails
 };
 
 std::string TextureFolder(const ConvertCommand& command) {
@@ -33,7 +38,7 @@ std::string TextureFolder(const ConvertCommand& command) {
   return folder.empty() ? "." : folder.string();
 }
 
-Converted ConvertInput(size_t index, const std::string& input, const gis::ConvertOptions& base,
+Converted ConvertInput(const std::string& input, const gis::ConvertOptions& base,
                        const ReadOptions& read, const PlaceOptions& place,
                        const std::string& layer) {
   Converted result;
@@ -43,14 +48,15 @@ Converted ConvertInput(size_t index, const std::string& input, const gis::Conver
     result.reason = diagnostics.TakeReason();
     return result;
   }
-  size_t number = 0;
   for (const gis::Model* model : inputs.chosen()) {
     gis::ConvertOptions options = base;
-    options.texturePrefix = layer + "_" + std::to_string(index + 1) + "_" + std::to_string(++number);
+    options.texturePrefix = layer;
     Diagnostics modelDiagnostics(model->source, read);
     gis::ConvertedModel converted;
     if (gis::ConvertModel(*model, options, &modelDiagnostics, converted))
       result.models.push_back(std::move(converted));
+    else if (!converted.writeError.empty())
+      result.writeError = converted.writeError;
     else if (inputs.chosen().size() == 1)
       result.reason = modelDiagnostics.TakeReason();
     else
@@ -60,27 +66,70 @@ Converted ConvertInput(size_t index, const std::string& input, const gis::Conver
   return result;
 }
 
+// Textures are written into a folder of their own beside where they go and moved there once the
+// layer is in place; a name already there holds the same bytes (it is their hash).
+class TextureStaging {
+ public:
+  ~TextureStaging() {
+    if (!folder_.empty()) gis::RemoveFolder(folder_);
+  }
+  bool Open(const std::string& target, const std::string& layer, Interrupts& interrupts) {
+    target_ = target;
+    folder_ = gis::StagingFolderBeside(target + "/" + layer);
+    if (!folder_.empty()) interrupts.Track(folder_);
+    return !folder_.empty();
+  }
+  const std::string& folder() const { return folder_; }
+  bool MoveIntoPlace(std::string& error) {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, ignored)) {
+      std::string name = entry.path().filename().string();
+      if (!gis::MoveInto(entry.path().string(), target_ + "/" + name, false) && errno != EEXIST) {
+        error = target_ + "/" + name + ": " + gis::SystemReason(errno);
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  std::string target_, folder_;
+};
+
 }  // namespace
 
 int RunConvert(const ConvertCommand& command, const ReadOptions& read, const PlaceOptions& place) {
+  const std::string& destination = command.output.destination;
+  Interrupts& interrupts = *command.interrupts;
+  interrupts.Defer(destination);
   gis::OgrOutput output;
   std::string error;
   gis::OutputOptions outputOptions = command.output;
   outputOptions.split = gis::SplitNamed(command.split).value_or(gis::Split::kModel);
   if (!output.Open(outputOptions, error)) {
-    Report(command.output.destination, error.c_str());
+    Report(destination, error.c_str());
     return 2;
   }
+  output.SetHooks({[&] { Report(destination, "another run is writing it: waiting"); },
+                   [&](const std::string& folder) { interrupts.Track(folder); },
+                   &interrupts.mutex()});
   gis::ConvertOptions base;
   base.extended = read.extended;
   base.confineTextures = read.confineTextures;
   base.place = place.request;
   base.split = outputOptions.split;
   base.surface = output.surface();
-  if (base.split == gis::Split::kMaterial || base.split == gis::Split::kPart)
-    base.textureFolder = TextureFolder(command);
-  std::string layer = std::filesystem::path(command.output.destination).stem().string();
-  if (layer.empty() || command.output.destination.rfind("PG:", 0) == 0) layer = "model";
+  std::string layer = std::filesystem::path(destination).stem().string();
+  if (layer.empty() || destination.rfind("PG:", 0) == 0) layer = "model";
+  TextureStaging textures;
+  if ((base.split == gis::Split::kMaterial || base.split == gis::Split::kPart) &&
+      !TextureFolder(command).empty()) {
+    if (!textures.Open(TextureFolder(command), layer, interrupts)) {
+      Report(TextureFolder(command), gis::SystemReason(errno).c_str());
+      return 2;
+    }
+    base.textureFolder = textures.folder();
+  }
 
   // Workers convert files in any order; the layer receives them in the order given.
   const std::vector<std::string>& inputs = command.inputs;
@@ -96,7 +145,7 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
         if (next >= inputs.size()) return;
         index = next++;
       }
-      Converted converted = ConvertInput(index, inputs[index], base, read, place, layer);
+      Converted converted = ConvertInput(inputs[index], base, read, place, layer);
       std::lock_guard<std::mutex> guard(lock);
       results[index] = std::move(converted);
       ready.notify_all();
@@ -105,41 +154,66 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
   size_t jobs = std::min(static_cast<size_t>(std::max(command.jobs, 1)), inputs.size());
   std::vector<std::thread> workers;
   for (size_t i = 0; i < jobs; ++i) workers.emplace_back(work);
+  // Interrupted: the workers take nothing more, the output is rolled back or dropped, and the
+  // process ends without waiting for the models under way.
+  auto interrupted = [&] {
+    if (!interrupts.signal()) return;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      next = inputs.size();
+    }
+    output.Abandon();
+    interrupts.Exit();
+  };
 
   const bool progress = isatty(STDERR_FILENO);
   std::vector<std::string> reasons(inputs.size());
+  std::string failure;
   int converted = 0;
-  for (size_t i = 0; i < inputs.size() && !output.failed(); ++i) {
+  for (size_t i = 0; i < inputs.size() && failure.empty(); ++i) {
     Converted result;
     {
       std::unique_lock<std::mutex> guard(lock);
-      ready.wait(guard, [&] { return results[i].has_value(); });
+      while (!ready.wait_for(guard, std::chrono::milliseconds(50),
+                             [&] { return results[i].has_value() || interrupts.signal(); })) {
+      }
+      if (!results[i]) {
+        guard.unlock();
+        interrupted();
+      }
       result = std::move(*results[i]);
       results[i].reset();
     }
+    interrupted();
     reasons[i] = result.reason;
+    failure = result.writeError;
     bool wrote = false;
     for (gis::ConvertedModel& model : result.models) {
+      if (!failure.empty()) break;
       if (output.Write(model, error)) wrote = true;
+      else if (output.failed()) failure = error;
       else if (result.models.size() == 1) reasons[i] = error;
       else Report(model.source, error.c_str());
-      if (output.failed()) break;
     }
     if (wrote) ++converted;
     if (progress) std::fprintf(stderr, "\rconverted %zu/%zu", i + 1, inputs.size());
   }
-  if (output.failed()) {
+  if (!failure.empty()) {
     // The output is gone: the workers finish what they took and nothing more.
     std::lock_guard<std::mutex> guard(lock);
     next = inputs.size();
   }
   for (std::thread& worker : workers) worker.join();
   if (progress) std::fprintf(stderr, "\r\033[K");
-  bool closed = !output.failed() && output.Close(error);
+  interrupted();
+  if (failure.empty() && !output.Close(error)) failure = error;
+  if (failure.empty() && !textures.folder().empty() && !textures.MoveIntoPlace(error))
+    failure = error;
+  output.Abandon();
   for (const std::string& warning : output.warnings())
-    Report(command.output.destination, ("GDAL: " + warning).c_str());
-  if (!closed) {
-    Report(command.output.destination, ("cannot write the output: " + error).c_str());
+    Report(destination, ("GDAL: " + warning).c_str());
+  if (!failure.empty()) {
+    Report(destination, failure.c_str());
     return 2;
   }
   for (size_t i = 0; i < inputs.size(); ++i)

@@ -1,5 +1,6 @@
 #include "cli/DumpSink.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -9,9 +10,13 @@ namespace varnel::cli {
 
 DumpSink::~DumpSink() { delete[] materials_; }
 
+void DumpSink::Put(const char* data, size_t size) {
+  if (!error_ && std::fwrite(data, 1, size, out_) != size) error_ = errno ? errno : EIO;
+}
+
 void DumpSink::Emit(std::string& line) {
   line += '\n';
-  std::fwrite(line.data(), 1, line.size(), out_);
+  Put(line.data(), line.size());
 }
 
 static void AppendColor(std::string& out, const int* rgb) {
@@ -83,7 +88,7 @@ void DumpSink::EmitFloats(const std::string& head, const float* data, long n) {
   *at++ = '[';
   for (long i = 0; data && i < n; ++i) {
     if (at > window + sizeof window - 40) {
-      std::fwrite(window, 1, static_cast<size_t>(at - window), out_);
+      Put(window, static_cast<size_t>(at - window));
       at = window;
     }
     if (i) *at++ = ',';
@@ -95,7 +100,7 @@ void DumpSink::EmitFloats(const std::string& head, const float* data, long n) {
     }
   }
   std::memcpy(at, "]}\n", 3);
-  std::fwrite(window, 1, static_cast<size_t>(at + 3 - window), out_);
+  Put(window, static_cast<size_t>(at + 3 - window));
 }
 
 void DumpSink::SetLineData(long pointCount, float* data) {

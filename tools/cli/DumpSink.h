@@ -22,11 +22,15 @@ class DumpSink : public DaeDisplayList {
                  double zMax) override;
 
   bool gotExtent = false;
+  int error() const { return error_; }  // errno of the first write that failed
+
 
  private:
+  void Put(const char* data, size_t size);  // nothing more once a write failed
   void Emit(std::string& line);
   void EmitFloats(const std::string& head, const float* data, long n);
   std::FILE* out_;
+  int error_ = 0;
   MaterialProperties* materials_ = nullptr;  // the sink owns the records it was given
 };
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cerrno>
 #include <cfloat>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,8 @@
 
 namespace varnel::cli {
 namespace {
+
+int outputError = 0;  // errno of the first line standard output did not take
 
 // The geometry of a document, released when it goes.
 struct GeometryHandle {
@@ -182,7 +185,7 @@ int InfoLine(const std::string& file, const gis::Model& model, bool named,
     }
   }
   line += "}\n";
-  std::fputs(line.c_str(), stdout);
+  if (std::fputs(line.c_str(), stdout) == EOF && !outputError) outputError = errno;
   return 0;
 }
 
@@ -196,6 +199,7 @@ int RunInfo(const std::string& file, const ReadOptions& options, const PlaceOpti
   bool any = false;
   for (const gis::Model* model : inputs.chosen())
     any |= InfoLine(file, *model, inputs.holdsModels(), options, place) == 0;
+  if (StandardOutputFailed(outputError)) return 2;
   return any ? 0 : 1;
 }
 

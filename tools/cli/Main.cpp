@@ -12,6 +12,7 @@
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Modules.h"
+#include "cli/Staging.h"
 #include <varnel/version.h>
 
 namespace {
@@ -34,6 +35,8 @@ void AcceptGdalSpelling(int argc, char** argv, std::vector<std::string>& storage
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread starts, so that all of them leave SIGINT and SIGTERM to one.
+  varnel::cli::Interrupts::Process().Start();
   std::vector<std::string> respelled;
   AcceptGdalSpelling(argc, argv, respelled);
   using namespace varnel::cli;
@@ -162,6 +165,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // What an interruption before the command names its output says was left alone.
+  Interrupts::Process().Name(*convert ? convertCommand.output.destination : out);
   // Commands that take many files, often from elsewhere, confine textures unless told not to.
   read.confineTextures = confine || (!noConfine && (*batch || *convert));
   if (!place.altitudeMode.empty())

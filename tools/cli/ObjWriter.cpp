@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -11,13 +12,14 @@
 
 namespace varnel::cli {
 
-bool WritePng(const std::string& path, int width, int height, int channels,
-              const unsigned char* pixels) {
+bool PngWritable(int width, int height, int channels, const unsigned char* pixels) {
+  return width >= 1 && height >= 1 && channels >= 1 && channels <= 4 && pixels;
+}
+
+bool WritePng(std::FILE* file, int width, int height, int channels, const unsigned char* pixels) {
   static const int kColorTypes[5] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA,
                                      PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
-  if (width < 1 || height < 1 || channels < 1 || channels > 4 || !pixels) return false;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
+  if (!file || !PngWritable(width, height, channels, pixels)) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   bool ok = png && info;
@@ -35,7 +37,7 @@ bool WritePng(const std::string& path, int width, int height, int channels,
     ok = false;
   }
   png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-  return std::fclose(file) == 0 && ok;
+  return ok;
 }
 
 ObjWriter::ObjWriter(std::string objPath) : objPath_(std::move(objPath)) {
@@ -46,21 +48,20 @@ ObjWriter::ObjWriter(std::string objPath) : objPath_(std::move(objPath)) {
     stem_.resize(stem_.size() - 4);
 }
 
-// The .obj grows under a temporary name and takes its own at Finish, so that a document giving
-// nothing never replaces an earlier output.
+// Every file grows under a temporary name and takes its own only once all are complete, so that
+// a failed or interrupted run never replaces an earlier output, nor leaves half of one.
 ObjWriter::~ObjWriter() {
   out_.reset();
-  if (obj_) {
-    std::fclose(obj_);
-    std::remove((objPath_ + ".part").c_str());
-  }
   delete[] materials_;
 }
 
 bool ObjWriter::Open() {
-  obj_ = std::fopen((objPath_ + ".part").c_str(), "wb");
-  if (!obj_) return false;
-  out_ = std::make_unique<BackgroundWriter>(obj_);
+  obj_ = std::make_unique<StagedFile>(objPath_);
+  if (!obj_->Open() || !obj_->stream()) {
+    error_ = obj_->error();
+    return false;
+  }
+  out_ = std::make_unique<BackgroundWriter>(obj_->stream());
   out_->Write("# converted by varnel\nmtllib " + stem_ + ".mtl\n");
   return true;
 }
@@ -70,14 +71,18 @@ std::string ObjWriter::TextureFileName(long index) const {
 }
 
 bool ObjWriter::Finish() {
-  if (!obj_) return false;
-  bool ok = out_->Finish();
+  if (!obj_ || !out_) return false;
+  if (!out_->Finish()) obj_->Fail(out_->error());
   out_.reset();
-  ok = std::fclose(obj_) == 0 && ok &&
-            std::rename((objPath_ + ".part").c_str(), objPath_.c_str()) == 0;
-  obj_ = nullptr;
   std::string folder = objPath_.substr(0, objPath_.size() - stem_.size() - 4);
-  std::FILE* mtl = std::fopen((folder + stem_ + ".mtl").c_str(), "wb");
+  std::vector<std::unique_ptr<StagedFile>> files;
+  auto staged = [&](const std::string& path) -> StagedFile& {
+    files.push_back(std::make_unique<StagedFile>(path));
+    if (!files.back()->Open()) error_ = error_ ? error_ : files.back()->error();
+    return *files.back();
+  };
+  StagedFile& mtlFile = staged(folder + stem_ + ".mtl");
+  std::FILE* mtl = mtlFile.stream();
   if (!mtl) return false;
   std::fprintf(mtl, "# converted by varnel\nnewmtl none\nKd 0.8 0.8 0.8\n");
   for (long i = 0; i < materialCount_; ++i) {
@@ -88,11 +93,14 @@ bool ObjWriter::Finish() {
                    m.color[2] / 255.0);
     if (m.hasTransparency) std::fprintf(mtl, "d %.4g\n", 1.0 - m.transparency / 100.0);
     long textured = -1;
-    if (m.texturePixels) {
-      if (WritePng(folder + TextureFileName(i), m.textureWidth, m.textureHeight,
-                   m.textureChannels, m.texturePixels))
-        textured = i;
-    } else if (m.sharedTexture >= 0) {
+    if (PngWritable(m.textureWidth, m.textureHeight, m.textureChannels, m.texturePixels)) {
+      StagedFile& png = staged(folder + TextureFileName(i));
+      errno = 0;
+      if (!WritePng(png.stream(), m.textureWidth, m.textureHeight, m.textureChannels,
+                    m.texturePixels))
+        png.Fail(errno ? errno : EIO);
+      textured = i;
+    } else if (m.sharedTexture >= 0 && !m.texturePixels) {
       // A shared texture names an earlier record that holds the pixels; take the nearest
       // record at or before that position that really has them.
       for (long j = std::min(static_cast<long>(m.sharedTexture), i - 1); j >= 0; --j)
@@ -103,8 +111,13 @@ bool ObjWriter::Finish() {
     }
     if (textured >= 0) std::fprintf(mtl, "map_Kd %s\n", TextureFileName(textured).c_str());
   }
-  ok = std::fclose(mtl) == 0 && ok;
-  return ok;
+  // Into place: textures and the .mtl first, the .obj that names them last.
+  files.push_back(std::move(obj_));
+  for (auto& file : files)
+    if (!file->Finish() && !error_) error_ = file->error();
+  for (auto& file : files)
+    if (!error_ && !file->Commit()) error_ = file->error();
+  return error_ == 0;
 }
 
 void ObjWriter::SetMaterials(long count, MaterialProperties* materials) {
@@ -114,7 +127,7 @@ void ObjWriter::SetMaterials(long count, MaterialProperties* materials) {
 }
 
 void ObjWriter::UseMaterial(long index) {
-  if (index == currentMaterial_ || !obj_) return;
+  if (index == currentMaterial_ || !out_) return;
   currentMaterial_ = index;
   out_->Write(index >= 0 && index < materialCount_ ? "usemtl m" + std::to_string(index) + "\n"
                                                    : std::string("usemtl none\n"));
@@ -177,7 +190,7 @@ class Text {
 }  // namespace
 
 void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, float* data) {
-  if (!obj_ || !data || pointCount < 1) return;
+  if (!out_ || !data || pointCount < 1) return;
   const long stride = 3 + (hasNormals ? 3 : 0) + (hasTextures ? 2 : 0);
   Text text(*out_);
   for (long i = 0; i < pointCount; ++i) {
@@ -227,7 +240,7 @@ void ObjWriter::SetPartData(long pointCount, bool hasNormals, bool hasTextures, 
 }
 
 void ObjWriter::SetLineData(long pointCount, float* data) {
-  if (!obj_ || !data || pointCount < 1) return;
+  if (!out_ || !data || pointCount < 1) return;
   Text text(*out_);
   for (long i = 0; i < pointCount; ++i) {
     const float* xyz = data + 3 * i;

@@ -10,6 +10,7 @@
 #include <varnel/DaeDisplayList.h>
 
 #include "cli/BackgroundWriter.h"
+#include "cli/Staging.h"
 
 namespace varnel::cli {
 
@@ -21,8 +22,10 @@ class ObjWriter : public DaeDisplayList {
 
   // Opens the output files; false when they cannot be written.
   bool Open();
-  // Writes the material library and closes everything; false on a write error.
+  // Writes the material library and the textures and moves every file into place; false with
+  // error() set when any cannot be written (then none is).
   bool Finish();  // only once output came; without it the destructor leaves nothing behind
+  int error() const { return error_; }
 
   void SetMaterials(long count, MaterialProperties* materials) override;
   void SetCurrentLine(long materialIndex, bool isStrip) override;
@@ -42,7 +45,8 @@ class ObjWriter : public DaeDisplayList {
 
   std::string objPath_;
   std::string stem_;  // file name without ".obj"
-  std::FILE* obj_ = nullptr;
+  std::unique_ptr<StagedFile> obj_;
+  int error_ = 0;
   std::unique_ptr<BackgroundWriter> out_;  // every byte of the .obj goes through it, in order
   MaterialProperties* materials_ = nullptr;
   long materialCount_ = 0;
@@ -52,8 +56,9 @@ class ObjWriter : public DaeDisplayList {
   long texturePoints_ = 0;
 };
 
-// Writes 8-bit pixels of 1 to 4 channels as a PNG file.
-bool WritePng(const std::string& path, int width, int height, int channels,
-              const unsigned char* pixels);
+// Whether the pixels make a PNG: 8-bit, 1 to 4 channels.
+bool PngWritable(int width, int height, int channels, const unsigned char* pixels);
+// Writes them as PNG into `file`; false when they do not make one or the writing failed.
+bool WritePng(std::FILE* file, int width, int height, int channels, const unsigned char* pixels);
 
 }  // namespace varnel::cli

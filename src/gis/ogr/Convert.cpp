@@ -1,10 +1,14 @@
 #include "gis/ogr/Convert.h"
 
-#include <set>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <map>
 
 #include <varnel/Varnel.h>
 
 #include "gis/Printable.h"
+#include "gis/Staging.h"
 
 namespace varnel::gis {
 
@@ -18,6 +22,24 @@ struct NodeSpans : SceneObserver {
     spans.push_back({firstPart, instance, name});
   }
 };
+
+// FNV-1a, 64 bits: names, not security.
+uint64_t Fnv1a(const std::string& bytes) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ull;
+  return hash;
+}
+
+// 0, or the errno of the write or close that failed (the file is then removed).
+int WriteWhole(const std::string& path, const std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return errno;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  int error = ok ? 0 : errno;
+  if (std::fclose(file) != 0 && !error) error = errno;
+  if (error) std::remove(path.c_str());
+  return error;
+}
 
 }  // namespace
 
@@ -69,19 +91,30 @@ bool ConvertModel(const Model& model, const ConvertOptions& options,
 
   bool materials = options.split == Split::kMaterial || options.split == Split::kPart;
   if (!materials) return !converted.features.empty();
-  std::set<int32_t> written;
+  std::map<int32_t, std::string> written;  // pixels record -> file name
   for (Feature& feature : converted.features) {
     feature.fields = MaterialFieldsOf(geometry, feature.material);
     int32_t pixels = feature.fields.textureOf;
     if (pixels < 0 || options.textureFolder.empty()) continue;
-    std::string name = options.texturePrefix + "_" + std::to_string(pixels) + ".png";
-    if (written.count(pixels) ||
-        WriteTexturePng(geometry, pixels, options.textureFolder + "/" + name)) {
-      written.insert(pixels);
-      feature.fields.texture = name;
-    } else {
-      report(DiagnosticKind::kTextureUndecodable, 0, "the texture ", name, " cannot be written");
+    auto known = written.find(pixels);
+    if (known != written.end()) {
+      feature.fields.texture = known->second;
+      continue;
     }
+    std::string png;
+    if (!EncodeTexturePng(geometry, pixels, png)) {
+      report(DiagnosticKind::kTextureUndecodable, 0, "a texture cannot be encoded as PNG");
+      continue;
+    }
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(Fnv1a(png)));
+    std::string name = options.texturePrefix + "_" + hash + ".png";
+    int error = WriteWhole(options.textureFolder + "/" + name, png);
+    if (error) {
+      converted.writeError = name + ": " + SystemReason(error);
+      return false;
+    }
+    feature.fields.texture = written[pixels] = name;
   }
   return !converted.features.empty();
 }

@@ -19,8 +19,9 @@ struct ConvertOptions {
   PlaceRequest place;
   Split split = Split::kModel;
   Surface surface = Surface::kMultiPolygon;
-  // Material textures are written as "<folder>/<prefix>_<material>.png" when `textureFolder` is
-  // set (material and part splits only).
+  // Material textures are written as "<folder>/<prefix>_<hash>.png" when `textureFolder` is set
+  // (material and part splits only), the hash that of the PNG's bytes: a texture keeps its name
+  // and a name its texture whichever run writes it.
   std::string textureFolder;
   std::string texturePrefix;
 };
@@ -30,6 +31,7 @@ struct ConvertedModel {
   std::string source;  // the file, "!entry" for a model inside an archive
   std::string crs;     // the CRS of placed coordinates; empty when the model is not placed
   std::vector<Feature> features;
+  std::string writeError;  // why a texture file could not be written; the output then fails
 };
 
 // The last document a run of ConvertModel calls imported, kept for the models after it that name

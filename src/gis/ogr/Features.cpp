@@ -3,6 +3,8 @@
 #include <gdal_priv.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
 #include <cstdio>
 #include <map>
 
@@ -184,15 +186,15 @@ MaterialFields MaterialFieldsOf(IGeometry& geometry, int32_t material) {
   return fields;
 }
 
-bool WriteTexturePng(IGeometry& geometry, int32_t material, const std::string& path) {
+bool EncodeTexturePng(IGeometry& geometry, int32_t material, std::string& png) {
   GeometryMaterial record;
   if (!geometry.GetMaterial(material, &record) || !record.texturePixels) return false;
   int width = record.textureWidth, height = record.textureHeight, bands = record.textureChannels;
   if (width < 1 || height < 1 || bands < 1 || bands > 4) return false;
   GDALAllRegister();
   GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("MEM");
-  GDALDriver* png = GetGDALDriverManager()->GetDriverByName("PNG");
-  if (!memory || !png) return false;
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("PNG");
+  if (!memory || !driver) return false;
   std::unique_ptr<GDALDataset> pixels(memory->Create("", width, height, bands, GDT_Byte, nullptr));
   if (!pixels) return false;
   // Interleaved rows, top row first, as the record holds them.
@@ -201,9 +203,17 @@ bool WriteTexturePng(IGeometry& geometry, int32_t material, const std::string& p
                                   GDT_Byte, bands, nullptr, bands, GSpacing{width} * bands, 1,
                                   nullptr);
   if (error != CE_None) return false;
+  // A name of its own per call: workers encode at the same time.
+  std::string path = "/vsimem/varnel-texture-" +
+                     std::to_string(reinterpret_cast<uintptr_t>(&png)) + ".png";
   std::unique_ptr<GDALDataset> written(
-      png->CreateCopy(path.c_str(), pixels.get(), FALSE, nullptr, nullptr, nullptr));
-  return written != nullptr;
+      driver->CreateCopy(path.c_str(), pixels.get(), FALSE, nullptr, nullptr, nullptr));
+  written.reset();
+  vsi_l_offset size = 0;
+  GByte* bytes = VSIGetMemFileBuffer(path.c_str(), &size, FALSE);
+  if (bytes) png.assign(reinterpret_cast<const char*>(bytes), size);
+  VSIUnlink(path.c_str());
+  return bytes && size > 0;
 }
 
 }  // namespace varnel::gis

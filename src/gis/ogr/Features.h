@@ -51,7 +51,7 @@ bool BuildFeatures(IGeometry& geometry, const Placer* placer, Split split, Surfa
 
 MaterialFields MaterialFieldsOf(IGeometry& geometry, int32_t material);
 
-// The pixels of material `material` as a PNG file, written through GDAL.
-bool WriteTexturePng(IGeometry& geometry, int32_t material, const std::string& path);
+// The pixels of material `material` as the bytes of a PNG file, encoded by GDAL.
+bool EncodeTexturePng(IGeometry& geometry, int32_t material, std::string& png);
 
 }  // namespace varnel::gis

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -21,11 +22,13 @@ namespace varnel::cli {
 
 namespace {
 
-// What one input gave: its models' features, or the reason it gave none.
-struct Converted {
-  std::vector<gis::ConvertedModel> models;
-  std::string reason;
-  std::string writeError;  // a texture could not be written: the run fails
+// One input's models on their way from the worker converting them to the writer.
+struct Stream {
+  std::deque<gis::ConvertedModel> models;  // converted, not yet taken by the writer
+  bool done = false;                       // the worker is through with the input
+  bool single = false;                     // the input held one model
+  std::string reason;                      // why it gave nothing, when it did
+  std::string writeError;                  // a texture could not be written: the run fails
 };
 
 std::string TextureFolder(const ConvertCommand& command) {
@@ -38,32 +41,39 @@ std::string TextureFolder(const ConvertCommand& command) {
   return folder.empty() ? "." : folder.string();
 }
 
-Converted ConvertInput(const std::string& input, const gis::ConvertOptions& base,
-                       const ReadOptions& read, const PlaceOptions& place,
-                       const std::string& layer) {
-  Converted result;
+// Converts the models of one input, handing each to `emit` as it is done; `emit` returns false
+// when the run wants no more. Fills the stream's reason, write error and `single`.
+template <class Emit>
+void ConvertInput(const std::string& input, const gis::ConvertOptions& base,
+                  const ReadOptions& read, const PlaceOptions& place, const std::string& layer,
+                  Stream& result, Emit emit) {
   Diagnostics diagnostics(input, read);
   Inputs inputs;
   if (!inputs.Open(input, place, diagnostics)) {
     result.reason = diagnostics.TakeReason();
-    return result;
+    return;
   }
+  result.single = inputs.chosen().size() == 1;
+  gis::ConvertOptions options = base;
+  options.texturePrefix = layer;
+  gis::ImportCache cache;  // placemarks of one archive often place one document many times
+  bool gave = false;
   for (const gis::Model* model : inputs.chosen()) {
-    gis::ConvertOptions options = base;
-    options.texturePrefix = layer;
     Diagnostics modelDiagnostics(model->source, read);
     gis::ConvertedModel converted;
-    if (gis::ConvertModel(*model, options, &modelDiagnostics, converted))
-      result.models.push_back(std::move(converted));
-    else if (!converted.writeError.empty())
+    if (gis::ConvertModel(*model, options, &modelDiagnostics, converted, &cache)) {
+      gave = true;
+      if (!emit(std::move(converted))) return;
+    } else if (!converted.writeError.empty()) {
       result.writeError = converted.writeError;
-    else if (inputs.chosen().size() == 1)
+      return;
+    } else if (result.single) {
       result.reason = modelDiagnostics.TakeReason();
-    else
+    } else {
       Report(model->source, modelDiagnostics.TakeReason().c_str());
+    }
   }
-  if (result.models.empty() && result.reason.empty()) result.reason = "no model gave output";
-  return result;
+  if (!gave && result.reason.empty()) result.reason = "no model gave output";
 }
 
 // Textures are written into a folder of their own beside where they go and moved there once the
@@ -131,12 +141,17 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
     base.textureFolder = textures.folder();
   }
 
-  // Workers convert files in any order; the layer receives them in the order given.
+  // Workers convert files in any order; the layer receives them in the order given. Converted
+  // models wait for the writer in their input's stream, at most `waitingCap` in all beyond those
+  // of the input being written, so memory stays bounded whatever the inputs hold.
   const std::vector<std::string>& inputs = command.inputs;
-  std::vector<std::optional<Converted>> results(inputs.size());
+  std::vector<Stream> streams(inputs.size());
   std::mutex lock;
-  std::condition_variable ready;
-  size_t next = 0;
+  std::condition_variable ready, room;
+  size_t next = 0, writing = 0, waiting = 0;
+  bool stop = false;
+  size_t jobs = std::min(static_cast<size_t>(std::max(command.jobs, 1)), inputs.size());
+  const size_t waitingCap = 2 * jobs;
   auto work = [&] {
     for (;;) {
       size_t index;
@@ -145,23 +160,38 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
         if (next >= inputs.size()) return;
         index = next++;
       }
-      Converted converted = ConvertInput(inputs[index], base, read, place, layer);
+      Stream result;
+      // The worker of the input being written never waits: the writer waits on it alone.
+      auto emit = [&](gis::ConvertedModel&& model) {
+        std::unique_lock<std::mutex> guard(lock);
+        room.wait(guard, [&] { return stop || index == writing || waiting < waitingCap; });
+        if (stop) return false;
+        streams[index].models.push_back(std::move(model));
+        ++waiting;
+        ready.notify_all();
+        return true;
+      };
+      ConvertInput(inputs[index], base, read, place, layer, result, emit);
       std::lock_guard<std::mutex> guard(lock);
-      results[index] = std::move(converted);
+      Stream& stream = streams[index];
+      stream.done = true;
+      stream.reason = std::move(result.reason), stream.writeError = std::move(result.writeError);
       ready.notify_all();
     }
   };
-  size_t jobs = std::min(static_cast<size_t>(std::max(command.jobs, 1)), inputs.size());
   std::vector<std::thread> workers;
   for (size_t i = 0; i < jobs; ++i) workers.emplace_back(work);
-  // Interrupted: the workers take nothing more, the output is rolled back or dropped, and the
-  // process ends without waiting for the models under way.
+  // Nothing more is taken, and workers waiting for room give up their models.
+  auto stopWorkers = [&] {
+    std::lock_guard<std::mutex> guard(lock);
+    next = inputs.size(), stop = true;
+    room.notify_all();
+  };
+  // Interrupted: the output is rolled back or dropped, and the process ends without waiting for
+  // the models under way.
   auto interrupted = [&] {
     if (!interrupts.signal()) return;
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      next = inputs.size();
-    }
+    stopWorkers();
     output.Abandon();
     interrupts.Exit();
   };
@@ -171,38 +201,59 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
   std::string failure;
   int converted = 0;
   for (size_t i = 0; i < inputs.size() && failure.empty(); ++i) {
-    Converted result;
     {
-      std::unique_lock<std::mutex> guard(lock);
-      while (!ready.wait_for(guard, std::chrono::milliseconds(50),
-                             [&] { return results[i].has_value() || interrupts.signal(); })) {
+      std::lock_guard<std::mutex> guard(lock);
+      writing = i;
+      room.notify_all();
+    }
+    bool wrote = false;
+    size_t taken = 0;
+    std::vector<std::pair<std::string, std::string>> refused;  // models the layer would not take
+    for (;;) {
+      std::optional<gis::ConvertedModel> model;
+      {
+        std::unique_lock<std::mutex> guard(lock);
+        Stream& stream = streams[i];
+        while (!ready.wait_for(guard, std::chrono::milliseconds(50), [&] {
+          return !stream.models.empty() || stream.done || interrupts.signal();
+        })) {
+        }
+        if (stream.models.empty() && !stream.done) {
+          guard.unlock();
+          interrupted();
+        }
+        if (stream.models.empty()) break;
+        model = std::move(stream.models.front());
+        stream.models.pop_front();
+        --waiting;
+        room.notify_all();
       }
-      if (!results[i]) {
-        guard.unlock();
-        interrupted();
+      interrupted();
+      if (!failure.empty()) continue;  // the output is gone: the rest is dropped
+      ++taken;
+      if (output.Write(*model, error)) {
+        wrote = true;
+      } else if (output.failed()) {
+        failure = error;
+        stopWorkers();
+      } else {
+        refused.emplace_back(model->source, error);
       }
-      result = std::move(*results[i]);
-      results[i].reset();
     }
     interrupted();
-    reasons[i] = result.reason;
-    failure = result.writeError;
-    bool wrote = false;
-    for (gis::ConvertedModel& model : result.models) {
-      if (!failure.empty()) break;
-      if (output.Write(model, error)) wrote = true;
-      else if (output.failed()) failure = error;
-      else if (result.models.size() == 1) reasons[i] = error;
-      else Report(model.source, error.c_str());
-    }
+    Stream& stream = streams[i];
+    if (failure.empty()) failure = stream.writeError;
+    reasons[i] = stream.reason;
+    // The one model an input gave, refused by the layer, is the input's reason; more are named.
+    if (taken == 1 && refused.size() == 1)
+      reasons[i] = refused[0].second;
+    else
+      for (const auto& [source, why] : refused) Report(source, why.c_str());
+    streams[i] = {};
     if (wrote) ++converted;
     if (progress) std::fprintf(stderr, "\rconverted %zu/%zu", i + 1, inputs.size());
   }
-  if (!failure.empty()) {
-    // The output is gone: the workers finish what they took and nothing more.
-    std::lock_guard<std::mutex> guard(lock);
-    next = inputs.size();
-  }
+  if (!failure.empty()) stopWorkers();
   for (std::thread& worker : workers) worker.join();
   if (progress) std::fprintf(stderr, "\r\033[K");
   interrupted();

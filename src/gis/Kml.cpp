@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "gis/Utf8.h"
 #include "gis/Xml.h"
 
 namespace varnel::gis {
@@ -131,26 +132,6 @@ class Reader {
 };
 
 }  // namespace
-
-std::string ValidUtf8(std::string_view text) {
-  static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};  // by sequence length
-  std::string out;
-  out.reserve(text.size());
-  for (size_t at = 0; at < text.size();) {
-    auto lead = static_cast<unsigned char>(text[at]);
-    size_t length = lead < 0x80 ? 1 : lead < 0xC0 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
-                    : lead < 0xF8 ? 4 : 0;
-    char32_t code = length > 1 ? lead & (0x7F >> length) : lead;
-    size_t n = 1;
-    for (; n < length && at + n < text.size() && (text[at + n] & 0xC0) == 0x80; ++n)
-      code = code << 6 | (text[at + n] & 0x3F);
-    bool valid = length > 0 && n == length && code >= kLeast[length] && code <= 0x10FFFF &&
-                 (code < 0xD800 || code > 0xDFFF);
-    out.append(valid ? text.substr(at, n) : "\xEF\xBF\xBD");
-    at += n;  // the continuation bytes of a bad sequence go with it: one replacement each
-  }
-  return out;
-}
 
 std::string PlacemarkLabel(std::string_view name) {
   return name.empty() ? "a placemark" : "placemark '" + std::string(name) + "'";

@@ -25,10 +25,6 @@ struct KmlModel {
   int line = 0;  // of the Model element
 };
 
-// `text` with every byte that does not belong to a valid UTF-8 sequence (a surrogate, an
-// overlong form, past U+10FFFF) replaced by U+FFFD: names go on to outputs that must be UTF-8.
-std::string ValidUtf8(std::string_view text);
-
 // How diagnostics name a placemark: "placemark 'name'", or "a placemark" without a name.
 std::string PlacemarkLabel(std::string_view name);
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "gis/Paths.h"
+#include "gis/Utf8.h"
 
 namespace fs = std::filesystem;
 

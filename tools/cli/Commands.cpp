@@ -16,7 +16,7 @@
 #include "cli/DumpSink.h"
 #include "cli/ObjWriter.h"
 #include "cli/Staging.h"
-#include "gis/Printable.h"
+#include "gis/Utf8.h"
 #include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
 

@@ -8,7 +8,7 @@
 #include "cli/Commands.h"
 #include "cli/Modules.h"
 #include "cli/Json.h"
-#include "gis/Printable.h"
+#include "gis/Utf8.h"
 #include <varnel/DataBufferWriter.h>
 #include <varnel/Varnel.h>
 #include <varnel/Geometry.h>

@@ -7,7 +7,7 @@
 
 #include <varnel/Varnel.h>
 
-#include "gis/Printable.h"
+#include "gis/Utf8.h"
 #include "gis/Staging.h"
 
 namespace varnel::gis {

@@ -103,12 +103,9 @@ class Placer {
   virtual double OriginHeight() const = 0;
 };
 
-// The height above the WGS 84 ellipsoid of a height above the EGM96 geoid at a place, through
-// PROJ and the geoid grid `kGeoidGrid`; none (said through `diagnostics`) when the grid is not
-// installed: a silent fallback would put models tens of metres off.
+// The EGM96 geoid grid that heights above sea level are taken to the ellipsoid with. Without it
+// placement fails rather than fall back: that would put models tens of metres off.
 inline constexpr const char* kGeoidGrid = "egm96_15.gtx";
-std::optional<double> GeoidToEllipsoid(double longitude, double latitude, double height,
-                                       DiagnosticReceiver* diagnostics);
 
 // "EPSG:326zz" north of the equator, "EPSG:327zz" south: the WGS 84 UTM zone of the place.
 std::string UtmCrs(double longitude, double latitude);

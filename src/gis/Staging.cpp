@@ -30,21 +30,25 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-std::string FolderOf(const std::string& path) {
+std::string ParentFolder(const std::string& path) {
   std::string trimmed = Trimmed(path);
   size_t slash = trimmed.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : trimmed.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
+std::string BaseName(const std::string& path) {
   std::string trimmed = Trimmed(path);
   size_t slash = trimmed.find_last_of('/');
   return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
 }
 
+std::string StagingPatternBeside(const std::string& destination) {
+  return ParentFolder(destination) + "/." + BaseName(destination) + ".varnel-XXXXXX";
+}
+
 std::string StagingFolderBeside(const std::string& destination) {
-  std::string pattern = FolderOf(destination) + "/." + NameOf(destination) + ".varnel-XXXXXX";
+  std::string pattern = StagingPatternBeside(destination);
   return mkdtemp(pattern.data()) ? pattern : std::string();
 }
 

@@ -12,13 +12,15 @@ namespace varnel::gis {
 // The system's words for errno `error`.
 std::string SystemReason(int error);
 
-// The folder holding `path` ("." for a bare name) and its last component, trailing slashes
-// dropped.
-std::string FolderOf(const std::string& path);
-std::string NameOf(const std::string& path);
+// The folder holding a file system path ("." for a bare name) and its last component, trailing
+// slashes dropped. (Paths.h's FolderOf and NameOf are for entries inside an archive.)
+std::string ParentFolder(const std::string& path);
+std::string BaseName(const std::string& path);
 
-// A new private folder ".NAME.varnel-XXXXXX" beside `destination`; "" (errno set) when it
-// cannot be made.
+// The mkstemp/mkdtemp pattern ".NAME.varnel-XXXXXX" beside `destination`, so that the final
+// rename stays on its file system.
+std::string StagingPatternBeside(const std::string& destination);
+// A new private folder of that pattern; "" (errno set) when it cannot be made.
 std::string StagingFolderBeside(const std::string& destination);
 
 // Renames `from` to `to`. Without `replace` an existing `to` is left alone and the call fails

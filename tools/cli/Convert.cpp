@@ -26,7 +26,6 @@ namespace {
 struct Stream {
   std::deque<gis::ConvertedModel> models;  // converted, not yet taken by the writer
   bool done = false;                       // the worker is through with the input
-  bool single = false;                     // the input held one model
   std::string reason;                      // why it gave nothing, when it did
   std::string writeError;                  // a texture could not be written: the run fails
 };
@@ -42,7 +41,7 @@ std::string TextureFolder(const ConvertCommand& command) {
 }
 
 // Converts the models of one input, handing each to `emit` as it is done; `emit` returns false
-// when the run wants no more. Fills the stream's reason, write error and `single`.
+// when the run wants no more. Fills the stream's reason and write error.
 template <class Emit>
 void ConvertInput(const std::string& input, const gis::ConvertOptions& base,
                   const ReadOptions& read, const PlaceOptions& place, const std::string& layer,
@@ -53,7 +52,7 @@ void ConvertInput(const std::string& input, const gis::ConvertOptions& base,
     result.reason = diagnostics.TakeReason();
     return;
   }
-  result.single = inputs.chosen().size() == 1;
+  const bool single = inputs.chosen().size() == 1;
   gis::ConvertOptions options = base;
   options.texturePrefix = layer;
   gis::ImportCache cache;  // placemarks of one archive often place one document many times
@@ -67,7 +66,7 @@ void ConvertInput(const std::string& input, const gis::ConvertOptions& base,
     } else if (!converted.writeError.empty()) {
       result.writeError = converted.writeError;
       return;
-    } else if (result.single) {
+    } else if (single) {
       result.reason = modelDiagnostics.TakeReason();
     } else {
       Report(model->source, modelDiagnostics.TakeReason().c_str());

@@ -117,8 +117,7 @@ bool StagedFile::Open() {
   if (inPlace_) {
     fd_ = open(destination_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   } else {
-    std::string pattern = gis::FolderOf(destination_) + "/." + gis::NameOf(destination_) +
-                          ".varnel-XXXXXX";
+    std::string pattern = gis::StagingPatternBeside(destination_);
     std::lock_guard<std::mutex> lock(interrupts_.mutex_);
     fd_ = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ >= 0) interrupts_.tracked_.insert(temporary_ = pattern);

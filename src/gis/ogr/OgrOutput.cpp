@@ -228,17 +228,17 @@ std::string OgrOutput::Failure(const std::string& gdal, int systemError) const {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(staging_, ignored))
       if (entry.is_regular_file(ignored))
         size = std::max<int64_t>(size, static_cast<int64_t>(entry.file_size(ignored)));
-  int error = WriteFailureIn(staging_.empty() ? FolderOf(options_.destination) : staging_, size);
+  int error = WriteFailureIn(staging_.empty() ? ParentFolder(options_.destination) : staging_, size);
   return error ? SystemReason(error) : gdal;
 }
 
 // The files of the shapefile `shp` beside it (itself included).
 std::vector<std::string> ShapefileSet(const std::string& shp) {
-  std::string name = NameOf(shp);
+  std::string name = BaseName(shp);
   std::string stem = name.substr(0, name.rfind('.') + 1);
   std::vector<std::string> members;
   std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(FolderOf(shp), ignored)) {
+  for (const auto& entry : std::filesystem::directory_iterator(ParentFolder(shp), ignored)) {
     std::string sibling = entry.path().filename().string();
     if (sibling.size() <= stem.size() || sibling.compare(0, stem.size(), stem) != 0) continue;
     std::string extension = Upper(sibling.substr(stem.size()));
@@ -256,7 +256,7 @@ bool OgrOutput::CopyIntoStaging(const std::string& path) {
       VSI_ISDIR(status.st_mode))
     return CopyTree(destination, path);
   for (const std::string& member : ShapefileSet(destination))
-    if (!CopyTree(FolderOf(destination) + "/" + member, staging_ + "/" + member)) return false;
+    if (!CopyTree(ParentFolder(destination) + "/" + member, staging_ + "/" + member)) return false;
   return true;
 }
 
@@ -281,7 +281,7 @@ bool OgrOutput::OpenDataset(std::string& error) {
       return false;
     }
     if (hooks_.staging) hooks_.staging(staging_);
-    path_ = staging_ + "/" + NameOf(destination);
+    path_ = staging_ + "/" + BaseName(destination);
     if (!fresh_ && !CopyIntoStaging(path_)) {
       error = SystemReason(errno);
       return false;
@@ -417,7 +417,7 @@ bool OgrOutput::Verify(std::string& error) {
 bool OgrOutput::MoveIntoPlace(std::string& error) {
   std::unique_lock<std::mutex> hold;
   if (hooks_.renaming) hold = std::unique_lock<std::mutex>(*hooks_.renaming);
-  std::string folder = FolderOf(options_.destination);
+  std::string folder = ParentFolder(options_.destination);
   std::set<std::string> moved;
   std::error_code ignored;
   for (const auto& entry : std::filesystem::directory_iterator(staging_, ignored))

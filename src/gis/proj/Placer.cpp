@@ -172,11 +172,6 @@ class ProjPlacer final : public Placer {
 
 }  // namespace
 
-std::optional<double> GeoidToEllipsoid(double longitude, double latitude, double height,
-                                       DiagnosticReceiver* diagnostics) {
-  return GeoidToEllipsoid(longitude, latitude, height, Reporter{diagnostics});
-}
-
 std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
                                              const std::string& targetCrs,
                                              DiagnosticReceiver* diagnostics,

@@ -37,7 +37,7 @@ void Reason::Hear(const Diagnostic& diagnostic) {
   if (diagnostic.line > 0)
     reason_.insert(std::min(reason_.find(": "), reason_.size()),
                    " at line " + std::to_string(diagnostic.line));
-  if (diagnostic.extendedReads) reason_ += "; " + hint_ + " reads it";
+  if (diagnostic.extendedReads) reason_ += "; " + hint_;
 }
 
 std::string Reason::Text() const {

@@ -10,8 +10,8 @@ namespace varnel::gis {
 
 class Reason {
  public:
-  // `extended`: the reading was extended, so what it passes over is no reason. `hint` is how
-  // the caller asks for the extended reading ("--extended", "EXTENDED=YES").
+  // `extended`: the reading was extended, so what it passes over is no reason. `hint` says how
+  // the caller gets the extended reading ("varnel reads it without --strict").
   Reason(bool extended, std::string hint) : extended_(extended), hint_(std::move(hint)) {}
   void Hear(const Diagnostic& diagnostic);
   // The first reason heard, or that there was no readable scene geometry.

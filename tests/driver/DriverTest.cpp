@@ -242,9 +242,13 @@ TEST(Driver, AModelThatGivesNothingIsAnErrorWithVarnelsReason) {
   doc.asset = "<asset><coverage/><up_axis>Z_UP</up_axis></asset>";
   std::string path = doc.Write("driver/coverage.dae");
   LastError error;
-  EXPECT_FALSE(Open(path));
-  EXPECT_EQ(error(), path + ": parsing stopped at line 2: <coverage> is not read; EXTENDED=YES reads it");
-  EXPECT_TRUE(Open(path, {"EXTENDED=YES"}));
+  for (const char* strict : {"STRICT=YES", "EXTENDED=NO"}) {
+    EXPECT_FALSE(Open(path, {strict}));
+    EXPECT_EQ(error(), path + ": parsing stopped at line 2: <coverage> is not read; the driver "
+                              "reads it without STRICT=YES");
+  }
+  EXPECT_TRUE(Open(path));
+  EXPECT_TRUE(Open(path, {"STRICT=NO"}));
   std::string empty = testdoc::Doc().Write("driver/empty.dae");
   EXPECT_FALSE(Open(empty));
   EXPECT_EQ(error(), empty + ": no output (no readable scene geometry)");

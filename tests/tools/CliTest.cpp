@@ -71,12 +71,13 @@ TEST(Cli, BatchValuesAreChecked) {
   EXPECT_FALSE(fs::exists(dir));
 }
 
-// `info FILE` fails with status 1 and one line naming the file and `reason`.
-void ExpectInfoFails(const std::string& file, const std::string& reason) {
-  Result info = RunTool("info " + Quote(file));
-  EXPECT_EQ(info.status, 1) << file;
+// `info [FLAGS] FILE` fails with status 1 and one line naming the file and `reason`.
+void ExpectInfoFails(const std::string& file, const std::string& reason,
+                     const std::string& flags = "") {
+  Result info = RunTool("info " + flags + Quote(file));
+  EXPECT_EQ(info.status, 1) << flags << file;
   EXPECT_TRUE(info.out.empty());
-  EXPECT_EQ(info.err, "varnel: " + file + ": " + reason + "\n");
+  EXPECT_EQ(info.err, "varnel: " + file + ": " + reason + "\n") << flags;
 }
 
 std::string Utf16(const std::string& text) {
@@ -94,8 +95,9 @@ TEST(Cli, AFileWithoutOutputSaysWhy) {
                              "<!DOCTYPE c:COLLADA [<!ENTITY gt '>'>]>\n<c:COLLADA xmlns:c=\"u\"/>";
   std::string declared = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Text();
   declared.insert(declared.find("<COLLADA"), "<!DOCTYPE COLLADA>\n");
+  // `strict`: the reason under --strict, when it differs; a reason "" is output.
   const struct {
-    std::string file, shown, reason;
+    std::string file, shown, reason, strict;
   } cases[] = {
       {scratch + "/missing model.dae", "", "No such file or directory"},
       {scratch, "", "Is a directory"},
@@ -105,23 +107,27 @@ TEST(Cli, AFileWithoutOutputSaysWhy) {
       {WriteFile("wide svg.dae", Utf16(svg)), "", "not a COLLADA document"},
       // A KML file is read for the models it places, whatever its name.
       {WriteFile("place.dae", "<kml><Document/></kml>"), "", "no model in the KML"},
-      {WriteFile("prolog.dae", prolog), "", "parsing stopped at line 4: <c:COLLADA> is not read"},
+      {WriteFile("prolog.dae", prolog), "", "<c:COLLADA> is skipped at line 4",
+       "parsing stopped at line 4: <c:COLLADA> is not read"},
       {WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), "", kNoOutput},
-      {WriteFile("declared.dae", declared), "",
-       "parsing stopped at line 2: <!DOCTYPE> is not read; --extended reads it"},
+      {WriteFile("declared.dae", declared), "", "",
+       "parsing stopped at line 2: <!DOCTYPE> is not read; varnel reads it without --strict"},
       // A name that is not UTF-8, with a terminal's escape sequence in it, is opened as given
       // and shown escaped.
       {WriteFile("caf\xE9\x1B[31m.dae", svg), scratch + "/caf\\xE9\\x1B[31m.dae",
        "not a COLLADA document"},
   };
   for (const auto& c : cases) {
-    Result info = RunTool("info " + Quote(c.file));
-    EXPECT_EQ(info.status, 1) << c.file;
-    EXPECT_TRUE(info.out.empty());
-    EXPECT_EQ(info.err, "varnel: " + (c.shown.empty() ? c.file : c.shown) + ": " + c.reason + "\n");
+    for (const std::string flags : {"", "--strict "}) {
+      const std::string& reason = flags.empty() || c.strict.empty() ? c.reason : c.strict;
+      Result info = RunTool("info " + flags + Quote(c.file));
+      EXPECT_EQ(info.status, reason.empty() ? 0 : 1) << flags << c.file;
+      if (reason.empty()) continue;
+      EXPECT_TRUE(info.out.empty());
+      EXPECT_EQ(info.err, "varnel: " + (c.shown.empty() ? c.file : c.shown) + ": " + reason + "\n");
+    }
   }
-  EXPECT_EQ(RunTool("info --extended " + Quote(scratch + "/declared.dae")).status, 0);
-  Result json = RunTool("info --extended " + Quote(WriteFile("caf\xE9.dae", declared)));
+  Result json = RunTool("info " + Quote(WriteFile("caf\xE9.dae", declared)));
   EXPECT_NE(json.out.find(R"("file":")" + scratch + R"(/caf\\xE9.dae")"), std::string::npos)
       << json.out;
 }
@@ -133,12 +139,12 @@ std::string SurveyedDocument() {
   return doc.Write("batch/covered.dae");
 }
 const std::string kSurveyStops =
-    "parsing stopped at line 3: <survey> is not read; --extended reads it";
+    "parsing stopped at line 3: <survey> is not read; varnel reads it without --strict";
 
 TEST(Cli, ExtendedReadsWhatThePlainReadingStopsAt) {
   std::string file = SurveyedDocument();
-  ExpectInfoFails(file, kSurveyStops);
-  Result verbose = RunTool("dump -v --extended " + Quote(file));
+  ExpectInfoFails(file, kSurveyStops, "--strict ");
+  Result verbose = RunTool("dump -v " + Quote(file));
   EXPECT_EQ(verbose.status, 0);
   EXPECT_EQ(verbose.err, "varnel: " + file + ":3: unknown-name: <survey> is skipped\n");
   EXPECT_EQ(verbose.out, RunTool("dump --extended " + Quote(file)).out);
@@ -155,7 +161,7 @@ TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {
   std::string covered = SurveyedDocument();
   std::string missing = testsupport::ScratchDir() + "/batch/missing.dae";
   std::string outDir = testsupport::ScratchDir() + "/batch out";
-  Result batch = RunTool("batch -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(covered) +
+  Result batch = RunTool("batch --strict -j 2 -o " + Quote(outDir) + " " + Quote(Sample()) + " " + Quote(covered) +
                          " " + Quote(missing) + " " + Quote(Sample()));
   EXPECT_EQ(batch.status, 1);
   EXPECT_EQ(batch.err, "varnel: " + covered + ": " + kSurveyStops + "\n"
@@ -163,7 +169,7 @@ TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {
                        "varnel batch: 2 converted, 2 without output, 0 failed\n");
   EXPECT_TRUE(fs::exists(outDir + "/house.shp"));
   EXPECT_TRUE(fs::exists(outDir + "/house-2.shp"));
-  EXPECT_EQ(RunTool("batch --extended -o " + Quote(outDir) + " " + Quote(covered)).status, 0);
+  EXPECT_EQ(RunTool("batch -o " + Quote(outDir) + " " + Quote(covered)).status, 0);
 }
 
 // A texture named by an absolute path outside the document's folder: read by the commands on

@@ -103,7 +103,7 @@ int RunBatch(const std::string& self, const BatchOptions& options, const ReadOpt
       std::string out = BatchOutputPath(options.outputDir, inputs[index], ext, taken);
       std::FILE* log = std::tmpfile();
       std::vector<std::string> args = {options.format, "-o", out};
-      if (read.extended) args.push_back("--extended");
+      if (!read.extended) args.push_back("--strict");
       if (read.verbose) args.push_back("-v");
       if (read.allowNetwork) args.push_back("--allow-network");
       args.push_back(read.confineTextures ? "--confine-textures" : "--no-confine-textures");

@@ -15,7 +15,7 @@ struct BatchOptions {
   std::vector<std::string> inputs;
 };
 
-// Runs `self format -o OUT [--extended] [-v] -- FILE` for every input, at most `jobs` at a time.
+// Runs `self format -o OUT [--strict] [-v] -- FILE` for every input, at most `jobs` at a time.
 // Prints a progress line on standard error when it is a terminal and, at the end, for every file
 // its diagnostics (with -v) and the reason it was not converted, then a summary line. Returns the
 // exit status of the batch.

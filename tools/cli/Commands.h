@@ -14,7 +14,7 @@ namespace varnel::cli {
 
 // How a command reads its document and how much it says about it.
 struct ReadOptions {
-  bool extended = false;
+  bool extended = true;  // off with --strict: exactly the library's plain entry points
   bool verbose = false;
   bool confineTextures = false;  // textures only from the document's (or archive's) folder tree
   bool allowNetwork = false;     // fetch the models a local archive or KML names by address
@@ -46,7 +46,7 @@ int StandardOutputFailed(int error = 0);
 class Diagnostics : public DiagnosticReceiver {
  public:
   Diagnostics(std::string file, const ReadOptions& options)
-      : file_(std::move(file)), read_(options), reason_(options.extended, "--extended") {}
+      : file_(std::move(file)), read_(options), reason_(options.extended, "varnel reads it without --strict") {}
   // A limit that cut the model short is said even without -v, once the command is done with the
   // file, unless the file gave nothing (its reason then says why).
   ~Diagnostics() override;

@@ -53,8 +53,14 @@ int main(int argc, char** argv) {
   PlaceOptions place;
   bool confine = false, noConfine = false;
   auto readFlags = [&](CLI::App* sub) {
-    sub->add_flag("--extended", read.extended,
-                  "also read what common exporters write beyond the core elements");
+    CLI::Option* strict = sub->add_flag(
+        "--strict", [&](int64_t) { read.extended = false; },
+        "read only the core elements, exactly as the library's plain entry points do");
+    // Kept for scripts written when the extended reading had to be asked for.
+    sub->add_flag("--extended")
+        ->description("the default: also read what common exporters write beyond the core "
+                      "elements")
+        ->excludes(strict);
     sub->add_flag("-v,--verbose", read.verbose, "every diagnostic on standard error");
     CLI::Option* on = sub->add_flag("--confine-textures", confine,
                                     "read textures only from the document's folder tree (or its "

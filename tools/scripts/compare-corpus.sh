@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Compares `varnel dump`, `buffer`, `info` and `obj` (.obj and .mtl) of every COLLADA document
-# under a folder between two builds of the tool, byte for byte, exit status included. Prints one line per difference and a
-# summary; exits 1 when anything differs.
+# under a folder between two builds of the tool, byte for byte, exit status included, in the
+# strict reading: `--strict` is passed to each build that knows it (builds from before it read
+# strictly by default). FLAGS, when set, is passed to both instead (FLAGS=--extended compares
+# the extended reading). Prints one line per difference and a summary; exits 1 when anything differs.
 #
 #   tools/scripts/compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]
 #
@@ -13,21 +15,26 @@ new=${2:?usage: compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]}
 corpus=${3:-$(cd "$(dirname "$0")/../.." && pwd)/../shared/corpus}
 [ -d "$corpus" ] || { echo "compare-corpus: $corpus: no such folder" >&2; exit 2; }
 
+strictness() { "$1" info --help 2>/dev/null | grep -q -- --strict && echo --strict; }
+read -r -a oldFlags <<<"${FLAGS:-$(strictness "$old")}"
+read -r -a newFlags <<<"${FLAGS:-$(strictness "$new")}"
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-run() {  # run TOOL COMMAND FILE OUTPREFIX: output bytes and exit status of one run
+run() {  # run TOOL COMMAND FILE OUTPREFIX FLAGS...: output bytes and exit status of one run
   local tool=$1 cmd=$2 file=$3 out=$4
+  shift 4
   case $cmd in
     buffer)
-      "$tool" buffer "$file" -o "$out.bin" >/dev/null 2>&1; echo $? >"$out.rc"
+      "$tool" buffer "$@" "$file" -o "$out.bin" >/dev/null 2>&1; echo $? >"$out.rc"
       [ -f "$out.bin" ] || : >"$out.bin" ;;
     obj)
       mkdir "$out.d"  # the .obj names its .mtl: both runs write the same names
-      "$tool" obj "$file" -o "$out.d/model.obj" >/dev/null 2>&1; echo $? >"$out.rc"
+      "$tool" obj "$@" "$file" -o "$out.d/model.obj" >/dev/null 2>&1; echo $? >"$out.rc"
       cat "$out.d/model.obj" "$out.d/model.mtl" >"$out.bin" 2>/dev/null ;;
     *)
-      "$tool" "$cmd" "$file" >"$out.bin" 2>/dev/null; echo $? >"$out.rc" ;;
+      "$tool" "$cmd" "$@" "$file" >"$out.bin" 2>/dev/null; echo $? >"$out.rc" ;;
   esac
 }
 
@@ -36,8 +43,8 @@ while IFS= read -r -d '' file; do
   total=$((total + 1))
   for cmd in dump buffer info obj; do
     rm -rf "$work"/a.* "$work"/b.*
-    run "$old" $cmd "$file" "$work/a"
-    run "$new" $cmd "$file" "$work/b"
+    run "$old" $cmd "$file" "$work/a" "${oldFlags[@]}"
+    run "$new" $cmd "$file" "$work/b" "${newFlags[@]}"
     if ! cmp -s "$work/a.bin" "$work/b.bin" || ! cmp -s "$work/a.rc" "$work/b.rc"; then
       differ=$((differ + 1))
       echo "DIFFERS $cmd ${file#"$corpus"/} (exit $(cat "$work/a.rc") -> $(cat "$work/b.rc"))"

@@ -28,7 +28,8 @@ constexpr const char* kOpenOptions = R"(<OpenOptionList>
   <Option name='SPLIT' type='string-select' default='MODEL' description='One feature per model, node visit, material or part'>
     <Value>MODEL</Value><Value>NODE</Value><Value>MATERIAL</Value><Value>PART</Value>
   </Option>
-  <Option name='EXTENDED' type='boolean' default='NO' description='Also read what common exporters write beyond the core elements'/>
+  <Option name='STRICT' type='boolean' default='NO' description='Read only the core elements, exactly as the library&apos;s plain entry points do'/>
+  <Option name='EXTENDED' type='boolean' default='YES' description='Also read what common exporters write beyond the core elements; NO is STRICT=YES'/>
   <Option name='ALLOW_NETWORK' type='boolean' default='NO' description='Fetch the http(s) models a local KMZ or KML names'/>
   <Option name='GEOMETRY' type='string-select' default='MULTIPOLYGON' description='The geometry of each feature'>
     <Value>MULTIPOLYGON</Value><Value>POLYHEDRALSURFACE</Value><Value>TIN</Value>
@@ -47,7 +48,7 @@ constexpr const char* kOpenOptions = R"(<OpenOptionList>
 // kept as the reason.
 class Heard : public DiagnosticReceiver {
  public:
-  Heard(std::string file, bool extended) : file_(std::move(file)), reason_(extended, "EXTENDED=YES") {}
+  Heard(std::string file, bool extended) : file_(std::move(file)), reason_(extended, "the driver reads it without STRICT=YES") {}
   void Report(const Diagnostic& d) override {
     CPLDebug(kDriverName, "%s:%d: %s: %s", file_.c_str(), d.line, DiagnosticKindName(d.kind),
              d.message ? d.message : "");
@@ -90,7 +91,8 @@ bool ReadOptions(CSLConstList options, ConvertOptions& convert) {
   }
   convert.split = *splitNamed;
   convert.surface = *surface;
-  convert.extended = CPLFetchBool(options, "EXTENDED", false);
+  convert.extended =
+      !CPLFetchBool(options, "STRICT", false) && CPLFetchBool(options, "EXTENDED", true);
   convert.decodeTextures = false;  // a reader writes no texture files
   PlaceRequest& place = convert.place;
   place.sourceCrs = CSLFetchNameValueDef(options, "A_SRS", "");

@@ -10,7 +10,7 @@
 namespace varnel::gis {
 
 struct ConvertOptions {
-  bool extended = false;
+  bool extended = false;  // as ImportOptions has it; the tool and the driver ask for it
   // Textures only from the model's folder tree (Model::textureRoot), as ImportOptions has it.
   bool confineTextures = false;
   // Textures are decoded only to be written (material and part splits with `textureFolder`);

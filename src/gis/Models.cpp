@@ -51,6 +51,13 @@ bool Place(std::string_view text, const KmlPlace& place, const OpenOptions& opti
 
 }  // namespace
 
+std::string ModelLabel(const std::string& opened, const std::string& name,
+                       const std::string& source) {
+  if (source == opened) return "";
+  std::string entry = source.rfind(opened + "!/", 0) == 0 ? source.substr(opened.size() + 2) : source;
+  return "model '" + name + "' (" + entry + ")";
+}
+
 ImportOptions ImportFor(const Model& model, ImportOptions import) {
   if (!model.textureRoot.empty()) {
     import.confineTextures = true;
@@ -123,7 +130,7 @@ bool ModelSet::OpenArchive(const std::string& path, const OpenOptions& options) 
   std::optional<std::string> root = ZaeRoot(folder_, files, options.limits, report);
   if (!root) return false;
   models_.push_back(
-      {std::string(NameOf(*root)), path + "!" + *root, folder_ + "/" + *root, {}, folder_});
+      {std::string(NameOf(*root)), path + "!/" + *root, folder_ + "/" + *root, {}, folder_});
   return true;
 }
 

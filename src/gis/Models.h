@@ -15,7 +15,7 @@ namespace varnel::gis {
 
 struct Model {
   std::string name;      // the placemark's name, else the document's file name
-  std::string source;    // what the user named, with "!entry" for a document inside an archive
+  std::string source;    // what the user named, with "!/entry" for a document inside an archive
   std::string document;  // the local path (or address) the library reads; valid while the set lives
   std::optional<Placement> placement;  // from KML; none for a bare document
   // The folder tree textures are confined to: the unpacked archive for a model inside one (its
@@ -23,6 +23,11 @@ struct Model {
   // for a document the user named (or an address).
   std::string textureRoot;
 };
+
+// How a line about a model of the file `opened` names it after that file: "model 'NAME'
+// (ENTRY)", the entry as the archive holds it or the document's path; "" for the file itself.
+std::string ModelLabel(const std::string& opened, const std::string& name,
+                       const std::string& source);
 
 // `import` for reading `model`: a model that an archive or a KML names takes textures only
 // from its texture root, whatever `import` asked; what the user named keeps `import`'s choice.

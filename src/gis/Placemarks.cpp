@@ -106,7 +106,7 @@ void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, bool 
       model.source = model.document = found.path;
     } else if (archive) {
       found = FindEntry(place, kml.href, {place.kmlFolder});
-      model.source = place.source + "!" + found.path;
+      model.source = place.source + "!/" + found.path;
       model.document = place.archiveFolder + "/" + found.path;
       model.textureRoot = place.archiveFolder;
     } else {

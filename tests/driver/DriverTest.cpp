@@ -135,7 +135,7 @@ TEST(Driver, AKmzIsOneLayerOfPlacedModelsAndOptionsChangeIt) {
   std::unique_ptr<OGRFeature> second(layer->GetFeature(1));
   ASSERT_TRUE(second);
   EXPECT_STREQ(second->GetFieldAsString("name"), "second");
-  EXPECT_EQ(second->GetFieldAsString("source"), kmz + "!house.dae");
+  EXPECT_EQ(second->GetFieldAsString("source"), kmz + "!/house.dae");
 
   Dataset tin = Open(kmz, {"GEOMETRY=TIN", "SPLIT=MATERIAL", "T_SRS=EPSG:4979"});
   ASSERT_TRUE(tin);

@@ -79,7 +79,7 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
   ASSERT_EQ(set.models().size(), 2u);
   const gis::Model& hall = set.models()[0];
   EXPECT_EQ(hall.name, "Town hall \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-  EXPECT_EQ(hall.source, path + "!models/hall.dae");
+  EXPECT_EQ(hall.source, path + "!/models/hall.dae");
   const gis::Placement& p = *hall.placement;
   EXPECT_EQ(std::vector<double>({p.location.longitude, p.location.latitude, p.location.altitude,
                                  p.heading, p.tilt, p.roll, p.scale[0], p.scale[1], p.scale[2]}),
@@ -204,7 +204,7 @@ TEST(Zae, TheManifestNamesTheRootElseTheSingleDocument) {
   path = Zip("zae/bare.zae", {{"my tex.tga", testdoc::Tga()},
                               {"root.dae", Textured("./my%20tex.tga")}});
   ASSERT_TRUE(Open(set, path, log));
-  EXPECT_EQ(set.models()[0].source, path + "!root.dae");
+  EXPECT_EQ(set.models()[0].source, path + "!/root.dae");
   EXPECT_EQ(TexturePixel(set.models()[0], false), kPixel);
   EXPECT_TRUE(log.lines.empty());
 
@@ -227,7 +227,7 @@ TEST(Archive, EntriesThatCouldLeaveTheFolderAreRefused) {
     ModelSet set;
     DiagnosticLog log;
     ASSERT_TRUE(Open(set, path, log));
-    EXPECT_EQ(set.models()[0].source, path + "!model.dae");
+    EXPECT_EQ(set.models()[0].source, path + "!/model.dae");
     EXPECT_EQ(log.lines, (std::vector<std::string>{
         "archive: entry '../../" + escaped + "' refused: its name leaves the archive's folder",
         "archive: entry '/tmp/" + escaped + "' refused: its name leaves the archive's folder",

@@ -40,7 +40,7 @@ TEST(Tool, InfoGivesEveryModelOfAnArchivePlaced) {
   testsupport::CommandResult info = RunTool("info " + Quote(kmz));
   EXPECT_EQ(info.status, 0) << info.err;
   // Each in the UTM zone of its own location, unless -t_srs names one.
-  EXPECT_NE(info.out.find(R"("model":"a","source":")" + kmz + R"(!a.dae")"), std::string::npos);
+  EXPECT_NE(info.out.find(R"("model":"a","source":")" + kmz + R"(!/a.dae")"), std::string::npos);
   EXPECT_NE(info.out.find(R"("crs":"EPSG:32632","location":[9,45,10],"altitudeMode":"absolute")"), std::string::npos);
   EXPECT_NE(info.out.find(R"("crs":"EPSG:32633","location":[15,45,10],"altitudeMode":"absolute")"), std::string::npos);
   testsupport::CommandResult second = RunTool("info --model 2 -t_srs EPSG:4979 " + Quote(kmz));
@@ -50,6 +50,26 @@ TEST(Tool, InfoGivesEveryModelOfAnArchivePlaced) {
   testsupport::CommandResult third = RunTool("dump --model 3 " + Quote(kmz));
   EXPECT_EQ(third.status, 1);
   EXPECT_EQ(third.err, "varnel: " + kmz + ": no model 3: the file holds 2\n");
+}
+
+// A model that gives nothing is named after the file the user gave: its placemark and where
+// it is, inside the archive or beside the KML.
+TEST(Tool, AModelThatGivesNothingIsNamedInTheFileGiven) {
+  std::string kml = "<kml><Document><Placemark><name>hall</name><Model><Link><href>m/hall.dae</href>"
+                    "</Link></Model></Placemark><Placemark><Model><Link><href>m/bad.dae</href></Link>"
+                    "</Model></Placemark></Document></kml>";
+  std::string model = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Text();
+  std::string kmz = ziptest::Zip("tool/named.kmz", {{"doc.kml", kml}, {"m/hall.dae", model}, {"m/bad.dae", "<a/>"}});
+  std::string beside = testsupport::WriteFile("tool/named/doc.kml", kml);
+  testsupport::WriteFile("tool/named/m/hall.dae", model);
+  testsupport::WriteFile("tool/named/m/bad.dae", "<a/>");
+  const std::string out = testsupport::ScratchDir() + "/tool/named.gpkg";
+  for (const auto& [file, entry] : {std::pair{kmz, std::string("m/bad.dae")},
+                                    std::pair{beside, fs::path(beside).parent_path().string() + "/m/bad.dae"}}) {
+    const std::string line = "varnel: " + file + ": model 'bad.dae' (" + entry + "): not a COLLADA document\n";
+    EXPECT_EQ(RunTool("convert -overwrite -o " + Quote(out) + " " + Quote(file)).err, line);
+    EXPECT_EQ(RunTool("dump --model 2 " + Quote(file)).err, line);
+  }
 }
 
 // A model a local KMZ names by its address is fetched only with --allow-network, which batch

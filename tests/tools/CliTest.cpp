@@ -141,12 +141,17 @@ std::string SurveyedDocument() {
 const std::string kSurveyStops =
     "parsing stopped at line 3: <survey> is not read; varnel reads it without --strict";
 
+// -v says each kind and message once per document, with a count.
 TEST(Cli, ExtendedReadsWhatThePlainReadingStopsAt) {
   std::string file = SurveyedDocument();
   ExpectInfoFails(file, kSurveyStops, "--strict ");
+  std::string text = testsupport::ReadFile(file);
+  text.replace(text.find("<survey/>"), 9, "<survey/><survey/><survey>x</survey><plan/>");
+  testsupport::WriteFile("batch/covered.dae", text);
   Result verbose = RunTool("dump -v " + Quote(file));
   EXPECT_EQ(verbose.status, 0);
-  EXPECT_EQ(verbose.err, "varnel: " + file + ":3: unknown-name: <survey> is skipped\n");
+  EXPECT_EQ(verbose.err, "varnel: " + file + ":3: unknown-name: <survey> is skipped (3 times)\n"
+                         "varnel: " + file + ":3: unknown-name: <plan> is skipped\n");
   EXPECT_EQ(verbose.out, RunTool("dump --extended " + Quote(file)).out);
   EXPECT_EQ(CountLines(verbose.out, R"({"call":"SetPartData")"), 1);
 }

@@ -29,25 +29,72 @@ void Report(const std::string& file, const char* what) {
                gis::Printable(what).c_str());
 }
 
+namespace {
+
+// Kinds and messages kept apart for -v in one document; a document naming a million unknown
+// elements would otherwise hold them all.
+constexpr size_t kMaxFoldedDiagnostics = 1000;
+constexpr const char* kStrictHint = "varnel reads it without --strict";
+
+}  // namespace
+
+Diagnostics::Diagnostics(std::string file, const ReadOptions& options)
+    : file_(file), document_(std::move(file)), read_(options), reason_(options.extended, kStrictHint) {}
+
+void Diagnostics::Reading(const gis::Model& model) {
+  Flush();
+  document_ = model.source;
+  model_ = gis::ModelLabel(file_, model.name, model.source);
+  // What the file said of its other placemarks is no reason for this model.
+  reason_ = gis::Reason(read_.extended, kStrictHint);
+}
+
 void Diagnostics::Report(const Diagnostic& diagnostic) {
   if (read_.verbose) {
     std::string message = diagnostic.message ? diagnostic.message : "";
-    std::string where = diagnostic.line > 0 ? ":" + std::to_string(diagnostic.line) : "";
-    std::fprintf(stderr, "varnel: %s%s: %s: %s\n", gis::Printable(file_).c_str(), where.c_str(),
-                 DiagnosticKindName(diagnostic.kind), gis::Printable(message).c_str());
+    std::string key = DiagnosticKindName(diagnostic.kind) + (":" + message);
+    auto same = foldedAt_.find(key);
+    if (same != foldedAt_.end()) {
+      ++folded_[same->second].count;
+    } else if (folded_.size() < kMaxFoldedDiagnostics) {
+      foldedAt_.emplace(std::move(key), folded_.size());
+      folded_.push_back({diagnostic.kind, diagnostic.line, std::move(message), 1});
+    } else {
+      ++unfolded_;
+    }
   }
   reason_.Hear(diagnostic);
   if (!read_.verbose && diagnostic.kind == DiagnosticKind::kLimitReached && diagnostic.message)
     limits_.push_back(diagnostic.message);
 }
 
+void Diagnostics::Flush() {
+  for (const Folded& f : folded_) {
+    std::string where = f.line > 0 ? ":" + std::to_string(f.line) : "";
+    std::string times = f.count > 1 ? " (" + std::to_string(f.count) + " times)" : "";
+    std::fprintf(stderr, "varnel: %s%s: %s: %s%s\n", gis::Printable(document_).c_str(),
+                 where.c_str(), DiagnosticKindName(f.kind), gis::Printable(f.message).c_str(),
+                 times.c_str());
+  }
+  if (unfolded_ > 0)
+    cli::Report(document_, ("limit-reached: " + std::to_string(unfolded_) +
+                            " more diagnostics of further kinds not shown (" +
+                            std::to_string(kMaxFoldedDiagnostics) + " shown)").c_str());
+  folded_.clear();
+  foldedAt_.clear();
+  unfolded_ = 0;
+}
+
 Diagnostics::~Diagnostics() {
-  for (const std::string& limit : limits_) cli::Report(file_, limit.c_str());
+  Flush();
+  for (const std::string& limit : limits_)
+    cli::Report(file_, (model_.empty() ? limit : model_ + ": " + limit).c_str());
 }
 
 std::string Diagnostics::TakeReason() {
+  Flush();
   limits_.clear();
-  return reason_.Text();
+  return model_.empty() ? reason_.Text() : model_ + ": " + reason_.Text();
 }
 
 int Diagnostics::NoOutput() {

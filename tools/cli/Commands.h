@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 #include <utility>
 
@@ -40,34 +41,49 @@ int CannotWrite(const std::string& out, int error = 0);
 // flush's) when anything written there was lost.
 int StandardOutputFailed(int error = 0);
 
-// What the library says while reading one document: with -v every diagnostic goes to standard
-// error as it comes; the first one beyond the file-level kinds is kept as the reason should
-// nothing come out.
+// What the library says while reading a file: with -v its diagnostics go to standard error,
+// one line per kind and message for each document, with a count; the first one beyond the
+// file-level kinds is kept as the reason should nothing come out.
 class Diagnostics : public DiagnosticReceiver {
  public:
-  Diagnostics(std::string file, const ReadOptions& options)
-      : file_(std::move(file)), read_(options), reason_(options.extended, "varnel reads it without --strict") {}
+  Diagnostics(std::string file, const ReadOptions& options);
   // A limit that cut the model short is said even without -v, once the command is done with the
   // file, unless the file gave nothing (its reason then says why).
   ~Diagnostics() override;
-  // The import options of the command; a model from an archive confines textures to it.
+  // The import options for reading `model` (see Reading); a model from an archive confines
+  // textures to it.
   ImportOptions Import(const gis::Model* model = nullptr) {
     ImportOptions options{read_.extended, this};
     options.confineTextures = read_.confineTextures;
+    if (model) Reading(*model);
     return model ? gis::ImportFor(*model, options) : options;
   }
+  // What comes next is about `model` of the file: -v names its document, a reason the model.
+  void Reading(const gis::Model& model);
   const ReadOptions& read() const { return read_; }
   void Report(const Diagnostic& diagnostic) override;
-  // The line for a document that produced nothing, with its first reason; returns 1.
+  // The line for a file that produced nothing, with its first reason; returns 1.
   int NoOutput();
-  // That reason alone, for a file that gave nothing.
+  // That reason alone (after the model's name when it is one of several), for a file that gave
+  // nothing.
   std::string TakeReason();
 
  private:
-  std::string file_;
+  struct Folded {
+    DiagnosticKind kind;
+    int32_t line;  // the first one's
+    std::string message;
+    int64_t count;
+  };
+  void Flush();
+
+  std::string file_, document_, model_;
   ReadOptions read_;
   gis::Reason reason_;
   std::vector<std::string> limits_;
+  std::vector<Folded> folded_;  // -v only, in the order first heard
+  std::unordered_map<std::string, size_t> foldedAt_;  // kind and message -> index in folded_
+  int64_t unfolded_ = 0;        // heard after kMaxFoldedDiagnostics kinds and messages
 };
 
 }  // namespace varnel::cli

@@ -58,7 +58,8 @@ void ConvertInput(const std::string& input, const gis::ConvertOptions& base,
   gis::ImportCache cache;  // placemarks of one archive often place one document many times
   bool gave = false;
   for (const gis::Model* model : inputs.chosen()) {
-    Diagnostics modelDiagnostics(model->source, read);
+    Diagnostics modelDiagnostics(input, read);
+    modelDiagnostics.Reading(*model);
     gis::ConvertedModel converted;
     if (gis::ConvertModel(*model, options, &modelDiagnostics, converted, &cache)) {
       gave = true;
@@ -69,7 +70,7 @@ void ConvertInput(const std::string& input, const gis::ConvertOptions& base,
     } else if (single) {
       result.reason = modelDiagnostics.TakeReason();
     } else {
-      Report(model->source, modelDiagnostics.TakeReason().c_str());
+      Report(input, modelDiagnostics.TakeReason().c_str());
     }
   }
   if (!gave && result.reason.empty()) result.reason = "no model gave output";
@@ -207,7 +208,7 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
     }
     bool wrote = false;
     size_t taken = 0;
-    std::vector<std::pair<std::string, std::string>> refused;  // models the layer would not take
+    std::vector<std::string> refused;  // why the layer would not take a model
     for (;;) {
       std::optional<gis::ConvertedModel> model;
       {
@@ -236,7 +237,8 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
         failure = error;
         stopWorkers();
       } else {
-        refused.emplace_back(model->source, error);
+        std::string label = gis::ModelLabel(inputs[i], model->name, model->source);
+        refused.push_back(label.empty() ? error : label + ": " + error);
       }
     }
     interrupted();
@@ -245,9 +247,9 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
     reasons[i] = stream.reason;
     // The one model an input gave, refused by the layer, is the input's reason; more are named.
     if (taken == 1 && refused.size() == 1)
-      reasons[i] = refused[0].second;
+      reasons[i] = refused[0];
     else
-      for (const auto& [source, why] : refused) Report(source, why.c_str());
+      for (const std::string& why : refused) Report(inputs[i], why.c_str());
     streams[i] = {};
     if (wrote) ++converted;
     if (progress) std::fprintf(stderr, "\rconverted %zu/%zu", i + 1, inputs.size());

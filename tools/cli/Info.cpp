@@ -121,7 +121,7 @@ bool PlacedUpFront(const gis::Model& model, const gis::PlaceRequest& request) {
 // One JSON line for one model; 0, or 1 when it gave nothing.
 int InfoLine(const std::string& file, const gis::Model& model, bool named,
              const ReadOptions& options, const PlaceOptions& place) {
-  Diagnostics diagnostics(model.source, options);
+  Diagnostics diagnostics(file, options);
   GeographicLocation own;
   ImportOptions import = diagnostics.Import(&model);
   import.geographicLocation = &own;

@@ -28,7 +28,7 @@ struct ConvertOptions {
 
 struct ConvertedModel {
   std::string name;    // the placemark's name or the file name
-  std::string source;  // the file, "!entry" for a model inside an archive
+  std::string source;  // the file, "!/entry" for a model inside an archive
   std::string crs;     // the CRS of placed coordinates; empty when the model is not placed
   std::vector<Feature> features;
   std::string writeError;  // why a texture file could not be written; the output then fails

@@ -2,6 +2,8 @@
 // extent as the library's geometry, without a warning from GDAL.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cpl_error.h>
 #include <gdal_priv.h>
 #include <gdal_utils.h>
@@ -287,6 +289,37 @@ TEST(Convert, AppendedTexturesKeepEarlierOnes) {
     }
   }
   EXPECT_EQ(textures.size(), 2u);  // the same texture twice is one file
+}
+
+// --textures makes its folder; a folder that refuses the texture fails the run, naming it. As
+// root the refusal needs another user, who must reach the tool and the folder.
+TEST(Convert, TexturesGoWhereAskedOrTheRunFails) {
+  std::string house = HouseWithTexture("textures-asked", 90);
+  std::string made = Scratch("textures-asked/made/here");
+  EXPECT_EQ(RunTool("convert --split material " + Quote(house) + " --textures " + Quote(made) +
+                    " -o " + Quote(Scratch("textures-asked/a.gpkg"))).status, 0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(made), {}), 1);
+
+  char shared[] = "/tmp/varnel-readonly-XXXXXX";
+  ASSERT_TRUE(mkdtemp(shared));
+  std::string locked = std::string(shared) + "/locked";
+  std::filesystem::create_directories(locked);
+  std::filesystem::copy(std::filesystem::path(house).parent_path(), shared);
+  std::filesystem::permissions(shared, std::filesystem::perms(0755));
+  std::filesystem::permissions(locked, std::filesystem::perms(0555));
+  std::string as = geteuid() == 0 ? "runuser -u nobody -- " : "";
+  std::string args = " convert --split material " + Quote(std::string(shared) + "/house.dae") +
+                     " --textures " + Quote(locked) + " -o " + Quote(std::string(shared) + "/b.gpkg");
+  if (!as.empty() && testsupport::RunShell(as + "test -x " + Quote(VARNEL_TOOL)).status != 0) {
+    std::filesystem::remove_all(shared);
+    GTEST_SKIP() << "nobody cannot run " << VARNEL_TOOL;
+  }
+  testsupport::CommandResult refused = testsupport::RunShell(as + Quote(VARNEL_TOOL) + args);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("varnel: " + locked + "/b_", 0), 0u) << refused.err;
+  EXPECT_NE(refused.err.find(".png: Permission denied\n"), std::string::npos) << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(std::string(shared) + "/b.gpkg"));
+  std::filesystem::remove_all(shared);
 }
 
 }  // namespace

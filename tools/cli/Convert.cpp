@@ -13,6 +13,8 @@
 #include <optional>
 #include <thread>
 
+#include <cpl_error.h>
+
 #include "gis/ogr/Fields.h"
 #include "gis/PrivateFolder.h"
 #include "gis/Staging.h"
@@ -39,6 +41,24 @@ std::string TextureFolder(const ConvertCommand& command) {
   if (!destination.empty() && destination.back() == '/') folder = folder.parent_path();
   return folder.empty() ? "." : folder.string();
 }
+
+// GDAL's messages from threads without a handler of their own (the workers') in the tool's form,
+// never as GDAL prints them.
+class GdalInToolForm {
+ public:
+  explicit GdalInToolForm(const std::string& destination) {
+    destination_ = destination;
+    previous_ = CPLSetErrorHandler(Print);
+  }
+  ~GdalInToolForm() { CPLSetErrorHandler(previous_); }
+
+ private:
+  static void CPL_STDCALL Print(CPLErr level, CPLErrorNum, const char* message) {
+    if (level >= CE_Warning && message) Report(destination_, ("GDAL: " + std::string(message)).c_str());
+  }
+  static inline std::string destination_;
+  CPLErrorHandler previous_;
+};
 
 // Converts the models of one input, handing each to `emit` as it is done; `emit` returns false
 // when the run wants no more. Fills the stream's reason and write error.
@@ -112,6 +132,7 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
   const std::string& destination = command.output.destination;
   Interrupts& interrupts = *command.interrupts;
   interrupts.Defer(destination);
+  GdalInToolForm gdalMessages(destination);
   gis::OgrOutput output;
   std::string error;
   gis::OutputOptions outputOptions = command.output;
@@ -134,11 +155,19 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
   TextureStaging textures;
   if ((base.split == gis::Split::kMaterial || base.split == gis::Split::kPart) &&
       !TextureFolder(command).empty()) {
-    if (!textures.Open(TextureFolder(command), layer, interrupts)) {
-      Report(TextureFolder(command), gis::SystemReason(errno).c_str());
+    const std::string folder = TextureFolder(command);
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    if (textures.Open(folder, layer, interrupts)) {
+      base.textureFolder = textures.folder();
+    } else if (errno == EACCES || errno == EROFS || errno == EPERM) {
+      // Nothing can be written there: the first texture a model brings says so, naming itself,
+      // while models without textures still convert.
+      base.textureFolder = folder;
+    } else {
+      Report(folder, gis::SystemReason(errno).c_str());
       return 2;
     }
-    base.textureFolder = textures.folder();
   }
 
   // Workers convert files in any order; the layer receives them in the order given. Converted
@@ -199,6 +228,7 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
   const bool progress = isatty(STDERR_FILENO);
   std::vector<std::string> reasons(inputs.size());
   std::string failure;
+  bool textureFailed = false;  // the failure is "NAME: REASON" of a texture
   int converted = 0;
   for (size_t i = 0; i < inputs.size() && failure.empty(); ++i) {
     {
@@ -243,7 +273,8 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
     }
     interrupted();
     Stream& stream = streams[i];
-    if (failure.empty()) failure = stream.writeError;
+    if (failure.empty() && !stream.writeError.empty())
+      failure = stream.writeError, textureFailed = true;
     reasons[i] = stream.reason;
     // The one model an input gave, refused by the layer, is the input's reason; more are named.
     if (taken == 1 && refused.size() == 1)
@@ -264,6 +295,12 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
   output.Abandon();
   for (const std::string& warning : output.warnings())
     Report(destination, ("GDAL: " + warning).c_str());
+  if (textureFailed) {
+    // A texture is part of what the user asked for: without it nothing is written.
+    size_t colon = failure.find(": ");
+    Report(TextureFolder(command) + "/" + failure.substr(0, colon), failure.c_str() + colon + 2);
+    return 1;
+  }
   if (!failure.empty()) {
     Report(destination, failure.c_str());
     return 2;

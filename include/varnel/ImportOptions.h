@@ -67,6 +67,10 @@ class VARNEL_API SceneObserver {
   // (numbered from 1 in traversal order; 0 outside any node), whose node has `name` (its name,
   // else its id, UTF-8; "" when it has neither).
   virtual void NodeParts(int32_t firstPart, int32_t instance, const char* name) = 0;
+  // Once the materials are built, for each material record `material` (from 0): the name of the
+  // first COLLADA material that shows it (its name, else its id), else its effect's (UTF-8,
+  // valid during the call). Not called for records made for primitives without a material.
+  virtual void MaterialNamed(int32_t material, const char* name);
 };
 
 inline constexpr int64_t kDefaultMaxOutputBytes = int64_t{1} << 31;

@@ -1,5 +1,6 @@
 #include "assembly/SceneCollector.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "host/Path.h"
@@ -138,6 +139,7 @@ void SceneCollector::Run(VisualScene* root) {
   // The extended reading also gives a display list that holds only lines.
   const bool produces = (out.partCount >= 1 && out.pointCount >= 3) || (extended && out.lineCount >= 1);
   if (produces && !saturated) {
+    if (sceneObserver) NameEffects(out);
     out.effects.AttachTo(effects);
     out.effectImages.AttachTo(effectImages);
     if (out.StartCreation()) {
@@ -150,6 +152,22 @@ void SceneCollector::Run(VisualScene* root) {
     }
   }
   manager = nullptr;
+}
+
+void SceneCollector::NameEffects(CreationManager& out) const {
+  out.sceneObserver = sceneObserver;
+  out.effectNames.assign(static_cast<size_t>(std::max(effects.count, 0)), std::string());
+  auto nameOf = [](const Tag& tag) {
+    return (tag.GetName().IsEmpty() ? tag.GetId() : tag.GetName()).ToUtf8();
+  };
+  for (Tag* material : materials) {
+    int effect = MaterialEffect(material);
+    if (effect >= 0 && out.effectNames[static_cast<size_t>(effect)].empty())
+      out.effectNames[static_cast<size_t>(effect)] = nameOf(*material);
+  }
+  for (int32_t i = 0; i < effects.count; ++i)
+    if (effects[i] && out.effectNames[static_cast<size_t>(i)].empty())
+      out.effectNames[static_cast<size_t>(i)] = nameOf(*effects[i]);
 }
 
 void SceneCollector::ObserveNode(int32_t instance, const NodeTag* node) {

@@ -150,6 +150,8 @@ class SceneCollector {
   int32_t currentNode = 0;
   const NodeTag* currentNodeTag = nullptr;
   void ObserveNode(int32_t instance, const NodeTag* node);
+  // Gives `out` the observer and each effect's material name, for the records built from them.
+  void NameEffects(CreationManager& out) const;
 
   // Recursion guard for node traversal (instance_node cycles and absurd nesting).
   int32_t nodeDepth = 0;

@@ -4,6 +4,7 @@ namespace varnel {
 
 DiagnosticReceiver::~DiagnosticReceiver() = default;
 SceneObserver::~SceneObserver() = default;
+void SceneObserver::MaterialNamed(int32_t, const char*) {}
 
 const char* DiagnosticKindName(DiagnosticKind kind) {
   switch (kind) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <varnel/ImportOptions.h>
 #include <varnel/MaterialProperties.h>
 #include "host/Path.h"
 #include "host/Resample.h"
@@ -192,6 +193,10 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
       if (const ImageTag* image = ImageAt(manager, i)) LoadTexture(*image, record, manager.report);
     }
   }
+  if (manager.sceneObserver)
+    for (int i = 0; i < n && static_cast<size_t>(i) < manager.effectNames.size(); ++i)
+      if (use[i] >= 0 && EffectAt(manager, i))
+        manager.sceneObserver->MaterialNamed(use[i], manager.effectNames[static_cast<size_t>(i)].c_str());
   count = k;
   return records.release();
 }

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <string>
+#include <vector>
+
 #include "util/BaseArray.h"
 #include "util/Report.h"
 
@@ -12,6 +15,7 @@ namespace varnel {
 
 class EffectTag;
 class ImageTag;
+class SceneObserver;
 class Tag;
 
 // Where a run stands: the counting traversal sizes the output, the creating one fills it.
@@ -73,6 +77,10 @@ class CreationManager {
   BaseArray<int32_t> primitiveEffects;
   BaseArray<ImageTag*> effectImages;
   BaseArray<Tag*> effects;
+  // Told each record's material name once the records are built; `effectNames` holds them per
+  // effect, filled only for an observer.
+  SceneObserver* sceneObserver = nullptr;
+  std::vector<std::string> effectNames;
 
  protected:
   // Unit scale and Y-up to Z-up; the position also widens the extent.

@@ -220,8 +220,8 @@ TEST(Convert, SplitsGiveFeaturesWithTheirFields) {
     return rows;
   };
   EXPECT_EQ(features("material", Scratch("material.gpkg")),
-            (std::vector<std::string>{"#FFFFFF||1|material_20c61c9f9e34f541.png|6", "#8C2819||1||2",
-                                      "#727277||1||10"}));
+            (std::vector<std::string>{"brick|#FFFFFF||1|material_20c61c9f9e34f541.png|6",
+                                      "roof tiles|#8C2819||1||2", "stone|#727277||1||10"}));
   EXPECT_EQ(features("part", Scratch("part.gpkg")).size(), 17u);
   // The chimney is instanced twice: two features.
   EXPECT_EQ(features("node", Scratch("node.gpkg")),

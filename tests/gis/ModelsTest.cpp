@@ -196,7 +196,7 @@ TEST(Zae, TheManifestNamesTheRootElseTheSingleDocument) {
   ASSERT_TRUE(Open(set, path, log));
   ASSERT_EQ(set.models().size(), 1u);
   EXPECT_EQ(set.models()[0].name, "my model.dae");
-  EXPECT_EQ(set.models()[0].source, path + "!in/my model.dae");
+  EXPECT_EQ(set.models()[0].source, path + "!/in/my model.dae");
   EXPECT_FALSE(set.models()[0].placement);
   EXPECT_EQ(TexturePixel(set.models()[0]), kPixel);
 

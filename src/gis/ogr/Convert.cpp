@@ -14,12 +14,18 @@ namespace varnel::gis {
 
 namespace {
 
-// Collects the node spans the library reports while it builds the geometry.
-struct NodeSpans : SceneObserver {
+// Collects the node spans and material names the library reports while it builds the geometry.
+struct SceneNames : SceneObserver {
   std::vector<NodeSpan> spans;
+  std::vector<std::string> materials;
   void NodeParts(int32_t firstPart, int32_t instance, const char* name) override {
     if (!spans.empty() && spans.back().firstPart == firstPart) spans.pop_back();
     spans.push_back({firstPart, instance, name});
+  }
+  void MaterialNamed(int32_t material, const char* name) override {
+    if (material >= static_cast<int32_t>(materials.size()))
+      materials.resize(static_cast<size_t>(material) + 1);
+    materials[static_cast<size_t>(material)] = name;
   }
 };
 
@@ -53,7 +59,7 @@ void ImportCache::Import(const Model& model, const ConvertOptions& options,
   geometry_ = nullptr;
   document_ = model.document, textureRoot_ = model.textureRoot;
   own_ = {};
-  NodeSpans nodes;
+  SceneNames names;
   ImportOptions import;
   import.extended = options.extended;
   import.diagnostics = diagnostics;
@@ -63,9 +69,10 @@ void ImportCache::Import(const Model& model, const ConvertOptions& options,
   import.decodeTextures = options.decodeTextures && !options.textureFolder.empty() &&
                           (options.split == Split::kMaterial || options.split == Split::kPart);
   import = ImportFor(model, import);
-  if (options.split == Split::kNode) import.sceneObserver = &nodes;
+  if (options.split != Split::kModel) import.sceneObserver = &names;
   Varnel().CreateGeometryFromFile(String::FromNativePath(model.document), &geometry_, import);
-  spans_ = std::move(nodes.spans);
+  spans_ = std::move(names.spans);
+  materialNames_ = std::move(names.materials);
 }
 
 bool ConvertModel(const Model& model, const ConvertOptions& options,
@@ -94,6 +101,8 @@ bool ConvertModel(const Model& model, const ConvertOptions& options,
   std::map<int32_t, std::string> written;  // pixels record -> file name
   for (Feature& feature : converted.features) {
     feature.fields = MaterialFieldsOf(geometry, feature.material);
+    if (feature.material >= 0 && static_cast<size_t>(feature.material) < imported.materialNames_.size())
+      feature.fields.name = Printable(imported.materialNames_[static_cast<size_t>(feature.material)]);
     int32_t pixels = feature.fields.textureOf;
     if (pixels < 0 || options.textureFolder.empty()) continue;
     auto known = written.find(pixels);

@@ -56,6 +56,7 @@ class ImportCache {
   IGeometry* geometry_ = nullptr;  // null: nothing held, or the import gave nothing
   GeographicLocation own_;
   std::vector<NodeSpan> spans_;
+  std::vector<std::string> materialNames_;  // by material record
 };
 
 // False when the model gave nothing (the reason said through `diagnostics`). With `cache`, a

@@ -27,6 +27,7 @@ struct NodeSpan {
 
 // What a material record says, as feature fields.
 struct MaterialFields {
+  std::string name;        // the COLLADA material's name, else its id
   std::string color;       // "#RRGGBB"; empty when the record has no colour
   int transparency = -1;   // 0-100; -1 when not set
   bool cull = false;

@@ -49,6 +49,7 @@ LayerSchema::LayerSchema(Split split, bool shortNames) : split_(split) {
   add("source", OFTString);
   if (split == Split::kNode) add("node", OFTString);
   if (split == Split::kMaterial || split == Split::kPart) {
+    add("material", OFTString);
     add("color", OFTString);
     add(shortNames ? "transparen" : "transparency", OFTInteger);
     add("cull", OFTInteger);
@@ -117,10 +118,11 @@ void LayerSchema::Fill(OGRFeature& feature, const ConvertedModel& model,
   if (split_ == Split::kNode) set(2, part.node.c_str());
   if (part.material < 0) return;
   const MaterialFields& fields = part.fields;
-  if (!fields.color.empty()) set(2, fields.color.c_str());
-  if (fields.transparency >= 0) set(3, fields.transparency);
-  set(4, fields.cull ? 1 : 0);
-  if (!fields.texture.empty()) set(5, fields.texture.c_str());
+  if (!fields.name.empty()) set(2, fields.name.c_str());
+  if (!fields.color.empty()) set(3, fields.color.c_str());
+  if (fields.transparency >= 0) set(4, fields.transparency);
+  set(5, fields.cull ? 1 : 0);
+  if (!fields.texture.empty()) set(6, fields.texture.c_str());
 }
 
 }  // namespace varnel::gis

@@ -24,6 +24,7 @@ const char* DiagnosticKindName(DiagnosticKind kind) {
     case DiagnosticKind::kKml: return "kml";
     case DiagnosticKind::kPlacement: return "placement";
     case DiagnosticKind::kTextureRefused: return "texture-refused";
+    case DiagnosticKind::kEncoding: return "encoding";
   }
   return "unknown";
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include "support/Documents.h"
@@ -161,6 +162,20 @@ TEST(ExtendedReading, CorpusDocumentsWithoutExtendedConstructsReadAlike) {
     EXPECT_TRUE(DataBuffer(path, {true, nullptr}) == plain) << path;
   }
   EXPECT_GT(compared, 100);
+}
+
+// A convex_mesh holding its own mesh reads like <mesh>; one that only names another geometry
+// (convex_hull_of) gives that geometry's mesh.
+TEST(ExtendedReading, ConvexMeshReadsLikeMesh) {
+  const std::string expected = DataBuffer(Placed().Write("ext/mesh.dae"), {});
+  Doc convex = Placed(), hull = Placed();
+  convex.geometries = std::regex_replace(Mesh("g", kTriangle), std::regex("mesh>"), "convex_mesh>");
+  hull.geometries = "<geometry id=\"g\"><convex_mesh convex_hull_of=\"#h\"/></geometry>" + Mesh("h", kTriangle);
+  for (const Doc& doc : {convex, hull}) {
+    const std::string path = doc.Write("ext/convex.dae");
+    EXPECT_TRUE(DataBuffer(path, {true, nullptr}) == expected);
+    EXPECT_TRUE(DataBuffer(path, {}).empty());
+  }
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ enum class DiagnosticKind : int32_t {
   // From the three entry points again:
   kTextureRefused,      // an image file outside the folder tree textures are confined to
   kEncoding,            // a character encoding the plain reading takes only partly (UTF-16)
+  kEmptyScene,          // the scene places nothing that gives output, and nothing else said why
 };
 
 // A short stable name of the kind ("file-missing", "unknown-name", ...).

@@ -73,7 +73,8 @@ void SceneCollector::ReportUnresolvedInstance(const char* element, const String&
   GeometryTag* geometry = found->AsGeometryTag();
   if (!geometry || !geometry->mesh) return;
   for (PrimitiveTag* primitive : geometry->mesh->primitives) {
-    if (!primitive || primitive->material.IsEmpty()) continue;
+    // A primitive without indices gives nothing, so its material does not matter.
+    if (!primitive || primitive->material.IsEmpty() || primitive->indices.count == 0) continue;
     bool bound = false;
     if (bindings)
       for (InstanceMaterial* binding : bindings->instanceMaterials)

@@ -161,6 +161,7 @@ class SceneCollector {
   // document's size. A run whose counting traversal exhausts either allowance produces nothing,
   // as when a count saturates. The creating traversal repeats the counted one exactly, so only
   // counting is metered.
+  int64_t geometriesPlaced = 0;  // instances the counting traversal found a geometry for
   int64_t instancesLeft = 0;  // geometry instantiations
   int64_t elementsLeft = 0;   // polygons examined, inputs walked and points to deliver
   // Takes one instantiation; false when the allowance is spent and the caller must do nothing.

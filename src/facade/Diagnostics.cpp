@@ -25,6 +25,7 @@ const char* DiagnosticKindName(DiagnosticKind kind) {
     case DiagnosticKind::kPlacement: return "placement";
     case DiagnosticKind::kTextureRefused: return "texture-refused";
     case DiagnosticKind::kEncoding: return "encoding";
+    case DiagnosticKind::kEmptyScene: return "empty-scene";
   }
   return "unknown";
 }

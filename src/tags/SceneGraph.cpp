@@ -112,7 +112,12 @@ void NodeTag::Traverse(SceneCollector& collector) {
   auto enter = [&](NodeTag* node) {
     if (!node->hasContent) return;
     // A node already on the current path is reached again only through an instance_node cycle.
-    if (node->onPath) return;
+    if (node->onPath) {
+      collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
+        return "node \"" + node->id.ToUtf8() + "\" instances itself through instance_node: the cycle is not followed";
+      });
+      return;
+    }
     if (++collector.nodeVisits > kMaxNodeVisits) {
       collector.ReportOnce(DiagnosticKind::kLimitReached, false, [] {
         return "the scene visits nodes more than " + std::to_string(kMaxNodeVisits) +

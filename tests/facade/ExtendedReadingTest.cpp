@@ -178,6 +178,40 @@ TEST(ExtendedReading, ConvexMeshReadsLikeMesh) {
   }
 }
 
+// Every document that gives nothing says why in its first diagnostic.
+TEST(Diagnostics, EveryDocumentWithoutOutputSaysWhy) {
+  auto write = [](const std::string& name, const std::string& instance, const std::string& geometries = Mesh("g", kTriangle)) {
+    Doc doc = Placed();
+    doc.geometries = geometries;
+    doc.scene = instance.empty() ? "<node/><node><node/></node>" : Node("", instance);
+    return doc.Write("why/" + name);
+  };
+  const std::string convex = write("convex.dae", "<instance_geometry url=\"#g\"/>",
+                                   "<geometry id=\"g\"><convex_mesh convex_hull_of=\"#h\"/></geometry>");
+  const struct Case {
+    std::string path;
+    int reading;  // 0 plain, 1 extended
+    DiagnosticKind kind;
+    std::string message;
+  } cases[] = {
+      {convex, 0, DiagnosticKind::kUnreadPrimitive, "convex_mesh geometry \"g\" is not read"},
+      {convex, 1, DiagnosticKind::kUnresolvedReference, "convex_hull_of \"#h\" names no geometry with a mesh"},
+      {write("empty.dae", "<instance_geometry url=\"#g\"/>", Mesh("g", Primitive("triangles", 0, "unbound", ""))), 0,
+       DiagnosticKind::kEmptyScene, "the geometry the scene places holds no triangles or polygons"},
+      {write("nodes.dae", ""), 1, DiagnosticKind::kEmptyScene, "the scene places no geometry"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    DiagnosticLog heard;
+    varnel::ImportOptions options{c.reading > 0, &heard};
+    EXPECT_EQ(DataBuffer(c.path, options), "");
+    ASSERT_FALSE(heard.heard.empty());
+    EXPECT_EQ(heard.heard[0].kind, c.kind);
+    EXPECT_EQ(heard.heard[0].message, c.message);
+    EXPECT_EQ(heard.heard[0].extendedReads, c.reading == 0 && c.kind != DiagnosticKind::kEmptyScene);
+  }
+}
+
 }  // namespace
 
 TEST(ExtendedReading, GeographicLocationOfTheAsset) {

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "assembly/IdIndex.h"
+#include "document/Linked.h"
 #include <varnel/String.h>
 #include "output/CreationManager.h"
 #include "util/BaseArray.h"
@@ -141,6 +142,11 @@ class SceneCollector {
   void ReportUnresolvedInstance(const char* element, const String& url, BindMaterial* bindMaterial,
                                 bool extendedReads = false);
   void ReportUnresolvedEffects();
+  // Of an `element` whose url resolved to nothing: says why when the url names another document
+  // (the extended reading's reason, or that the plain reading does not follow it); false when
+  // it names none.
+  bool ReportLinked(const char* element, const String& url);
+  const LinkFailures* linkFailures = nullptr;
 
   // Told the node of each part in the creating traversal; `nodeInstance` numbers node visits,
   // `currentNode` is the visit on top (0 and null outside any node).

@@ -146,6 +146,7 @@ IDownloader* DaeDocument::Downloader() {
 
 void DaeDocument::ParseDocument() {
   ClearTags();
+  linkFailures.clear();
   nodesRead = 0;
   yUp = true;
   unitScale = 1.0;

@@ -6,13 +6,15 @@
 #   tools/scripts/compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]
 #
 # CORPUS_DIR defaults to ../shared/corpus beside the repository. Documents are run one at a time
-# so that a difference names its file.
+# so that a difference names its file. COMPARE_FLAGS (e.g. "--extended") go to every command of
+# both tools.
 set -uo pipefail
 old=${1:?usage: compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]}
 new=${2:?usage: compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]}
 corpus=${3:-$(cd "$(dirname "$0")/../.." && pwd)/../shared/corpus}
 [ -d "$corpus" ] || { echo "compare-corpus: $corpus: no such folder" >&2; exit 2; }
 
+read -r -a flags <<<"${COMPARE_FLAGS:-}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -20,14 +22,14 @@ run() {  # run TOOL COMMAND FILE OUTPREFIX: output bytes and exit status of one 
   local tool=$1 cmd=$2 file=$3 out=$4
   case $cmd in
     buffer)
-      "$tool" buffer "$file" -o "$out.bin" >/dev/null 2>&1; echo $? >"$out.rc"
+      "$tool" buffer "${flags[@]}" "$file" -o "$out.bin" >/dev/null 2>&1; echo $? >"$out.rc"
       [ -f "$out.bin" ] || : >"$out.bin" ;;
     obj)
       mkdir "$out.d"  # the .obj names its .mtl: both runs write the same names
-      "$tool" obj "$file" -o "$out.d/model.obj" >/dev/null 2>&1; echo $? >"$out.rc"
+      "$tool" obj "${flags[@]}" "$file" -o "$out.d/model.obj" >/dev/null 2>&1; echo $? >"$out.rc"
       cat "$out.d/model.obj" "$out.d/model.mtl" >"$out.bin" 2>/dev/null ;;
     *)
-      "$tool" "$cmd" "$file" >"$out.bin" 2>/dev/null; echo $? >"$out.rc" ;;
+      "$tool" "$cmd" "${flags[@]}" "$file" >"$out.bin" 2>/dev/null; echo $? >"$out.rc" ;;
   esac
 }
 

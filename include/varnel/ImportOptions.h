@@ -29,6 +29,8 @@ enum class DiagnosticKind : int32_t {
   kPlacement,           // a placement taken with an assumption, or impossible
   // From the three entry points again:
   kTextureRefused,      // an image file outside the folder tree textures are confined to
+  kEncoding,            // a character encoding the plain reading takes only partly (UTF-16)
+  kEmptyScene,          // the scene places nothing that gives output, and nothing else said why
 };
 
 // A short stable name of the kind ("file-missing", "unknown-name", ...).

@@ -282,6 +282,7 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
   CreationManager& out = *manager;
   if (out.pass != TraversalPass::Counting && out.pass != TraversalPass::Creating) return;
   bool counting = out.pass == TraversalPass::Counting;
+  geometriesPlaced += counting;
   bool hasNormals = out.pointCount == out.normalCount;
 
   ResetGeometryState();

@@ -12,7 +12,10 @@ namespace varnel {
 
 namespace {
 
-std::string Quoted(const String& text, bool url) { return (url ? "\"#" : "\"") + text.ToUtf8() + "\""; }
+// A url that kept its "#" names an element of another document.
+std::string Quoted(const String& text, bool url) {
+  return (url && text.Find(L'#') < 0 ? "\"#" : "\"") + text.ToUtf8() + "\"";
+}
 
 }  // namespace
 
@@ -57,6 +60,7 @@ void SceneCollector::ReportUnresolvedInstance(const char* element, const String&
   if (!report || pass == TraversalPass::Creating || Exhausted()) return;
   Tag* found = FindGeometry(url);
   if (!found) {
+    if (ReportLinked(element, url)) return;
     ReportOnce(DiagnosticKind::kUnresolvedReference, extendedReads,
                [&] { return element + (" " + Quoted(url, true)) + " names no geometry"; });
     return;
@@ -73,7 +77,8 @@ void SceneCollector::ReportUnresolvedInstance(const char* element, const String&
   GeometryTag* geometry = found->AsGeometryTag();
   if (!geometry || !geometry->mesh) return;
   for (PrimitiveTag* primitive : geometry->mesh->primitives) {
-    if (!primitive || primitive->material.IsEmpty()) continue;
+    // A primitive without indices gives nothing, so its material does not matter.
+    if (!primitive || primitive->material.IsEmpty() || primitive->indices.count == 0) continue;
     bool bound = false;
     if (bindings)
       for (InstanceMaterial* binding : bindings->instanceMaterials)
@@ -84,6 +89,24 @@ void SceneCollector::ReportUnresolvedInstance(const char* element, const String&
              " is bound by no instance_material and names no material";
     });
   }
+}
+
+bool SceneCollector::ReportLinked(const char* element, const String& url) {
+  if (linkFailures) {
+    const auto failure = linkFailures->find(url.wstr());
+    if (failure != linkFailures->end()) {
+      ReportOnce(failure->second.kind, false, [&] { return failure->second.message; });
+      return true;
+    }
+  }
+  const std::wstring_view text = url;
+  const bool otherDocument = text.find(L'#') != std::wstring_view::npos ||
+                             (text.size() > 4 && String(text.substr(text.size() - 4)).CompareNoCase(L".dae") == 0);
+  if (extended || !otherDocument) return false;
+  ReportOnce(DiagnosticKind::kUnresolvedReference, true, [&] {
+    return element + (" \"" + url.ToUtf8() + "\" names another document, which is not read");
+  });
+  return true;
 }
 
 void SceneCollector::ReportUnresolvedEffects() {

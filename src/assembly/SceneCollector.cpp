@@ -109,7 +109,20 @@ void SceneCollector::Run(VisualScene* root) {
   nodeVisits = 0;
   instancesLeft = kInstanceLimit;
   elementsLeft = kElementLimit;
+  geometriesPlaced = 0;
+  // A scene that gives nothing says why once, unless the traversal already said something.
+  struct Tally : DiagnosticReceiver {
+    DiagnosticReceiver* next = nullptr;
+    int heard = 0;
+    void Report(const Diagnostic& d) override {
+      ++heard;
+      next->Report(d);
+    }
+  } tally;
+  tally.next = report.receiver;
+  if (report) report.receiver = &tally;
   root->Traverse(*this);
+  report.receiver = tally.next;
 
   // A count that reached the int limit saturated: its indices could not address the output.
   bool saturated = out.partCount == kCountLimit || out.pointCount == kCountLimit ||
@@ -138,6 +151,12 @@ void SceneCollector::Run(VisualScene* root) {
   }
   // The extended reading also gives a display list that holds only lines.
   const bool produces = (out.partCount >= 1 && out.pointCount >= 3) || (extended && out.lineCount >= 1);
+  if (report && !produces && !saturated && tally.heard == 0) {
+    report(DiagnosticKind::kEmptyScene, 0, false, [&] {
+      return std::string(geometriesPlaced == 0 ? "the scene places no geometry"
+                                               : "the geometry the scene places holds no triangles or polygons");
+    });
+  }
   if (produces && !saturated) {
     if (sceneObserver) NameEffects(out);
     out.effects.AttachTo(effects);

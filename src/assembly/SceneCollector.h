@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "assembly/IdIndex.h"
+#include "document/Linked.h"
 #include <varnel/String.h>
 #include "output/CreationManager.h"
 #include "util/BaseArray.h"
@@ -141,6 +142,11 @@ class SceneCollector {
   void ReportUnresolvedInstance(const char* element, const String& url, BindMaterial* bindMaterial,
                                 bool extendedReads = false);
   void ReportUnresolvedEffects();
+  // Of an `element` whose url resolved to nothing: says why when the url names another document
+  // (the extended reading's reason, or that the plain reading does not follow it); false when
+  // it names none.
+  bool ReportLinked(const char* element, const String& url);
+  const LinkFailures* linkFailures = nullptr;
 
   // Told the node of each part in the creating traversal; `nodeInstance` numbers node visits,
   // `currentNode` is the visit on top (0 and null outside any node).
@@ -163,6 +169,7 @@ class SceneCollector {
   // document's size. A run whose counting traversal exhausts either allowance produces nothing,
   // as when a count saturates. The creating traversal repeats the counted one exactly, so only
   // counting is metered.
+  int64_t geometriesPlaced = 0;  // instances the counting traversal found a geometry for
   int64_t instancesLeft = 0;  // geometry instantiations
   int64_t elementsLeft = 0;   // polygons examined, inputs walked and points to deliver
   // Takes one instantiation; false when the allowance is spent and the caller must do nothing.

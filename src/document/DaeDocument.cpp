@@ -146,6 +146,7 @@ IDownloader* DaeDocument::Downloader() {
 
 void DaeDocument::ParseDocument() {
   ClearTags();
+  linkFailures.clear();
   nodesRead = 0;
   yUp = true;
   unitScale = 1.0;
@@ -163,6 +164,10 @@ void DaeDocument::ParseDocument() {
   }
   ResetReader();
   DetectByteOrderMark();
+  if (utf16 && extended && !TranscodeUtf16()) {
+    report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string("the UTF-16 text could not be converted"); });
+    return;
+  }
 
   if (!ReadRawToken()) {
     report(DiagnosticKind::kNotXml, 0, false, [] { return std::string("the document is empty"); });
@@ -186,6 +191,11 @@ void DaeDocument::ParseDocument() {
   AssetTag* asset = nullptr;
   // The token skipped here is the root start tag, whose attributes are never read.
   if (report) ReportRoot();
+  // The plain reading takes UTF-16 byte by byte, which keeps ASCII whole and nothing else.
+  if (report && utf16 && !extended && Utf16BeyondAscii())
+    report(DiagnosticKind::kEncoding, 0, true, [] {
+      return std::string("a UTF-16 document: its characters beyond ASCII are not read");
+    });
   if (!NextToken()) CloseStream();
 
   for (bool firstPass = true; stream && !stopped; firstPass = false) {

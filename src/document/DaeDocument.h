@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include <varnel/ImportOptions.h>
+#include "document/Linked.h"
 #include "host/Downloader.h"
 #include "host/Path.h"
 #include <varnel/String.h>
@@ -57,6 +58,8 @@ class DaeDocument : public XmlReader {
   bool downloadTimeUpReported = false;
   // Nodes whose parse has begun, in document order.
   int32_t nodesRead = 0;
+  // Filled by FollowLinkedDocuments.
+  LinkFailures linkFailures;
 
   // Fetches (for an "http" address), parses and sorts the document. Never fails visibly.
   void Load(String path);

@@ -25,6 +25,8 @@ const char* DiagnosticKindName(DiagnosticKind kind) {
     case DiagnosticKind::kKml: return "kml";
     case DiagnosticKind::kPlacement: return "placement";
     case DiagnosticKind::kTextureRefused: return "texture-refused";
+    case DiagnosticKind::kEncoding: return "encoding";
+    case DiagnosticKind::kEmptyScene: return "empty-scene";
   }
   return "unknown";
 }

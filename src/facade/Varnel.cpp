@@ -4,6 +4,7 @@
 
 #include "assembly/SceneCollector.h"
 #include "document/DaeDocument.h"
+#include "document/Linked.h"
 #include "facade/Settings.h"
 #include <varnel/Geometry.h>
 #include <varnel/DaeDisplayList.h>
@@ -24,6 +25,7 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
   document.textureBudget = {options.maxTexturePixels, options.maxDocumentTexturePixels,
                             options.decodeTextures};
   document.Load(std::move(path));
+  if (options.extended) FollowLinkedDocuments(document);
   if (options.geographicLocation && document.location.found)
     *options.geographicLocation = document.location;
 }
@@ -32,6 +34,7 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
 void LendTables(DaeDocument& document, SceneCollector& collector) {
   collector.report = document.report;
   collector.extended = document.extended;
+  collector.linkFailures = &document.linkFailures;
   collector.sceneObserver = document.sceneObserver;
   collector.maxOutputBytes = document.maxOutputBytes;
   collector.unitScale = document.unitScale;

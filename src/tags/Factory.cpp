@@ -35,6 +35,7 @@ Tag* NewTag(int id, bool extended) {
     case kLines: return new LinesTag(id);
     case kMatrix: return new MatrixTag(id);
     case kMesh: return new MeshTag(id);
+    case kConvexMesh: return extended ? new MeshTag(id) : nullptr;
     case kPolylist: return new PolylistTag(id);
     case kRotate: return new RotateTag(id);
     case kScale: return new ScaleTag(id);

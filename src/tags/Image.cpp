@@ -157,6 +157,8 @@ String PercentDecoded(const String& reference) {
 
 // The local path a file address or an escaped reference stands for. Of "file://host/path" only
 // this machine's host (empty or localhost) is dropped; another host stays as a network path.
+}  // namespace
+
 String LocalPath(String reference) {
   if (reference.Left(5).CompareNoCase(kFileScheme) == 0) {
     reference.Delete(0, 5);
@@ -173,8 +175,6 @@ String LocalPath(String reference) {
   }
   return PercentDecoded(reference);
 }
-
-}  // namespace
 
 bool ImageTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {

@@ -7,6 +7,9 @@
 
 namespace varnel {
 
+// A reference as a local path: a "file:" address made a path, %-escapes decoded.
+String LocalPath(String reference);
+
 class ImageTag : public NamedTag {
  public:
   explicit ImageTag(int elementId) : NamedTag(elementId) {}

@@ -59,13 +59,31 @@ GeometryTag::~GeometryTag() { delete mesh; }
 
 bool GeometryTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
-    if (id == kMesh) return AttachSingle(document, id, mesh, &Tag::AsMeshTag);
+    if (id == kMesh || (id == kConvexMesh && document.extended))
+      return AttachSingle(document, id, mesh, &Tag::AsMeshTag);
+    if (id == kConvexMesh && document.report && !document.wasEndTag)
+      document.report(DiagnosticKind::kUnreadPrimitive, document.StartTagLine("convex_mesh"), true,
+                      [&] { return "convex_mesh geometry \"" + GetId().ToUtf8() + "\" is not read"; });
     return NamedTag::ParseChild(id, document);
   });
 }
 
 void GeometryTag::BindGeometry(SceneCollector& collector) {
-  if (mesh) mesh->BindGeometry(collector);
+  // A convex_mesh of nothing but convex_hull_of stands for that geometry: its mesh is given (not
+  // the hull of it). Chains are followed a few steps, which also ends cycles.
+  MeshTag* bound = mesh;
+  for (int step = 0; bound && !bound->hullOf.IsEmpty() && bound->primitives.count == 0; ++step) {
+    Tag* named = step < 4 ? collector.FindGeometry(bound->hullOf) : nullptr;
+    GeometryTag* geometry = named ? named->AsGeometryTag() : nullptr;
+    if (!geometry || !geometry->mesh) {
+      collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
+        return "convex_hull_of \"#" + bound->hullOf.ToUtf8() + "\" names no geometry with a mesh";
+      });
+      return;
+    }
+    bound = geometry->mesh;
+  }
+  if (bound) bound->BindGeometry(collector);
 }
 
 MeshTag::~MeshTag() {
@@ -86,6 +104,7 @@ bool MeshTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kSource: return AttachToList(document, id, sources, &Tag::AsSourceTag);
+      case kConvexHullOf: return document.ReadUrl(hullOf);
       case kVertices: return AttachSingle(document, id, vertices, &Tag::AsVerticesTag);
       case kPolygons:
       case kTristrips:

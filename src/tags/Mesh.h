@@ -29,6 +29,8 @@ class MeshTag : public NamedTag {
   BaseArray<SourceTag*> sources{NoStorage{}};
   BaseArray<PrimitiveTag*> primitives{NoStorage{}};
   VerticesTag* vertices = nullptr;
+  // Of a convex_mesh (extended reading): the geometry whose hull it is.
+  String hullOf;
 
  private:
   // Whether the lines of this mesh were already reported to an output that holds none.

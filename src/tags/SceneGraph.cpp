@@ -112,7 +112,12 @@ void NodeTag::Traverse(SceneCollector& collector) {
   auto enter = [&](NodeTag* node) {
     if (!node->hasContent) return;
     // A node already on the current path is reached again only through an instance_node cycle.
-    if (node->onPath) return;
+    if (node->onPath) {
+      collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
+        return "node \"" + node->id.ToUtf8() + "\" instances itself through instance_node: the cycle is not followed";
+      });
+      return;
+    }
     if (++collector.nodeVisits > kMaxNodeVisits) {
       collector.ReportOnce(DiagnosticKind::kLimitReached, false, [] {
         return "the scene visits nodes more than " + std::to_string(kMaxNodeVisits) +
@@ -172,6 +177,7 @@ void InstanceGeometry::Traverse(SceneCollector& collector) {
 void InstanceController::Traverse(SceneCollector& collector) {
   Tag* controller = collector.FindController(url);
   if (!controller) {
+    if (collector.report && collector.ReportLinked("instance_controller", url)) return;
     collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
       return "instance_controller \"#" + url.ToUtf8() + "\" names no controller";
     });
@@ -189,7 +195,7 @@ void InstanceTag::Traverse(SceneCollector& collector) {
 
 NodeTag* InstanceTag::Resolve(SceneCollector& collector) {
   if (NodeTag* node = collector.FindInstancedNode(url)) return node;
-  if (!collector.report) return nullptr;
+  if (!collector.report || collector.ReportLinked("instance_node", url)) return nullptr;
   const bool plain = !collector.extended;
   collector.ReportOnce(DiagnosticKind::kUnresolvedReference, plain && collector.FindAnyNode(url), [&] {
     return "instance_node \"#" + url.ToUtf8() + (plain ? "\" names no node of library_nodes" : "\" names no node");

@@ -91,7 +91,7 @@ const NameIndex& Index() {
 
 const char* const kExtendedNames[kExtendedElementEnd - kElementCount] = {
     "ph", "h", "ref", "instance_image", "coverage", "geographic_location", "longitude", "latitude",
-    "altitude"};
+    "altitude", "convex_hull_of"};
 
 const char* ElementName(int id) {
   return id >= 0 && id < kElementCount ? kNames[id] : kNames[0];

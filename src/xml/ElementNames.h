@@ -244,6 +244,7 @@ enum ExtendedElementId : int {
   kLongitude,
   kLatitude,
   kAltitude,
+  kConvexHullOf,        // the geometry a convex_mesh stands for
   kExtendedElementEnd,
 };
 int LookupExtendedElement(const char* name, size_t length);

@@ -1,5 +1,6 @@
 #include "xml/XmlReader.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,7 +129,7 @@ void XmlReader::ResetReader() {
   attributeCursor = attributeNameStart = attributeNameLength = 0;
   attributeValueStart = attributeValueLength = 0;
   pendingOpen = false;
-  wideInput = bigEndian = false;
+  wideInput = bigEndian = utf16 = false;
   readAheadValid = false;
   readAheadByte = 0;
   stopped = false;
@@ -185,6 +186,94 @@ void XmlReader::DetectByteOrderMark() {
   std::fseek(stream, position, SEEK_SET);
   inputPosition_ = inputEnd_ = 0;
   readAheadValid = false;
+  // A mark, or ASCII characters in 16-bit units: "<?" or blanks before the first tag.
+  utf16 = (b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF) ||
+          (b0 > 0 && b0 < 0x80 && b1 == 0 && b2 > 0 && b2 < 0x80 && b3 == 0) ||
+          (b0 == 0 && b1 > 0 && b1 < 0x80 && b2 == 0 && b3 > 0 && b3 < 0x80);
+}
+
+bool XmlReader::Utf16BeyondAscii() const {
+  unsigned char block[1 << 16];
+  int64_t at = 0;
+  for (ssize_t n; (n = pread(fileno(stream), block, sizeof block, at)) > 1; at += n) {
+    for (ssize_t i = 0; i + 1 < n; i += 2) {
+      const int low = block[i] == 0 ? block[i + 1] : block[i + 1] == 0 ? block[i] : 0x100;
+      const bool mark = at + i == 0 && (low == 0x100 && (block[0] == 0xFF || block[0] == 0xFE));
+      if (low >= 0x80 && !mark) return true;
+    }
+    n &= ~ssize_t{1};  // a unit never straddles two blocks
+  }
+  return false;
+}
+
+bool XmlReader::TranscodeUtf16() {
+  std::fseek(stream, 0, SEEK_SET);
+  unsigned char in[2 * 4096];
+  size_t have = std::fread(in, 1, 2, stream);
+  const bool markLittle = have == 2 && in[0] == 0xFF && in[1] == 0xFE;
+  const bool markBig = have == 2 && in[0] == 0xFE && in[1] == 0xFF;
+  const bool big = markBig || (!markLittle && have == 2 && in[0] == 0);
+  if (markLittle || markBig) have = 0;
+  // Anonymous memory that reads like a file, so sizes, lines and list allowances come out as
+  // for the UTF-8 document.
+  const int fd = memfd_create("varnel-utf8", MFD_CLOEXEC);
+  std::FILE* out = fd >= 0 ? fdopen(fd, "w+b") : std::tmpfile();
+  if (!out) {
+    if (fd >= 0) close(fd);
+    CloseStream();
+    return false;
+  }
+  char text[3 * 4096 + 4];
+  unsigned pendingHigh = 0;  // a high surrogate waiting for its low half
+  bool written = true;
+  for (;;) {
+    have += std::fread(in + have, 1, sizeof in - have, stream);
+    const size_t units = have / 2;
+    if (units == 0) break;
+    size_t n = 0;
+    auto put = [&](unsigned c) {
+      if (c < 0x80) {
+        text[n++] = static_cast<char>(c);
+      } else if (c < 0x800) {
+        text[n++] = static_cast<char>(0xC0 | c >> 6);
+        text[n++] = static_cast<char>(0x80 | (c & 0x3F));
+      } else if (c < 0x10000) {
+        text[n++] = static_cast<char>(0xE0 | c >> 12);
+        text[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        text[n++] = static_cast<char>(0x80 | (c & 0x3F));
+      } else {
+        text[n++] = static_cast<char>(0xF0 | c >> 18);
+        text[n++] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        text[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        text[n++] = static_cast<char>(0x80 | (c & 0x3F));
+      }
+    };
+    for (size_t i = 0; i < units; ++i) {
+      const unsigned c = big ? unsigned{in[2 * i]} << 8 | in[2 * i + 1] : unsigned{in[2 * i + 1]} << 8 | in[2 * i];
+      if (pendingHigh && c >= 0xDC00 && c <= 0xDFFF) {
+        put(0x10000 + ((pendingHigh - 0xD800) << 10) + (c - 0xDC00));
+        pendingHigh = 0;
+        continue;
+      }
+      if (pendingHigh) put(0xFFFD);  // a lone half reads as the replacement character
+      pendingHigh = 0;
+      if (c >= 0xD800 && c <= 0xDBFF) pendingHigh = c;
+      else put(c >= 0xDC00 && c <= 0xDFFF ? 0xFFFD : c);
+    }
+    written = written && std::fwrite(text, 1, n, out) == n;
+    have -= 2 * units;  // an odd last byte waits for more input, else is dropped
+    if (have) in[0] = in[2 * units];
+  }
+  if (pendingHigh) written = written && std::fputs("\xEF\xBF\xBD", out) >= 0;
+  CloseStream();
+  if (!written || std::fflush(out) != 0) {
+    std::fclose(out);
+    return false;
+  }
+  std::rewind(out);
+  stream = out;
+  ResetReader();
+  return true;
 }
 
 int XmlReader::FillBuffer() {

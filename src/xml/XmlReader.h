@@ -48,6 +48,9 @@ class XmlReader {
   bool pendingOpen = false;
   bool wideInput = false;
   bool bigEndian = false;
+  // The document is UTF-16 by its byte-order mark or by its first characters, whatever the
+  // plain reading makes of it (set by DetectByteOrderMark).
+  bool utf16 = false;
   bool readAheadValid = false;
   unsigned char readAheadByte = 0;
   std::FILE* stream = nullptr;
@@ -95,6 +98,12 @@ class XmlReader {
   // Reads the first four bytes of `stream`, positions it behind a byte-order mark if there is
   // one and sets wideInput / bigEndian accordingly.
   void DetectByteOrderMark();
+  // Whether the UTF-16 `stream` holds a character beyond ASCII (a byte-order mark aside); reads
+  // the whole file.
+  bool Utf16BeyondAscii() const;
+  // Replaces a UTF-16 `stream` by its UTF-8 text, held in memory, and resets the reader to read
+  // it; false when that fails (the stream is then closed).
+  bool TranscodeUtf16();
   // Opens `path` (UTF-8 file name) as `stream` and resets the reader; false when it cannot be
   // opened. The document driver opens its own path; this serves tools and tests.
   bool OpenFile(const char* path);

@@ -251,7 +251,7 @@ TEST(Driver, AModelThatGivesNothingIsAnErrorWithVarnelsReason) {
   EXPECT_TRUE(Open(path, {"STRICT=NO"}));
   std::string empty = testdoc::Doc().Write("driver/empty.dae");
   EXPECT_FALSE(Open(empty));
-  EXPECT_EQ(error(), empty + ": no output (no readable scene geometry)");
+  EXPECT_EQ(error(), empty + ": the scene places no geometry");
 }
 
 TEST(Driver, GdalsToolsReadModels) {

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 
+#include "document/Linked.h"
 #include "support/Documents.h"
 #include "support/Outputs.h"
 
@@ -161,6 +163,119 @@ TEST(ExtendedReading, CorpusDocumentsWithoutExtendedConstructsReadAlike) {
     EXPECT_TRUE(DataBuffer(path, {true, nullptr}) == plain) << path;
   }
   EXPECT_GT(compared, 100);
+}
+
+// A convex_mesh holding its own mesh reads like <mesh>; one that only names another geometry
+// (convex_hull_of) gives that geometry's mesh.
+TEST(ExtendedReading, ConvexMeshReadsLikeMesh) {
+  const std::string expected = DataBuffer(Placed().Write("ext/mesh.dae"), {});
+  Doc convex = Placed(), hull = Placed();
+  convex.geometries = std::regex_replace(Mesh("g", kTriangle), std::regex("mesh>"), "convex_mesh>");
+  hull.geometries = "<geometry id=\"g\"><convex_mesh convex_hull_of=\"#h\"/></geometry>" + Mesh("h", kTriangle);
+  for (const Doc& doc : {convex, hull}) {
+    const std::string path = doc.Write("ext/convex.dae");
+    EXPECT_TRUE(DataBuffer(path, {true, nullptr}) == expected);
+    EXPECT_TRUE(DataBuffer(path, {}).empty());
+  }
+}
+
+// Documents linked by url: "b.dae#id" takes an element of b.dae, "b.dae" its whole scene, each
+// document read once; b's ids never meet a's (both have a geometry "g" and a material "m").
+TEST(ExtendedReading, InstancesTakeElementsOfOtherDocuments) {
+  Doc b;
+  b.asset = "<asset><up_axis>Z_UP</up_axis><survey/></asset>";
+  b.effects = Effect("blue", "0 0 1");
+  b.materials = Material("m", "blue");
+  b.geometries = Mesh("g", kTriangle, "", "0 0 1 1 0 1 0 1 1");
+  b.nodes = "<node id=\"n\"><instance_geometry url=\"#g\"><bind_material><technique_common><instance_material "
+            "symbol=\"m\" target=\"#m\"/></technique_common></bind_material></instance_geometry></node>";
+  b.scene = "<node><instance_node url=\"#n\"/></node>";
+  b.Write("linked/parts/b x.dae");
+  Doc a = Placed();
+  a.geometries = Mesh("g", kTriangle, "", "0 0 2 1 0 2 0 1 2");
+  a.scene = Node("", "<instance_geometry url=\"parts/b%20x.dae#g\"/><instance_node url=\"parts/b%20x.dae#n\"/>"
+                     "<instance_geometry url=\"#g\"/>") +
+            Node("<translate>5 0 0</translate>", "<instance_geometry url=\"./parts/b%20x.dae\"/>");
+  DiagnosticLog heard;
+  const pipelinetest::Output out = pipelinetest::RunGeometry(a.Write("linked/a.dae"), {true, &heard});
+  ASSERT_EQ(out.parts.size(), 4u);
+  const double x[] = {0, 0, 0, 5}, z[] = {1, 1, 2, 1};
+  const bool blue[] = {false, true, false, true};  // else a's red
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(out.parts[i].points[2], (pipelinetest::Vec3{x[i], 0, z[i]})) << i;
+    EXPECT_EQ(out.parts[i].material == out.parts[1].material, blue[i]) << i;
+  }
+  EXPECT_EQ(heard.lines, std::vector<std::string>{"unknown-name: b x.dae:2: <survey> is skipped (extended)"});
+}
+
+// Every document that gives nothing says why in its first diagnostic. Beside them, b.dae and
+// in/b.dae hold the triangle under a scene; in/c.dae instances in/a.dae whole.
+TEST(Diagnostics, EveryDocumentWithoutOutputSaysWhy) {
+  const std::string folder = std::filesystem::weakly_canonical(testsupport::ScratchDir() + "/why").string();
+  auto write = [](const std::string& name, const std::string& instance, const std::string& geometries = Mesh("g", kTriangle)) {
+    Doc doc = Placed();
+    doc.geometries = geometries;
+    doc.scene = instance.empty() ? "<node/><node><node/></node>" : Node("", instance);
+    return doc.Write("why/" + name);
+  };
+  write("b.dae", "<instance_geometry url=\"#g\"/>");
+  write("in/b.dae", "<instance_geometry url=\"#g\"/>");
+  write("in/c.dae", "<instance_node url=\"a.dae\"/>");
+  const std::string convex = write("convex.dae", "<instance_geometry url=\"#g\"/>",
+                                   "<geometry id=\"g\"><convex_mesh convex_hull_of=\"#h\"/></geometry>");
+  const std::string unread = "\" names another document, which is not read";
+  const struct Case {
+    std::string path;
+    int reading;  // 0 plain, 1 extended, 2 extended with confined textures
+    DiagnosticKind kind;
+    std::string message;
+  } cases[] = {
+      {convex, 0, DiagnosticKind::kUnreadPrimitive, "convex_mesh geometry \"g\" is not read"},
+      {convex, 1, DiagnosticKind::kUnresolvedReference, "convex_hull_of \"#h\" names no geometry with a mesh"},
+      {write("other.dae", "<instance_geometry url=\"b.dae#g\"/>"), 0, DiagnosticKind::kUnresolvedReference,
+       "instance_geometry \"b.dae#g" + unread},
+      {write("whole.dae", "<instance_node url=\"b.dae\"/>"), 0, DiagnosticKind::kUnresolvedReference,
+       "instance_node \"b.dae" + unread},
+      {write("missing.dae", "<instance_geometry url=\"none.dae#g\"/>"), 1, DiagnosticKind::kUnresolvedReference,
+       "instance_geometry \"none.dae#g\" names no document (" + folder + "/none.dae)"},
+      {write("lacks.dae", "<instance_geometry url=\"b.dae#x\"/>"), 1, DiagnosticKind::kUnresolvedReference,
+       "instance_geometry \"" + folder + "/b.dae#x\" names no geometry"},
+      {write("in/a.dae", "<instance_node url=\"c.dae\"/>"), 1, DiagnosticKind::kUnresolvedReference,
+       "instance_node \"a.dae\" names the document it lies in: a cycle, not followed"},
+      {write("http.dae", "<instance_node url=\"http://127.0.0.1:9/b.dae\"/>"), 1, DiagnosticKind::kUnresolvedReference,
+       "instance_node \"http://127.0.0.1:9/b.dae\" names a document at an address, which is not fetched"},
+      {write("in/up.dae", "<instance_geometry url=\"../b.dae#g\"/>"), 2, DiagnosticKind::kUnresolvedReference,
+       "instance_geometry \"../b.dae#g\" names a document outside the folder textures and documents are confined to: not read"},
+      {write("empty.dae", "<instance_geometry url=\"#g\"/>", Mesh("g", Primitive("triangles", 0, "unbound", ""))), 0,
+       DiagnosticKind::kEmptyScene, "the geometry the scene places holds no triangles or polygons"},
+      {write("nodes.dae", ""), 1, DiagnosticKind::kEmptyScene, "the scene places no geometry"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    DiagnosticLog heard;
+    varnel::ImportOptions options{c.reading > 0, &heard};
+    options.confineTextures = c.reading == 2;
+    EXPECT_EQ(DataBuffer(c.path, options), "");
+    ASSERT_FALSE(heard.heard.empty());
+    EXPECT_EQ(heard.heard[0].kind, c.kind);
+    EXPECT_EQ(heard.heard[0].message, c.message);
+    EXPECT_EQ(heard.heard[0].extendedReads, c.reading == 0 && c.kind != DiagnosticKind::kEmptyScene);
+  }
+}
+
+// Exactly the limit of linked documents reads them all; one more is refused and said.
+TEST(ExtendedReading, LinkedDocumentsStopAtTheirLimit) {
+  for (int count : {varnel::kMaxLinkedDocuments, varnel::kMaxLinkedDocuments + 1}) {
+    for (int i = count; i >= 0; --i) {
+      Doc doc = Placed();
+      if (i < count) doc.scene += Node("", "<instance_node url=\"" + std::to_string(i + 1) + ".dae\"/>");
+      doc.Write("limit" + std::to_string(count) + "/" + std::to_string(i) + ".dae");
+    }
+    DiagnosticLog heard;
+    const auto out = pipelinetest::RunGeometry(testsupport::ScratchDir() + "/limit" + std::to_string(count) + "/0.dae", {true, &heard});
+    EXPECT_EQ(out.parts.size(), size_t(std::min(count, varnel::kMaxLinkedDocuments) + 1));
+    EXPECT_EQ(heard.First(DiagnosticKind::kLimitReached) != nullptr, count > varnel::kMaxLinkedDocuments);
+  }
 }
 
 }  // namespace

@@ -24,8 +24,6 @@ using testsupport::RunShell;
 using testsupport::RunTool;
 using Result = testsupport::CommandResult;
 
-const std::string kNoOutput = "no output (no readable scene geometry)";
-
 std::string Sample() { return std::string(VARNEL_TEST_DATA) + "/demo/house.dae"; }
 
 int CountLines(const std::string& text, const std::string& prefix) {
@@ -109,7 +107,7 @@ TEST(Cli, AFileWithoutOutputSaysWhy) {
       {WriteFile("place.dae", "<kml><Document/></kml>"), "", "no model in the KML"},
       {WriteFile("prolog.dae", prolog), "", "<c:COLLADA> is skipped at line 4",
        "parsing stopped at line 4: <c:COLLADA> is not read"},
-      {WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), "", kNoOutput},
+      {WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), "", "the scene places no geometry"},
       {WriteFile("declared.dae", declared), "", "",
        "parsing stopped at line 2: <!DOCTYPE> is not read; varnel reads it without --strict"},
       // A name that is not UTF-8, with a terminal's escape sequence in it, is opened as given

@@ -1,6 +1,10 @@
 // What the reader makes of the way a document is spelled, seen in the geometry it yields.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
+#include <fstream>
+#include <iterator>
+#include <vector>
 #include <string>
 
 #include "support/Documents.h"
@@ -61,6 +65,50 @@ TEST(Reader, SpellingsOfOneDocumentReadAlike) {
     Output read = RunAgreeing(c.text).geometry;
     ExpectSameParts(read, expected, true);
     EXPECT_EQ(read.materials.size(), 1u);
+  }
+}
+
+// `text` from UTF-8 into `to` by iconv.
+std::string Recoded(std::string text, const char* to, const char* from = "UTF-8") {
+  iconv_t cd = iconv_open(to, from);
+  std::string out(4 * text.size(), '\0');
+  char *in = text.data(), *at = out.data();
+  size_t inLeft = text.size(), outLeft = out.size();
+  iconv(cd, &in, &inLeft, &at, &outLeft);
+  iconv_close(cd);
+  return out.substr(0, out.size() - outLeft);
+}
+
+// The extended reading takes UTF-16 as the UTF-8 text it spells (names whose units hold the
+// bytes of '"' and '<', one beyond 16 bits); the plain reading first says it met UTF-16.
+TEST(Reader, Utf16ReadsAsItsUtf8TextInTheExtendedReading) {
+  struct Names : varnel::SceneObserver {
+    std::string heard;
+    void NodeParts(int32_t, int32_t, const char* name) override { heard += name; }
+  };
+  std::vector<std::string> originals = {
+      Replaced(OneInstance(Mesh("g", kTriangle)).Text(), "<node>", "<node name=\"\u6F22\u4E3C \U0001D11E\">")};
+  if (std::ifstream file{testsupport::CorpusDir() + "/assimp/cube_UTF16LE.dae", std::ios::binary}; file)
+    originals.push_back(Recoded({std::istreambuf_iterator<char>(file), {}}, "UTF-8", "UTF-16"));
+  int serial = 0;
+  for (const std::string& utf8 : originals) {
+    Names expectedNames;
+    const std::string expected = DataBuffer(testsupport::WriteFile("utf16/" + std::to_string(++serial) + ".dae", utf8),
+                                            {true, nullptr, nullptr, &expectedNames});
+    ASSERT_FALSE(expected.empty());
+    for (const std::string& text : {"\xFF\xFE" + Recoded(utf8, "UTF-16LE"), "\xFE\xFF" + Recoded(utf8, "UTF-16BE"),
+                                    Recoded(utf8, "UTF-16LE"), Recoded(utf8, "UTF-16BE"), "\xEF\xBB\xBF" + utf8}) {
+      SCOPED_TRACE(serial);
+      const std::string path = testsupport::WriteFile("utf16/" + std::to_string(++serial) + ".dae", text);
+      Names names;
+      EXPECT_TRUE(DataBuffer(path, {true, nullptr, nullptr, &names}) == expected);
+      EXPECT_EQ(names.heard, expectedNames.heard);
+      DiagnosticLog plain;
+      DataBuffer(path, {false, &plain});
+      const bool utf16 = text[0] != '\xEF';
+      ASSERT_EQ(!plain.heard.empty() && plain.heard[0].kind == varnel::DiagnosticKind::kEncoding, utf16);
+      EXPECT_TRUE(!utf16 || plain.heard[0].extendedReads);
+    }
   }
 }
 

@@ -2,7 +2,7 @@
 # Compares `varnel dump`, `buffer`, `info` and `obj` (.obj and .mtl) of every COLLADA document
 # under a folder between two builds of the tool, byte for byte, exit status included, in the
 # strict reading: `--strict` is passed to each build that knows it (builds from before it read
-# strictly by default). FLAGS, when set, is passed to both instead (FLAGS=--extended compares
+# strictly by default). COMPARE_FLAGS, when set, is passed to both instead (COMPARE_FLAGS=--extended compares
 # the extended reading). Prints one line per difference and a summary; exits 1 when anything differs.
 #
 #   tools/scripts/compare-corpus.sh OLD_VARNEL NEW_VARNEL [CORPUS_DIR]
@@ -16,8 +16,8 @@ corpus=${3:-$(cd "$(dirname "$0")/../.." && pwd)/../shared/corpus}
 [ -d "$corpus" ] || { echo "compare-corpus: $corpus: no such folder" >&2; exit 2; }
 
 strictness() { "$1" info --help 2>/dev/null | grep -q -- --strict && echo --strict; }
-read -r -a oldFlags <<<"${FLAGS:-$(strictness "$old")}"
-read -r -a newFlags <<<"${FLAGS:-$(strictness "$new")}"
+read -r -a oldFlags <<<"${COMPARE_FLAGS:-$(strictness "$old")}"
+read -r -a newFlags <<<"${COMPARE_FLAGS:-$(strictness "$new")}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -1,11 +1,13 @@
 #include "xml/XmlReader.h"
 
+#include <iconv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -208,63 +210,50 @@ bool XmlReader::Utf16BeyondAscii() const {
 
 bool XmlReader::TranscodeUtf16() {
   std::fseek(stream, 0, SEEK_SET);
-  unsigned char in[2 * 4096];
+  char in[2 * 4096];
   size_t have = std::fread(in, 1, 2, stream);
-  const bool markLittle = have == 2 && in[0] == 0xFF && in[1] == 0xFE;
-  const bool markBig = have == 2 && in[0] == 0xFE && in[1] == 0xFF;
-  const bool big = markBig || (!markLittle && have == 2 && in[0] == 0);
+  const auto* mark = reinterpret_cast<const unsigned char*>(in);
+  const bool markLittle = have == 2 && mark[0] == 0xFF && mark[1] == 0xFE;
+  const bool markBig = have == 2 && mark[0] == 0xFE && mark[1] == 0xFF;
+  const bool big = markBig || (!markLittle && have == 2 && mark[0] == 0);
   if (markLittle || markBig) have = 0;
+  iconv_t convert = iconv_open("UTF-8", big ? "UTF-16BE" : "UTF-16LE");
   // Anonymous memory that reads like a file, so sizes, lines and list allowances come out as
   // for the UTF-8 document.
-  const int fd = memfd_create("varnel-utf8", MFD_CLOEXEC);
-  std::FILE* out = fd >= 0 ? fdopen(fd, "w+b") : std::tmpfile();
+  const int fd = convert == iconv_t(-1) ? -1 : memfd_create("varnel-utf8", MFD_CLOEXEC);
+  std::FILE* out = fd >= 0 ? fdopen(fd, "w+b") : nullptr;
   if (!out) {
     if (fd >= 0) close(fd);
+    if (convert != iconv_t(-1)) iconv_close(convert);
     CloseStream();
     return false;
   }
-  char text[3 * 4096 + 4];
-  unsigned pendingHigh = 0;  // a high surrogate waiting for its low half
-  bool written = true;
-  for (;;) {
-    have += std::fread(in + have, 1, sizeof in - have, stream);
-    const size_t units = have / 2;
-    if (units == 0) break;
-    size_t n = 0;
-    auto put = [&](unsigned c) {
-      if (c < 0x80) {
-        text[n++] = static_cast<char>(c);
-      } else if (c < 0x800) {
-        text[n++] = static_cast<char>(0xC0 | c >> 6);
-        text[n++] = static_cast<char>(0x80 | (c & 0x3F));
-      } else if (c < 0x10000) {
-        text[n++] = static_cast<char>(0xE0 | c >> 12);
-        text[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        text[n++] = static_cast<char>(0x80 | (c & 0x3F));
-      } else {
-        text[n++] = static_cast<char>(0xF0 | c >> 18);
-        text[n++] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        text[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        text[n++] = static_cast<char>(0x80 | (c & 0x3F));
-      }
-    };
-    for (size_t i = 0; i < units; ++i) {
-      const unsigned c = big ? unsigned{in[2 * i]} << 8 | in[2 * i + 1] : unsigned{in[2 * i + 1]} << 8 | in[2 * i];
-      if (pendingHigh && c >= 0xDC00 && c <= 0xDFFF) {
-        put(0x10000 + ((pendingHigh - 0xD800) << 10) + (c - 0xDC00));
-        pendingHigh = 0;
-        continue;
-      }
-      if (pendingHigh) put(0xFFFD);  // a lone half reads as the replacement character
-      pendingHigh = 0;
-      if (c >= 0xD800 && c <= 0xDBFF) pendingHigh = c;
-      else put(c >= 0xDC00 && c <= 0xDFFF ? 0xFFFD : c);
+  static const char kReplacement[] = "\xEF\xBF\xBD";  // for a lone surrogate half
+  char text[2 * sizeof in];
+  bool written = true, end = false;
+  while (written && !end) {
+    const size_t got = std::fread(in + have, 1, sizeof in - have, stream);
+    end = got == 0;
+    have += got;
+    char* from = in;
+    size_t left = have;
+    while (left >= 2) {
+      char* to = text;
+      size_t room = sizeof text;
+      const int error = iconv(convert, &from, &left, &to, &room) == size_t(-1) ? errno : 0;
+      written = written && std::fwrite(text, 1, sizeof text - room, out) == sizeof text - room;
+      if (!error || error == E2BIG) continue;
+      // An incomplete unit or pair waits for more input; at the end, and for a bad unit, a
+      // replacement stands in for it.
+      if (error == EINVAL && (!end || left < 2)) break;
+      written = written && std::fputs(kReplacement, out) >= 0;
+      from += 2, left -= 2;
     }
-    written = written && std::fwrite(text, 1, n, out) == n;
-    have -= 2 * units;  // an odd last byte waits for more input, else is dropped
-    if (have) in[0] = in[2 * units];
+    if (end && left == 1) left = 0;  // an odd last byte is no character
+    std::memmove(in, from, left);
+    have = left;
   }
-  if (pendingHigh) written = written && std::fputs("\xEF\xBF\xBD", out) >= 0;
+  iconv_close(convert);
   CloseStream();
   if (!written || std::fflush(out) != 0) {
     std::fclose(out);

@@ -46,8 +46,11 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for ((r = 1; r <= rounds; r++)); do
   for i in "${!jobs[@]}"; do
     IFS='|' read -r name _ command <<<"${jobs[$i]}"
-    # Each run starts without the previous runs' outputs still being written back: that would
-    # bill one run for another's output (hundreds of MB a round on two cores).
+    # Each run starts without the previous runs' outputs, neither still being written back nor
+    # to be replaced: either would bill one run for another's output (hundreds of MB a round on
+    # two cores; on ext4, replacing a file by renaming over it has all of the new one's blocks
+    # allocated then and there).
+    rm -f "$work/floor.out" "$work"/*.mpb "$work"/obj/*
     sync
     /usr/bin/time -f "%e %M" -o "$work/runs/time" $command >/dev/null 2>&1 ||
       { echo "compare: $name failed" >&2; exit 1; }
@@ -72,8 +75,9 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'
 echo "mesh: $(du -m "$mesh" | cut -f1) MB, 2 M triangles, buffer $((bytes / 1000000)) MB;" \
      "cities: $(du -m "$city" | cut -f1) and $(du -m "$city2" | cut -f1) MB; $rounds rounds;" \
      "load average $load_before before, $load_after after"
-echo "floor: reads the mesh in 1 MB blocks and converts each number of its texts to a double" \
-     "once (fast_float); floor + write then writes the buffer's $bytes bytes from one 192 KB block"
+echo "floor: reads the mesh in 64 KB blocks and converts each number of its texts to a double" \
+     "once (exact short decimals, else fast_float); floor + write then writes the buffer's" \
+     "$bytes bytes to a new file from one 192 KB block"
 echo
 echo "| run | median s | fastest–slowest s | spread | / its floor | peak MB |"
 echo "|---|---:|---:|---:|---:|---:|"

@@ -27,13 +27,17 @@ bool FloatArray::Parse(DaeDocument& document) {
       textRead = true;
       if (count >= 1) ReserveDeclared(document, values, count);
       else ReserveFresh(values, 15);
-      const int64_t read = ReadNumberList<ListEnd::kStopAtTag>(document, count >= 1 ? count : -1,
-                                           [this](int64_t, const char* text) {
-                                             const char* stop;
-                                             const double value = ParseDoubleAt(text, &stop);
-                                             values.Append(static_cast<float>(value));
-                                             return stop;
-                                           });
+      const int64_t read = ReadNumberList<ListEnd::kStopAtTag>(
+          document, count >= 1 ? count : -1,
+          [this](int64_t, const char* text) {
+            const char* stop;
+            const double value = ParseDoubleAt(text, &stop);
+            values.Append(static_cast<float>(value));
+            return stop;
+          },
+          [this](char* text, int& p, int length, int64_t most) {
+            return RunOfPlainFloats(text, p, length, most, values);
+          });
       if (read < 0) return false;
       ReleaseUnread(values, count);
       while (!document.isTagToken) {

@@ -115,10 +115,14 @@ bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
   }
   if (count > 0) listRoom -= count;
   const int64_t read = ReadNumberList<ListEnd::kRepeatLast>(
-      *this, count > 0 ? count : 0, [&values](int64_t, const char* text) {
+      *this, count > 0 ? count : 0,
+      [&values](int64_t, const char* text) {
         const char* stop;
         values.Append(ParseIntAt(text, &stop));
         return stop;
+      },
+      [&values](char* text, int& p, int length, int64_t most) {
+        return RunOfPlainInts(text, p, length, most, values);
       });
   if (read < 0) NextToken();  // an input that ended early still leaves the reader advanced
   if (isEndToken) IdentifyTag();

@@ -1,4 +1,5 @@
-// The number readers against the C library in the "C" locale, bit for bit.
+// The number readers, and the list fast paths, against the C library in the "C" locale, bit
+// for bit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "xml/NumberList.h"
 #include "xml/Numbers.h"
 
 namespace {
@@ -70,6 +72,47 @@ TEST(Numbers, ParseIntMatchesStrtolCutTo32Bits) {
   for (const std::string& text : cases)
     EXPECT_EQ(varnel::ParseInt(text.c_str()), static_cast<int>(strtol_l(text.c_str(), nullptr, 10, CLocale())))
         << '"' << text << '"';
+}
+
+// The runs take a number only where they convert it as the general readers do; the usual
+// shapes must be taken, or the fast path is dead.
+TEST(Numbers, ListRunsMatchStrtod) {
+  std::vector<std::string> cases = {"0", "-0", "16.6781", "-0.0276954", "1002", "12345678", "123456789",
+                                    "99999999.9999999", "9999999.99999999", "1.00000000", "5.", ".5",
+                                    "+1", "1e5", "0x1", "-", "00000007", "0.30000000"};
+  std::mt19937 rng(5);
+  for (int i = 0; i < 50000; ++i) {
+    std::string s = rng() % 4 ? "" : "-";
+    for (int k = 0, n = static_cast<int>(rng() % 10); k < n; ++k) s += static_cast<char>('0' + rng() % 10);
+    if (rng() % 2) s += ".";
+    for (int k = 0, n = static_cast<int>(rng() % 10); k < n; ++k) s += static_cast<char>('0' + rng() % 10);
+    cases.push_back(s);
+  }
+  int taken = 0;
+  for (const std::string& token : cases) {
+    std::string text = token + (rng() % 2 ? " " : "\n") + std::string(20, '7');
+    int p = 0;
+    varnel::BaseArray<float> floats;
+    if (varnel::RunOfPlainFloats(text.data(), p, static_cast<int>(text.size()), 1, floats) == 1) {
+      const float expected = static_cast<float>(strtod_l(token.c_str(), nullptr, CLocale()));
+      EXPECT_EQ(std::memcmp(&floats[0], &expected, sizeof expected), 0) << '"' << token << '"';
+      EXPECT_EQ(p, static_cast<int>(token.size()) + 1) << '"' << token << '"';
+      ++taken;
+    }
+    p = 0;
+    varnel::BaseArray<int32_t> ints;
+    if (varnel::RunOfPlainInts(text.data(), p, static_cast<int>(text.size()), 1, ints) == 1) {
+      EXPECT_EQ(ints[0], static_cast<int>(strtol_l(token.c_str(), nullptr, 10, CLocale()))) << '"' << token << '"';
+      EXPECT_EQ(token.find_first_not_of("0123456789"), std::string::npos) << '"' << token << '"';
+    }
+  }
+  EXPECT_GT(taken, 10000);
+  for (const char* usual : {"16.6781 ", "-0.0276954 ", "1002 "}) {
+    std::string text = usual + std::string(20, ' ');
+    int p = 0;
+    varnel::BaseArray<float> floats;
+    EXPECT_EQ(varnel::RunOfPlainFloats(text.data(), p, static_cast<int>(text.size()), 1, floats), 1) << usual;
+  }
 }
 
 }  // namespace

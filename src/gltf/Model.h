@@ -1,0 +1,67 @@
+// One imported model as the glTF writer needs it, taken from the multipatch buffer as the
+// library hands it out piece by piece (docs/multipatch-buffer.md): the buffer itself is never
+// held whole, and its doubles become floats around the model's first point as they come.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <varnel/DataBufferWriter.h>
+#include <varnel/ImportOptions.h>
+
+
+namespace varnel::gltf {
+
+struct Part {
+  int32_t first = 0, count = 0, type = 0;
+  int32_t material = -1;
+  int32_t firstTexture = 0;
+};
+
+struct Material {
+  bool hasColor = false;
+  int32_t color[3] = {255, 255, 255};
+  bool cull = false;
+  int32_t transparency = 0;  // percent, 0 when not set
+  int32_t textureOf = -1;    // the material holding the pixels it shows
+  int32_t width = 0, height = 0, channels = 0;
+  const unsigned char* pixels = nullptr;  // inside the model's material bytes
+};
+
+// From part `firstPart` on, to the next one, parts come from the node visit `instance`.
+struct NodeSpan {
+  int32_t firstPart = 0, instance = 0;
+  std::string name;
+};
+
+class Model : public DataBufferWriter, public SceneObserver {
+ public:
+  bool Begin(int32_t size) override;
+  void Write(int32_t offset, const unsigned char* data, int32_t size) override;
+  void NodeParts(int32_t firstPart, int32_t instance, const char* name) override;
+  // After the import: false when nothing usable came.
+  bool Finish();
+
+  std::vector<Part> parts;
+  // Per point: x, y, z minus `origin` (the first point); normals as read; s, t per texture point.
+  std::vector<float> positions, normals, texture;
+  double origin[3] = {0, 0, 0};
+  double min[3], max[3];  // the extent of the points as read
+  std::vector<Material> materials;
+  std::vector<NodeSpan> nodes;
+
+ private:
+  void Take(int64_t offset, const unsigned char* data, int64_t size);
+  bool begun_ = false, failed_ = false;
+  int64_t size_ = 0;
+  int32_t partCount_ = -1, pointCount_ = -1, textureCount_ = 0, materialCount_ = 0;
+  bool hasNormals_ = false;
+  int32_t dimension_ = 0;
+  // Section starts, from the headers.
+  int64_t xy_ = 0, z_ = 0, extension_ = 0, normals_ = 0, texture_ = 0, partMaterials_ = 0,
+          partTextures_ = 0, materials_ = 0;
+  std::string materialBytes_;
+};
+
+}  // namespace varnel::gltf

@@ -208,9 +208,12 @@ struct Scene::State {
                                [](uint64_t c, const Run& r) { return c < r.firstCorner; });
     return *(it - 1);
   }
+  // The multipatch's front faces turn clockwise, as the shapefile's outer rings do; glTF's turn
+  // counter-clockwise: each triangle of a triangle list is taken 0, 2, 1.
   uint32_t PointOf(const Entry& e, const Primitive& p, const Run& r, uint64_t c) const {
-    return r.at < 0 ? static_cast<uint32_t>(e.model->parts[r.part].first + (c - r.firstCorner))
-                    : p.explicitCorners[static_cast<size_t>(r.at + int64_t(c - r.firstCorner))];
+    const uint64_t k = c - r.firstCorner;
+    if (r.at >= 0) return p.explicitCorners[static_cast<size_t>(r.at + int64_t(k))];
+    return static_cast<uint32_t>(e.model->parts[r.part].first + (k - k % 3) + (3 - k % 3) % 3);
   }
   Vertex Make(const Entry& e, const Primitive& p, const Run& r, uint64_t c) const;
   void Collect(Entry& e);
@@ -297,7 +300,7 @@ void Scene::State::Collect(Entry& e) {
         uint32_t a = uint32_t(part.first + i - 2), b = uint32_t(part.first + i - 1), c = uint32_t(part.first + i);
         if (part.type == kPatchTriangleFan) a = uint32_t(part.first);
         if (part.type == kPatchTriangleStrip && i % 2) std::swap(a, b);
-        p.explicitCorners.insert(p.explicitCorners.end(), {a, b, c});
+        p.explicitCorners.insert(p.explicitCorners.end(), {a, c, b});
       }
     } else if (part.type == kPatchOuterRing || part.type == kPatchFirstRing ||
                k == 0 || (m.parts[k - 1].type == kPatchTriangles)) {
@@ -308,6 +311,8 @@ void Scene::State::Collect(Entry& e) {
            ++h)
         rings.emplace_back(m.parts[h].first, m.parts[h].count);
       Triangulate(m.positions.data(), rings, p.explicitCorners);
+      for (size_t t = before; t + 2 < p.explicitCorners.size(); t += 3)
+        std::swap(p.explicitCorners[t + 1], p.explicitCorners[t + 2]);
     }
     uint64_t n = p.explicitCorners.size() - before;
     if (n) p.runs.push_back({p.corners, part32, int64_t(before)}), p.corners += n;

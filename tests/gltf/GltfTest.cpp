@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -59,6 +60,7 @@ tinygltf::Model Load(const std::string& path) {
 // What the .glb and the multipatch buffer of the same model must share.
 struct Summary {
   int64_t triangles = 0;
+  int64_t backwards = 0;  // triangles whose corners turn against their normals
   std::array<double, 6> extent{INFINITY, INFINITY, INFINITY, -INFINITY, -INFINITY, -INFINITY};
   std::vector<std::vector<unsigned char>> textures;  // RGBA each, sorted
 };
@@ -107,6 +109,41 @@ Summary OfBuffer(const std::string& path) {
   return s;
 }
 
+// The values of a float or unsigned accessor, as doubles.
+std::vector<double> Values(const tinygltf::Model& model, int index) {
+  const tinygltf::Accessor& a = model.accessors[size_t(index)];
+  const tinygltf::BufferView& view = model.bufferViews[size_t(a.bufferView)];
+  const int n = tinygltf::GetNumComponentsInType(uint32_t(a.type));
+  const int size = tinygltf::GetComponentSizeInBytes(uint32_t(a.componentType));
+  const size_t stride = view.byteStride ? view.byteStride : size_t(n * size);
+  const unsigned char* at = model.buffers[0].data.data() + view.byteOffset + a.byteOffset;
+  std::vector<double> values;
+  for (size_t i = 0; i < a.count; ++i)
+    for (int k = 0; k < n; ++k) {
+      const unsigned char* v = at + i * stride + size_t(k * size);
+      uint32_t u = 0;
+      float f = 0;
+      if (a.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT) std::memcpy(&f, v, 4);
+      else std::memcpy(&u, v, size_t(size));
+      values.push_back(a.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT ? f : u);
+    }
+  return values;
+}
+
+int64_t Backwards(const tinygltf::Model& model, const tinygltf::Primitive& p) {
+  std::vector<double> xyz = Values(model, p.attributes.at("POSITION")),
+                      normal = Values(model, p.attributes.at("NORMAL")), index = Values(model, p.indices);
+  int64_t backwards = 0;
+  for (size_t t = 0; t + 2 < index.size(); t += 3) {
+    const double *a = &xyz[3 * size_t(index[t])], *b = &xyz[3 * size_t(index[t + 1])],
+                 *c = &xyz[3 * size_t(index[t + 2])], *n = &normal[3 * size_t(index[t])];
+    double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, w[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+    backwards += (u[1] * w[2] - u[2] * w[1]) * n[0] + (u[2] * w[0] - u[0] * w[2]) * n[1] +
+                     (u[0] * w[1] - u[1] * w[0]) * n[2] < 0;
+  }
+  return backwards;
+}
+
 // Assumes no node matrices (an unplaced model): a mesh node's translation and its positions.
 Summary OfGltf(const tinygltf::Model& model) {
   Summary s;
@@ -115,6 +152,7 @@ Summary OfGltf(const tinygltf::Model& model) {
     EXPECT_TRUE(node.matrix.empty());
     for (const tinygltf::Primitive& p : model.meshes[size_t(node.mesh)].primitives) {
       s.triangles += int64_t(model.accessors[size_t(p.indices)].count / 3);
+      s.backwards += Backwards(model, p);
       const tinygltf::Accessor& at = model.accessors[size_t(p.attributes.at("POSITION"))];
       const std::vector<double>& t = node.translation;
       // Y-up back to Z-up: (x, y, z) is (x, -z, y).
@@ -145,6 +183,7 @@ TEST(Gltf, ReadsBackAsTheMultipatchBufferAndValidates) {
     ASSERT_EQ(RunTool("buffer " + Quote(c.input) + " -o " + Quote(mpb)).status, 0);
     Summary expected = OfBuffer(mpb), got = OfGltf(Load(glb));
     EXPECT_EQ(got.triangles, expected.triangles);
+    EXPECT_EQ(got.backwards, 0);
     for (int k = 0; k < 6; ++k) EXPECT_NEAR(got.extent[k], expected.extent[k], 1e-3) << k;
     EXPECT_EQ(got.textures, expected.textures);
     written.push_back(glb);

@@ -635,6 +635,7 @@ bool Scene::Build() {
   if (s.entries.empty()) return why = "no model to write", false;
   if (s.options.meshopt || s.options.draco) return why = "compression is not available", false;
   s.Features();
+  if (s.rows.size() > kMaxFeatures) return why = "more features than a glTF's feature ids can tell apart (2^24)", false;
   for (Entry& e : s.entries) {
     for (int k = 0; k < 3; ++k) {
       e.centre[k] = (e.model->min[k] + e.model->max[k]) / 2;

@@ -44,6 +44,8 @@ struct Image {
 
 // A written glTF never exceeds what a .glb's 32-bit lengths can say.
 inline constexpr uint64_t kMaxGltfBytes = (uint64_t{1} << 32) - 64;
+// Feature ids past 65,535 are floats, exact up to 2^24.
+inline constexpr size_t kMaxFeatures = size_t{1} << 24;
 
 class Scene {
  public:

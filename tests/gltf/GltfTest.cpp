@@ -221,6 +221,30 @@ TEST(Gltf, OptionsSayWhatTheyAsk) {
   ExpectValid(written);
 }
 
+TEST(Gltf, AllPlacesEachModelRelativeToTheFirst) {
+  const std::string dir = ScratchDir() + "/all";
+  fs::create_directories(dir);
+  for (const char* name : {"house.dae", "brick.png"})
+    fs::copy_file(VARNEL_TEST_DATA "/demo/" + std::string(name), dir + "/" + name);
+  std::string kml = "<kml><Document>";
+  for (const char* longitude : {"9", "9.001"})
+    kml += "<Placemark><Model><Location><longitude>" + std::string(longitude) +
+           "</longitude><latitude>45</latitude></Location><Orientation><heading>90</heading>"
+           "</Orientation><Link><href>house.dae</href></Link></Model></Placemark>";
+  WriteFile("all/doc.kml", kml + "</Document></kml>");
+  ASSERT_EQ(RunTool("gltf " + Quote(dir + "/doc.kml") + " --all -o " + Quote(dir + "/all.glb")).status, 0);
+  ASSERT_EQ(RunTool("gltf " + Quote(dir + "/doc.kml") + " --model 2 -o " + Quote(dir + "/2.glb")).status, 0);
+  tinygltf::Model all = Load(dir + "/all.glb"), second = Load(dir + "/2.glb");
+  ASSERT_EQ(all.nodes.size(), 4u);  // a model node over a mesh node each
+  // Heading 90 turns the model's north (glTF -Z) east; the second stands 78.85 m east of the first.
+  for (const tinygltf::Node* node : {&all.nodes[0], &all.nodes[2]}) EXPECT_NEAR(node->matrix[8], -1, 1e-9);
+  EXPECT_NEAR(all.nodes[2].matrix[12], 78.85, 0.01);
+  EXPECT_NEAR(all.nodes[2].matrix[14], 0, 0.01);
+  EXPECT_EQ(second.nodes.size(), 2u);
+  EXPECT_EQ(second.asset.extras.Get("longitude").GetNumberAsDouble(), 9.001);
+  ExpectValid({dir + "/all.glb", dir + "/2.glb"});
+}
+
 TEST(Gltf, FailuresSayWhyAndLeaveNothing) {
   const std::string dir = ScratchDir() + "/fail";
   fs::create_directories(dir);

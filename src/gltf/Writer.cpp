@@ -1,5 +1,6 @@
 #include "gltf/Writer.h"
 
+#include <meshoptimizer.h>
 #include <png.h>
 #include <tiny_gltf.h>
 
@@ -15,6 +16,7 @@
 #include <set>
 #include <sstream>
 
+#include "gltf/Compress.h"
 #include "gltf/Triangulate.h"
 
 namespace varnel::gltf {
@@ -130,14 +132,6 @@ bool HasTranslucentPixels(const Material& m) {
   return false;
 }
 
-// One output vertex; the feature id is read as an unsigned short from its low bytes, or written
-// as a float when ids do not fit one.
-struct Vertex {
-  float position[3], normal[3], uv[2];
-  uint32_t feature;
-};
-static_assert(sizeof(Vertex) == 36);
-
 uint32_t Hash(const Vertex& v) {
   uint32_t words[9];
   std::memcpy(words, &v, sizeof words);
@@ -177,9 +171,9 @@ struct Entry {
   std::vector<Primitive> primitives;
 };
 
+// Bytes of the binary buffer.
 struct View {
   uint64_t offset = 0, length = 0;
-  int stride = 0, target = 0;
   // Appends the view's items from `item` on, some at a time; the caller calls again until done.
   std::function<void(uint64_t& item, std::string& out)> write;
   std::string bytes;                         // or holds them
@@ -199,6 +193,7 @@ struct Scene::State {
   std::vector<Image> images;
   std::vector<Row> rows;
   uint64_t bin = 0;
+  uint64_t fallback = 0;  // bytes of the buffer EXT_meshopt_compression decodes into
   int64_t triangles = 0;
   bool floatFeatures = false;
   tinygltf::Model gltf;
@@ -220,7 +215,16 @@ struct Scene::State {
   void Dedupe(const Entry& e, Primitive& p);
   void Features();
   void Materials();
-  int AddView(uint64_t length, int stride, int target);
+  uint64_t AddBytes(uint64_t length, std::string bytes = {});
+  int AddView(uint64_t length, int stride, int target, std::string bytes = {});
+  // A view holding `bytes` (no target).
+  int AddData(std::string bytes) {
+    const uint64_t length = bytes.size();
+    return AddView(length, 0, 0, std::move(bytes));
+  }
+  int AddMeshoptView(const std::string& encoded, uint64_t plain, uint64_t count, int stride,
+                     int target, const char* mode);
+  void Compress(const Entry& e, Primitive& p, tinygltf::Primitive& primitive, int width);
   void Lay(int entry);
   void Metadata();
   void Nodes();
@@ -442,13 +446,78 @@ void Scene::State::Materials() {
   }
 }
 
-int Scene::State::AddView(uint64_t length, int stride, int target) {
+uint64_t Scene::State::AddBytes(uint64_t length, std::string bytes) {
   View view;
   bin = (bin + 3) / 4 * 4;
-  view.offset = bin, view.length = length, view.stride = stride, view.target = target;
+  view.offset = bin, view.length = length, view.bytes = std::move(bytes);
   bin += length;
   views.push_back(std::move(view));
-  return int(views.size() - 1);
+  return views.back().offset;
+}
+
+int Scene::State::AddView(uint64_t length, int stride, int target, std::string bytes) {
+  tinygltf::BufferView view;
+  view.buffer = 0, view.byteLength = length, view.byteStride = stride, view.target = target;
+  view.byteOffset = AddBytes(length, std::move(bytes));
+  gltf.bufferViews.push_back(view);
+  return int(gltf.bufferViews.size() - 1);
+}
+
+// A view of the fallback buffer (1), whose bytes are `encoded` in the binary buffer.
+int Scene::State::AddMeshoptView(const std::string& encoded, uint64_t plain, uint64_t count,
+                                 int stride, int target, const char* mode) {
+  using tinygltf::Value;
+  tinygltf::BufferView view;
+  fallback = (fallback + 3) / 4 * 4;
+  view.buffer = 1, view.byteOffset = fallback, view.byteLength = plain;
+  view.byteStride = target == TINYGLTF_TARGET_ARRAY_BUFFER ? stride : 0, view.target = target;
+  fallback += plain;
+  const uint64_t at = AddBytes(encoded.size(), encoded);
+  view.extensions["EXT_meshopt_compression"] = Value(Value::Object{
+      {"buffer", Value(0)}, {"byteOffset", Value(double(at))},
+      {"byteLength", Value(double(encoded.size()))}, {"byteStride", Value(stride)},
+      {"count", Value(double(count))}, {"mode", Value(std::string(mode))}});
+  gltf.bufferViews.push_back(view);
+  return int(gltf.bufferViews.size() - 1);
+}
+
+// The primitive's vertices and indices through meshoptimizer's codecs or Draco; its accessors
+// are in place already, their views set here.
+void Scene::State::Compress(const Entry& e, Primitive& p, tinygltf::Primitive& primitive, int width) {
+  using tinygltf::Value;
+  std::vector<Vertex> vertices;
+  vertices.reserve(p.vertexCorner.size());
+  for (uint32_t c : p.vertexCorner) vertices.push_back(Make(e, p, RunOf(p, c), c));
+  auto& accessors = gltf.accessors;
+  if (options.meshopt) {
+    Layout layout{p.textured};
+    uint64_t plain = 0;
+    std::string encoded = MeshoptVertices(vertices, layout, plain);
+    int view = AddMeshoptView(encoded, plain, vertices.size(), layout.stride(),
+                              TINYGLTF_TARGET_ARRAY_BUFFER, "ATTRIBUTES");
+    for (const auto& [name, index] : primitive.attributes) {
+      tinygltf::Accessor& a = accessors[size_t(index)];
+      a.bufferView = view;
+      if (name == "NORMAL") a.componentType = TINYGLTF_COMPONENT_TYPE_BYTE, a.normalized = true;
+      if (name == "TEXCOORD_0") a.byteOffset = size_t(layout.uv());
+      if (name == "_FEATURE_ID_0") a.byteOffset = size_t(layout.feature());
+    }
+    std::vector<uint32_t>& indices = p.indices;
+    std::string codes = MeshoptIndices(indices, vertices.size());
+    accessors[size_t(primitive.indices)].bufferView =
+        AddMeshoptView(codes, indices.size() * size_t(width), indices.size(), width,
+                       TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, "TRIANGLES");
+    return;
+  }
+  int ids[4];
+  std::string encoded = DracoMesh(vertices, p.indices, p.textured, floatFeatures, ids);
+  Value::Object attributes{{"POSITION", Value(ids[0])}, {"NORMAL", Value(ids[1])},
+                           {"_FEATURE_ID_0", Value(ids[3])}};
+  if (p.textured) attributes["TEXCOORD_0"] = Value(ids[2]);
+  for (const auto& [name, index] : primitive.attributes) accessors[size_t(index)].byteOffset = 0;
+  primitive.extensions["KHR_draco_mesh_compression"] = Value(Value::Object{
+      {"bufferView", Value(AddData(std::move(encoded)))},
+      {"attributes", Value(attributes)}});
 }
 
 // The entry's mesh: its primitives' views, accessors and attributes.
@@ -469,10 +538,10 @@ void Scene::State::Lay(int index) {
     tinygltf::Primitive primitive;
     primitive.mode = TINYGLTF_MODE_TRIANGLES;
     primitive.material = p.gltfMaterial;
-    const bool compressed = false;
+    const bool compressed = options.meshopt || options.draco;
     if (!compressed) {
       p.vertexView = AddView(vertices * uint64_t(stride), stride, TINYGLTF_TARGET_ARRAY_BUFFER);
-      views[size_t(p.vertexView)].write = [this, &e, &p, stride](uint64_t& u, std::string& out) {
+      views.back().write = [this, &e, &p, stride](uint64_t& u, std::string& out) {
         for (; u < p.vertexCorner.size() && out.size() < (1 << 20); ++u) {
           uint64_t c = p.vertexCorner[u];
           Vertex v = Make(e, p, RunOf(p, c), c);
@@ -498,12 +567,13 @@ void Scene::State::Lay(int index) {
                  TINYGLTF_TYPE_SCALAR, vertices);
     // The smallest index type; the largest value of each is primitive restart, which glTF forbids.
     int width = vertices < 255 ? 1 : vertices < 65535 ? 2 : 4;
+    if (options.meshopt) width = std::max(width, 2);  // its index codec takes no bytes
     int component = width == 1 ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE
                     : width == 2 ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT
                                  : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
     if (!compressed) {
       p.indexView = AddView(p.corners * uint64_t(width), 0, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
-      views[size_t(p.indexView)].write = [&p, width](uint64_t& done, std::string& out) {
+      views.back().write = [&p, width](uint64_t& done, std::string& out) {
         for (; done < p.indices.size() && out.size() < (1 << 20); ++done) {
           uint32_t i = p.indices[done];
           uint16_t s = static_cast<uint16_t>(i);
@@ -515,6 +585,7 @@ void Scene::State::Lay(int index) {
       };
     }
     primitive.indices = accessor(p.indexView, 0, component, TINYGLTF_TYPE_SCALAR, p.corners);
+    if (compressed) Compress(e, p, primitive, width);
     tinygltf::Value::Object ids{{"featureCount", tinygltf::Value(int(p.features.size()))},
                                 {"attribute", tinygltf::Value(0)},
                                 {"propertyTable", tinygltf::Value(0)}};
@@ -540,10 +611,8 @@ void Scene::State::Metadata() {
       offsets.append(reinterpret_cast<const char*>(&at), 4);
     }
     if (values.empty()) return;  // a buffer view may not be empty: the property is left out
-    int valueView = AddView(values.size(), 0, 0);
-    views.back().bytes = std::move(values);
-    int offsetView = AddView(offsets.size(), 0, 0);
-    views.back().bytes = std::move(offsets);
+    int valueView = AddData(std::move(values));
+    int offsetView = AddData(std::move(offsets));
     properties[name] = Value(Value::Object{{"values", Value(valueView)},
                                            {"stringOffsets", Value(offsetView)},
                                            {"stringOffsetType", Value(std::string("UINT32"))}});
@@ -554,8 +623,7 @@ void Scene::State::Metadata() {
   strings("node", &Row::node);
   std::string materials;
   for (const Row& row : rows) materials.append(reinterpret_cast<const char*>(&row.material), 4);
-  int materialView = AddView(materials.size(), 0, 0);
-  views.back().bytes = std::move(materials);
+  int materialView = AddData(std::move(materials));
   properties["material"] = Value(Value::Object{{"values", Value(materialView)}});
   classProperties["material"] = Value(Value::Object{{"type", Value(std::string("SCALAR"))},
                                                     {"componentType", Value(std::string("INT32"))}});
@@ -633,7 +701,6 @@ void Scene::Add(std::unique_ptr<Model> model, std::string name, std::string sour
 bool Scene::Build() {
   State& s = *state_;
   if (s.entries.empty()) return why = "no model to write", false;
-  if (s.options.meshopt || s.options.draco) return why = "compression is not available", false;
   s.Features();
   if (s.rows.size() > kMaxFeatures) return why = "more features than a glTF's feature ids can tell apart (2^24)", false;
   for (Entry& e : s.entries) {
@@ -651,22 +718,19 @@ bool Scene::Build() {
     for (size_t i = 0; i < s.images.size(); ++i) {
       tinygltf::Image image;
       image.mimeType = s.images[i].mimeType;
-      image.bufferView = s.AddView(s.images[i].bytes.size(), 0, 0);
-      s.views.back().bytes = s.images[i].bytes;
+      image.bufferView = s.AddData(s.images[i].bytes);
       s.gltf.images.push_back(image);
     }
   else
     s.gltf.images.resize(s.images.size());
   s.Metadata();
   s.Nodes();
-  for (const View& view : s.views) {
-    tinygltf::BufferView v;
-    v.buffer = 0, v.byteOffset = view.offset, v.byteLength = view.length;
-    v.byteStride = view.stride, v.target = view.target;
-    s.gltf.bufferViews.push_back(v);
-  }
   s.gltf.extensionsUsed = {"EXT_mesh_features", "EXT_structural_metadata"};
   if (s.options.unlit) s.gltf.extensionsUsed.push_back("KHR_materials_unlit");
+  if (s.options.meshopt)
+    s.gltf.extensionsRequired = {"EXT_meshopt_compression", "KHR_mesh_quantization"};
+  if (s.options.draco) s.gltf.extensionsRequired = {"KHR_draco_mesh_compression"};
+  for (const std::string& e : s.gltf.extensionsRequired) s.gltf.extensionsUsed.push_back(e);
   s.gltf.asset.version = "2.0";
   s.gltf.asset.generator = "varnel";
   if (s.bin > kMaxGltfBytes) return why = "the model is too large for a glTF (4 GiB)", false;
@@ -686,6 +750,9 @@ std::string Scene::Json(const std::string& binName, const std::vector<std::strin
   nlohmann::json buffer = {{"byteLength", state_->bin}};
   if (!binName.empty()) buffer["uri"] = binName;
   json["buffers"] = nlohmann::json::array({buffer});
+  if (state_->fallback)
+    json["buffers"].push_back({{"byteLength", state_->fallback},
+                               {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}});
   return json.dump();
 }
 

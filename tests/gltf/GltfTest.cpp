@@ -1,5 +1,9 @@
+#include <draco/compression/decode.h>
 #include <gtest/gtest.h>
+#include <meshoptimizer.h>
 #include <tiny_gltf.h>
+
+#include <nlohmann/json.hpp>
 
 #include <array>
 #include <cmath>
@@ -219,6 +223,76 @@ TEST(Gltf, OptionsSayWhatTheyAsk) {
   ASSERT_EQ(m.size(), 16u);
   EXPECT_NEAR(std::hypot(m[12], m[13], m[14]), 6367489.5 + 100, 1);
   ExpectValid(written);
+}
+
+// Per primitive of a .glb, compressed or not: triangles, and the extent of its positions.
+std::vector<std::pair<size_t, std::array<double, 6>>> Decoded(const std::string& path) {
+  std::string glb = ReadFile(path);
+  uint32_t jsonBytes;
+  std::memcpy(&jsonBytes, glb.data() + 12, 4);
+  nlohmann::json json = nlohmann::json::parse(glb.substr(20, jsonBytes));
+  const unsigned char* bin = reinterpret_cast<const unsigned char*>(glb.data()) + 28 + jsonBytes;
+  std::vector<std::pair<size_t, std::array<double, 6>>> out;
+  // Not const: a missing member reads as null.
+  for (auto& primitive : json["meshes"][0]["primitives"]) {
+    std::array<double, 6> box{INFINITY, INFINITY, INFINITY, -INFINITY, -INFINITY, -INFINITY};
+    auto grow = [&](const float* p) {
+      for (int k = 0; k < 3; ++k) box[k] = std::min(box[k], double(p[k])), box[k + 3] = std::max(box[k + 3], double(p[k]));
+    };
+    auto& draco = primitive["extensions"]["KHR_draco_mesh_compression"];
+    const auto& position = json["accessors"][primitive["attributes"]["POSITION"].get<int>()];
+    const auto& view = json["bufferViews"][position.value("bufferView", 0)];
+    size_t triangles = json["accessors"][primitive["indices"].get<int>()]["count"].get<size_t>() / 3;
+    if (!draco.is_null()) {
+      const auto& data = json["bufferViews"][draco["bufferView"].get<int>()];
+      draco::DecoderBuffer buffer;
+      buffer.Init(reinterpret_cast<const char*>(bin) + data.value("byteOffset", 0), data["byteLength"]);
+      auto mesh = draco::Decoder().DecodeMeshFromBuffer(&buffer).value();
+      triangles = mesh->num_faces();
+      const draco::PointAttribute* a = mesh->GetAttributeByUniqueId(draco["attributes"]["POSITION"]);
+      for (uint32_t i = 0; i < a->size(); ++i) {
+        float p[3];
+        a->GetValue(draco::AttributeValueIndex(i), p);
+        grow(p);
+      }
+    } else if (view.contains("extensions")) {
+      const auto& codes = view["extensions"]["EXT_meshopt_compression"];
+      size_t count = codes["count"], stride = codes["byteStride"];
+      std::vector<unsigned char> vertices(count * stride);
+      EXPECT_EQ(meshopt_decodeVertexBuffer(vertices.data(), count, stride, bin + codes.value("byteOffset", 0),
+                                           codes["byteLength"]), 0);
+      for (size_t i = 0; i < count; ++i) grow(reinterpret_cast<const float*>(&vertices[i * stride]));
+    } else {
+      for (int k = 0; k < 3; ++k) box[k] = position["min"][k], box[k + 3] = position["max"][k];
+    }
+    out.push_back({triangles, box});
+  }
+  return out;
+}
+
+TEST(Gltf, CompressedFilesDecodeToTheSameMeshes) {
+  for (const std::string& input : {kHouse, Corpus("assimp/duck.dae")}) {
+    if (input.empty()) continue;
+    std::vector<std::string> paths;
+    for (const char* option : {"", "--meshopt", "--draco"}) {
+      paths.push_back(ScratchDir() + "/packed" + option + ".glb");
+      ASSERT_EQ(RunTool("gltf " + Quote(input) + " " + option + " -o " + Quote(paths.back())).status, 0);
+    }
+    auto plain = Decoded(paths[0]);
+    for (size_t i : {1, 2}) {
+      SCOPED_TRACE(paths[i]);
+      auto packed = Decoded(paths[i]);
+      ASSERT_EQ(packed.size(), plain.size());
+      for (size_t p = 0; p < plain.size(); ++p) {
+        EXPECT_EQ(packed[p].first, plain[p].first);
+        // Draco keeps 16 bits of each coordinate over the mesh's extent.
+        double size = plain[p].second[3] - plain[p].second[0], slack = i == 2 ? size / 30000 : 0;
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(packed[p].second[k], plain[p].second[k], slack + 1e-6);
+      }
+    }
+    std::string report;
+    EXPECT_EQ(Validate({paths[1], paths[2]}, &report).first, 0) << report;  // it cannot decode them
+  }
 }
 
 TEST(Gltf, AllPlacesEachModelRelativeToTheFirst) {

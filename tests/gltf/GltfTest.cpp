@@ -215,6 +215,8 @@ TEST(Gltf, OptionsSayWhatTheyAsk) {
     EXPECT_NE(ReadFile(path).find(c.expect), std::string::npos);
     written.push_back(path);
   }
+  ASSERT_EQ(RunTool("batch --format gltf -o " + Quote(out + "/batch") + " " + Quote(kHouse)).status, 0);
+  written.push_back(out + "/batch/house.glb");
   EXPECT_TRUE(fs::exists(out + "/house.bin"));
   EXPECT_TRUE(fs::exists(out + "/house_0.png"));
   // The east-north-up frame at 9 E 45 N 100 m in earth-centred coordinates.

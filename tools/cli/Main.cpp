@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 1024))
       ->capture_default_str();
   batch->add_option("--format", batchOptions.format, "output format")
-      ->check(CLI::IsMember({"shp", "buffer", "obj"}))
+      ->check(CLI::IsMember({"shp", "buffer", "obj", "gltf"}))
       ->capture_default_str();
   readFlags(batch);
 

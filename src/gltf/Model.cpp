@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include <meshoptimizer.h>
+
 #include "gis/Unaligned.h"
 
 namespace varnel::gltf {
@@ -16,6 +18,19 @@ using gis::Load;
 constexpr int64_t kRecordHeader = 44, kExtensionHeader = 32, kMaterialHeader = 56;
 
 }  // namespace
+
+float FromHalf(uint16_t half) {
+  const uint32_t sign = uint32_t(half & 0x8000) << 16, exponent = (half >> 10) & 31, mantissa = half & 1023;
+  float magnitude;
+  if (exponent == 31) magnitude = mantissa ? NAN : INFINITY;
+  else if (exponent == 0) magnitude = std::ldexp(float(mantissa), -24);
+  else magnitude = std::ldexp(float(mantissa | 1024), int(exponent) - 25);
+  uint32_t bits;
+  std::memcpy(&bits, &magnitude, 4);
+  bits |= sign;
+  std::memcpy(&magnitude, &bits, 4);
+  return magnitude;
+}
 
 bool Model::Begin(int32_t size) {
   begun_ = true;
@@ -99,7 +114,7 @@ void Model::Take(int64_t offset, const unsigned char* data, int64_t size) {
   });
   if (materials_ == 0) return;
   section(normals_, texture_, 8, [&](int64_t i, const unsigned char* at, int64_t k) {
-    for (int64_t j = 0; j < k; ++j) normals[i + j] = static_cast<float>(Load<double>(at + 8 * j));
+    for (int64_t j = 0; j < k; ++j) normals[i + j] = meshopt_quantizeHalf(static_cast<float>(Load<double>(at + 8 * j)));
   });
   section(texture_, partMaterials_, 8, [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) texture[i + j] = static_cast<float>(Load<double>(at + 8 * j));

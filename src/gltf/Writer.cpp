@@ -155,8 +155,8 @@ struct Primitive {
   std::vector<Run> runs;
   std::vector<uint32_t> explicitCorners;
   uint64_t corners = 0;
-  std::vector<uint32_t> indices;       // per corner, its vertex
-  std::vector<uint32_t> vertexCorner;  // per vertex, the first corner that made it
+  std::vector<uint32_t> indices;  // per corner, its vertex
+  std::vector<Vertex> vertices;
   float min[3], max[3];
   std::set<uint32_t> features;
   int vertexView = -1, indexView = -1;
@@ -198,11 +198,6 @@ struct Scene::State {
   bool floatFeatures = false;
   tinygltf::Model gltf;
 
-  const Run& RunOf(const Primitive& p, uint64_t corner) const {
-    auto it = std::upper_bound(p.runs.begin(), p.runs.end(), corner,
-                               [](uint64_t c, const Run& r) { return c < r.firstCorner; });
-    return *(it - 1);
-  }
   // The multipatch's front faces turn clockwise, as the shapefile's outer rings do; glTF's turn
   // counter-clockwise: each triangle of a triangle list is taken 0, 2, 1.
   uint32_t PointOf(const Entry& e, const Primitive& p, const Run& r, uint64_t c) const {
@@ -224,7 +219,7 @@ struct Scene::State {
   }
   int AddMeshoptView(const std::string& encoded, uint64_t plain, uint64_t count, int stride,
                      int target, const char* mode);
-  void Compress(const Entry& e, Primitive& p, tinygltf::Primitive& primitive, int width);
+  void Compress(Primitive& p, tinygltf::Primitive& primitive, int width);
   void Lay(int entry);
   void Metadata();
   void Nodes();
@@ -242,7 +237,7 @@ Vertex Scene::State::Make(const Entry& e, const Primitive& p, const Run& r, uint
   v.position[2] = finite(-at(i, 1));
   double n[3] = {0, 0, 0};
   if (!m.normals.empty())
-    for (int k = 0; k < 3; ++k) n[k] = m.normals[size_t(i) * 3 + size_t(k)];
+    for (int k = 0; k < 3; ++k) n[k] = FromHalf(m.normals[size_t(i) * 3 + size_t(k)]);
   double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
   if (!(length > 1e-12) || !std::isfinite(length)) {
     // Flat: the normal of the corner's triangle.
@@ -324,11 +319,10 @@ void Scene::State::Collect(Entry& e) {
   std::erase_if(e.primitives, [](const Primitive& p) { return p.corners == 0; });
 }
 
+// Corners with equal vertices share one. The table holds vertex + 1 by hash, at most half full.
 void Scene::State::Dedupe(const Entry& e, Primitive& p) {
-  size_t capacity = 16;
-  while (capacity < p.corners + p.corners / 2) capacity *= 2;
-  std::vector<uint32_t> table(capacity, 0);  // vertex + 1
-  std::vector<uint32_t> hashes;
+  size_t capacity = 1024;
+  std::vector<uint32_t> table(capacity, 0);
   p.indices.resize(p.corners);
   std::fill(p.min, p.min + 3, INFINITY);
   std::fill(p.max, p.max + 3, -INFINITY);
@@ -337,31 +331,27 @@ void Scene::State::Dedupe(const Entry& e, Primitive& p) {
     const Run& r = p.runs[ri];
     uint64_t end = ri + 1 < p.runs.size() ? p.runs[ri + 1].firstCorner : p.corners;
     for (uint64_t c = r.firstCorner; c < end; ++c) {
-      Vertex v = Make(e, p, r, c);
-      uint32_t h = Hash(v);
-      size_t slot = h & (capacity - 1);
-      while (true) {
-        uint32_t known = table[slot];
-        if (known == 0) {
-          known = static_cast<uint32_t>(p.vertexCorner.size());
-          table[slot] = known + 1;
-          p.vertexCorner.push_back(static_cast<uint32_t>(c));
-          hashes.push_back(h);
-          for (int k = 0; k < 3; ++k)
-            p.min[k] = std::min(p.min[k], v.position[k]), p.max[k] = std::max(p.max[k], v.position[k]);
-          p.indices[c] = known;
-          break;
-        }
-        --known;
-        if (hashes[known] == h) {
-          uint64_t other = p.vertexCorner[known];
-          Vertex w = Make(e, p, RunOf(p, other), other);
-          if (std::memcmp(&v, &w, sizeof v) == 0) {
-            p.indices[c] = known;
-            break;
-          }
-        }
+      const Vertex v = Make(e, p, r, c);
+      size_t slot = Hash(v) & (capacity - 1);
+      while (table[slot] && std::memcmp(&p.vertices[table[slot] - 1], &v, sizeof v) != 0)
         slot = (slot + 1) & (capacity - 1);
+      if (table[slot]) {
+        p.indices[c] = table[slot] - 1;
+        continue;
+      }
+      p.indices[c] = static_cast<uint32_t>(p.vertices.size());
+      table[slot] = p.indices[c] + 1;
+      p.vertices.push_back(v);
+      for (int k = 0; k < 3; ++k)
+        p.min[k] = std::min(p.min[k], v.position[k]), p.max[k] = std::max(p.max[k], v.position[k]);
+      if (2 * p.vertices.size() > capacity) {
+        capacity *= 2;
+        table.assign(capacity, 0);
+        for (uint32_t i = 0; i < p.vertices.size(); ++i) {
+          size_t at = Hash(p.vertices[i]) & (capacity - 1);
+          while (table[at]) at = (at + 1) & (capacity - 1);
+          table[at] = i + 1;
+        }
       }
     }
   }
@@ -483,11 +473,9 @@ int Scene::State::AddMeshoptView(const std::string& encoded, uint64_t plain, uin
 
 // The primitive's vertices and indices through meshoptimizer's codecs or Draco; its accessors
 // are in place already, their views set here.
-void Scene::State::Compress(const Entry& e, Primitive& p, tinygltf::Primitive& primitive, int width) {
+void Scene::State::Compress(Primitive& p, tinygltf::Primitive& primitive, int width) {
   using tinygltf::Value;
-  std::vector<Vertex> vertices;
-  vertices.reserve(p.vertexCorner.size());
-  for (uint32_t c : p.vertexCorner) vertices.push_back(Make(e, p, RunOf(p, c), c));
+  const std::vector<Vertex>& vertices = p.vertices;
   auto& accessors = gltf.accessors;
   if (options.meshopt) {
     Layout layout{p.textured};
@@ -526,7 +514,7 @@ void Scene::State::Lay(int index) {
   tinygltf::Mesh mesh;
   mesh.name = e.name;
   for (Primitive& p : e.primitives) {
-    const uint64_t vertices = p.vertexCorner.size();
+    const uint64_t vertices = p.vertices.size();
     const int stride = p.textured ? 36 : 28;
     auto accessor = [&](int view, size_t offset, int component, int type, uint64_t count) {
       tinygltf::Accessor a;
@@ -541,11 +529,9 @@ void Scene::State::Lay(int index) {
     const bool compressed = options.meshopt || options.draco;
     if (!compressed) {
       p.vertexView = AddView(vertices * uint64_t(stride), stride, TINYGLTF_TARGET_ARRAY_BUFFER);
-      views.back().write = [this, &e, &p, stride](uint64_t& u, std::string& out) {
-        for (; u < p.vertexCorner.size() && out.size() < (1 << 20); ++u) {
-          uint64_t c = p.vertexCorner[u];
-          Vertex v = Make(e, p, RunOf(p, c), c);
-          const char* bytes = reinterpret_cast<const char*>(&v);
+      views.back().write = [&p, stride](uint64_t& u, std::string& out) {
+        for (; u < p.vertices.size() && out.size() < (1 << 20); ++u) {
+          const char* bytes = reinterpret_cast<const char*>(&p.vertices[u]);
           out.append(bytes, 24);
           if (stride == 36) out.append(bytes + 24, 8);
           out.append(bytes + 32, 4);
@@ -585,7 +571,7 @@ void Scene::State::Lay(int index) {
       };
     }
     primitive.indices = accessor(p.indexView, 0, component, TINYGLTF_TYPE_SCALAR, p.corners);
-    if (compressed) Compress(e, p, primitive, width);
+    if (compressed) Compress(p, primitive, width);
     tinygltf::Value::Object ids{{"featureCount", tinygltf::Value(int(p.features.size()))},
                                 {"attribute", tinygltf::Value(0)},
                                 {"propertyTable", tinygltf::Value(0)}};
@@ -710,6 +696,8 @@ bool Scene::Build() {
     }
     s.Collect(e);
     for (Primitive& p : e.primitives) s.Dedupe(e, p);
+    // The vertices are made: the model's points are no longer needed.
+    e.model->positions = {}, e.model->normals = {}, e.model->texture = {};
   }
   if (s.triangles == 0) return why = "the model has no triangles and no polygons", false;
   s.Materials();

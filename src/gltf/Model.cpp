@@ -19,19 +19,6 @@ constexpr int64_t kRecordHeader = 44, kExtensionHeader = 32, kMaterialHeader = 5
 
 }  // namespace
 
-float FromHalf(uint16_t half) {
-  const uint32_t sign = uint32_t(half & 0x8000) << 16, exponent = (half >> 10) & 31, mantissa = half & 1023;
-  float magnitude;
-  if (exponent == 31) magnitude = mantissa ? NAN : INFINITY;
-  else if (exponent == 0) magnitude = std::ldexp(float(mantissa), -24);
-  else magnitude = std::ldexp(float(mantissa | 1024), int(exponent) - 25);
-  uint32_t bits;
-  std::memcpy(&bits, &magnitude, 4);
-  bits |= sign;
-  std::memcpy(&magnitude, &bits, 4);
-  return magnitude;
-}
-
 bool Model::Begin(int32_t size) {
   begun_ = true;
   size_ = size;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,14 @@ struct NodeSpan {
 };
 
 // An IEEE half-precision float (as meshopt_quantizeHalf makes them) as a float.
-float FromHalf(uint16_t half);
+inline float FromHalf(uint16_t half) {
+  const uint32_t sign = uint32_t(half & 0x8000) << 16, exponent = (half >> 10) & 31, mantissa = half & 1023;
+  if (exponent == 0) return (sign ? -1.0f : 1.0f) * float(mantissa) * 5.9604645e-8f;  // 2^-24
+  uint32_t bits = sign | (exponent == 31 ? 0x7f800000u : (exponent + 112) << 23) | mantissa << 13;
+  float value;
+  std::memcpy(&value, &bits, 4);
+  return value;
+}
 
 class Model : public DataBufferWriter, public SceneObserver {
  public:

@@ -327,12 +327,28 @@ void Scene::State::Dedupe(const Entry& e, Primitive& p) {
   std::fill(p.min, p.min + 3, INFINITY);
   std::fill(p.max, p.max + 3, -INFINITY);
   for (const Run& r : p.runs) p.features.insert(e.featureOfPart[size_t(r.part)]);
+  // Corners go in batches whose table slots, then vertices, are fetched ahead: each is a cache
+  // miss, and they are most of the time a large model takes.
+  constexpr size_t kBatch = 32;
+  Vertex batch[kBatch];
+  uint32_t hashes[kBatch];
   for (size_t ri = 0; ri < p.runs.size(); ++ri) {
     const Run& r = p.runs[ri];
     uint64_t end = ri + 1 < p.runs.size() ? p.runs[ri + 1].firstCorner : p.corners;
     for (uint64_t c = r.firstCorner; c < end; ++c) {
-      const Vertex v = Make(e, p, r, c);
-      size_t slot = Hash(v) & (capacity - 1);
+      const size_t b = (c - r.firstCorner) % kBatch;
+      if (b == 0) {
+        const size_t n = std::min<uint64_t>(kBatch, end - c);
+        for (size_t k = 0; k < n; ++k) {
+          batch[k] = Make(e, p, r, c + k);
+          hashes[k] = Hash(batch[k]);
+          __builtin_prefetch(&table[hashes[k] & (capacity - 1)]);
+        }
+        for (size_t k = 0; k < n; ++k)
+          if (uint32_t known = table[hashes[k] & (capacity - 1)]) __builtin_prefetch(&p.vertices[known - 1]);
+      }
+      const Vertex& v = batch[b];
+      size_t slot = hashes[b] & (capacity - 1);
       while (table[slot] && std::memcmp(&p.vertices[table[slot] - 1], &v, sizeof v) != 0)
         slot = (slot + 1) & (capacity - 1);
       if (table[slot]) {

@@ -32,10 +32,11 @@ jobs=(
   "varnel info|$varnel info $mesh"
   "varnel obj|$varnel obj $mesh -o $work/obj/mesh.obj"
   "varnel dump|$varnel dump $mesh"
+  "varnel gltf|$varnel gltf $mesh -o $work/mesh.glb"
   "varnel buffer city40k|$varnel buffer $city -o $work/city40k.mpb"
   "varnel buffer city80k|$varnel buffer $city2 -o $work/city80k.mpb"
 )
-[ -n "$assimp" ] && jobs+=("assimp info|$assimp info $mesh")
+[ -n "$assimp" ] && jobs+=("assimp info|$assimp info $mesh" "assimp export glb|$assimp export $mesh $work/assimp.glb -fglb2")
 mkdir -p "$work/obj" "$work/runs"
 rm -f "$work"/runs/*
 for ((r = 1; r <= rounds; r++)); do
@@ -82,6 +83,8 @@ check "buffer peak MB" "$(mb "${peak[varnel buffer]}")" 150
 check "info peak MB" "$(mb "${peak[varnel info]}")" 150
 check "obj / buffer" "$(ratio "${seconds[varnel obj]}" "$buffer")" 3
 check "dump / buffer" "$(ratio "${seconds[varnel dump]}" "$buffer")" 4
+check "gltf / buffer" "$(ratio "${seconds[varnel gltf]}" "$buffer")" 2
+check "gltf peak MB" "$(mb "${peak[varnel gltf]}")" 300
 city_kb=$(du -k "$city" | cut -f1)
 check "city40k peak / file size" "$(ratio "${peak[varnel buffer city40k]}" "$city_kb")" 4
 check "city80k time / city40k time" \

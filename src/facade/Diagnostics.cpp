@@ -4,6 +4,7 @@ namespace varnel {
 
 DiagnosticReceiver::~DiagnosticReceiver() = default;
 SceneObserver::~SceneObserver() = default;
+TextureObserver::~TextureObserver() = default;
 
 const char* DiagnosticKindName(DiagnosticKind kind) {
   switch (kind) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -28,6 +29,59 @@ bool Model::Begin(int32_t size) {
 void Model::NodeParts(int32_t firstPart, int32_t instance, const char* name) {
   if (!nodes.empty() && nodes.back().firstPart == firstPart) nodes.pop_back();
   nodes.push_back({firstPart, instance, name ? name : ""});
+}
+
+namespace {
+
+uint32_t BigEndian(const std::string& bytes, size_t at, int width) {
+  uint32_t value = 0;
+  for (int k = 0; k < width; ++k) value = value << 8 | uint8_t(bytes[at + size_t(k)]);
+  return value;
+}
+
+// Whether an image shows as its pixels read: no colour profile, gamma or chromaticities, square
+// pixels, no animation, no CMYK or orientation tag. glTF clients ignore such things or refuse
+// them (the Khronos validator warns); an image that has them is re-encoded from its pixels.
+bool Plain(const std::string& bytes, bool png) {
+  if (png) {
+    for (size_t at = 8; at + 12 <= bytes.size(); at += 12 + BigEndian(bytes, at, 4)) {
+      const std::string type = bytes.substr(at + 4, 4);
+      if (type == "iCCP" || type == "sRGB" || type == "gAMA" || type == "cHRM" || type == "acTL")
+        return false;
+      if (type == "pHYs" && at + 16 <= bytes.size() && BigEndian(bytes, at + 8, 4) != BigEndian(bytes, at + 12, 4))
+        return false;
+      if (type == "IDAT") return true;
+    }
+    return false;
+  }
+  for (size_t at = 2; at + 4 <= bytes.size() && uint8_t(bytes[at]) == 0xff; at += 2 + BigEndian(bytes, at + 2, 2)) {
+    const uint8_t marker = uint8_t(bytes[at + 1]);
+    if (marker == 0xda) return true;  // the scan starts
+    if (marker == 0xe1 || marker == 0xe2 || marker == 0xee) return false;  // Exif, ICC, Adobe
+    if (marker == 0xe0 && at + 16 <= bytes.size() && BigEndian(bytes, at + 12, 2) != BigEndian(bytes, at + 14, 2))
+      return false;  // JFIF density: pixels not square
+    if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc &&
+        at + 10 <= bytes.size() && uint8_t(bytes[at + 9]) == 4)
+      return false;  // four components: CMYK
+  }
+  return false;
+}
+
+}  // namespace
+
+void Model::TextureRead(int32_t material, const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return;
+  std::string bytes;
+  char chunk[1 << 16];
+  for (size_t n; int64_t(bytes.size()) <= kMaxTextureFileBytes && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+    bytes.append(chunk, n);
+  const bool whole = !std::ferror(file) && int64_t(bytes.size()) <= kMaxTextureFileBytes;
+  std::fclose(file);
+  const char* type = bytes.starts_with("\x89PNG\r\n\x1a\n") ? "image/png"
+                     : bytes.starts_with("\xff\xd8\xff")       ? "image/jpeg"
+                                                                 : nullptr;
+  if (whole && type && Plain(bytes, type[6] == 'p')) files[material] = {std::move(bytes), type};
 }
 
 void Model::Write(int32_t offset, const unsigned char* data, int32_t size) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,11 +47,16 @@ inline float FromHalf(uint16_t half) {
   return value;
 }
 
-class Model : public DataBufferWriter, public SceneObserver {
+// Image files larger than this are re-encoded from their pixels rather than read again whole.
+inline constexpr int64_t kMaxTextureFileBytes = int64_t{256} << 20;
+
+class Model : public DataBufferWriter, public SceneObserver, public TextureObserver {
  public:
   bool Begin(int32_t size) override;
   void Write(int32_t offset, const unsigned char* data, int32_t size) override;
   void NodeParts(int32_t firstPart, int32_t instance, const char* name) override;
+  // Keeps the bytes of a PNG or JPEG file, to be written unchanged.
+  void TextureRead(int32_t material, const char* path) override;
   // After the import: false when nothing usable came.
   bool Finish();
 
@@ -64,6 +70,7 @@ class Model : public DataBufferWriter, public SceneObserver {
   double min[3], max[3];  // the extent of the points as read
   std::vector<Material> materials;
   std::vector<NodeSpan> nodes;
+  std::map<int32_t, std::pair<std::string, const char*>> files;  // material -> bytes, MIME type
 
  private:
   void Take(int64_t offset, const unsigned char* data, int64_t size);

@@ -402,7 +402,7 @@ void Scene::State::Features() {
 }
 
 void Scene::State::Materials() {
-  std::map<std::string, int> imageOf;  // PNG bytes -> image
+  std::map<std::string, int> imageOf;  // image bytes -> image
   auto& out = gltf.materials;
   for (Entry& e : entries) {
     const Model& m = *e.model;
@@ -427,9 +427,13 @@ void Scene::State::Materials() {
           blend = blend || HasTranslucentPixels(pixels);
           auto known = textureOf.find(record.textureOf);
           if (known == textureOf.end()) {
-            std::string png = EncodePng(pixels);
-            auto [image, added] = imageOf.emplace(std::move(png), int(images.size()));
-            if (added) images.push_back({image->first, "image/png", "png"});
+            // The file's own bytes when it is a PNG or JPEG read at its own size.
+            auto file = m.files.find(record.textureOf);
+            Image made = file == m.files.end() ? Image{EncodePng(pixels), "image/png", "png"}
+                         : Image{std::move(file->second.first), file->second.second,
+                                 file->second.second == std::string("image/png") ? "png" : "jpg"};
+            auto [image, added] = imageOf.emplace(made.bytes, int(images.size()));
+            if (added) images.push_back(std::move(made));
             known = textureOf.emplace(record.textureOf, image->second).first;
           }
           pbr.baseColorTexture.index = known->second;

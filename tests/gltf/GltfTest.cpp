@@ -217,6 +217,8 @@ TEST(Gltf, OptionsSayWhatTheyAsk) {
   }
   ASSERT_EQ(RunTool("batch --format gltf -o " + Quote(out + "/batch") + " " + Quote(kHouse)).status, 0);
   written.push_back(out + "/batch/house.glb");
+  // A PNG is written as its file has it.
+  EXPECT_NE(ReadFile(out + "/unlit.glb").find(ReadFile(VARNEL_TEST_DATA "/demo/brick.png")), std::string::npos);
   EXPECT_TRUE(fs::exists(out + "/house.bin"));
   EXPECT_TRUE(fs::exists(out + "/house_0.png"));
   // The east-north-up frame at 9 E 45 N 100 m in earth-centred coordinates.

@@ -66,6 +66,7 @@ int RunGltf(const GltfCommand& command, const ReadOptions& read, const PlaceOpti
     GeographicLocation own;
     ImportOptions import = diagnostics.Import(model);
     import.geographicLocation = &own;
+    import.textureObserver = staged.get();
     if (options.split == gis::Split::kNode || options.split == gis::Split::kPart)
       import.sceneObserver = staged.get();
     Varnel().CreateDataBufferFromFile(String::FromNativePath(model->document), *staged, import);

@@ -13,6 +13,8 @@ DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   python3-gdal \
   postgresql postgresql-15-postgis-3 \
   clang libclang-rt-14-dev \
+  libtinygltf-dev nlohmann-json3-dev libgeos-dev libmeshoptimizer-dev libdraco-dev \
+  nodejs chromium \
   locales time
 
 .PHONY: deps build test test-asan fuzz demo bench compare clean
@@ -26,6 +28,12 @@ deps:
 	  if [ "$$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi; \
 	  $$sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq $$missing; \
 	fi
+	@# npm comes with some builds of nodejs and conflicts with them; Debian's own nodejs needs it.
+	@command -v npm >/dev/null || { [ "$$(id -u)" -eq 0 ] && sudo="" || sudo="sudo"; \
+	  DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq npm; }
+	@# The glTF validator, three.js and puppeteer-core for the tests, as package-lock.json pins them.
+	@cmp -s package-lock.json node_modules/.varnel-lock || \
+	  { npm ci --no-audit --no-fund && cp package-lock.json node_modules/.varnel-lock; }
 	@# A decimal-comma locale lets the tests prove numbers are read the same under any locale.
 	@locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$' || \
 	  { [ "$$(id -u)" -eq 0 ] && localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null; } || true

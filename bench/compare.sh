@@ -36,10 +36,12 @@ jobs=(
   "varnel info|floor|$varnel info $mesh"
   "varnel obj|floor + write|$varnel obj $mesh -o $work/obj/mesh.obj"
   "varnel dump|floor|$varnel dump $mesh"
+  "varnel gltf|floor + write|$varnel gltf $mesh -o $work/mesh.glb"
   "varnel buffer city40k||$varnel buffer $city -o $work/city40k.mpb"
   "varnel buffer city80k||$varnel buffer $city2 -o $work/city80k.mpb"
 )
-[ -n "$assimp" ] && jobs+=("assimp info|floor|$assimp info $mesh")
+[ -n "$assimp" ] && jobs+=("assimp info|floor|$assimp info $mesh"
+                           "assimp export glb||$assimp export $mesh $work/assimp.glb -fglb2")
 mkdir -p "$work/obj" "$work/runs"
 rm -f "$work"/runs/*
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -50,7 +52,7 @@ for ((r = 1; r <= rounds; r++)); do
     # to be replaced: either would bill one run for another's output (hundreds of MB a round on
     # two cores; on ext4, replacing a file by renaming over it has all of the new one's blocks
     # allocated then and there).
-    rm -f "$work/floor.out" "$work"/*.mpb "$work"/obj/*
+    rm -f "$work/floor.out" "$work"/*.mpb "$work"/*.glb "$work"/obj/*
     sync
     /usr/bin/time -f "%e %M" -o "$work/runs/time" $command >/dev/null 2>&1 ||
       { echo "compare: $name failed" >&2; exit 1; }
@@ -108,6 +110,8 @@ check "buffer peak MB" "$(mb "${peak[varnel buffer]}")" 150
 check "info peak MB" "$(mb "${peak[varnel info]}")" 150
 check "obj / buffer" "$(ratio "${seconds[varnel obj]}" "$buffer")" 3
 check "dump / buffer" "$(ratio "${seconds[varnel dump]}" "$buffer")" 4
+check "gltf / buffer" "$(ratio "${seconds[varnel gltf]}" "$buffer")" 2
+check "gltf peak MB" "$(mb "${peak[varnel gltf]}")" 300
 city_kb=$(du -k "$city" | cut -f1)
 check "city40k peak / file size" "$(ratio "${peak[varnel buffer city40k]}" "$city_kb")" 4
 check "city80k time / city40k time" \

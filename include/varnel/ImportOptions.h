@@ -75,6 +75,16 @@ class VARNEL_API SceneObserver {
   virtual void MaterialNamed(int32_t material, const char* name);
 };
 
+// Told which image file each material's pixels come from, for callers that keep a file's own bytes
+// (a PNG or JPEG written out unchanged).
+class VARNEL_API TextureObserver {
+ public:
+  virtual ~TextureObserver();
+  // Material `material` holds the pixels of the file at `path` (the system's bytes of its name),
+  // decoded at the file's own size. The path, and the file, are valid during the call only.
+  virtual void TextureRead(int32_t material, const char* path) = 0;
+};
+
 inline constexpr int64_t kDefaultMaxOutputBytes = int64_t{1} << 31;
 
 struct ImportOptions {
@@ -106,6 +116,8 @@ struct ImportOptions {
   // Off, image files are not decoded at all (quietly): materials keep their colours and
   // settings but carry no pixels, for callers that never show textures.
   bool decodeTextures = true;
+  // Hears the file of each texture read at its own size; null costs nothing.
+  TextureObserver* textureObserver = nullptr;
 };
 
 }  // namespace varnel

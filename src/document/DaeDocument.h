@@ -46,6 +46,7 @@ class DaeDocument : public XmlReader {
   double unitScale = 1.0;
   GeographicLocation location;  // from the asset, extended reading only
   SceneObserver* sceneObserver = nullptr;
+  TextureObserver* textureObserver = nullptr;
   int64_t maxOutputBytes = kDefaultMaxOutputBytes;
   VisualScene* activeScene = nullptr;
   StringArray tempFiles;

@@ -5,6 +5,7 @@ namespace varnel {
 DiagnosticReceiver::~DiagnosticReceiver() = default;
 SceneObserver::~SceneObserver() = default;
 void SceneObserver::MaterialNamed(int32_t, const char*) {}
+TextureObserver::~TextureObserver() = default;
 
 const char* DiagnosticKindName(DiagnosticKind kind) {
   switch (kind) {

@@ -19,6 +19,7 @@ void Load(DaeDocument& document, String path, const ImportOptions& options) {
   document.extended = options.extended;
   document.report.receiver = options.diagnostics;
   document.sceneObserver = options.sceneObserver;
+  document.textureObserver = options.textureObserver;
   document.maxOutputBytes = options.maxOutputBytes;
   document.confineTextures = options.confineTextures;
   if (options.textureRoot) document.textureRoot = String::FromNativePath(options.textureRoot);
@@ -53,6 +54,7 @@ bool Produce(DaeDocument& document, SceneCollector& collector, CreationManager& 
   collector.linesEnabled = lines;
   manager.conversionType = conversionType;
   manager.report = collector.report;
+  manager.textureObserver = document.textureObserver;
   collector.manager = &manager;
   collector.Run(document.activeScene);
   return collector.manager != nullptr;

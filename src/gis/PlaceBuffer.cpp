@@ -5,22 +5,11 @@
 #include <vector>
 
 #include "gis/Placement.h"
+#include "gis/Unaligned.h"
 
 namespace varnel::gis {
 
 namespace {
-
-template <typename T>
-T Load(const unsigned char* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
-template <typename T>
-void Store(unsigned char* at, T value) {
-  std::memcpy(at, &value, sizeof value);
-}
 
 constexpr char kExtensionMagic[4] = {'V', 'M', 'P', 'X'};
 

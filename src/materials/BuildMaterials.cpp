@@ -53,7 +53,8 @@ std::string Size(int64_t width, int64_t height) {
 
 // Reads the image file into `record`; any failure leaves the record untextured. The image is
 // resampled while it is decoded, to the side rule below and to the document's pixel budget.
-void LoadTexture(const ImageTag& image, MaterialProperties& record, const Reporter& report) {
+void LoadTexture(const ImageTag& image, MaterialProperties& record, const Reporter& report,
+                 TextureObserver* observer, int index) {
   TextureBudget fallback;
   TextureBudget& budget = image.budget ? *image.budget : fallback;
   auto say = [&](DiagnosticKind kind, const std::string& text) {
@@ -107,6 +108,7 @@ void LoadTexture(const ImageTag& image, MaterialProperties& record, const Report
                                            " pixels resampled to " + Size(width, height) + " to fit " +
                                            std::to_string(limits.maxPixels) + ", the most a texture may have");
   }
+  const bool ownSize = !read.fitted && width <= kMaxTextureSide && height <= kMaxTextureSide;
   if (width > kMaxTextureSide || height > kMaxTextureSide) {
     const int newWidth = std::min(width, kMaxTextureSide);
     const int newHeight = std::min(height, kMaxTextureSide);
@@ -125,6 +127,7 @@ void LoadTexture(const ImageTag& image, MaterialProperties& record, const Report
     height = newHeight;
   }
   record.SetTextureMap(width, height, channels, pixels);
+  if (observer && ownSize) observer->TextureRead(index, image.filePath.ToNativePath().c_str());
 }
 
 void FillRecord(const EffectTag& effect, int conversionType, MaterialProperties& record) {
@@ -190,7 +193,8 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
     if (share[i] >= 0 && share[i] < i) {
       record.SetSharedTexture(share[i]);
     } else if (share[i] == i) {
-      if (const ImageTag* image = ImageAt(manager, i)) LoadTexture(*image, record, manager.report);
+      if (const ImageTag* image = ImageAt(manager, i))
+        LoadTexture(*image, record, manager.report, manager.textureObserver, use[i]);
     }
   }
   if (manager.sceneObserver)

@@ -73,6 +73,7 @@ class CreationManager {
   // How materials are converted (1 to 4), from the settings the library loaded with.
   int conversionType = 1;
   Reporter report;
+  TextureObserver* textureObserver = nullptr;
   BaseArray<int32_t> primitiveTextureEffects;
   BaseArray<int32_t> primitiveEffects;
   BaseArray<ImageTag*> effectImages;

@@ -320,3 +320,21 @@ TEST(ImportOptions, TheSceneObserverHearsTheNodeOfEveryPart) {
   EXPECT_EQ(pipelinetest::RunGeometry(doc.Write("ext/nodes.dae"), options).parts.size(), 3u);
   EXPECT_EQ(spans.heard, "0:1:a 1:2:b 2:1:a 2:0: 2:3: 3:0: ");
 }
+
+TEST(ImportOptions, TheTextureObserverHearsFilesReadAtTheirOwnSize) {
+  struct Files : varnel::TextureObserver {
+    std::string heard;
+    void TextureRead(int32_t material, const char* path) override {
+      heard += std::to_string(material) + ":" + std::filesystem::path(path).filename().string() + " ";
+    }
+  };
+  // The house's bricks are 16 x 16 pixels: fitted into 64 they are the file's no longer.
+  for (int64_t pixels : {int64_t{256}, int64_t{64}}) {
+    Files files;
+    varnel::ImportOptions options;
+    options.textureObserver = &files;
+    options.maxTexturePixels = pixels;
+    EXPECT_TRUE(pipelinetest::RunGeometry(VARNEL_TEST_DATA "/demo/house.dae", options).present);
+    EXPECT_EQ(files.heard, pixels == 256 ? "0:brick.png " : "");
+  }
+}

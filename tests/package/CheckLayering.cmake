@@ -1,12 +1,13 @@
 # Fails when a GIS source includes an internal header of the library, or the library a GIS one,
 # or when GIS sources outside its GDAL and PROJ parts (ogr/, driver/, proj/) include those: the
-# tool loads them only when a command needs them.
-file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/*)
+# tool loads them only when a command needs them. The glTF writer (src/gltf) sits on the same
+# footing: <varnel/...>, gis/ and its own headers.
+file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/* ${SOURCE_DIR}/src/gltf/*)
 foreach(f ${gis})
   file(STRINGS ${f} includes REGEX "^#include \"")
   foreach(line ${includes})
-    if(NOT line MATCHES "^#include \"gis/")
-      message(FATAL_ERROR "${f}: ${line}: the GIS layer uses only <varnel/...> and gis/ headers")
+    if(NOT line MATCHES "^#include \"(gis|gltf)/" OR (f MATCHES "/src/gis/" AND line MATCHES "\"gltf/"))
+      message(FATAL_ERROR "${f}: ${line}: the GIS layer and the glTF writer use only <varnel/...> and gis/ headers")
     endif()
   endforeach()
   if(NOT f MATCHES "/src/gis/(ogr|driver|proj)/")
@@ -18,8 +19,8 @@ foreach(f ${gis})
 endforeach()
 file(GLOB_RECURSE core ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/include/*.h)
 foreach(f ${core})
-  if(NOT f MATCHES "/src/gis/")
-    file(STRINGS ${f} includes REGEX "^#include \"gis/")
+  if(NOT f MATCHES "/src/(gis|gltf)/")
+    file(STRINGS ${f} includes REGEX "^#include \"(gis|gltf)/")
     if(includes)
       message(FATAL_ERROR "${f}: the library includes the GIS layer: ${includes}")
     endif()

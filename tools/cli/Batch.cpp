@@ -89,7 +89,9 @@ std::string BatchOutputPath(const std::string& dir, const std::string& input,
 }
 
 int RunBatch(const std::string& self, const BatchOptions& options, const ReadOptions& read) {
-  const std::string ext = options.format == "buffer" ? "mpb" : options.format;
+  const std::string ext = options.format == "buffer" ? "mpb"
+                          : options.format == "gltf" ? "glb"
+                                                     : options.format;
   const bool progress = isatty(STDERR_FILENO);
   const std::vector<std::string>& inputs = options.inputs;
   std::vector<std::string> taken, reasons(inputs.size()), logs(inputs.size());

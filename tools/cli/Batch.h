@@ -11,7 +11,7 @@ namespace varnel::cli {
 struct BatchOptions {
   int jobs = 1;
   std::string outputDir;
-  std::string format = "shp";  // shp, buffer or obj
+  std::string format = "shp";  // shp, buffer, obj or gltf (written as .glb)
   std::vector<std::string> inputs;
 };
 

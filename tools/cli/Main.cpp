@@ -114,6 +114,20 @@ int main(int argc, char** argv) {
                           "\"ESRI Shapefile\"", "the .shp to write");
   CLI::App* obj = command("obj", "Wavefront OBJ with .mtl and PNG textures", "the .obj to write");
   buffer->add_flag("--place", place.place, "write placed coordinates (see --origin, -a_srs)");
+  GltfCommand gltfCommand;
+  CLI::App* gltf = command("gltf", "glTF 2.0: a .glb, or a .gltf with its .bin and images beside it",
+                           "the .glb or .gltf to write");
+  gltf->add_flag("--all", gltfCommand.all, "every model of an archive or KML, one node each")
+      ->excludes("--model");
+  gltf->add_option("--split", gltfCommand.split, "what a feature is: model, node, material or part")
+      ->check(CLI::IsMember({"model", "node", "material", "part"}))
+      ->capture_default_str();
+  gltf->add_flag("--unlit", gltfCommand.unlit, "materials without lighting (KHR_materials_unlit)");
+  gltf->add_flag("--ecef", gltfCommand.ecef,
+                 "a root matrix to earth-centred coordinates, for globe viewers");
+  CLI::Option* meshopt = gltf->add_flag("--meshopt", gltfCommand.meshopt,
+                                        "EXT_meshopt_compression with KHR_mesh_quantization");
+  gltf->add_flag("--draco", gltfCommand.draco, "KHR_draco_mesh_compression")->excludes(meshopt);
 
   ConvertCommand convertCommand;
   CLI::App* convert = app.add_subcommand(
@@ -156,7 +170,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 1024))
       ->capture_default_str();
   batch->add_option("--format", batchOptions.format, "output format")
-      ->check(CLI::IsMember({"shp", "buffer", "obj"}))
+      ->check(CLI::IsMember({"shp", "buffer", "obj", "gltf"}))
       ->capture_default_str();
   readFlags(batch);
 
@@ -207,5 +221,9 @@ int main(int argc, char** argv) {
     return RunConvertModule(shapefile, read, place);
   }
   if (*obj) return RunObj(file, out, read, place);
+  if (*gltf) {
+    gltfCommand.input = file, gltfCommand.output = out;
+    return RunGltfModule(gltfCommand, read, place);
+  }
   return 2;
 }

@@ -44,16 +44,28 @@ std::string ToolPath() {
   return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
 }
 
-int RunConvertModule(const ConvertCommand& command, const ReadOptions& read,
-                     const PlaceOptions& place) {
+// The command `Entry` in module `name`, run; 2 with a line when the module cannot be loaded.
+template <class Entry, class Command>
+int RunModule(const char* name, const char* symbol, const char* what, const Command& command,
+              const ReadOptions& read, const PlaceOptions& place) {
   std::string why;
-  auto run = reinterpret_cast<decltype(&varnel_module_convert)>(
-      ModuleEntry("varnel-convert.so", "varnel_module_convert", why));
+  auto run = reinterpret_cast<Entry>(ModuleEntry(name, symbol, why));
   if (!run) {
-    Report("varnel-convert.so", ("cannot load the GDAL output module: " + why).c_str());
+    Report(name, ("cannot load the " + std::string(what) + " module: " + why).c_str());
     return 2;
   }
   return run(&command, &read, &place);
+}
+
+int RunConvertModule(const ConvertCommand& command, const ReadOptions& read,
+                     const PlaceOptions& place) {
+  return RunModule<decltype(&varnel_module_convert)>("varnel-convert.so", "varnel_module_convert",
+                                                     "GDAL output", command, read, place);
+}
+
+int RunGltfModule(const GltfCommand& command, const ReadOptions& read, const PlaceOptions& place) {
+  return RunModule<decltype(&varnel_module_gltf)>("varnel-gltf.so", "varnel_module_gltf", "glTF",
+                                                  command, read, place);
 }
 
 std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement>& kml,

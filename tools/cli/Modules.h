@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/Convert.h"
+#include "cli/Gltf.h"
 
 namespace varnel::cli {
 
@@ -18,6 +19,9 @@ std::string ToolPath();
 // RunConvert in varnel-convert.so; 2 with a line on standard error when it cannot be loaded.
 int RunConvertModule(const ConvertCommand& command, const ReadOptions& read,
                      const PlaceOptions& place);
+
+// RunGltf in varnel-gltf.so; 2 with a line on standard error when it cannot be loaded.
+int RunGltfModule(const GltfCommand& command, const ReadOptions& read, const PlaceOptions& place);
 
 // gis::PlacerFor in varnel-place.so; when that cannot be loaded, says so and sets `failed`.
 std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement>& kml,
@@ -37,6 +41,9 @@ std::shared_ptr<const gis::Terrain> TerrainFromModule(const std::string& path,
 VARNEL_MODULE_ENTRY int varnel_module_convert(const varnel::cli::ConvertCommand* command,
                                               const varnel::cli::ReadOptions* read,
                                               const varnel::cli::PlaceOptions* place);
+VARNEL_MODULE_ENTRY int varnel_module_gltf(const varnel::cli::GltfCommand* command,
+                                           const varnel::cli::ReadOptions* read,
+                                           const varnel::cli::PlaceOptions* place);
 VARNEL_MODULE_ENTRY varnel::gis::Placer* varnel_module_placer_for(
     const std::optional<varnel::gis::Placement>* kml, const varnel::GeographicLocation* own,
     const varnel::gis::PlaceRequest* request, varnel::DiagnosticReceiver* diagnostics,

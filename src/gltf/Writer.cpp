@@ -260,7 +260,7 @@ Vertex Scene::State::Make(const Entry& e, const Primitive& p, const Run& r, uint
     if (owner->firstTexture >= 0) {
       size_t k = size_t(owner->firstTexture) + (i - size_t(owner->first));
       v.uv[0] = finite(m.texture[2 * k]);
-      v.uv[1] = finite(1.0f - m.texture[2 * k + 1]);  // glTF's texture origin is the top left
+      v.uv[1] = finite(m.texture[2 * k + 1]);  // the library's, like glTF's, start at the top left
     }
   }
   uint32_t feature = e.featureOfPart[size_t(r.part)];

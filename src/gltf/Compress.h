@@ -27,7 +27,7 @@ struct Layout {
 
 // The interleaved stream, encoded; `plain` gets its size before encoding.
 std::string MeshoptVertices(const std::vector<Vertex>& vertices, Layout layout, uint64_t& plain);
-// Triangle indices of `width` bytes (2 or 4), encoded.
+// Triangle indices, encoded (decoded as 2 or 4 bytes each, as the view's stride says).
 std::string MeshoptIndices(const std::vector<uint32_t>& indices, size_t vertexCount);
 
 // The mesh as Draco encodes it; `ids` receives the attribute ids of POSITION, NORMAL,

@@ -47,6 +47,18 @@ void Triangulate(const float* positions, const std::vector<std::pair<int32_t, in
   Vec u = Unit(Cross(std::fabs(normal.x) < 0.9 ? Vec{1, 0, 0} : Vec{0, 1, 0}, normal));
   Vec v = Cross(normal, u);
 
+  int64_t points = 0;
+  for (auto [start, n] : rings) points += n;
+  auto ccw = [&](uint32_t a, uint32_t b, uint32_t c) {
+    Vec ab = Sub(point(b), point(a)), ac = Sub(point(c), point(a));
+    if (Dot(Cross(ab, ac), normal) >= 0) corners.insert(corners.end(), {a, b, c});
+    else corners.insert(corners.end(), {a, c, b});
+  };
+  auto fan = [&] {
+    for (int32_t i = 1; i + 1 < count; ++i)
+      ccw(static_cast<uint32_t>(first), static_cast<uint32_t>(first + i), static_cast<uint32_t>(first + i + 1));
+  };
+  if (points > kMaxPolygonPoints) return fan();
   GEOSContextHandle_t context = GEOS_init_r();
   std::map<std::pair<double, double>, uint32_t> indexOf;
   std::vector<GEOSGeometry*> made;
@@ -64,22 +76,13 @@ void Triangulate(const float* positions, const std::vector<std::pair<int32_t, in
       GEOSCoordSeq_setXY_r(context, sequence, static_cast<unsigned>(i), plane[i].first, plane[i].second);
     if (GEOSGeometry* ring = GEOSGeom_createLinearRing_r(context, sequence)) made.push_back(ring);
   }
-  auto ccw = [&](uint32_t a, uint32_t b, uint32_t c) {
-    Vec ab = Sub(point(b), point(a)), ac = Sub(point(c), point(a));
-    if (Dot(Cross(ab, ac), normal) >= 0) corners.insert(corners.end(), {a, b, c});
-    else corners.insert(corners.end(), {a, c, b});
-  };
   GEOSGeometry* polygon = nullptr;
   if (!made.empty())
     polygon = GEOSGeom_createPolygon_r(context, made[0], made.data() + 1,
                                        static_cast<unsigned>(made.size() - 1));
-  else
-    for (GEOSGeometry* ring : made) GEOSGeom_destroy_r(context, ring);
   GEOSGeometry* triangles = polygon ? GEOSConstrainedDelaunayTriangulation_r(context, polygon) : nullptr;
   int pieces = triangles ? GEOSGetNumGeometries_r(context, triangles) : 0;
-  if (pieces <= 0)
-    for (int32_t i = 1; i + 1 < count; ++i)
-      ccw(static_cast<uint32_t>(first), static_cast<uint32_t>(first + i), static_cast<uint32_t>(first + i + 1));
+  if (pieces <= 0) fan();
   for (int t = 0; t < pieces; ++t) {
     const GEOSGeometry* ring = GEOSGetExteriorRing_r(context, GEOSGetGeometryN_r(context, triangles, t));
     const GEOSCoordSequence* sequence = ring ? GEOSGeom_getCoordSeq_r(context, ring) : nullptr;

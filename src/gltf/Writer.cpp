@@ -176,7 +176,7 @@ struct View {
   uint64_t offset = 0, length = 0;
   // Appends the view's items from `item` on, some at a time; the caller calls again until done.
   std::function<void(uint64_t& item, std::string& out)> write;
-  std::string bytes;                         // or holds them
+  std::string bytes;  // or holds them
 };
 
 struct Row {

@@ -35,7 +35,7 @@ int CountLines(const std::string& text, const std::string& prefix) {
 }
 
 TEST(Cli, HelpAndVersion) {
-  for (const char* command : {"info", "dump", "buffer", "shp", "obj", "batch"}) {
+  for (const char* command : {"info", "dump", "buffer", "shp", "obj", "gltf", "batch"}) {
     Result help = RunTool(std::string(command) + " --help");
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_NE(help.out.find(std::string("Usage: varnel ") + command), std::string::npos) << help.out;

@@ -97,23 +97,23 @@ TEST(Cli, AFileWithoutOutputSaysWhy) {
   const struct {
     std::string file, shown, reason, strict;
   } cases[] = {
-      {scratch + "/missing model.dae", "", "No such file or directory"},
-      {scratch, "", "Is a directory"},
-      {WriteFile("cube.dae", "solid cube\nfacet normal 0 0 1\n"), "", "not an XML document"},
-      {WriteFile("blank.dae", ""), "", "not an XML document"},
-      {WriteFile("drawing.dae", svg), "", "not a COLLADA document"},
-      {WriteFile("wide svg.dae", Utf16(svg)), "", "not a COLLADA document"},
+      {scratch + "/missing model.dae", "", "No such file or directory", ""},
+      {scratch, "", "Is a directory", ""},
+      {WriteFile("cube.dae", "solid cube\nfacet normal 0 0 1\n"), "", "not an XML document", ""},
+      {WriteFile("blank.dae", ""), "", "not an XML document", ""},
+      {WriteFile("drawing.dae", svg), "", "not a COLLADA document", ""},
+      {WriteFile("wide svg.dae", Utf16(svg)), "", "not a COLLADA document", ""},
       // A KML file is read for the models it places, whatever its name.
-      {WriteFile("place.dae", "<kml><Document/></kml>"), "", "no model in the KML"},
+      {WriteFile("place.dae", "<kml><Document/></kml>"), "", "no model in the KML", ""},
       {WriteFile("prolog.dae", prolog), "", "<c:COLLADA> is skipped at line 4",
        "parsing stopped at line 4: <c:COLLADA> is not read"},
-      {WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), "", "the scene places no geometry"},
+      {WriteFile("wide.dae", Utf16(testdoc::Doc().Text())), "", "the scene places no geometry", ""},
       {WriteFile("declared.dae", declared), "", "",
        "parsing stopped at line 2: <!DOCTYPE> is not read; varnel reads it without --strict"},
       // A name that is not UTF-8, with a terminal's escape sequence in it, is opened as given
       // and shown escaped.
       {WriteFile("caf\xE9\x1B[31m.dae", svg), scratch + "/caf\\xE9\\x1B[31m.dae",
-       "not a COLLADA document"},
+       "not a COLLADA document", ""},
   };
   for (const auto& c : cases) {
     for (const std::string flags : {"", "--strict "}) {

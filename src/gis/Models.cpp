@@ -51,11 +51,11 @@ bool Place(std::string_view text, const KmlPlace& place, const OpenOptions& opti
 
 }  // namespace
 
-std::string ModelLabel(const std::string& opened, const std::string& name,
-                       const std::string& source) {
+std::string ModelPrefix(const std::string& opened, const std::string& name,
+                        const std::string& source) {
   if (source == opened) return "";
   std::string entry = source.rfind(opened + "!/", 0) == 0 ? source.substr(opened.size() + 2) : source;
-  return "model '" + name + "' (" + entry + ")";
+  return "model '" + name + "' (" + entry + "): ";
 }
 
 ImportOptions ImportFor(const Model& model, ImportOptions import) {

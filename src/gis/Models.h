@@ -24,10 +24,10 @@ struct Model {
   std::string textureRoot;
 };
 
-// How a line about a model of the file `opened` names it after that file: "model 'NAME'
-// (ENTRY)", the entry as the archive holds it or the document's path; "" for the file itself.
-std::string ModelLabel(const std::string& opened, const std::string& name,
-                       const std::string& source);
+// What a line about a model of the file `opened` says after naming that file: "model 'NAME'
+// (ENTRY): ", the entry as the archive holds it or the document's path; "" for the file itself.
+std::string ModelPrefix(const std::string& opened, const std::string& name,
+                        const std::string& source);
 
 // `import` for reading `model`: a model that an archive or a KML names takes textures only
 // from its texture root, whatever `import` asked; what the user named keeps `import`'s choice.

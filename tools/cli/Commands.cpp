@@ -44,7 +44,7 @@ Diagnostics::Diagnostics(std::string file, const ReadOptions& options)
 void Diagnostics::Reading(const gis::Model& model) {
   Flush();
   document_ = model.source;
-  model_ = gis::ModelLabel(file_, model.name, model.source);
+  model_ = gis::ModelPrefix(file_, model.name, model.source);
   // What the file said of its other placemarks is no reason for this model.
   reason_ = gis::Reason(read_.extended, kStrictHint);
 }
@@ -88,13 +88,13 @@ void Diagnostics::Flush() {
 Diagnostics::~Diagnostics() {
   Flush();
   for (const std::string& limit : limits_)
-    cli::Report(file_, (model_.empty() ? limit : model_ + ": " + limit).c_str());
+    cli::Report(file_, (model_ + limit).c_str());
 }
 
 std::string Diagnostics::TakeReason() {
   Flush();
   limits_.clear();
-  return model_.empty() ? reason_.Text() : model_ + ": " + reason_.Text();
+  return model_ + reason_.Text();
 }
 
 int Diagnostics::NoOutput() {

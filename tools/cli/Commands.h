@@ -77,7 +77,8 @@ class Diagnostics : public DiagnosticReceiver {
   };
   void Flush();
 
-  std::string file_, document_, model_;
+  std::string file_, document_;
+  std::string model_;  // "model 'NAME' (ENTRY): " while a model of the file is read, else ""
   ReadOptions read_;
   gis::Reason reason_;
   std::vector<std::string> limits_;

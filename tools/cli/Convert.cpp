@@ -267,8 +267,7 @@ int RunConvert(const ConvertCommand& command, const ReadOptions& read, const Pla
         failure = error;
         stopWorkers();
       } else {
-        std::string label = gis::ModelLabel(inputs[i], model->name, model->source);
-        refused.push_back(label.empty() ? error : label + ": " + error);
+        refused.push_back(gis::ModelPrefix(inputs[i], model->name, model->source) + error);
       }
     }
     interrupted();

@@ -25,6 +25,7 @@ constexpr int kInputBlockSize = 64 * 1024;
 // Bytes a token run copies without a second look. Text stops at NUL, the line-break range
 // 0x0A-0x0F, "<" and the 0xFF end marker; tags stop also at the bytes that move the angle or
 // bracket depth.
+// deliberate: 0x0B-0x0F count as line breaks, like 0x0A, see docs/behaviour.md
 struct ByteTables {
   bool text[256];
   bool tag[256];
@@ -368,7 +369,7 @@ restart:
       return length > 0;
     }
     if (c == 0) continue;
-    if (c >= 0x0A && c <= 0x0F) {
+    if (c >= 0x0A && c <= 0x0F) {  // deliberate: all six are line breaks, see docs/behaviour.md
       if (!listMode) continue;
       c = ' ';
     }

@@ -196,26 +196,7 @@ TEST(Pipeline, MaterialsFollowTheEffectTableAndTexturesFlipAndShare) {
   EXPECT_TRUE(parts[1].texturePoints.empty());  // coordinates but no texture
   ExpectNear(parts[2].texturePoints, flipped, 0, "tx2");
   EXPECT_EQ(Strides(out.display), (std::vector<int>{5, 3, 5}));
-
-  for (const Output* o : {&out.geometry, &out.display}) {
-    SCOPED_TRACE(o == &out.geometry ? "geometry" : "display list");
-    ASSERT_EQ(o->materials.size(), 3u);
-    const MaterialRecord& plain = o->materials[0];
-    EXPECT_EQ(plain.color, (std::array<int, 3>{127, 63, 382}));  // truncated, not clamped
-    EXPECT_EQ(plain.transparency, 9);  // (1 - 0.9) x 100 is just below 10
-    EXPECT_TRUE(plain.firstPixel.empty());
-    const MaterialRecord& tx = o->materials[1];
-    EXPECT_EQ(tx.color, (std::array<int, 3>{255, 255, 255}));
-    EXPECT_EQ(tx.transparency, -1);
-    EXPECT_EQ(tx.width * 100 + tx.height * 10 + tx.channels, 223);
-    EXPECT_EQ(tx.firstPixel, (std::vector<int>{10, 20, 30}));
-    const MaterialRecord& tx2 = o->materials[2];
-    EXPECT_EQ(tx2.transparency, 50);
-    EXPECT_FALSE(tx2.cull);  // double-sided
-    EXPECT_TRUE(tx.cull);
-    EXPECT_EQ(tx2.sharedTexture, 2);  // the table position of tx, the image's first user
-    EXPECT_TRUE(tx2.firstPixel.empty());
-  }
+  // The records themselves: BuildMaterials.RecordsFollowTheEffectTable.
 }
 
 // The buffer handed out is the one the geometry imports, without the extent.

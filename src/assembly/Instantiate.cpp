@@ -332,7 +332,7 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
           // Lines are delivered but counted only by the extended reading, which gives a display
           // list of lines alone.
           SpendElements(CompleteTuples(*this));
-          if (!extended) continue;
+          if (!context->extended()) continue;
           if (primitive->elementId == kLines) {
             if (CompleteTuples(*this) >= 2) AddCount(out.lineCount, 1);
           } else {

@@ -50,14 +50,14 @@ NodeTag* SceneCollector::FindAnyNode(const String& id) const {
 }
 
 NodeTag* SceneCollector::FindInstancedNode(const String& id) const {
-  if (extended) return FindAnyNode(id);
+  if (context->extended()) return FindAnyNode(id);
   Tag* found = FindLibraryNode(id);
   return found ? found->AsNodeTag() : nullptr;
 }
 
 void SceneCollector::ReportUnresolvedInstance(const char* element, const String& url,
                                               BindMaterial* bindMaterial, bool extendedReads) {
-  if (!report || pass == TraversalPass::Creating || Exhausted()) return;
+  if (!context->report || pass == TraversalPass::Creating || Exhausted()) return;
   Tag* found = FindGeometry(url);
   if (!found) {
     if (ReportLinked(element, url)) return;
@@ -102,7 +102,7 @@ bool SceneCollector::ReportLinked(const char* element, const String& url) {
   const std::wstring_view text = url;
   const bool otherDocument = text.find(L'#') != std::wstring_view::npos ||
                              (text.size() > 4 && String(text.substr(text.size() - 4)).CompareNoCase(L".dae") == 0);
-  if (extended || !otherDocument) return false;
+  if (context->extended() || !otherDocument) return false;
   ReportOnce(DiagnosticKind::kUnresolvedReference, true, [&] {
     return element + (" \"" + url.ToUtf8() + "\" names another document, which is not read");
   });

@@ -36,7 +36,7 @@ ImageTag* EffectImage(Tag* entry, SceneCollector& collector) {
   if (profile->imageIsTexture && profile->image) return profile->image;
 
   String missingSurface;
-  String imageId = profile->GetTextureImageId(collector.report ? &missingSurface : nullptr);
+  String imageId = profile->GetTextureImageId(collector.context->report ? &missingSurface : nullptr);
   if (imageId.IsEmpty()) return nullptr;
   Tag* found = collector.FindImage(imageId);
   ImageTag* image = found ? found->AsImageTag() : nullptr;
@@ -69,7 +69,7 @@ void SceneCollector::DeriveEffectImages() {
 }
 
 void SceneCollector::IndexTables() {
-  if (report) materialIndex.Build(materials);
+  if (context->report) materialIndex.Build(materials);
   geometryIndex.Build(geometries);
   controllerIndex.Build(controllers);
   libraryNodeIndex.Build(libraryNodes);
@@ -86,7 +86,7 @@ void SceneCollector::Run(VisualScene* root) {
   IndexTables();
   unindexedRoot = root;
   anyNodesIndexed = false;
-  if (report) ReportUnresolvedEffects();
+  if (context->report) ReportUnresolvedEffects();
   DeriveEffectImages();
 
   pass = TraversalPass::Idle;
@@ -119,10 +119,15 @@ void SceneCollector::Run(VisualScene* root) {
       next->Report(d);
     }
   } tally;
-  tally.next = report.receiver;
-  if (report) report.receiver = &tally;
+  tally.next = context->report.receiver;
+  ImportContext counting = *context;
+  const ImportContext* call = context;
+  if (context->report) {
+    counting.report.receiver = &tally;
+    context = &counting;
+  }
   root->Traverse(*this);
-  report.receiver = tally.next;
+  context = call;
 
   // A count that reached the int limit saturated: its indices could not address the output.
   bool saturated = out.partCount == kCountLimit || out.pointCount == kCountLimit ||
@@ -130,16 +135,16 @@ void SceneCollector::Run(VisualScene* root) {
                    Exhausted();
   const int64_t outputBytes = 24 * (int64_t{out.pointCount} + out.normalCount) +
                               16 * (int64_t{out.texturePointCount} + out.partCount);
-  const bool tooLarge = !saturated && outputBytes > maxOutputBytes;
-  if (report && tooLarge) {
-    report(DiagnosticKind::kLimitReached, 0, false, [&] {
+  const bool tooLarge = !saturated && outputBytes > context->options.maxOutputBytes;
+  if (context->report && tooLarge) {
+    context->report(DiagnosticKind::kLimitReached, 0, false, [&] {
       return "the output would take " + std::to_string(outputBytes) + " bytes, more than the " +
-             std::to_string(maxOutputBytes) + " allowed (ImportOptions::maxOutputBytes): nothing is produced";
+             std::to_string(context->options.maxOutputBytes) + " allowed (ImportOptions::maxOutputBytes): nothing is produced";
     });
   }
   saturated = saturated || tooLarge;
-  if (report && saturated && !tooLarge) {
-    report(DiagnosticKind::kLimitReached, 0, false, [&] {
+  if (context->report && saturated && !tooLarge) {
+    context->report(DiagnosticKind::kLimitReached, 0, false, [&] {
       if (instancesLeft < 0)
         return "the scene instantiates geometry more than " + std::to_string(kInstanceLimit) +
                " times: nothing is produced";
@@ -150,15 +155,15 @@ void SceneCollector::Run(VisualScene* root) {
     });
   }
   // The extended reading also gives a display list that holds only lines.
-  const bool produces = (out.partCount >= 1 && out.pointCount >= 3) || (extended && out.lineCount >= 1);
-  if (report && !produces && !saturated && tally.heard == 0) {
-    report(DiagnosticKind::kEmptyScene, 0, false, [&] {
+  const bool produces = (out.partCount >= 1 && out.pointCount >= 3) || (context->extended() && out.lineCount >= 1);
+  if (context->report && !produces && !saturated && tally.heard == 0) {
+    context->report(DiagnosticKind::kEmptyScene, 0, false, [&] {
       return std::string(geometriesPlaced == 0 ? "the scene places no geometry"
                                                : "the geometry the scene places holds no triangles or polygons");
     });
   }
   if (produces && !saturated) {
-    if (sceneObserver) NameEffects(out);
+    if (context->options.sceneObserver) NameEffects(out);
     out.effects.AttachTo(effects);
     out.effectImages.AttachTo(effectImages);
     if (out.StartCreation()) {
@@ -174,7 +179,6 @@ void SceneCollector::Run(VisualScene* root) {
 }
 
 void SceneCollector::NameEffects(CreationManager& out) const {
-  out.sceneObserver = sceneObserver;
   out.effectNames.assign(static_cast<size_t>(std::max(effects.count, 0)), std::string());
   auto nameOf = [](const Tag& tag) {
     return (tag.GetName().IsEmpty() ? tag.GetId() : tag.GetName()).ToUtf8();
@@ -193,7 +197,7 @@ void SceneCollector::ObserveNode(int32_t instance, const NodeTag* node) {
   currentNode = instance;
   currentNodeTag = node;
   std::string name = !node ? "" : (node->name.IsEmpty() ? node->id : node->name).ToUtf8();
-  sceneObserver->NodeParts(manager->partIndex, instance, name.c_str());
+  context->options.sceneObserver->NodeParts(manager->partIndex, instance, name.c_str());
 }
 
 void SceneCollector::PushMatrix() {

@@ -14,7 +14,7 @@
 #include <varnel/String.h>
 #include "output/CreationManager.h"
 #include "util/BaseArray.h"
-#include "util/Report.h"
+#include "util/ImportContext.h"
 
 namespace varnel {
 
@@ -59,8 +59,8 @@ class SceneCollector {
   BaseArray<double> matrixStack;
   double currentMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   bool linesEnabled = false;
-  bool extended = false;
-  Reporter report;
+  // The call's context (the plain reading without diagnostics until a call gives its own).
+  const ImportContext* context = &ImportContext::Plain();
   bool yUp = true;
   double unitScale = 1.0;
   BaseArray<int32_t> polygonSizes;
@@ -134,9 +134,9 @@ class SceneCollector {
   std::unordered_set<std::string> reported;
   template <class Message>
   void ReportOnce(DiagnosticKind kind, bool extendedReads, Message&& message) {
-    if (!report || pass == TraversalPass::Creating) return;
+    if (!context->report || pass == TraversalPass::Creating) return;
     std::string text = message();
-    if (reported.insert(text).second) report(kind, 0, extendedReads, [&] { return text; });
+    if (reported.insert(text).second) context->report(kind, 0, extendedReads, [&] { return text; });
   }
   // An instance of the geometry `url` under `bindMaterial` (the override when null): the url,
   // the binding targets and the primitives' material symbols.
@@ -151,8 +151,6 @@ class SceneCollector {
 
   // Told the node of each part in the creating traversal; `nodeInstance` numbers node visits,
   // `currentNode` is the visit on top (0 and null outside any node).
-  SceneObserver* sceneObserver = nullptr;
-  int64_t maxOutputBytes = kDefaultMaxOutputBytes;
   int32_t nodeInstances = 0;
   int32_t currentNode = 0;
   const NodeTag* currentNodeTag = nullptr;

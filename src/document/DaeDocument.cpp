@@ -148,6 +148,7 @@ void DaeDocument::LoadMemory(const unsigned char* data, size_t size) {
 }
 
 String DaeDocument::Resolve(const String& reference) const {
+  ReferenceResolver* resolver = context->options.resolver;
   if (!resolver) return String();
   return String::FromUtf8(resolver->Resolve(reference.ToUtf8().c_str()));
 }
@@ -180,7 +181,7 @@ void DaeDocument::ParseDocument() {
     }
   } else {
     if (!IsExistingFile(path)) {
-      if (report) ReportMissing();
+      if (reporting()) ReportMissing();
       return;
     }
     stream = std::fopen(path.ToNativePath().c_str(), "rb");
@@ -191,7 +192,7 @@ void DaeDocument::ParseDocument() {
     ResetReader();
   }
   DetectByteOrderMark();
-  if (utf16 && extended && !TranscodeUtf16()) {
+  if (utf16 && extended() && !TranscodeUtf16()) {
     report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string("the UTF-16 text could not be converted"); });
     return;
   }
@@ -201,7 +202,7 @@ void DaeDocument::ParseDocument() {
     CloseStream();
     return;
   }
-  if (report && !isTagToken)
+  if (reporting() && !isTagToken)
     report(DiagnosticKind::kNotXml, 1, false, [] { return std::string("the document does not start with a tag"); });
   if (tokenLength >= 14 && std::memcmp(tokenText, "<?xml version=", 14) == 0) {
     bool more = NextToken();
@@ -217,9 +218,9 @@ void DaeDocument::ParseDocument() {
   UrlTag* sceneReference = nullptr;
   AssetTag* asset = nullptr;
   // The token skipped here is the root start tag, whose attributes are never read.
-  if (report) ReportRoot();
+  if (reporting()) ReportRoot();
   // The plain reading takes UTF-16 byte by byte, which keeps ASCII whole and nothing else.
-  if (report && utf16 && !extended && Utf16BeyondAscii())
+  if (reporting() && utf16 && !extended() && Utf16BeyondAscii())
     report(DiagnosticKind::kEncoding, 0, true, [] {
       return std::string("a UTF-16 document: its characters beyond ASCII are not read");
     });

@@ -45,15 +45,9 @@ class DaeDocument : public XmlReader {
   bool isDownloaded = false;
   double unitScale = 1.0;
   GeographicLocation location;  // from the asset, extended reading only
-  SceneObserver* sceneObserver = nullptr;
-  TextureObserver* textureObserver = nullptr;
-  int64_t maxOutputBytes = kDefaultMaxOutputBytes;
   VisualScene* activeScene = nullptr;
   StringArray tempFiles;
   IDownloader* downloader = nullptr;
-  // Textures come only from inside `textureRoot` ("" for the document's folder) when set.
-  bool confineTextures = false;
-  String textureRoot;
   TextureBudget textureBudget;
   // Said once: the call's time for downloads ran out, so no further texture is fetched.
   bool downloadTimeUpReported = false;
@@ -65,10 +59,9 @@ class DaeDocument : public XmlReader {
   // Fetches (for an "http" address), parses and sorts the document. Never fails visibly.
   void Load(String path);
   // The same for a document held in memory: `size` bytes at `data`, lent for the call. Its
-  // references lead where `resolver` says (nowhere when null).
+  // references lead where the options' resolver says (nowhere without one).
   void LoadMemory(const unsigned char* data, size_t size);
   bool inMemory = false;
-  ReferenceResolver* resolver = nullptr;
   // The local file an in-memory document's reference names, from the resolver; "" for none.
   String Resolve(const String& reference) const;
   void ParseDocument();

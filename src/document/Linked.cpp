@@ -50,8 +50,9 @@ class Linker {
  public:
   explicit Linker(DaeDocument& root) : root_(root) {
     rootKey_ = Canonical(root.path);
-    if (root.confineTextures)
-      confinement_ = root.textureRoot.IsEmpty() ? FileSystemPath(root.path).GetPath(false) : root.textureRoot;
+    if (root.context->options.confineTextures)
+      confinement_ = root.context->textureRoot.IsEmpty() ? FileSystemPath(root.path).GetPath(false)
+                                                         : root.context->textureRoot;
   }
 
   void Follow(DaeDocument& document, const std::wstring& key) {
@@ -203,14 +204,15 @@ class Linker {
   // Reads the document at `path` with the root's settings, follows its links and moves its
   // tables into the root's; whether it has a scene.
   bool Load(const std::wstring& path, const std::string& name) {
-    DaeDocument document;
+    // The root's context (so the extended reading), its diagnostics named by this document.
     Prefixed prefixed;
-    prefixed.next = root_.report.receiver;
+    prefixed.next = root_.context->report.receiver;
     prefixed.name = name;
-    document.extended = true;
-    if (root_.report) document.report.receiver = &prefixed;
-    document.confineTextures = root_.confineTextures;
-    document.textureRoot = confinement_;
+    ImportContext context = *root_.context;
+    if (context.report) context.report.receiver = &prefixed;
+    context.textureRoot = confinement_;
+    DaeDocument document;
+    document.context = &context;
     document.Load(String(path));
     Follow(document, path);
 

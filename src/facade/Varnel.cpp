@@ -26,16 +26,9 @@ struct Source {
   bool memory = false;
 };
 
-void Load(DaeDocument& document, const Source& source, const ImportOptions& options,
-          DiagnosticReceiver* receiver) {
-  document.extended = options.extended;
-  document.report.receiver = receiver;
-  document.sceneObserver = options.sceneObserver;
-  document.textureObserver = options.textureObserver;
-  document.maxOutputBytes = options.maxOutputBytes;
-  document.confineTextures = options.confineTextures;
-  document.resolver = options.resolver;
-  if (options.textureRoot) document.textureRoot = String::FromNativePath(options.textureRoot);
+// Reads the document under its context.
+void Load(DaeDocument& document, const Source& source) {
+  const ImportOptions& options = document.context->options;
   document.textureBudget = {options.maxTexturePixels, options.maxDocumentTexturePixels,
                             options.decodeTextures};
   if (source.memory) document.LoadMemory(source.data, source.size);
@@ -70,13 +63,16 @@ class ResultKeeper : public DiagnosticReceiver {
   ImportResult& result_;
 };
 
-// Runs `import(document)` on a document of its own; whether output was produced. Memory running
-// out ends the call without output, said through `report` with the line the reader stood on.
+// Runs `import(document)` on a document of its own, under the call's one context; whether output
+// was produced. Memory running out ends the call without output, said with the line the reader
+// stood on.
 template <class Import>
-bool Guarded(Reporter report, Import&& import) {
+bool Guarded(const ImportOptions& options, DiagnosticReceiver* receiver, Import&& import) {
+  const ImportContext context(options, receiver, conversionType);
   int line = 0;
   try {
     DaeDocument document;
+    document.context = &context;
     try {
       return import(document);
     } catch (const std::bad_alloc&) {
@@ -84,7 +80,7 @@ bool Guarded(Reporter report, Import&& import) {
       throw;
     }
   } catch (const std::bad_alloc&) {
-    report(DiagnosticKind::kOutOfMemory, line, false, [] { return std::string("memory ran out: no output"); });
+    context.report(DiagnosticKind::kOutOfMemory, line, false, [] { return std::string("memory ran out: no output"); });
   }
   return false;
 }
@@ -105,11 +101,8 @@ class BeginWatch : public DataBufferWriter {
 
 // Lends the document's tables to the collector as views; the document keeps the elements.
 void LendTables(DaeDocument& document, SceneCollector& collector) {
-  collector.report = document.report;
-  collector.extended = document.extended;
+  collector.context = document.context;
   collector.linkFailures = &document.linkFailures;
-  collector.sceneObserver = document.sceneObserver;
-  collector.maxOutputBytes = document.maxOutputBytes;
   collector.unitScale = document.unitScale;
   collector.yUp = document.yUp;
   collector.images.AttachTo(document.images);
@@ -124,9 +117,7 @@ void LendTables(DaeDocument& document, SceneCollector& collector) {
 bool Produce(DaeDocument& document, SceneCollector& collector, CreationManager& manager,
              bool lines) {
   collector.linesEnabled = lines;
-  manager.conversionType = conversionType;
-  manager.report = collector.report;
-  manager.textureObserver = document.textureObserver;
+  manager.context = document.context;
   collector.manager = &manager;
   collector.Run(document.activeScene);
   return collector.manager != nullptr;
@@ -167,9 +158,8 @@ IGeometry* ImportGeometry(GeometryManager& builder, MemoryBufferWriter& memory) 
 }
 
 // The three imports into `document`, each saying whether output was produced.
-bool GeometryFrom(DaeDocument& document, const Source& source, IGeometry** geometry,
-                  const ImportOptions& options, DiagnosticReceiver* receiver) {
-  Load(document, source, options, receiver);
+bool GeometryFrom(DaeDocument& document, const Source& source, IGeometry** geometry) {
+  Load(document, source);
   IGeometry* result = nullptr;
   {
     SceneCollector collector;
@@ -188,9 +178,8 @@ bool GeometryFrom(DaeDocument& document, const Source& source, IGeometry** geome
   return *geometry != nullptr;
 }
 
-bool BufferFrom(DaeDocument& document, const Source& source, DataBufferWriter& writer,
-                const ImportOptions& options, DiagnosticReceiver* receiver) {
-  Load(document, source, options, receiver);
+bool BufferFrom(DaeDocument& document, const Source& source, DataBufferWriter& writer) {
+  Load(document, source);
   BeginWatch watch(writer);
   SceneCollector collector;
   LendTables(document, collector);
@@ -203,9 +192,8 @@ bool BufferFrom(DaeDocument& document, const Source& source, DataBufferWriter& w
   return watch.begun;
 }
 
-bool DisplayListFrom(DaeDocument& document, const Source& source, DaeDisplayList* displayList,
-                     const ImportOptions& options, DiagnosticReceiver* receiver) {
-  Load(document, source, options, receiver);
+bool DisplayListFrom(DaeDocument& document, const Source& source, DaeDisplayList* displayList) {
+  Load(document, source);
   SceneCollector collector;
   LendTables(document, collector);
   bool produced = false;
@@ -227,7 +215,7 @@ template <class Import>
 ImportResult WithResult(const ImportOptions& options, Import&& import) {
   ImportResult result;
   ResultKeeper keeper(options, result);
-  const bool produced = Guarded(Reporter{&keeper}, [&](DaeDocument& document) { return import(document, &keeper); });
+  const bool produced = Guarded(options, &keeper, import);
   result.status = !produced ? ImportStatus::kNoOutput
                   : keeper.kept() ? ImportStatus::kPartial : ImportStatus::kComplete;
   return result;
@@ -236,22 +224,16 @@ ImportResult WithResult(const ImportOptions& options, Import&& import) {
 ImportResult Geometry(const Source& source, IGeometry** geometry, const ImportOptions& options) {
   if (!geometry) return {};
   *geometry = nullptr;
-  return WithResult(options, [&](DaeDocument& document, DiagnosticReceiver* receiver) {
-    return GeometryFrom(document, source, geometry, options, receiver);
-  });
+  return WithResult(options, [&](DaeDocument& document) { return GeometryFrom(document, source, geometry); });
 }
 
 ImportResult Buffer(const Source& source, DataBufferWriter& writer, const ImportOptions& options) {
-  return WithResult(options, [&](DaeDocument& document, DiagnosticReceiver* receiver) {
-    return BufferFrom(document, source, writer, options, receiver);
-  });
+  return WithResult(options, [&](DaeDocument& document) { return BufferFrom(document, source, writer); });
 }
 
 ImportResult DisplayList(const Source& source, DaeDisplayList* displayList, const ImportOptions& options) {
   if (!displayList) return {};
-  return WithResult(options, [&](DaeDocument& document, DiagnosticReceiver* receiver) {
-    return DisplayListFrom(document, source, displayList, options, receiver);
-  });
+  return WithResult(options, [&](DaeDocument& document) { return DisplayListFrom(document, source, displayList); });
 }
 
 Source Bytes(const void* data, size_t size) {
@@ -272,14 +254,14 @@ void Varnel::CreateGeometryFromFile(String path, IGeometry** geometry) {
   if (!geometry) return;
   *geometry = nullptr;
   const Source source{std::move(path)};
-  Guarded({}, [&](DaeDocument& document) { return GeometryFrom(document, source, geometry, {}, nullptr); });
+  Guarded({}, nullptr, [&](DaeDocument& document) { return GeometryFrom(document, source, geometry); });
 }
 
 void Varnel::CreateDataBufferFromFile(String path, int32_t& size, unsigned char*& buffer) {
   size = 0;  // a reference always names storage, so there is no null-buffer case here
   const Source source{std::move(path)};
   MemoryBufferWriter memory;
-  Guarded({}, [&](DaeDocument& document) { return BufferFrom(document, source, memory, {}, nullptr); });
+  Guarded({}, nullptr, [&](DaeDocument& document) { return BufferFrom(document, source, memory); });
   if (memory.size > 0) {
     size = memory.size;
     buffer = memory.Release();
@@ -289,7 +271,7 @@ void Varnel::CreateDataBufferFromFile(String path, int32_t& size, unsigned char*
 void Varnel::CreateDisplayListFromFile(String path, DaeDisplayList* displayList) {
   if (!displayList) return;
   const Source source{std::move(path)};
-  Guarded({}, [&](DaeDocument& document) { return DisplayListFrom(document, source, displayList, {}, nullptr); });
+  Guarded({}, nullptr, [&](DaeDocument& document) { return DisplayListFrom(document, source, displayList); });
 }
 
 ImportResult Varnel::CreateGeometryFromFile(String path, IGeometry** geometry, const ImportOptions& options) {

@@ -190,7 +190,7 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
       record.SetColor(rgb[0], rgb[1], rgb[2]);
       continue;
     }
-    FillRecord(*effect, manager.conversionType, record);
+    FillRecord(*effect, manager.context->conversionType, record);
     // deliberate: the effect-table position, not the record index, see docs/behaviour.md
     // The shared index is the effect-table position of the first user of the image, which
     // is its record index only when every earlier effect has a record.
@@ -198,13 +198,13 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
       record.SetSharedTexture(share[i]);
     } else if (share[i] == i) {
       if (const ImageTag* image = ImageAt(manager, i))
-        LoadTexture(*image, record, manager.report, manager.textureObserver, use[i]);
+        LoadTexture(*image, record, manager.context->report, manager.context->options.textureObserver, use[i]);
     }
   }
-  if (manager.sceneObserver)
+  if (manager.context->options.sceneObserver)
     for (int i = 0; i < n && static_cast<size_t>(i) < manager.effectNames.size(); ++i)
       if (use[i] >= 0 && EffectAt(manager, i))
-        manager.sceneObserver->MaterialNamed(use[i], manager.effectNames[static_cast<size_t>(i)].c_str());
+        manager.context->options.sceneObserver->MaterialNamed(use[i], manager.effectNames[static_cast<size_t>(i)].c_str());
   count = k;
   return records.release();
 }

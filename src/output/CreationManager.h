@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "util/BaseArray.h"
-#include "util/Report.h"
+#include "util/ImportContext.h"
 
 namespace varnel {
 
@@ -70,17 +70,13 @@ class CreationManager {
   int texturePointCount = 0;
   int lineCount = 0;  // counted by the extended reading only
   int primitiveIndex = 0;
-  // How materials are converted (1 to 4), from the settings the library loaded with.
-  int conversionType = 1;
-  Reporter report;
-  TextureObserver* textureObserver = nullptr;
+  // The call's context: how materials are converted, where diagnostics go, who hears textures.
+  const ImportContext* context = &ImportContext::Plain();
   BaseArray<int32_t> primitiveTextureEffects;
   BaseArray<int32_t> primitiveEffects;
   BaseArray<ImageTag*> effectImages;
   BaseArray<Tag*> effects;
-  // Told each record's material name once the records are built; `effectNames` holds them per
-  // effect, filled only for an observer.
-  SceneObserver* sceneObserver = nullptr;
+  // Each effect's material name, for the context's scene observer (filled only for one).
   std::vector<std::string> effectNames;
 
  protected:

@@ -16,7 +16,7 @@ bool ControllerTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kSkin) return AttachSingle(document, id, skin, &Tag::AsSkinTag);
     if (id != kMorph || document.wasEndTag) return ParseChild(id, document);
-    if (!document.extended) {
+    if (!document.extended()) {
       morphSkipped = true;
       return ParseChild(id, document);
     }
@@ -100,12 +100,12 @@ bool SkinTag::Parse(DaeDocument& document) {
 Tag* SkinTag::Enter(SceneCollector& collector) {
   // A source may name another controller (a skin on a morph); the extended reading follows it.
   Tag* inner = nullptr;
-  if (collector.extended || collector.report) {
+  if (collector.context->extended() || collector.context->report) {
     if (!collector.FindGeometry(source)) inner = collector.FindController(source);
-    if (!inner || !collector.extended)
+    if (!inner || !collector.context->extended())
       collector.ReportUnresolvedInstance(elementId == kSkin ? "skin source" : "morph source", source,
                                          nullptr, inner != nullptr);
-    if (!collector.extended) inner = nullptr;
+    if (!collector.context->extended()) inner = nullptr;
   }
   if (collector.pass == TraversalPass::Creating) {
     collector.PushMatrix();

@@ -214,7 +214,7 @@ bool NewParamTag::Parse(DaeDocument& document) {
         // Entered: init_from and source are read at this level.
         return true;
       case kInitFrom:
-        if (document.extended && !SkipAttributes(document)) return false;
+        if (document.extended() && !SkipAttributes(document)) return false;
         return document.ReadValue(initFrom);
       case kSource: return document.ReadValue(source);
       case kInstanceImage: {  // named by the extended reading only

@@ -79,7 +79,7 @@ Tag* Fail(DaeDocument& document) {
 }  // namespace
 
 Tag* CreateTag(DaeDocument& document, int id) {
-  Tag* tag = NewTag(id, document.extended);
+  Tag* tag = NewTag(id, document.extended());
   if (!tag) {
     if (!document.SkipElement(id)) return Fail(document);
     return nullptr;

@@ -178,7 +178,7 @@ String LocalPath(String reference) {
 
 bool ImageTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
-    if (document.extended && id == kInitFrom) {
+    if (document.extended() && id == kInitFrom) {
       // COLLADA 1.5 puts the address in a ref child, so the end tag of init_from lands here.
       if (document.wasEndTag) return true;
       if (!SkipAttributes(document)) return false;
@@ -208,11 +208,11 @@ bool ImageTag::ReadReference(DaeDocument& document) {
     return true;
   }
   Confinement confinement;
-  confinement.on = document.confineTextures;
-  confinement.root = document.textureRoot.IsEmpty() ? FileSystemPath(document.path).GetPath(false)
-                                                    : document.textureRoot;
-  const String local = document.extended || document.report ? LocalPath(reference) : reference;
-  if (document.extended) {
+  confinement.on = document.context->options.confineTextures;
+  confinement.root = document.context->textureRoot.IsEmpty() ? FileSystemPath(document.path).GetPath(false)
+                                                             : document.context->textureRoot;
+  const String local = document.extended() || document.reporting() ? LocalPath(reference) : reference;
+  if (document.extended()) {
     // The file the address names comes first; a file literally named as written still counts.
     filePath = ResolveLocal(document.path, local, confinement);
     if (filePath.IsEmpty() && !(local == reference))

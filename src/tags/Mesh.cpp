@@ -59,9 +59,9 @@ GeometryTag::~GeometryTag() { delete mesh; }
 
 bool GeometryTag::Parse(DaeDocument& document) {
   return ParseLoop(document, [&](int id) {
-    if (id == kMesh || (id == kConvexMesh && document.extended))
+    if (id == kMesh || (id == kConvexMesh && document.extended()))
       return AttachSingle(document, id, mesh, &Tag::AsMeshTag);
-    if (id == kConvexMesh && document.report && !document.wasEndTag)
+    if (id == kConvexMesh && document.reporting() && !document.wasEndTag)
       document.report(DiagnosticKind::kUnreadPrimitive, document.StartTagLine("convex_mesh"), true,
                       [&] { return "convex_mesh geometry \"" + GetId().ToUtf8() + "\" is not read"; });
     return NamedTag::ParseChild(id, document);
@@ -97,7 +97,7 @@ bool MeshTag::Parse(DaeDocument& document) {
   // first of each kind.
   std::bitset<kElementCount> met;
   auto firstOfKind = [&](int id) {
-    if (!document.report || document.wasEndTag || met[id]) return false;
+    if (!document.reporting() || document.wasEndTag || met[id]) return false;
     met[id] = true;
     return true;
   };
@@ -110,7 +110,7 @@ bool MeshTag::Parse(DaeDocument& document) {
       case kTristrips:
       case kTrifans:
       case kLinestrips:
-        if (!document.extended) {
+        if (!document.extended()) {
           if (firstOfKind(id)) {
             document.report(DiagnosticKind::kUnreadPrimitive, document.StartTagLine(ElementName(id)), true, [id] {
               return "<" + std::string(ElementName(id)) + "> is not read";
@@ -137,7 +137,7 @@ void MeshTag::BindGeometry(SceneCollector& collector) {
   collector.primitives.AttachTo(primitives);
   if (vertices) vertices->BindGeometry(collector);
   // An output without lines says so once per mesh, while counting.
-  if (collector.report && !collector.linesEnabled && !linesChecked_ &&
+  if (collector.context->report && !collector.linesEnabled && !linesChecked_ &&
       collector.pass != TraversalPass::Creating) {
     linesChecked_ = true;
     const auto first = std::find_if(primitives.begin(), primitives.end(), [](const PrimitiveTag* p) {
@@ -145,7 +145,7 @@ void MeshTag::BindGeometry(SceneCollector& collector) {
     });
     if (first != primitives.end()) {
       const int id = static_cast<int>((*first)->elementId);
-      collector.report(DiagnosticKind::kUnreadPrimitive, (*first)->line, false, [id] {
+      collector.context->report(DiagnosticKind::kUnreadPrimitive, (*first)->line, false, [id] {
         return "<" + std::string(ElementName(id)) + "> is not read: a multipatch holds no lines";
       });
     }

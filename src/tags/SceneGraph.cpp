@@ -108,7 +108,7 @@ void NodeTag::Traverse(SceneCollector& collector) {
   };
   std::vector<Visit> path;
   const bool creating = collector.pass == TraversalPass::Creating;
-  const bool observing = collector.sceneObserver && creating;
+  const bool observing = collector.context->options.sceneObserver && creating;
   auto enter = [&](NodeTag* node) {
     if (!node->hasContent) return;
     // A node already on the current path is reached again only through an instance_node cycle.
@@ -177,7 +177,7 @@ void InstanceGeometry::Traverse(SceneCollector& collector) {
 void InstanceController::Traverse(SceneCollector& collector) {
   Tag* controller = collector.FindController(url);
   if (!controller) {
-    if (collector.report && collector.ReportLinked("instance_controller", url)) return;
+    if (collector.context->report && collector.ReportLinked("instance_controller", url)) return;
     collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
       return "instance_controller \"#" + url.ToUtf8() + "\" names no controller";
     });
@@ -195,8 +195,8 @@ void InstanceTag::Traverse(SceneCollector& collector) {
 
 NodeTag* InstanceTag::Resolve(SceneCollector& collector) {
   if (NodeTag* node = collector.FindInstancedNode(url)) return node;
-  if (!collector.report || collector.ReportLinked("instance_node", url)) return nullptr;
-  const bool plain = !collector.extended;
+  if (!collector.context->report || collector.ReportLinked("instance_node", url)) return nullptr;
+  const bool plain = !collector.context->extended();
   collector.ReportOnce(DiagnosticKind::kUnresolvedReference, plain && collector.FindAnyNode(url), [&] {
     return "instance_node \"#" + url.ToUtf8() + (plain ? "\" names no node of library_nodes" : "\" names no node");
   });

@@ -325,7 +325,7 @@ bool XmlReader::ReadRawToken() {
   // A hole ("h", extended reading only) is an index list like "p".
   // The extended reading cuts long vertex counts as lists too, rather than passing over their rest.
   const bool listMode = currentId == kFloatArray || currentId == kP || attributeOwnerId == kFloatArray ||
-                        currentId == kH || (currentId == kVcount && extended);
+                        currentId == kH || (currentId == kVcount && extended());
   int length, angle, bracket;
   bool comment, passedOver;
 
@@ -387,7 +387,7 @@ restart:
       }
       out[length++] = static_cast<char>(c);
       if (length == kTokenLimit) {
-        if (!extended) break;
+        if (!extended()) break;
         if (!passedOver) PassOverLongToken();
         passedOver = true;
         --length;
@@ -402,7 +402,7 @@ restart:
 
     out[length++] = static_cast<char>(c);
     if (length == kTokenLimit) {
-      if (!extended) break;
+      if (!extended()) break;
       if (!passedOver) PassOverLongToken();
       passedOver = true;
       out[length - 2] = out[length - 1];  // keeps the name and the closing byte, drops the middle
@@ -455,7 +455,7 @@ void XmlReader::NormaliseTagToken() {
   } else if (t[1] == '!') {
     isTagToken = false;  // declarations and CDATA sections read as text
     drop = 2;
-    if (report && !doctypeLine_ && std::strncmp(t + 2, "DOCTYPE", 7) == 0)
+    if (reporting() && !doctypeLine_ && std::strncmp(t + 2, "DOCTYPE", 7) == 0)
       doctypeLine_ = CurrentLine();
   }
   int length = tokenLength - drop - 1;  // the leading characters and the closing ">"
@@ -575,7 +575,7 @@ int XmlReader::IdentifyTag() {
   wasEndTag = isEndToken;
   // No name in the table is longer than 40 bytes, so a longer token need not be measured.
   int id = tokenText ? LookupElement(tokenText, strnlen(tokenText, 64)) : 0;
-  if (id == 0 && extended && isTagToken) id = LookupExtendedElement(tokenText, strnlen(tokenText, 64));
+  if (id == 0 && extended() && isTagToken) id = LookupExtendedElement(tokenText, strnlen(tokenText, 64));
   if (id == 0) {
     currentId = 0;
     return 0;
@@ -607,7 +607,7 @@ int XmlReader::IdentifyTag() {
 }
 
 bool XmlReader::SkipElement(int id) {
-  if (id == 0 && tokenText && (extended || report) && (isTagToken || tokenLength > 0)) {
+  if (id == 0 && tokenText && (extended() || reporting()) && (isTagToken || tokenLength > 0)) {
     // A name outside the table: the plain reading stops here (the search below runs to the
     // end), the extended one passes over the element with everything in it.
     const bool start = isTagToken && !isEndToken;
@@ -615,20 +615,20 @@ bool XmlReader::SkipElement(int id) {
     const char* colon = std::strchr(tokenText, ':');
     const bool prefixedRoot = colon && std::strcmp(colon, ":COLLADA") == 0;
     // After a declaration the plain reading cannot take the root's attributes.
-    const bool doctype = doctypeLine_ > 0 && !extended && attributesPending;
+    const bool doctype = doctypeLine_ > 0 && !extended() && attributesPending;
     const int line = doctype ? doctypeLine_ : CurrentLine();
     report(DiagnosticKind::kUnknownName, line, !prefixedRoot, [&] {
       const std::string what = doctype          ? std::string("<!DOCTYPE>")
                                : !isTagToken    ? "text \"" + std::string(tokenText).substr(0, 40) + "\""
                                : attributesPending ? "attribute \"" + std::string(tokenText) + "\""
                                : std::string(isEndToken ? "</" : "<") + tokenText + ">";
-      return (extended ? what + " is skipped" : "parsing stopped: " + what + " is not read");
+      return (extended() ? what + " is skipped" : "parsing stopped: " + what + " is not read");
     });
-    if (extended) {
+    if (extended()) {
       if (!start) return NextToken();  // stray text or end tag
       return SkipNested(std::string(tokenText), true);
     }
-  } else if (extended && id > 0 && id < kExtendedElementEnd && tokenText) {
+  } else if (extended() && id > 0 && id < kExtendedElementEnd && tokenText) {
     if (isTagToken && isEndToken && std::strcmp(tokenText, AnyElementName(id)) == 0) {
       NextToken();
       return true;

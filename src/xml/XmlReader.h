@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include <varnel/String.h>
 #include "util/BaseArray.h"
+#include "util/ImportContext.h"
 #include "util/Report.h"
 #include "xml/Numbers.h"
 
@@ -82,9 +84,15 @@ class XmlReader {
   int64_t listRoom = INT64_MAX;
   bool listRoomReported = false;  // once per document
 
-  // The call's import options: the extended reading, and where diagnostics go.
-  bool extended = false;
-  Reporter report;
+  // The call's context: the extended reading, and where diagnostics go.
+  const ImportContext* context = &ImportContext::Plain();
+  bool extended() const { return context->extended(); }
+  // Whether diagnostics are heard; `report` hands one on (see Reporter).
+  bool reporting() const { return static_cast<bool>(context->report); }
+  template <class Message>
+  void report(DiagnosticKind kind, int line, bool extendedReads, Message&& message) const {
+    context->report(kind, line, extendedReads, std::forward<Message>(message));
+  }
   // The line of the document the reader stands on (from 1), found by counting line breaks up to
   // the reader's position; 0 without an open stream. Costly: for diagnostics only.
   int CurrentLine() const;

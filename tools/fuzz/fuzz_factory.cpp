@@ -11,8 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // ParseDocument clears what the last input left.
   varnel::DaeDocument& document = fuzzing::KeptReader<varnel::DaeDocument>();
   for (bool extended : {false, true}) {
-    document.extended = extended;
-    document.report.receiver = extended ? &counter : nullptr;
+    static const varnel::ImportOptions plainOptions, extendedOptions{true};
+    static const varnel::ImportContext plain(plainOptions), heard(extendedOptions, &counter);
+    document.context = extended ? &heard : &plain;
     document.LoadMemory(data, size);
     document.ClearTags();
   }

@@ -15,8 +15,9 @@ volatile double sink;
 void Read(const uint8_t* data, size_t size, bool extended) {
   static fuzzing::Counter counter;
   varnel::XmlReader& reader = fuzzing::KeptReader<varnel::XmlReader>();
-  reader.extended = extended;
-  reader.report.receiver = extended ? &counter : nullptr;
+  static const varnel::ImportOptions plainOptions, extendedOptions{true};
+  static const varnel::ImportContext plain(plainOptions), heard(extendedOptions, &counter);
+  reader.context = extended ? &heard : &plain;
   if (!reader.OpenMemory(data, size)) return;
   reader.DetectByteOrderMark();
   varnel::String text;

@@ -109,6 +109,71 @@ void ForEachRun(const SceneCollector& c, int least, Visit&& visit) {
   });
 }
 
+bool IsLines(int elementId) { return elementId == kLines || elementId == kLinestrips; }
+
+// The parts and lines the bound primitive makes, described once for both traversals. `sink`
+// hears Part(type, points, vertices) for each part and Line(points, strip, first vertex) for each
+// line; vertices(run, corners) hands the part's vertices in delivery order, as runs
+// run(from, down to) and triangles corners(a, b, c), for a sink that delivers them.
+template <class Sink>
+void WalkPrimitive(const SceneCollector& c, int elementId, Sink& sink) {
+  switch (elementId) {
+    case kTriangles: {
+      // deliberate: every part's vertices arrive last first, see docs/behaviour.md
+      const int64_t n = TriangleVertices(c);
+      sink.Part(kPatchTriangles, n, [&](auto&& run, auto&&) { run(n - 1, 0); });
+      break;
+    }
+    case kPolylist:
+    case kPolygons:
+      ForEachPolygon(c, [&](int64_t r, int64_t s, int type, int64_t points) {
+        sink.Part(type, points, [&](auto&& run, auto&&) {
+          run(r + s - 1, r);
+          if (type != kPatchTriangles) run(r + s - 1, r + s - 1);
+        });
+      });
+      break;
+    case kTristrips:
+    case kTrifans:
+      // Each strip or fan is one triangle list. Its triangles come last first, each last vertex
+      // first, as a triangle list's do; every other strip triangle swaps its first two vertices
+      // so that all of them face the same way.
+      ForEachRun(c, 3, [&](int64_t r, int64_t s) {
+        sink.Part(kPatchTriangles, 3 * (s - 2), [&](auto&&, auto&& corners) {
+          for (int64_t i = r + s - 3; i >= r; --i) {
+            if (elementId == kTrifans) corners(i + 2, i + 1, r);
+            else if ((i - r) % 2 == 0) corners(i + 2, i + 1, i);
+            else corners(i + 2, i, i + 1);
+          }
+        });
+      });
+      break;
+    case kLines:  // one line of separate segments
+      sink.Line(CompleteTuples(c), false, 0);
+      break;
+    case kLinestrips:
+      ForEachRun(c, 2, [&](int64_t r, int64_t s) { sink.Line(s, true, r); });
+      break;
+    default:
+      break;
+  }
+}
+
+// The counting traversal's sink: parts, points and (for the extended reading) lines.
+struct Counter {
+  CreationManager& out;
+  bool countLines;
+  int64_t points = 0;
+  template <class Vertices>
+  void Part(int, int64_t n, Vertices&&) {
+    AddCount(out.partCount, 1);
+    points += n;
+  }
+  void Line(int64_t m, bool, int64_t) {
+    if (countLines && m >= 2) AddCount(out.lineCount, 1);
+  }
+};
+
 // Index entry `at` of the bound list; outside it reads as 0.
 inline int32_t IndexEntry(const BaseArray<int32_t>& indices, int64_t at) {
   return at >= 0 && at < indices.count ? indices.data[at] : 0;
@@ -143,49 +208,27 @@ class Emitter {
   Emitter(SceneCollector& c, bool hasNormals, bool textured)
       : c_(c), out_(*c.manager), hasNormals_(hasNormals), textured_(textured) {}
 
-  // deliberate: every part's vertices arrive last first, see docs/behaviour.md
-  void Triangles() {
-    int64_t n = TriangleVertices(c_);
-    out_.StartPart(kPatchTriangles);
-    out_.SetPartFormat(static_cast<int>(n), hasNormals_, textured_);
-    Vertices(n - 1, 0);
+  template <class Vertices>
+  void Part(int type, int64_t points, Vertices&& vertices) {
+    out_.StartPart(type);
+    out_.SetPartFormat(static_cast<int>(points), hasNormals_, textured_);
+    vertices([this](int64_t first, int64_t last) { Run(first, last); },
+             [this](int64_t a, int64_t b, int64_t c) { Corners(a, b, c); });
     out_.EndPart();
     ++out_.partIndex;
   }
 
-  void Polygons() {
-    ForEachPolygon(c_, [this](int64_t r, int64_t s, int type, int64_t points) {
-      out_.StartPart(type);
-      out_.SetPartFormat(static_cast<int>(points), hasNormals_, textured_);
-      Vertices(r + s - 1, r);
-      if (type != kPatchTriangles) Vertices(r + s - 1, r + s - 1);
-      out_.EndPart();
-      ++out_.partIndex;
-    });
-  }
-
-  // Each strip or fan as one triangle list. Its triangles come last first, each last vertex
-  // first, as a triangle list's do; every other strip triangle swaps its first two vertices so
-  // that all of them face the same way.
-  void Strips(bool fan) {
-    ForEachRun(c_, 3, [&](int64_t r, int64_t s) {
-      out_.StartPart(kPatchTriangles);
-      out_.SetPartFormat(static_cast<int>(3 * (s - 2)), hasNormals_, textured_);
-      for (int64_t i = r + s - 3; i >= r; --i) {
-        if (fan) Corners(i + 2, i + 1, r);
-        else if ((i - r) % 2 == 0) Corners(i + 2, i + 1, i);
-        else Corners(i + 2, i, i + 1);
-      }
-      out_.EndPart();
-      ++out_.partIndex;
-    });
-  }
-
-  // A "lines" element is one line of separate segments.
-  void Line() { LinePoints(CompleteTuples(c_), false, 0); }
-
-  void LineStrips() {
-    ForEachRun(c_, 2, [this](int64_t r, int64_t s) { LinePoints(s, true, r); });
+  // Points of one line, vertices first + m - 1 down to first: positions only.
+  void Line(int64_t m, bool strip, int64_t first) {
+    double p[3];
+    out_.StartLine(static_cast<int>(m), strip);
+    for (int64_t v = first + m - 1; v >= first; --v) {
+      out_.StartPoint();
+      c_.FetchPoint(static_cast<int>(v), p);
+      out_.SetPoint(p);
+      out_.EndPoint();
+    }
+    out_.EndLine();
   }
 
  private:
@@ -195,7 +238,7 @@ class Emitter {
   // Delivers vertices `first` down to `last`. They are fetched a few at a time ahead of their
   // delivery: fetching has no effect on the manager, and the divisions and roots of neighbouring
   // vertices then overlap instead of waiting on each other.
-  void Vertices(int64_t first, int64_t last) {
+  void Run(int64_t first, int64_t last) {
     Fetched batch[kBatch];
     for (int64_t v = first; v >= last;) {
       const int n = v - last + 1 < kBatch ? static_cast<int>(v - last + 1) : kBatch;
@@ -211,19 +254,6 @@ class Emitter {
     Fetch(static_cast<int>(b), corners[1]);
     Fetch(static_cast<int>(c), corners[2]);
     out_.TakeVertices(corners, 3, hasNormals_, textured_);
-  }
-
-  // Points of one line, vertices first + m - 1 down to first: positions only.
-  void LinePoints(int64_t m, bool strip, int64_t first) {
-    double p[3];
-    out_.StartLine(static_cast<int>(m), strip);
-    for (int64_t v = first + m - 1; v >= first; --v) {
-      out_.StartPoint();
-      c_.FetchPoint(static_cast<int>(v), p);
-      out_.SetPoint(p);
-      out_.EndPoint();
-    }
-    out_.EndLine();
   }
 
   void Fetch(int vertex, Fetched& f) const {
@@ -306,40 +336,16 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
       out.primitiveTextureEffects.Add(textureEffect);
       out.primitiveEffects.Add(effect);
 
-      int64_t points = 0;
-      switch (primitive->elementId) {
-        case kTriangles:
-          AddCount(out.partCount, 1);
-          points = TriangleVertices(*this);
-          break;
-        case kPolylist:
-        case kPolygons:
-          ForEachPolygon(*this, [&](int64_t, int64_t, int, int64_t n) {
-            AddCount(out.partCount, 1);
-            points += n;
-          });
-          SpendElements(PolygonLimit(*this));
-          break;
-        case kTristrips:
-        case kTrifans:
-          ForEachRun(*this, 3, [&](int64_t, int64_t s) {
-            AddCount(out.partCount, 1);
-            points += 3 * (s - 2);
-          });
-          SpendElements(PolygonLimit(*this));
-          break;
-        default:
-          // Lines are delivered but counted only by the extended reading, which gives a display
-          // list of lines alone.
-          SpendElements(CompleteTuples(*this));
-          if (!context->extended()) continue;
-          if (primitive->elementId == kLines) {
-            if (CompleteTuples(*this) >= 2) AddCount(out.lineCount, 1);
-          } else {
-            ForEachRun(*this, 2, [&](int64_t, int64_t) { AddCount(out.lineCount, 1); });
-          }
-          continue;
+      Counter count{out, context->extended()};
+      WalkPrimitive(*this, primitive->elementId, count);
+      // Lines are delivered but counted only by the extended reading, which gives a display
+      // list of lines alone. The walks over polygon and run lists are metered like elements.
+      if (IsLines(primitive->elementId)) {
+        SpendElements(CompleteTuples(*this));
+        continue;
       }
+      if (primitive->elementId != kTriangles) SpendElements(PolygonLimit(*this));
+      const int64_t points = count.points;
       SpendElements(points);
       AddCount(out.pointCount, points);
       if (normalStride > 0) AddCount(out.normalCount, points);
@@ -351,15 +357,7 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
     bool textured = entry >= 0 && entry < out.primitiveTextureEffects.count &&
                     out.primitiveTextureEffects[entry] >= 0 && texcoordStride > 0;
     Emitter emit(*this, hasNormals, textured);
-    switch (primitive->elementId) {
-      case kTriangles: emit.Triangles(); break;
-      case kPolylist:
-      case kPolygons: emit.Polygons(); break;
-      case kTristrips: emit.Strips(false); break;
-      case kTrifans: emit.Strips(true); break;
-      case kLinestrips: emit.LineStrips(); break;
-      default: emit.Line(); break;
-    }
+    WalkPrimitive(*this, primitive->elementId, emit);
     ++out.primitiveIndex;
   }
 }

@@ -17,81 +17,12 @@
 #include <sstream>
 
 #include "gltf/Compress.h"
+#include "gltf/Frame.h"
 #include "gltf/Triangulate.h"
 
 namespace varnel::gltf {
 
 namespace {
-
-using Matrix = std::array<double, 16>;  // column-major, as glTF stores it
-constexpr double kPi = 3.14159265358979323846;
-
-Matrix Identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
-
-Matrix operator*(const Matrix& a, const Matrix& b) {
-  Matrix m{};
-  for (int c = 0; c < 4; ++c)
-    for (int r = 0; r < 4; ++r)
-      for (int k = 0; k < 4; ++k) m[c * 4 + r] += a[k * 4 + r] * b[c * 4 + k];
-  return m;
-}
-
-// A 3 x 3 matrix given by rows, with translation t.
-Matrix Affine(const double (&rows)[9], const double (&t)[3]) {
-  Matrix m = Identity();
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) m[c * 4 + r] = rows[r * 3 + c];
-    m[12 + r] = t[r];
-  }
-  return m;
-}
-
-// The model's frame into east-north-up: scale, then roll about Y, tilt about X, heading about Z
-// (clockwise seen from above), as the placement of the GIS outputs turns it.
-Matrix Turn(const Frame& f) {
-  double h = -f.heading * kPi / 180, t = f.tilt * kPi / 180, r = f.roll * kPi / 180;
-  const double zero[3] = {0, 0, 0};
-  const double heading[9] = {std::cos(h), -std::sin(h), 0, std::sin(h), std::cos(h), 0, 0, 0, 1};
-  const double tilt[9] = {1, 0, 0, 0, std::cos(t), -std::sin(t), 0, std::sin(t), std::cos(t)};
-  const double roll[9] = {std::cos(r), 0, std::sin(r), 0, 1, 0, -std::sin(r), 0, std::cos(r)};
-  const double scale[9] = {f.scale[0], 0, 0, 0, f.scale[1], 0, 0, 0, f.scale[2]};
-  return Affine(heading, zero) * Affine(tilt, zero) * Affine(roll, zero) * Affine(scale, zero);
-}
-
-// East-north-up at the frame's location into earth-centred, earth-fixed WGS 84 coordinates.
-Matrix EnuToEcef(const Frame& f) {
-  const double a = 6378137.0, e2 = 6.69437999014e-3;
-  double lon = f.longitude * kPi / 180, lat = f.latitude * kPi / 180;
-  double sl = std::sin(lon), cl = std::cos(lon), sp = std::sin(lat), cp = std::cos(lat);
-  double n = a / std::sqrt(1 - e2 * sp * sp);
-  const double rows[9] = {-sl, -sp * cl, cp * cl, cl, -sp * sl, cp * sl, 0, cp, sp};
-  const double at[3] = {(n + f.height) * cp * cl, (n + f.height) * cp * sl,
-                        (n * (1 - e2) + f.height) * sp};
-  return Affine(rows, at);
-}
-
-Matrix RigidInverse(const Matrix& m) {
-  Matrix inverse = Identity();
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) inverse[c * 4 + r] = m[r * 4 + c];
-  for (int r = 0; r < 3; ++r)
-    inverse[12 + r] = -(inverse[r] * m[12] + inverse[4 + r] * m[13] + inverse[8 + r] * m[14]);
-  return inverse;
-}
-
-// A Z-up transform seen in glTF's Y-up axes: (x, y, z) Z-up is (x, z, -y) Y-up.
-Matrix YUp(const Matrix& zUp) {
-  const double zero[3] = {0, 0, 0};
-  const double toZ[9] = {1, 0, 0, 0, 0, -1, 0, 1, 0}, toY[9] = {1, 0, 0, 0, 0, 1, 0, -1, 0};
-  return Affine(toY, zero) * zUp * Affine(toZ, zero);
-}
-
-bool IsIdentity(const Matrix& m) {
-  const Matrix i = Identity();
-  for (int k = 0; k < 16; ++k)
-    if (std::fabs(m[k] - i[k]) > 1e-12) return false;
-  return true;
-}
 
 double Linear(int srgb) {
   double c = srgb / 255.0;
@@ -603,10 +534,11 @@ void Scene::State::Lay(int index) {
   gltf.meshes.push_back(std::move(mesh));
 }
 
-// The property table: a feature's name, source, node and material.
+// The property table: a feature's name, source, node and material. The schema goes in as the
+// JSON is written (Scene::Json), from FeatureSchema alone.
 void Scene::State::Metadata() {
   using tinygltf::Value;
-  Value::Object properties, classProperties;
+  Value::Object properties;
   auto strings = [&](const char* name, std::string Row::*field) {
     std::string values, offsets;
     uint32_t at = 0;
@@ -622,7 +554,6 @@ void Scene::State::Metadata() {
     properties[name] = Value(Value::Object{{"values", Value(valueView)},
                                            {"stringOffsets", Value(offsetView)},
                                            {"stringOffsetType", Value(std::string("UINT32"))}});
-    classProperties[name] = Value(Value::Object{{"type", Value(std::string("STRING"))}});
   };
   strings("name", &Row::name);
   strings("source", &Row::source);
@@ -631,24 +562,27 @@ void Scene::State::Metadata() {
   for (const Row& row : rows) materials.append(reinterpret_cast<const char*>(&row.material), 4);
   int materialView = AddData(std::move(materials));
   properties["material"] = Value(Value::Object{{"values", Value(materialView)}});
-  classProperties["material"] = Value(Value::Object{{"type", Value(std::string("SCALAR"))},
-                                                    {"componentType", Value(std::string("INT32"))}});
-  Value::Object schema{
-      {"id", Value(std::string("varnel"))},
-      {"classes", Value(Value::Object{{"feature", Value(Value::Object{{"properties", Value(classProperties)}})}})}};
   Value::Object table{{"class", Value(std::string("feature"))},
                       {"count", Value(int(rows.size()))},
                       {"properties", Value(properties)}};
-  gltf.extensions["EXT_structural_metadata"] = Value(Value::Object{
-      {"schema", Value(schema)}, {"propertyTables", Value(Value::Array{Value(table)})}});
+  gltf.extensions["EXT_structural_metadata"] =
+      Value(Value::Object{{"propertyTables", Value(Value::Array{Value(table)})}});
 }
 
 void Scene::State::Nodes() {
   using tinygltf::Value;
   auto matrix = [](const Matrix& m) { return std::vector<double>(m.begin(), m.end()); };
-  const Frame& first = entries[0].frame;
+  const Frame& first = options.tile ? options.tileFrame : entries[0].frame;
   const Matrix sceneFrame = first.located ? EnuToEcef(first) : Identity();
   tinygltf::Scene scene;
+  // A tile's models hang from one node at the tile's centre.
+  const double* centre = options.tile ? options.tileCentre : nullptr;
+  if (centre) {
+    tinygltf::Node tile;
+    tile.name = "tile";
+    tile.translation = {centre[0], centre[2], -centre[1]};
+    gltf.nodes.push_back(tile);
+  }
   if (options.ecef) {
     tinygltf::Node earth;
     earth.name = "earth-centred";
@@ -658,8 +592,9 @@ void Scene::State::Nodes() {
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];
     Matrix local = e.frame.located ? Turn(e.frame) : Identity();
-    if (i > 0 && e.frame.located && first.located)
+    if ((i > 0 || centre) && e.frame.located && first.located)
       local = RigidInverse(sceneFrame) * EnuToEcef(e.frame) * Turn(e.frame);
+    if (centre) local = Translation(-centre[0], -centre[1], -centre[2]) * local;
     tinygltf::Node model, mesh;
     model.name = e.name;
     model.extras = Value(Value::Object{{"source", Value(e.source)}});
@@ -667,12 +602,12 @@ void Scene::State::Nodes() {
     model.children = {int(gltf.nodes.size() + 1)};
     mesh.mesh = int(i);
     mesh.translation = {e.centre[0], e.centre[2], -e.centre[1]};
-    if (options.ecef) gltf.nodes[0].children.push_back(int(gltf.nodes.size()));
+    if (options.ecef || centre) gltf.nodes[0].children.push_back(int(gltf.nodes.size()));
     else scene.nodes.push_back(int(gltf.nodes.size()));
     gltf.nodes.push_back(std::move(model));
     gltf.nodes.push_back(std::move(mesh));
   }
-  if (options.ecef) scene.nodes = {0};
+  if (options.ecef || centre) scene.nodes = {0};
   gltf.scenes.push_back(std::move(scene));
   gltf.defaultScene = 0;
 
@@ -687,7 +622,14 @@ void Scene::State::Nodes() {
     for (double v : first.offset) offset.push_back(Value(v));
     where = {{"crs", Value(first.crs)}, {"offset", Value(offset)}};
   }
-  if (!where.empty()) gltf.asset.extras = Value(where);
+  if (!where.empty() && !centre) gltf.asset.extras = Value(where);
+}
+
+std::string FeatureSchema() {
+  const nlohmann::json text = {{"type", "STRING"}};
+  nlohmann::json properties = {{"name", text}, {"source", text}, {"node", text},
+                               {"material", {{"type", "SCALAR"}, {"componentType", "INT32"}}}};
+  return nlohmann::json{{"id", "varnel"}, {"classes", {{"feature", {{"properties", properties}}}}}}.dump();
 }
 
 Scene::Scene(SceneOptions options) : state_(std::make_unique<State>()) {
@@ -758,6 +700,9 @@ std::string Scene::Json(const std::string& binName, const std::vector<std::strin
   nlohmann::json buffer = {{"byteLength", state_->bin}};
   if (!binName.empty()) buffer["uri"] = binName;
   json["buffers"] = nlohmann::json::array({buffer});
+  nlohmann::json& metadata = json["extensions"]["EXT_structural_metadata"];
+  if (state_->options.schemaUri.empty()) metadata["schema"] = nlohmann::json::parse(FeatureSchema());
+  else metadata["schemaUri"] = state_->options.schemaUri;
   if (state_->fallback)
     json["buffers"].push_back({{"byteLength", state_->fallback},
                                {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}});

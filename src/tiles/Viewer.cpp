@@ -8,7 +8,7 @@ namespace {
 
 // window.varnel tells a test (or a curious user) how loading went and picks at a point.
 constexpr const char* kPage = R"(<!doctype html>
-<html><head><meta charset="utf-8"><title>varnel tiles</title>
+<html><head><meta charset="utf-8"><title>varnel tiles</title><link rel="icon" href="data:,">
 <link rel="stylesheet" href="cesium/Widgets/widgets.css">
 <style>
 html, body, #globe { margin: 0; width: 100%; height: 100%; overflow: hidden }
@@ -32,7 +32,7 @@ viewer.scene.globe.baseColor = Cesium.Color.fromCssColorString('#8c9488');
 const state = window.varnel = { loaded: false, failed: 0, errors: [] };
 const tileset = await Cesium.Cesium3DTileset.fromUrl('tileset.json');
 viewer.scene.primitives.add(tileset);
-state.tileset = tileset;
+state.viewer = viewer, state.tileset = tileset;
 tileset.tileFailed.addEventListener((e) => { state.failed++; state.errors.push(`${e.url}: ${e.message}`); });
 tileset.allTilesLoaded.addEventListener(() => { state.loaded = true; });
 

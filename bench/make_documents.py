@@ -191,14 +191,16 @@ def placed(models, folder):
             out.write('<?xml version="1.0" encoding="utf-8"?>\n'
                       '<kml xmlns="http://www.opengis.net/kml/2.2"><Document>\n')
             for i in range(first, min(models, first + per_file)):
+                kind = rnd.randrange(kinds)
                 longitude = 8.54 + 40 * (i % side) / 75300.0
                 latitude = 47.37 + 40 * (i // side) / 111180.0
-                out.write("<Placemark><name>building %d</name><Model><altitudeMode>absolute"
+                out.write("<Placemark><name>building %d</name><description>kind %d</description>"
+                          "<Model><altitudeMode>absolute"
                           "</altitudeMode><Location><longitude>%.7f</longitude><latitude>%.7f"
                           "</latitude><altitude>%d</altitude></Location><Orientation><heading>%d"
                           "</heading></Orientation><Link><href>b%d.dae</href></Link></Model>"
-                          "</Placemark>\n" % (i, longitude, latitude, 400 + i % 7,
-                                              rnd.randrange(360), rnd.randrange(kinds)))
+                          "</Placemark>\n" % (i, kind, longitude, latitude, 400 + i % 7,
+                                              rnd.randrange(360), kind))
             out.write("</Document></kml>\n")
 
 

@@ -95,7 +95,7 @@ struct Primitive {
 
 struct Entry {
   std::unique_ptr<Model> model;
-  std::string name, source;
+  std::string name, source, description;
   Frame frame;
   double centre[3] = {0, 0, 0}, shift[3] = {0, 0, 0};  // shift: the staged origin minus the centre
   std::vector<uint32_t> featureOfPart;
@@ -111,7 +111,7 @@ struct View {
 };
 
 struct Row {
-  std::string name, source, node;
+  std::string name, source, node, description;
   int32_t material;
 };
 
@@ -324,7 +324,7 @@ void Scene::State::Features() {
       auto [it, added] = known.emplace(key, uint32_t(rows.size()));
       if (added) {
         bool named = options.split == gis::Split::kNode || options.split == gis::Split::kPart;
-        rows.push_back({e.name, e.source, named && node ? node->name : "", key.second});
+        rows.push_back({e.name, e.source, named && node ? node->name : "", e.description, key.second});
       }
       e.featureOfPart[k] = it->second;
     }
@@ -334,6 +334,7 @@ void Scene::State::Features() {
 
 void Scene::State::Materials() {
   std::map<std::string, int> imageOf;  // image bytes -> image
+  std::map<const unsigned char*, int> imageOfPixels;  // models sharing pixels share the image
   auto& out = gltf.materials;
   for (Entry& e : entries) {
     const Model& m = *e.model;
@@ -358,14 +359,18 @@ void Scene::State::Materials() {
           blend = blend || HasTranslucentPixels(pixels);
           auto known = textureOf.find(record.textureOf);
           if (known == textureOf.end()) {
-            // The file's own bytes when it is a PNG or JPEG read at its own size.
-            auto file = m.files.find(record.textureOf);
-            Image made = file == m.files.end() ? Image{EncodePng(pixels), "image/png", "png"}
-                         : Image{std::move(file->second.first), file->second.second,
-                                 file->second.second == std::string("image/png") ? "png" : "jpg"};
-            auto [image, added] = imageOf.emplace(made.bytes, int(images.size()));
-            if (added) images.push_back(std::move(made));
-            known = textureOf.emplace(record.textureOf, image->second).first;
+            auto shared = imageOfPixels.find(pixels.pixels);
+            if (shared == imageOfPixels.end()) {
+              // The file's own bytes when it is a PNG or JPEG read at its own size.
+              auto file = m.files.find(record.textureOf);
+              Image made = file == m.files.end() ? Image{EncodePng(pixels), "image/png", "png"}
+                           : Image{std::move(file->second.first), file->second.second,
+                                   file->second.second == std::string("image/png") ? "png" : "jpg"};
+              auto [image, added] = imageOf.emplace(made.bytes, int(images.size()));
+              if (added) images.push_back(std::move(made));
+              shared = imageOfPixels.emplace(pixels.pixels, image->second).first;
+            }
+            known = textureOf.emplace(record.textureOf, shared->second).first;
           }
           pbr.baseColorTexture.index = known->second;
         }
@@ -558,6 +563,7 @@ void Scene::State::Metadata() {
   strings("name", &Row::name);
   strings("source", &Row::source);
   strings("node", &Row::node);
+  strings("description", &Row::description);
   std::string materials;
   for (const Row& row : rows) materials.append(reinterpret_cast<const char*>(&row.material), 4);
   int materialView = AddData(std::move(materials));
@@ -627,7 +633,7 @@ void Scene::State::Nodes() {
 
 std::string FeatureSchema() {
   const nlohmann::json text = {{"type", "STRING"}};
-  nlohmann::json properties = {{"name", text}, {"source", text}, {"node", text},
+  nlohmann::json properties = {{"name", text}, {"source", text}, {"node", text}, {"description", text},
                                {"material", {{"type", "SCALAR"}, {"componentType", "INT32"}}}};
   return nlohmann::json{{"id", "varnel"}, {"classes", {{"feature", {{"properties", properties}}}}}}.dump();
 }
@@ -639,10 +645,11 @@ Scene::Scene(SceneOptions options) : state_(std::make_unique<State>()) {
 Scene::~Scene() = default;
 
 void Scene::Add(std::unique_ptr<Model> model, std::string name, std::string source,
-                const Frame& frame) {
+                const Frame& frame, std::string description) {
   Entry e;
   e.model = std::move(model);
   e.name = std::move(name), e.source = std::move(source), e.frame = frame;
+  e.description = std::move(description);
   state_->entries.push_back(std::move(e));
 }
 

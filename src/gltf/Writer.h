@@ -52,7 +52,8 @@ class Scene {
   Scene& operator=(const Scene&) = delete;
 
   // One node; the first model's frame is the scene's (the others are placed relative to it).
-  void Add(std::unique_ptr<Model> model, std::string name, std::string source, const Frame& frame);
+  void Add(std::unique_ptr<Model> model, std::string name, std::string source, const Frame& frame,
+           std::string description = "");
   // Lays out the whole output; false (with `why`) when there is nothing to write or it would not
   // fit a glTF. Models' staged points are released as far as the writing allows.
   bool Build();

@@ -100,7 +100,7 @@ try {
   }, Number(lon), Number(lat), height, centre);
   const difference = seen.shown.reduce((sum, v, i) => sum + Math.abs(v - seen.hidden[i]), 0);
   check(difference > 40, `the model at (${seen.x}, ${seen.y}): ${seen.shown} shown, ${seen.hidden} hidden`);
-  check(seen.picked?.name === 'building 0', `picking there: ${JSON.stringify(seen.picked)}`);
+  check(seen.picked?.name === 'building 0' && seen.picked.description === `kind ${kind}`, `picking there: ${JSON.stringify(seen.picked)}`);
   await page.mouse.click(seen.x, seen.y);
   await new Promise((done) => setTimeout(done, 500));
   await page.screenshot({ path: join(out, 'viewer.png') });

@@ -325,16 +325,27 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
     std::deque<std::string> resampled;
     Quiet quiet;
     size_t added = 0;
+    // Each document is read once a tile; the placemarks after the first share its reading.
+    std::map<uint32_t, const gltf::Model*> readings;
     for (uint32_t i : tile.items) {
       const Placed& p = placed[i];
-      auto staged = std::make_unique<gltf::Model>();
-      ImportOptions import = SilentImport(*p.model, read, quiet);
-      import.textureObserver = staged.get();
-      Varnel().CreateDataBufferFromFile(String::FromNativePath(p.model->document), *staged, import);
-      if (!staged->Finish()) continue;  // changed since its first reading
-      if (command.maxTexture > 0) tiles::LimitTextures(*staged, command.maxTexture, resampled);
+      std::unique_ptr<gltf::Model> staged;
+      auto reading = readings.find(p.document);
+      if (reading != readings.end()) {
+        if (!reading->second) continue;  // changed since its first reading
+        staged = reading->second->Share();
+      } else {
+        staged = std::make_unique<gltf::Model>();
+        ImportOptions import = SilentImport(*p.model, read, quiet);
+        import.textureObserver = staged.get();
+        Varnel().CreateDataBufferFromFile(String::FromNativePath(p.model->document), *staged, import);
+        const bool usable = staged->Finish();
+        if (usable && command.maxTexture > 0) tiles::LimitTextures(*staged, command.maxTexture, resampled);
+        readings.emplace(p.document, usable ? staged.get() : nullptr);
+        if (!usable) continue;
+      }
       scene.Add(std::move(staged), gis::Printable(p.model->name), gis::Printable(p.model->source),
-                p.frame);
+                p.frame, p.model->description);
       ++added;
     }
     // A tile of models without surfaces has no content.

@@ -110,7 +110,7 @@ if (glbs.length < 4) fail(`only ${glbs.length} tiles: the bound split nothing`);
 // Each placemark's origin against PROJ: sea-level heights to the ellipsoid, then to earth-centred.
 const placemarks = kmls.flatMap((k) => [...readFileSync(k, 'utf8').matchAll(
   /<name>([^<]*)<\/name>.*?<longitude>([^<]*)<\/longitude><latitude>([^<]*)<\/latitude><altitude>([^<]*)</g)]);
-const cs2cs = (from, to, lines) => execFileSync('cs2cs', ['-f', '%.10f', from, to], { input: lines.join('\n') + '\n', encoding: 'utf8' })
+const cs2cs = (from, to, lines) => execFileSync('cs2cs', ['-f', '%.10f', from, to], { input: lines.join('\n') + '\n', encoding: 'utf8', maxBuffer: 1 << 30 })
   .trim().split('\n').map((l) => l.split(/\s+/).map(Number));
 const ellipsoidal = cs2cs('EPSG:4326+5773', 'EPSG:4979', placemarks.map(([, , lon, lat, alt]) => `${lat} ${lon} ${alt}`));
 const ecef = cs2cs('EPSG:4979', 'EPSG:4978', ellipsoidal.map(([lat, lon, h]) => `${lat} ${lon} ${h}`));

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -368,6 +369,8 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
     uris[content[c]] = uri;
   });
   if (interrupts.signal()) interrupts.Exit();
+  if (failure.empty() && std::all_of(uris.begin(), uris.end(), [](auto& u) { return u.empty(); }))
+    failure = "no model has triangles or polygons: nothing to show";
   if (!failure.empty()) {
     Report(out, failure.c_str());
     return 1;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -152,6 +153,7 @@ struct Scene::State {
                      int target, const char* mode);
   void Compress(Primitive& p, tinygltf::Primitive& primitive, int width);
   void Lay(int entry);
+  void Merge();
   void Metadata();
   void Nodes();
 };
@@ -335,6 +337,7 @@ void Scene::State::Features() {
 void Scene::State::Materials() {
   std::map<std::string, int> imageOf;  // image bytes -> image
   std::map<const unsigned char*, int> imageOfPixels;  // models sharing pixels share the image
+  std::map<std::string, int> same;  // a tile's models share their materials where they are equal
   auto& out = gltf.materials;
   for (Entry& e : entries) {
     const Model& m = *e.model;
@@ -377,6 +380,16 @@ void Scene::State::Materials() {
         material.alphaMode = blend ? "BLEND" : "OPAQUE";
       }
       if (options.unlit) material.extensions["KHR_materials_unlit"] = tinygltf::Value(tinygltf::Value::Object());
+      if (options.tile) {
+        const auto& c = pbr.baseColorFactor;
+        char key[160];
+        std::snprintf(key, sizeof key, "%.9g %.9g %.9g %.9g %d %s %d", c[0], c[1], c[2], c[3],
+                      pbr.baseColorTexture.index, material.alphaMode.c_str(), int(material.doubleSided));
+        auto [known, added] = same.emplace(key, int(out.size()));
+        p.gltfMaterial = known->second;
+        if (!added) continue;
+        material.name.clear();
+      }
       p.gltfMaterial = int(out.size());
       out.push_back(std::move(material));
     }
@@ -462,6 +475,58 @@ void Scene::State::Compress(Primitive& p, tinygltf::Primitive& primitive, int wi
   primitive.extensions["KHR_draco_mesh_compression"] = Value(Value::Object{
       {"bufferView", Value(AddData(std::move(encoded)))},
       {"attributes", Value(attributes)}});
+}
+
+// A tile's models as one mesh, so that a client draws a tile, not each model: every primitive's
+// vertices taken into the tile's frame (about its centre) and joined with the others of its
+// material; the feature ids tell the models apart. The tile's positions stay floats about its
+// centre, as 3D Tiles content has them.
+void Scene::State::Merge() {
+  const double* c = options.tileCentre;
+  const Matrix toTile = Translation(-c[0], -c[1], -c[2]) * RigidInverse(EnuToEcef(options.tileFrame));
+  std::map<int, Primitive> merged;  // by glTF material
+  for (Entry& e : entries) {
+    const Matrix place = e.frame.located ? toTile * EnuToEcef(e.frame) * Turn(e.frame) : Identity();
+    const Matrix m = YUp(place * Translation(e.centre[0], e.centre[1], e.centre[2]));
+    // Normals turn by the cofactors of the linear part: its inverse transpose, up to a scale.
+    auto at = [&m](int r, int k) { return m[size_t(k) * 4 + size_t(r)]; };
+    double n[3][3];
+    for (int r = 0; r < 3; ++r)
+      for (int k = 0; k < 3; ++k)
+        n[r][k] = at((r + 1) % 3, (k + 1) % 3) * at((r + 2) % 3, (k + 2) % 3) -
+                  at((r + 1) % 3, (k + 2) % 3) * at((r + 2) % 3, (k + 1) % 3);
+    for (Primitive& p : e.primitives) {
+      Primitive& into = merged[p.gltfMaterial];
+      if (into.vertices.empty()) {
+        into.material = p.material, into.gltfMaterial = p.gltfMaterial, into.textured = p.textured;
+        std::fill(into.min, into.min + 3, INFINITY);
+        std::fill(into.max, into.max + 3, -INFINITY);
+      }
+      const uint32_t base = static_cast<uint32_t>(into.vertices.size());
+      for (Vertex v : p.vertices) {
+        const double q[3] = {v.position[0], v.position[1], v.position[2]};
+        const std::array<double, 3> t = Apply(m, q);
+        double normal[3], length = 0;
+        for (int r = 0; r < 3; ++r) {
+          normal[r] = n[r][0] * v.normal[0] + n[r][1] * v.normal[1] + n[r][2] * v.normal[2];
+          length += normal[r] * normal[r];
+        }
+        length = std::sqrt(length);
+        for (int k = 0; k < 3; ++k) {
+          v.position[k] = static_cast<float>(t[size_t(k)]);
+          if (length > 0 && std::isfinite(length)) v.normal[k] = static_cast<float>(normal[k] / length);
+          into.min[k] = std::min(into.min[k], v.position[k]);
+          into.max[k] = std::max(into.max[k], v.position[k]);
+        }
+        into.vertices.push_back(v);
+      }
+      for (uint32_t i : p.indices) into.indices.push_back(base + i);
+      into.corners += p.corners;
+      into.features.insert(p.features.begin(), p.features.end());
+    }
+    e.primitives = {};
+  }
+  for (auto& [material, p] : merged) entries[0].primitives.push_back(std::move(p));
 }
 
 // The entry's mesh: its primitives' views, accessors and attributes.
@@ -581,11 +646,12 @@ void Scene::State::Nodes() {
   const Frame& first = options.tile ? options.tileFrame : entries[0].frame;
   const Matrix sceneFrame = first.located ? EnuToEcef(first) : Identity();
   tinygltf::Scene scene;
-  // A tile's models hang from one node at the tile's centre.
+  // A tile is one node at its centre, its models merged into its mesh (Merge).
   const double* centre = options.tile ? options.tileCentre : nullptr;
   if (centre) {
     tinygltf::Node tile;
     tile.name = "tile";
+    tile.mesh = 0;
     tile.translation = {centre[0], centre[2], -centre[1]};
     gltf.nodes.push_back(tile);
   }
@@ -595,12 +661,11 @@ void Scene::State::Nodes() {
     earth.matrix = matrix(YUp(sceneFrame));
     gltf.nodes.push_back(earth);
   }
-  for (size_t i = 0; i < entries.size(); ++i) {
+  for (size_t i = 0; i < entries.size() && !centre; ++i) {
     const Entry& e = entries[i];
     Matrix local = e.frame.located ? Turn(e.frame) : Identity();
-    if ((i > 0 || centre) && e.frame.located && first.located)
+    if (i > 0 && e.frame.located && first.located)
       local = RigidInverse(sceneFrame) * EnuToEcef(e.frame) * Turn(e.frame);
-    if (centre) local = Translation(-centre[0], -centre[1], -centre[2]) * local;
     tinygltf::Node model, mesh;
     model.name = e.name;
     model.extras = Value(Value::Object{{"source", Value(e.source)}});
@@ -608,7 +673,7 @@ void Scene::State::Nodes() {
     model.children = {int(gltf.nodes.size() + 1)};
     mesh.mesh = int(i);
     mesh.translation = {e.centre[0], e.centre[2], -e.centre[1]};
-    if (options.ecef || centre) gltf.nodes[0].children.push_back(int(gltf.nodes.size()));
+    if (options.ecef) gltf.nodes[0].children.push_back(int(gltf.nodes.size()));
     else scene.nodes.push_back(int(gltf.nodes.size()));
     gltf.nodes.push_back(std::move(model));
     gltf.nodes.push_back(std::move(mesh));
@@ -670,7 +735,12 @@ bool Scene::Build() {
   }
   if (s.triangles == 0) return why = "the model has no triangles and no polygons", false;
   s.Materials();
-  for (size_t i = 0; i < s.entries.size(); ++i) s.Lay(int(i));
+  if (s.options.tile) {
+    s.Merge();
+    s.Lay(0);
+  } else {
+    for (size_t i = 0; i < s.entries.size(); ++i) s.Lay(int(i));
+  }
   if (s.options.embedImages)
     for (size_t i = 0; i < s.images.size(); ++i) {
       tinygltf::Image image;

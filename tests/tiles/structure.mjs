@@ -53,12 +53,13 @@ function readGlb(path) {
   return { json, bin: bytes.subarray(28 + jsonLength), bytes };
 }
 
-// Every tile's GLB, checked; returns the models' origins in the set's frame by name.
-async function checkSet(dir, bound) {
+// Every tile's GLB, checked. `expected`: earth-centred origins by model name; returns, by name,
+// the distance from there to the model's nearest vertex (its origin is a corner of it).
+async function checkSet(dir, bound, expected = new Map()) {
   const set = JSON.parse(readFileSync(join(dir, 'tileset.json'), 'utf8'));
   if (set.asset.version !== '1.1') fail(`${dir}: asset.version ${set.asset.version}`);
   if (!existsSync(join(dir, set.schemaUri))) fail(`${dir}: schema ${set.schemaUri} missing`);
-  const origins = new Map(), glbs = [];
+  const nearest = new Map(), glbs = [];
   const within = (p, box) => [0, 1, 2].every((k) => Math.abs(p[k] - box[k]) <= box[3 + 4 * k] + 0.001);
   const visit = (tile, boxes) => {
     boxes = [...boxes, tile.boundingVolume.box];
@@ -70,29 +71,40 @@ async function checkSet(dir, bound) {
       if (!existsSync(path)) return fail(`content ${tile.content.uri} does not resolve`);
       glbs.push(path);
       const { json, bin, bytes } = readGlb(path);
-      const placed = [];
+      const view = (i) => { const v = json.bufferViews[i]; return bin.subarray(v.byteOffset ?? 0, (v.byteOffset ?? 0) + v.byteLength); };
+      const metadata = json.extensions?.EXT_structural_metadata, table = metadata?.propertyTables[0];
+      if (metadata?.schemaUri !== '../schema.json' || !table?.properties.name) return fail(`${tile.content.uri}: metadata ${JSON.stringify(metadata)}`);
+      const values = view(table.properties.name.values), offsets = view(table.properties.name.stringOffsets);
+      const names = Array.from({ length: table.count }, (_, i) => values.subarray(offsets.readUInt32LE(4 * i), offsets.readUInt32LE(4 * i + 4)).toString());
+      const features = new Set();
       const walk = (index, parent) => {
         const node = json.nodes[index], m = multiply(parent, local(node));
-        if (node.name && node.name !== 'tile') placed.push(node.name), origins.set(node.name, apply(m, [0, 0, 0]));
-        if (node.mesh === undefined) return (node.children ?? []).forEach((c) => walk(c, m));
-        for (const primitive of json.meshes[node.mesh].primitives) {
-          const accessor = json.accessors[primitive.attributes.POSITION], view = json.bufferViews[accessor.bufferView];
-          const stride = view.byteStride ?? 12;
-          for (let v = 0; v < accessor.count; ++v) {
-            const at = (view.byteOffset ?? 0) + (accessor.byteOffset ?? 0) + v * stride;
-            const p = apply(m, [0, 4, 8].map((o) => bin.readFloatLE(at + o)));
-            if (!boxes.every((box) => within(p, box))) return fail(`${tile.content.uri}: a vertex of ${json.meshes[node.mesh].name} outside a box`);
+        (node.children ?? []).forEach((c) => walk(c, m));
+        for (const primitive of node.mesh === undefined ? [] : json.meshes[node.mesh].primitives) {
+          const read = (name, offset) => {
+            const accessor = json.accessors[primitive.attributes[name]], v = json.bufferViews[accessor.bufferView];
+            return (k, o = 0) => (v.byteOffset ?? 0) + (accessor.byteOffset ?? 0) + k * (v.byteStride ?? offset) + o;
+          };
+          const position = read('POSITION', 12), feature = read('_FEATURE_ID_0', 2);
+          const floats = json.accessors[primitive.attributes._FEATURE_ID_0].componentType === 5126;
+          for (let k = 0; k < json.accessors[primitive.attributes.POSITION].count; ++k) {
+            const p = apply(m, [0, 4, 8].map((o) => bin.readFloatLE(position(k, o))));
+            if (!boxes.every((box) => within(p, box))) return fail(`${tile.content.uri}: a vertex outside a box`);
+            const id = floats ? bin.readFloatLE(feature(k)) : bin.readUInt16LE(feature(k));
+            features.add(id);
+            const origin = expected.get(names[id]);
+            if (origin) {
+              const d = Math.hypot(...apply(set.root.transform, p).map((v, i) => v - origin[i]));
+              nearest.set(names[id], Math.min(nearest.get(names[id]) ?? Infinity, d));
+            }
           }
-          if (!primitive.extensions?.EXT_mesh_features) fail(`${tile.content.uri}: a primitive without feature ids`);
         }
       };
       json.scenes[0].nodes.forEach((n) => walk(n, yUpToZUp));
-      const metadata = json.extensions?.EXT_structural_metadata;
-      if (metadata?.propertyTables[0].count !== placed.length || metadata.schemaUri !== '../schema.json')
-        fail(`${tile.content.uri}: ${placed.length} models, feature table ${JSON.stringify(metadata)}`);
-      const images = (json.images ?? []).map((i) => json.bufferViews[i.bufferView]).map((v) => bin.subarray(v.byteOffset, v.byteOffset + v.byteLength).toString('base64'));
+      if (features.size !== table.count) fail(`${tile.content.uri}: ${features.size} features drawn, ${table.count} in the table`);
+      const images = (json.images ?? []).map((i) => view(i.bufferView).toString('base64'));
       if (new Set(images).size !== images.length) fail(`${tile.content.uri}: an image twice`);
-      if (placed.length > 1 && bytes.length > bound) fail(`${tile.content.uri}: ${bytes.length} bytes, over ${bound}`);
+      if (table.count > 1 && bytes.length > bound) fail(`${tile.content.uri}: ${bytes.length} bytes, over ${bound}`);
     }
     for (const child of tile.children ?? []) visit(child, boxes);
   };
@@ -102,27 +114,21 @@ async function checkSet(dir, bound) {
     if (report.issues.numErrors || report.issues.numWarnings)
       fail(`${glb}: ${JSON.stringify(report.issues.messages.filter((m) => m.severity <= 1).slice(0, 3))}`);
   }
-  return { set, origins, glbs };
+  return { nearest, glbs };
 }
 
-const { set, origins, glbs } = await checkSet(join(work, 'set'), maxBytes);
-if (glbs.length < 4) fail(`only ${glbs.length} tiles: the bound split nothing`);
-// Each placemark's origin against PROJ: sea-level heights to the ellipsoid, then to earth-centred.
+// Each placemark's origin by PROJ: sea-level heights to the ellipsoid, then to earth-centred.
 const placemarks = kmls.flatMap((k) => [...readFileSync(k, 'utf8').matchAll(
   /<name>([^<]*)<\/name>.*?<longitude>([^<]*)<\/longitude><latitude>([^<]*)<\/latitude><altitude>([^<]*)</g)]);
 const cs2cs = (from, to, lines) => execFileSync('cs2cs', ['-f', '%.10f', from, to], { input: lines.join('\n') + '\n', encoding: 'utf8', maxBuffer: 1 << 30 })
   .trim().split('\n').map((l) => l.split(/\s+/).map(Number));
 const ellipsoidal = cs2cs('EPSG:4326+5773', 'EPSG:4979', placemarks.map(([, , lon, lat, alt]) => `${lat} ${lon} ${alt}`));
 const ecef = cs2cs('EPSG:4979', 'EPSG:4978', ellipsoidal.map(([lat, lon, h]) => `${lat} ${lon} ${h}`));
-if (origins.size !== placemarks.length) fail(`${origins.size} models in the tiles, ${placemarks.length} placemarks`);
-let worst = 0;
-placemarks.forEach(([, name], i) => {
-  const at = origins.get(name);
-  if (!at) return fail(`${name} in no tile`);
-  const p = apply(set.root.transform, at);
-  worst = Math.max(worst, Math.hypot(...p.map((v, k) => v - ecef[i][k])));
-});
-if (worst > 0.001) fail(`a model's origin is ${worst} m from PROJ's`);
+const { nearest, glbs } = await checkSet(join(work, 'set'), maxBytes, new Map(placemarks.map(([, name], i) => [name, ecef[i]])));
+if (glbs.length < 4) fail(`only ${glbs.length} tiles: the bound split nothing`);
+if (nearest.size !== placemarks.length) fail(`${nearest.size} models in the tiles, ${placemarks.length} placemarks`);
+const worst = Math.max(...nearest.values());
+if (!(worst <= 0.001)) fail(`a model's origin is ${worst} m from PROJ's`);
 console.log(`${placemarks.length} models in ${glbs.length} tiles; origins within ${(worst * 1000).toFixed(3)} mm of PROJ's`);
 
 // Refusals leave nothing: a model nothing places, a folder that is no tileset.

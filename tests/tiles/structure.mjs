@@ -154,12 +154,13 @@ else {
   if (houseSet.glbs.length !== 2) fail(`house: ${houseSet.glbs.length} tiles for two models over the bound`);
 }
 
-// The corpus's placed archives: a tileset, or a refusal that names the file.
+// The corpus's archives (a ZAE placed by --origin): a tileset, or a refusal that names the file.
 if (corpus && existsSync(corpus)) {
-  const archives = readdirSync(corpus, { recursive: true }).filter((f) => /\.(kmz|kml)$/i.test(f));
+  const archives = readdirSync(corpus, { recursive: true }).filter((f) => /\.(kmz|kml|zae)$/i.test(f));
   for (const archive of archives) {
     const out = join(work, 'corpus', archive.replace(/\W/g, '_'));
-    run = varnel('tiles', join(corpus, archive), '-o', out);
+    const origin = /\.zae$/i.test(archive) ? ['--origin', '8.54,47.37,400,30'] : [];
+    run = varnel('tiles', join(corpus, archive), ...origin, '-o', out);
     if (run.status === 0) await checkSet(out, 1 << 20);
     else if (run.status !== 1 || !run.stderr.includes(archive.split('/').pop()) || existsSync(out))
       fail(`${archive}: ${run.status} ${run.stderr}`);

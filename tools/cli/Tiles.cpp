@@ -153,6 +153,7 @@ class StagedFolder {
     }
     std::string pattern = (destination_.ends_with("/") ? destination_.substr(0, destination_.size() - 1)
                                                        : destination_) + ".partial-XXXXXX";
+    fs::create_directories(fs::path(pattern).parent_path(), e);
     if (!mkdtemp(pattern.data())) {
       CannotWrite(destination_, errno);
       return false;

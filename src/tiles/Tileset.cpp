@@ -125,8 +125,7 @@ void PlacedBox(const gltf::Frame& frame, const double (&min)[3], const double (&
 }
 
 std::string TilesetJson(const std::vector<Tile>& tiles, const gltf::Frame& root,
-                        const std::vector<std::string>& uris, bool replace,
-                        const std::string& schemaUri) {
+                        const std::vector<std::string>& uris, const std::string& schemaUri) {
   using nlohmann::json;
   // Children are written before their parent: a deep tree needs no recursion.
   std::vector<json> written(tiles.size());
@@ -140,7 +139,7 @@ std::string TilesetJson(const std::vector<Tile>& tiles, const gltf::Frame& root,
     tile = {{"boundingVolume", {{"box", box}}}, {"geometricError", t.geometricError}};
     if (!uris[i].empty()) tile["content"] = {{"uri", uris[i]}};
     if (!t.children.empty()) {
-      tile["refine"] = replace ? "REPLACE" : "ADD";
+      tile["refine"] = "ADD";
       json& children = tile["children"] = json::array();
       for (uint32_t c : t.children) children.push_back(std::move(written[c]));
     }

@@ -46,10 +46,9 @@ gltf::Frame CentreFrame(const std::vector<gltf::Frame>& frames);
 void PlacedBox(const gltf::Frame& frame, const double (&min)[3], const double (&max)[3],
                const gltf::Frame& root, double (&outMin)[3], double (&outMax)[3]);
 
-// tileset.json: `root` as the root transform; tile i's content at contentUri(i) when it has one.
-// With `replace`, parents' content is a coarser copy of their children's (refine REPLACE).
+// tileset.json: `root` as the root transform; tile i's content at uris[i] unless that is empty.
+// Parents refine by adding their children (ADD).
 std::string TilesetJson(const std::vector<Tile>& tiles, const gltf::Frame& root,
-                        const std::vector<std::string>& uris, bool replace,
-                        const std::string& schemaUri);
+                        const std::vector<std::string>& uris, const std::string& schemaUri);
 
 }  // namespace varnel::tiles

@@ -19,7 +19,6 @@
 #include "cli/Modules.h"
 #include "gis/Placement.h"
 #include "gis/PrivateFolder.h"
-#include "gis/Reason.h"
 #include "gis/Utf8.h"
 #include "gltf/Writer.h"
 #include "tiles/Textures.h"
@@ -378,7 +377,7 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
   }
 
   const std::string schema = gltf::FeatureSchema();
-  const std::string tileset = tiles::TilesetJson(tiles, root, uris, false, "schema.json");
+  const std::string tileset = tiles::TilesetJson(tiles, root, uris, "schema.json");
   WriteFile(folder.path() + "/schema.json", schema, error);
   WriteFile(folder.path() + "/tileset.json", tileset, error);
   if (command.viewer) {

@@ -17,7 +17,7 @@ DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   nodejs chromium \
   locales time
 
-.PHONY: deps build test test-asan fuzz demo bench compare clean
+.PHONY: deps build test test-asan fuzz demo bench compare view clean
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -31,7 +31,8 @@ deps:
 	@# npm comes with some builds of nodejs and conflicts with them; Debian's own nodejs needs it.
 	@command -v npm >/dev/null || { [ "$$(id -u)" -eq 0 ] && sudo="" || sudo="sudo"; \
 	  DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq npm; }
-	@# The glTF validator, three.js and puppeteer-core for the tests, as package-lock.json pins them.
+	@# The glTF validator, three.js, puppeteer-core and CesiumJS (the tiles viewer), as
+	@# package-lock.json pins them.
 	@cmp -s package-lock.json node_modules/.varnel-lock || \
 	  { npm ci --no-audit --no-fund && cp package-lock.json node_modules/.varnel-lock; }
 	@# A decimal-comma locale lets the tests prove numbers are read the same under any locale.
@@ -75,6 +76,13 @@ bench: build
 compare: build
 	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="assimp-utils time"
 	bench/compare.sh $(BUILD)
+
+# A tileset written with `varnel tiles --viewer -o DIR` in the browser, from this machine only.
+PORT ?= 8000
+view:
+	@test -f "$(DIR)/index.html" || { echo "make view DIR=...: no index.html there (varnel tiles --viewer -o DIR)"; exit 2; }
+	@echo "http://127.0.0.1:$(PORT)/"
+	python3 -m http.server $(PORT) --bind 127.0.0.1 --directory "$(DIR)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

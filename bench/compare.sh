@@ -24,6 +24,10 @@ mesh=$work/mesh2m.dae city=$work/city40k.dae city2=$work/city80k.dae
 [ -s "$mesh" ] || python3 "$here/make_documents.py" mesh 2000000 "$mesh"
 [ -s "$city" ] || python3 "$here/make_documents.py" city 40000 "$city"
 [ -s "$city2" ] || python3 "$here/make_documents.py" city 80000 "$city2"
+# The same cities as placemarks on the earth, each showing one building document, for tiles.
+placed=$work/placed40k placed2=$work/placed80k
+[ -s "$placed/city-7.kml" ] || python3 "$here/make_documents.py" placed 40000 "$placed"
+[ -s "$placed2/city-15.kml" ] || python3 "$here/make_documents.py" placed 80000 "$placed2"
 bytes=$("$varnel" info "$mesh" | sed 's/.*"bytes":\([0-9]*\).*/\1/')
 
 # name|floor|command: every command runs once a round, in this order; a varnel command on the
@@ -39,6 +43,9 @@ jobs=(
   "varnel gltf|floor + write|$varnel gltf $mesh -o $work/mesh.glb"
   "varnel buffer city40k||$varnel buffer $city -o $work/city40k.mpb"
   "varnel buffer city80k||$varnel buffer $city2 -o $work/city80k.mpb"
+  "varnel tiles city40k||$varnel tiles $placed/*.kml -j 2 -o $work/tiles40k"
+  "varnel tiles city80k||$varnel tiles $placed2/*.kml -j 2 -o $work/tiles80k"
+  "varnel tiles mesh||$varnel tiles $mesh --origin 8.54,47.37 -j 2 -o $work/tilesmesh"
 )
 [ -n "$assimp" ] && jobs+=("assimp info|floor|$assimp info $mesh"
                            "assimp export glb||$assimp export $mesh $work/assimp.glb -fglb2")
@@ -52,7 +59,7 @@ for ((r = 1; r <= rounds; r++)); do
     # to be replaced: either would bill one run for another's output (hundreds of MB a round on
     # two cores; on ext4, replacing a file by renaming over it has all of the new one's blocks
     # allocated then and there).
-    rm -f "$work/floor.out" "$work"/*.mpb "$work"/*.glb "$work"/obj/*
+    rm -rf "$work/floor.out" "$work"/*.mpb "$work"/*.glb "$work"/obj/* "$work"/tiles*
     sync
     /usr/bin/time -f "%e %M" -o "$work/runs/time" $command >/dev/null 2>&1 ||
       { echo "compare: $name failed" >&2; exit 1; }
@@ -116,6 +123,11 @@ city_kb=$(du -k "$city" | cut -f1)
 check "city40k peak / file size" "$(ratio "${peak[varnel buffer city40k]}" "$city_kb")" 4
 check "city80k time / city40k time" \
   "$(ratio "${seconds[varnel buffer city80k]}" "${seconds[varnel buffer city40k]}")" 2.2
+check "tiles city80k / buffer city80k" \
+  "$(ratio "${seconds[varnel tiles city80k]}" "${seconds[varnel buffer city80k]}")" 10
+check "tiles city80k peak MB" "$(mb "${peak[varnel tiles city80k]}")" 400
+check "tiles city80k time / city40k time" \
+  "$(ratio "${seconds[varnel tiles city80k]}" "${seconds[varnel tiles city40k]}")" 2.2
 if [ ${#below[@]} -gt 0 ]; then
   printf 'compare: THE FLOOR IS NO FLOOR: %s\n' "${below[@]}" >&2
   exit 1

@@ -3,6 +3,8 @@
 
   make_documents.py mesh TRIANGLES OUT.dae   one textured mesh with normals, TRIANGLES triangles
   make_documents.py city NODES OUT.dae       NODES nodes, each instancing one of a few buildings
+  make_documents.py placed MODELS OUT_DIR    MODELS placemarks on the earth, each showing one of a
+                                             few building documents (KML files of 5,000 each)
 
 Values come from a fixed seed, so every run writes the same bytes.
 """
@@ -147,7 +149,62 @@ def city(nodes, path):
     write_bmp(Path(path).parent / "texture.bmp")
 
 
+def building(k, path):
+    """A box building; the even kinds textured, their walls mapped once around."""
+    w, d, h = 8 + k, 10 + 2 * k, 6 + 5 * k
+    points = [c for x, y, z in BOX for c in (x * w, y * d, z * h)]
+    textured = k % 2 == 0
+    with open(path, "w") as out:
+        out.write(HEAD + EFFECTS.format(texture="texture.bmp"))
+        out.write('  <library_geometries><geometry id="g"><mesh>\n')
+        source(out, "p", points, "XYZ")
+        inputs = '<input semantic="VERTEX" source="#v" offset="0"/>'
+        corners = [i for f in BOX_FACES for i in f]
+        p = " ".join(str(i) for i in corners)
+        if textured:
+            source(out, "t", [v for x, y, z in BOX for v in ((x + y) / 2, z)], "ST")
+            inputs += '<input semantic="TEXCOORD" source="#t" offset="0" set="0"/>'
+        out.write('<vertices id="v"><input semantic="POSITION" source="#p"/></vertices>\n')
+        out.write('<triangles material="mat" count="12">%s<p>%s</p></triangles>\n' % (inputs, p))
+        out.write("</mesh></geometry></library_geometries>\n")
+        out.write('  <library_visual_scenes><visual_scene id="s"><node id="n">'
+                  '<instance_geometry url="#g"><bind_material><technique_common>'
+                  '<instance_material symbol="mat" target="#%s"/>'
+                  "</technique_common></bind_material></instance_geometry></node>"
+                  "</visual_scene></library_visual_scenes>\n" % ("textured" if textured else "painted"))
+        out.write('  <scene><instance_visual_scene url="#s"/></scene>\n</COLLADA>\n')
+
+
+def placed(models, folder):
+    """Placemarks on a 40 m grid about 8.54 E, 47.37 N, heights above sea level (absolute)."""
+    rnd = random.Random(27)
+    folder = Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    kinds = 8
+    for k in range(kinds):
+        building(k, folder / ("b%d.dae" % k))
+    write_bmp(folder / "texture.bmp")
+    side = int(models ** 0.5) + 1
+    per_file = 5000
+    for first in range(0, models, per_file):
+        with open(folder / ("city-%d.kml" % (first // per_file)), "w") as out:
+            out.write('<?xml version="1.0" encoding="utf-8"?>\n'
+                      '<kml xmlns="http://www.opengis.net/kml/2.2"><Document>\n')
+            for i in range(first, min(models, first + per_file)):
+                kind = rnd.randrange(kinds)
+                longitude = 8.54 + 40 * (i % side) / 75300.0
+                latitude = 47.37 + 40 * (i // side) / 111180.0
+                out.write("<Placemark><name>building %d</name><description>kind %d</description>"
+                          "<Model><altitudeMode>absolute"
+                          "</altitudeMode><Location><longitude>%.7f</longitude><latitude>%.7f"
+                          "</latitude><altitude>%d</altitude></Location><Orientation><heading>%d"
+                          "</heading></Orientation><Link><href>b%d.dae</href></Link></Model>"
+                          "</Placemark>\n" % (i, kind, longitude, latitude, 400 + i % 7,
+                                              rnd.randrange(360), kind))
+            out.write("</Document></kml>\n")
+
+
 if __name__ == "__main__":
-    if len(sys.argv) != 4 or sys.argv[1] not in ("mesh", "city"):
+    if len(sys.argv) != 4 or sys.argv[1] not in ("mesh", "city", "placed"):
         sys.exit(__doc__)
-    {"mesh": mesh, "city": city}[sys.argv[1]](int(sys.argv[2]), sys.argv[3])
+    {"mesh": mesh, "city": city, "placed": placed}[sys.argv[1]](int(sys.argv[2]), sys.argv[3])

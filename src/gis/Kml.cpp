@@ -51,8 +51,10 @@ class Reader {
   int LineOf(pugi::xml_node node) { return report_.active() ? lines_.At(node.offset_debug()) : 0; }
 
   // The Model element read; false when it places nothing (reported).
-  bool Read(pugi::xml_node model, std::string_view name, KmlModel& out) {
+  bool Read(pugi::xml_node model, std::string_view name, std::string_view description,
+            KmlModel& out) {
     out.name = ValidUtf8(name);
+    out.description = ValidUtf8(description);
     out.line = LineOf(model);
     label_ = report_.active() ? PlacemarkLabel(out.name) : std::string();
     pugi::xml_node link = Child(model, "Link");
@@ -183,10 +185,11 @@ bool ReadKml(std::string_view text, int64_t maxModels, bool terrain, const Repor
   // Walked without recursion, knowing the placemark it is inside: nesting depth and width are
   // the document's to choose.
   pugi::xml_node placemark;
-  std::string_view name;
+  std::string_view name, description;
   int64_t seen = 0;
   for (pugi::xml_node node = root; node;) {
-    if (!placemark && Is(node, "Placemark")) placemark = node, name = Text(Child(node, "name"));
+    if (!placemark && Is(node, "Placemark"))
+      placemark = node, name = Text(Child(node, "name")), description = Text(Child(node, "description"));
     if (placemark && Is(node, "Model")) {
       if (++seen > maxModels) {
         report(DiagnosticKind::kKml, reader.LineOf(node), "more than ", std::to_string(maxModels),
@@ -194,7 +197,7 @@ bool ReadKml(std::string_view text, int64_t maxModels, bool terrain, const Repor
         break;
       }
       KmlModel model;
-      if (reader.Read(node, name, model)) models.push_back(std::move(model));
+      if (reader.Read(node, name, description, model)) models.push_back(std::move(model));
     }
     if (pugi::xml_node child = node.first_child()) {
       node = child;

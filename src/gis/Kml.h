@@ -19,6 +19,7 @@ struct KmlAlias {
 // One Model element of a Placemark, its references as written.
 struct KmlModel {
   std::string name;  // the placemark's, "" when it has none
+  std::string description;  // the placemark's, "" when it has none
   std::string href;
   Placement placement;
   std::vector<KmlAlias> aliases;

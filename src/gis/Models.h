@@ -22,6 +22,7 @@ struct Model {
   // documents reach shared folders with "../"), the KML's folder for a model beside a KML, ""
   // for a document the user named (or an address).
   std::string textureRoot;
+  std::string description{};  // the placemark's, "" when it has none
 };
 
 // What a line about a model of the file `opened` says after naming that file: "model 'NAME'

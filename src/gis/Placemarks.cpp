@@ -97,7 +97,7 @@ void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, bool 
                  const Reporter& report, std::vector<Model>& models) {
   const bool archive = !place.archiveFolder.empty();
   for (const KmlModel& kml : read) {
-    Model model{kml.name, {}, {}, kml.placement, {}};
+    Model model{kml.name, {}, {}, kml.placement, {}, kml.description};
     Resolved found;
     const bool address = IsAddress(kml.href);
     if (address) {

@@ -133,6 +133,11 @@ std::unique_ptr<Placer> PlacerFor(const std::optional<Placement>& kml, const Geo
                                   const PlaceRequest& request, DiagnosticReceiver* diagnostics,
                                   bool& failed);
 
+// The ellipsoidal height the placement's altitude mode gives its origin (what a placer's
+// OriginHeight says, without the cost of a placer); none (said) when it cannot be known.
+std::optional<double> EllipsoidalHeightOf(const Placement& placement, const Terrain* terrain,
+                                          DiagnosticReceiver* diagnostics);
+
 // Places every point (and normal) of a multipatch buffer (docs/multipatch-buffer.md) in place and
 // stores the placed box and Z range. False when the buffer is not a complete multipatch or a
 // point could not be transformed.

@@ -163,6 +163,16 @@ void Model::Take(int64_t offset, const unsigned char* data, int64_t size) {
   });
 }
 
+std::unique_ptr<Model> Model::Share() const {
+  auto m = std::make_unique<Model>();
+  m->parts = parts, m->positions = positions, m->texture = texture, m->normals = normals;
+  std::copy(origin, origin + 3, m->origin);
+  std::copy(min, min + 3, m->min);
+  std::copy(max, max + 3, m->max);
+  m->materials = materials, m->nodes = nodes;
+  return m;
+}
+
 bool Model::Finish() {
   if (!begun_ || failed_ || !extended_ || pointCount_ < 1 || !(min[0] <= max[0])) return false;
   const int32_t n = pointCount_;

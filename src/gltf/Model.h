@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ class Model : public DataBufferWriter, public SceneObserver, public TextureObser
   void TextureRead(int32_t material, const char* path) override;
   // After the import: false when nothing usable came.
   bool Finish();
+  // Another model with this one's points and parts, its materials' pixels this one's (which
+  // must outlive it) and no files: a scene writes the pixels' image as this model's file.
+  std::unique_ptr<Model> Share() const;
 
   std::vector<Part> parts;
   // Per point: x, y, z minus `origin` (the first point); s, t per texture point.

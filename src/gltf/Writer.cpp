@@ -11,87 +11,19 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "gltf/Compress.h"
+#include "gltf/Frame.h"
 #include "gltf/Triangulate.h"
 
 namespace varnel::gltf {
 
 namespace {
-
-using Matrix = std::array<double, 16>;  // column-major, as glTF stores it
-constexpr double kPi = 3.14159265358979323846;
-
-Matrix Identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
-
-Matrix operator*(const Matrix& a, const Matrix& b) {
-  Matrix m{};
-  for (int c = 0; c < 4; ++c)
-    for (int r = 0; r < 4; ++r)
-      for (int k = 0; k < 4; ++k) m[c * 4 + r] += a[k * 4 + r] * b[c * 4 + k];
-  return m;
-}
-
-// A 3 x 3 matrix given by rows, with translation t.
-Matrix Affine(const double (&rows)[9], const double (&t)[3]) {
-  Matrix m = Identity();
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) m[c * 4 + r] = rows[r * 3 + c];
-    m[12 + r] = t[r];
-  }
-  return m;
-}
-
-// The model's frame into east-north-up: scale, then roll about Y, tilt about X, heading about Z
-// (clockwise seen from above), as the placement of the GIS outputs turns it.
-Matrix Turn(const Frame& f) {
-  double h = -f.heading * kPi / 180, t = f.tilt * kPi / 180, r = f.roll * kPi / 180;
-  const double zero[3] = {0, 0, 0};
-  const double heading[9] = {std::cos(h), -std::sin(h), 0, std::sin(h), std::cos(h), 0, 0, 0, 1};
-  const double tilt[9] = {1, 0, 0, 0, std::cos(t), -std::sin(t), 0, std::sin(t), std::cos(t)};
-  const double roll[9] = {std::cos(r), 0, std::sin(r), 0, 1, 0, -std::sin(r), 0, std::cos(r)};
-  const double scale[9] = {f.scale[0], 0, 0, 0, f.scale[1], 0, 0, 0, f.scale[2]};
-  return Affine(heading, zero) * Affine(tilt, zero) * Affine(roll, zero) * Affine(scale, zero);
-}
-
-// East-north-up at the frame's location into earth-centred, earth-fixed WGS 84 coordinates.
-Matrix EnuToEcef(const Frame& f) {
-  const double a = 6378137.0, e2 = 6.69437999014e-3;
-  double lon = f.longitude * kPi / 180, lat = f.latitude * kPi / 180;
-  double sl = std::sin(lon), cl = std::cos(lon), sp = std::sin(lat), cp = std::cos(lat);
-  double n = a / std::sqrt(1 - e2 * sp * sp);
-  const double rows[9] = {-sl, -sp * cl, cp * cl, cl, -sp * sl, cp * sl, 0, cp, sp};
-  const double at[3] = {(n + f.height) * cp * cl, (n + f.height) * cp * sl,
-                        (n * (1 - e2) + f.height) * sp};
-  return Affine(rows, at);
-}
-
-Matrix RigidInverse(const Matrix& m) {
-  Matrix inverse = Identity();
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) inverse[c * 4 + r] = m[r * 4 + c];
-  for (int r = 0; r < 3; ++r)
-    inverse[12 + r] = -(inverse[r] * m[12] + inverse[4 + r] * m[13] + inverse[8 + r] * m[14]);
-  return inverse;
-}
-
-// A Z-up transform seen in glTF's Y-up axes: (x, y, z) Z-up is (x, z, -y) Y-up.
-Matrix YUp(const Matrix& zUp) {
-  const double zero[3] = {0, 0, 0};
-  const double toZ[9] = {1, 0, 0, 0, 0, -1, 0, 1, 0}, toY[9] = {1, 0, 0, 0, 0, 1, 0, -1, 0};
-  return Affine(toY, zero) * zUp * Affine(toZ, zero);
-}
-
-bool IsIdentity(const Matrix& m) {
-  const Matrix i = Identity();
-  for (int k = 0; k < 16; ++k)
-    if (std::fabs(m[k] - i[k]) > 1e-12) return false;
-  return true;
-}
 
 double Linear(int srgb) {
   double c = srgb / 255.0;
@@ -164,7 +96,7 @@ struct Primitive {
 
 struct Entry {
   std::unique_ptr<Model> model;
-  std::string name, source;
+  std::string name, source, description;
   Frame frame;
   double centre[3] = {0, 0, 0}, shift[3] = {0, 0, 0};  // shift: the staged origin minus the centre
   std::vector<uint32_t> featureOfPart;
@@ -180,7 +112,7 @@ struct View {
 };
 
 struct Row {
-  std::string name, source, node;
+  std::string name, source, node, description;
   int32_t material;
 };
 
@@ -221,6 +153,7 @@ struct Scene::State {
                      int target, const char* mode);
   void Compress(Primitive& p, tinygltf::Primitive& primitive, int width);
   void Lay(int entry);
+  void Merge();
   void Metadata();
   void Nodes();
 };
@@ -393,7 +326,7 @@ void Scene::State::Features() {
       auto [it, added] = known.emplace(key, uint32_t(rows.size()));
       if (added) {
         bool named = options.split == gis::Split::kNode || options.split == gis::Split::kPart;
-        rows.push_back({e.name, e.source, named && node ? node->name : "", key.second});
+        rows.push_back({e.name, e.source, named && node ? node->name : "", e.description, key.second});
       }
       e.featureOfPart[k] = it->second;
     }
@@ -403,6 +336,8 @@ void Scene::State::Features() {
 
 void Scene::State::Materials() {
   std::map<std::string, int> imageOf;  // image bytes -> image
+  std::map<const unsigned char*, int> imageOfPixels;  // models sharing pixels share the image
+  std::map<std::string, int> same;  // a tile's models share their materials where they are equal
   auto& out = gltf.materials;
   for (Entry& e : entries) {
     const Model& m = *e.model;
@@ -427,20 +362,34 @@ void Scene::State::Materials() {
           blend = blend || HasTranslucentPixels(pixels);
           auto known = textureOf.find(record.textureOf);
           if (known == textureOf.end()) {
-            // The file's own bytes when it is a PNG or JPEG read at its own size.
-            auto file = m.files.find(record.textureOf);
-            Image made = file == m.files.end() ? Image{EncodePng(pixels), "image/png", "png"}
-                         : Image{std::move(file->second.first), file->second.second,
-                                 file->second.second == std::string("image/png") ? "png" : "jpg"};
-            auto [image, added] = imageOf.emplace(made.bytes, int(images.size()));
-            if (added) images.push_back(std::move(made));
-            known = textureOf.emplace(record.textureOf, image->second).first;
+            auto shared = imageOfPixels.find(pixels.pixels);
+            if (shared == imageOfPixels.end()) {
+              // The file's own bytes when it is a PNG or JPEG read at its own size.
+              auto file = m.files.find(record.textureOf);
+              Image made = file == m.files.end() ? Image{EncodePng(pixels), "image/png", "png"}
+                           : Image{std::move(file->second.first), file->second.second,
+                                   file->second.second == std::string("image/png") ? "png" : "jpg"};
+              auto [image, added] = imageOf.emplace(made.bytes, int(images.size()));
+              if (added) images.push_back(std::move(made));
+              shared = imageOfPixels.emplace(pixels.pixels, image->second).first;
+            }
+            known = textureOf.emplace(record.textureOf, shared->second).first;
           }
           pbr.baseColorTexture.index = known->second;
         }
         material.alphaMode = blend ? "BLEND" : "OPAQUE";
       }
       if (options.unlit) material.extensions["KHR_materials_unlit"] = tinygltf::Value(tinygltf::Value::Object());
+      if (options.tile) {
+        const auto& c = pbr.baseColorFactor;
+        char key[160];
+        std::snprintf(key, sizeof key, "%.9g %.9g %.9g %.9g %d %s %d", c[0], c[1], c[2], c[3],
+                      pbr.baseColorTexture.index, material.alphaMode.c_str(), int(material.doubleSided));
+        auto [known, added] = same.emplace(key, int(out.size()));
+        p.gltfMaterial = known->second;
+        if (!added) continue;
+        material.name.clear();
+      }
       p.gltfMaterial = int(out.size());
       out.push_back(std::move(material));
     }
@@ -528,6 +477,58 @@ void Scene::State::Compress(Primitive& p, tinygltf::Primitive& primitive, int wi
       {"attributes", Value(attributes)}});
 }
 
+// A tile's models as one mesh, so that a client draws a tile, not each model: every primitive's
+// vertices taken into the tile's frame (about its centre) and joined with the others of its
+// material; the feature ids tell the models apart. The tile's positions stay floats about its
+// centre, as 3D Tiles content has them.
+void Scene::State::Merge() {
+  const double* c = options.tileCentre;
+  const Matrix toTile = Translation(-c[0], -c[1], -c[2]) * RigidInverse(EnuToEcef(options.tileFrame));
+  std::map<int, Primitive> merged;  // by glTF material
+  for (Entry& e : entries) {
+    const Matrix place = e.frame.located ? toTile * EnuToEcef(e.frame) * Turn(e.frame) : Identity();
+    const Matrix m = YUp(place * Translation(e.centre[0], e.centre[1], e.centre[2]));
+    // Normals turn by the cofactors of the linear part: its inverse transpose, up to a scale.
+    auto at = [&m](int r, int k) { return m[size_t(k) * 4 + size_t(r)]; };
+    double n[3][3];
+    for (int r = 0; r < 3; ++r)
+      for (int k = 0; k < 3; ++k)
+        n[r][k] = at((r + 1) % 3, (k + 1) % 3) * at((r + 2) % 3, (k + 2) % 3) -
+                  at((r + 1) % 3, (k + 2) % 3) * at((r + 2) % 3, (k + 1) % 3);
+    for (Primitive& p : e.primitives) {
+      Primitive& into = merged[p.gltfMaterial];
+      if (into.vertices.empty()) {
+        into.material = p.material, into.gltfMaterial = p.gltfMaterial, into.textured = p.textured;
+        std::fill(into.min, into.min + 3, INFINITY);
+        std::fill(into.max, into.max + 3, -INFINITY);
+      }
+      const uint32_t base = static_cast<uint32_t>(into.vertices.size());
+      for (Vertex v : p.vertices) {
+        const double q[3] = {v.position[0], v.position[1], v.position[2]};
+        const std::array<double, 3> t = Apply(m, q);
+        double normal[3], length = 0;
+        for (int r = 0; r < 3; ++r) {
+          normal[r] = n[r][0] * v.normal[0] + n[r][1] * v.normal[1] + n[r][2] * v.normal[2];
+          length += normal[r] * normal[r];
+        }
+        length = std::sqrt(length);
+        for (int k = 0; k < 3; ++k) {
+          v.position[k] = static_cast<float>(t[size_t(k)]);
+          if (length > 0 && std::isfinite(length)) v.normal[k] = static_cast<float>(normal[k] / length);
+          into.min[k] = std::min(into.min[k], v.position[k]);
+          into.max[k] = std::max(into.max[k], v.position[k]);
+        }
+        into.vertices.push_back(v);
+      }
+      for (uint32_t i : p.indices) into.indices.push_back(base + i);
+      into.corners += p.corners;
+      into.features.insert(p.features.begin(), p.features.end());
+    }
+    e.primitives = {};
+  }
+  for (auto& [material, p] : merged) entries[0].primitives.push_back(std::move(p));
+}
+
 // The entry's mesh: its primitives' views, accessors and attributes.
 void Scene::State::Lay(int index) {
   Entry& e = entries[size_t(index)];
@@ -603,10 +604,11 @@ void Scene::State::Lay(int index) {
   gltf.meshes.push_back(std::move(mesh));
 }
 
-// The property table: a feature's name, source, node and material.
+// The property table: a feature's name, source, node and material. The schema goes in as the
+// JSON is written (Scene::Json), from FeatureSchema alone.
 void Scene::State::Metadata() {
   using tinygltf::Value;
-  Value::Object properties, classProperties;
+  Value::Object properties;
   auto strings = [&](const char* name, std::string Row::*field) {
     std::string values, offsets;
     uint32_t at = 0;
@@ -622,40 +624,44 @@ void Scene::State::Metadata() {
     properties[name] = Value(Value::Object{{"values", Value(valueView)},
                                            {"stringOffsets", Value(offsetView)},
                                            {"stringOffsetType", Value(std::string("UINT32"))}});
-    classProperties[name] = Value(Value::Object{{"type", Value(std::string("STRING"))}});
   };
   strings("name", &Row::name);
   strings("source", &Row::source);
   strings("node", &Row::node);
+  strings("description", &Row::description);
   std::string materials;
   for (const Row& row : rows) materials.append(reinterpret_cast<const char*>(&row.material), 4);
   int materialView = AddData(std::move(materials));
   properties["material"] = Value(Value::Object{{"values", Value(materialView)}});
-  classProperties["material"] = Value(Value::Object{{"type", Value(std::string("SCALAR"))},
-                                                    {"componentType", Value(std::string("INT32"))}});
-  Value::Object schema{
-      {"id", Value(std::string("varnel"))},
-      {"classes", Value(Value::Object{{"feature", Value(Value::Object{{"properties", Value(classProperties)}})}})}};
   Value::Object table{{"class", Value(std::string("feature"))},
                       {"count", Value(int(rows.size()))},
                       {"properties", Value(properties)}};
-  gltf.extensions["EXT_structural_metadata"] = Value(Value::Object{
-      {"schema", Value(schema)}, {"propertyTables", Value(Value::Array{Value(table)})}});
+  gltf.extensions["EXT_structural_metadata"] =
+      Value(Value::Object{{"propertyTables", Value(Value::Array{Value(table)})}});
 }
 
 void Scene::State::Nodes() {
   using tinygltf::Value;
   auto matrix = [](const Matrix& m) { return std::vector<double>(m.begin(), m.end()); };
-  const Frame& first = entries[0].frame;
+  const Frame& first = options.tile ? options.tileFrame : entries[0].frame;
   const Matrix sceneFrame = first.located ? EnuToEcef(first) : Identity();
   tinygltf::Scene scene;
+  // A tile is one node at its centre, its models merged into its mesh (Merge).
+  const double* centre = options.tile ? options.tileCentre : nullptr;
+  if (centre) {
+    tinygltf::Node tile;
+    tile.name = "tile";
+    tile.mesh = 0;
+    tile.translation = {centre[0], centre[2], -centre[1]};
+    gltf.nodes.push_back(tile);
+  }
   if (options.ecef) {
     tinygltf::Node earth;
     earth.name = "earth-centred";
     earth.matrix = matrix(YUp(sceneFrame));
     gltf.nodes.push_back(earth);
   }
-  for (size_t i = 0; i < entries.size(); ++i) {
+  for (size_t i = 0; i < entries.size() && !centre; ++i) {
     const Entry& e = entries[i];
     Matrix local = e.frame.located ? Turn(e.frame) : Identity();
     if (i > 0 && e.frame.located && first.located)
@@ -672,7 +678,7 @@ void Scene::State::Nodes() {
     gltf.nodes.push_back(std::move(model));
     gltf.nodes.push_back(std::move(mesh));
   }
-  if (options.ecef) scene.nodes = {0};
+  if (options.ecef || centre) scene.nodes = {0};
   gltf.scenes.push_back(std::move(scene));
   gltf.defaultScene = 0;
 
@@ -687,7 +693,14 @@ void Scene::State::Nodes() {
     for (double v : first.offset) offset.push_back(Value(v));
     where = {{"crs", Value(first.crs)}, {"offset", Value(offset)}};
   }
-  if (!where.empty()) gltf.asset.extras = Value(where);
+  if (!where.empty() && !centre) gltf.asset.extras = Value(where);
+}
+
+std::string FeatureSchema() {
+  const nlohmann::json text = {{"type", "STRING"}};
+  nlohmann::json properties = {{"name", text}, {"source", text}, {"node", text}, {"description", text},
+                               {"material", {{"type", "SCALAR"}, {"componentType", "INT32"}}}};
+  return nlohmann::json{{"id", "varnel"}, {"classes", {{"feature", {{"properties", properties}}}}}}.dump();
 }
 
 Scene::Scene(SceneOptions options) : state_(std::make_unique<State>()) {
@@ -697,10 +710,11 @@ Scene::Scene(SceneOptions options) : state_(std::make_unique<State>()) {
 Scene::~Scene() = default;
 
 void Scene::Add(std::unique_ptr<Model> model, std::string name, std::string source,
-                const Frame& frame) {
+                const Frame& frame, std::string description) {
   Entry e;
   e.model = std::move(model);
   e.name = std::move(name), e.source = std::move(source), e.frame = frame;
+  e.description = std::move(description);
   state_->entries.push_back(std::move(e));
 }
 
@@ -721,7 +735,12 @@ bool Scene::Build() {
   }
   if (s.triangles == 0) return why = "the model has no triangles and no polygons", false;
   s.Materials();
-  for (size_t i = 0; i < s.entries.size(); ++i) s.Lay(int(i));
+  if (s.options.tile) {
+    s.Merge();
+    s.Lay(0);
+  } else {
+    for (size_t i = 0; i < s.entries.size(); ++i) s.Lay(int(i));
+  }
   if (s.options.embedImages)
     for (size_t i = 0; i < s.images.size(); ++i) {
       tinygltf::Image image;
@@ -758,6 +777,9 @@ std::string Scene::Json(const std::string& binName, const std::vector<std::strin
   nlohmann::json buffer = {{"byteLength", state_->bin}};
   if (!binName.empty()) buffer["uri"] = binName;
   json["buffers"] = nlohmann::json::array({buffer});
+  nlohmann::json& metadata = json["extensions"]["EXT_structural_metadata"];
+  if (state_->options.schemaUri.empty()) metadata["schema"] = nlohmann::json::parse(FeatureSchema());
+  else metadata["schemaUri"] = state_->options.schemaUri;
   if (state_->fallback)
     json["buffers"].push_back({{"byteLength", state_->fallback},
                                {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}});

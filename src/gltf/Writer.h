@@ -10,22 +10,10 @@
 #include <vector>
 
 #include "gis/ogr/Options.h"
+#include "gltf/Frame.h"
 #include "gltf/Model.h"
 
 namespace varnel::gltf {
-
-// Where a model stands. A located model's local frame (Z-up metres) is turned by heading, tilt
-// and roll and scaled, as gis::Placement has it, into the east-north-up frame at the location.
-struct Frame {
-  bool located = false;
-  double longitude = 0, latitude = 0;  // degrees, WGS 84
-  double height = 0;                   // metres above the WGS 84 ellipsoid
-  double heading = 0, tilt = 0, roll = 0;
-  double scale[3] = {1, 1, 1};
-  // Of a model whose coordinates are in a CRS of their own (-a_srs) once `offset` is added.
-  std::string crs;
-  std::vector<double> offset;
-};
 
 struct SceneOptions {
   gis::Split split = gis::Split::kModel;
@@ -34,7 +22,16 @@ struct SceneOptions {
   bool meshopt = false;   // EXT_meshopt_compression with KHR_mesh_quantization
   bool draco = false;     // KHR_draco_mesh_compression
   bool embedImages = true;  // .glb: images in the binary chunk; .gltf: files beside it
+  // A tile of a tileset: every model placed in the east-north-up frame `tileFrame`, about
+  // `tileCentre` in that frame, and the metadata schema named rather than held.
+  bool tile = false;
+  Frame tileFrame;
+  double tileCentre[3] = {0, 0, 0};
+  std::string schemaUri;
 };
+
+// The EXT_structural_metadata schema of every feature table the writer makes, as JSON.
+std::string FeatureSchema();
 
 struct Image {
   std::string bytes;
@@ -55,7 +52,8 @@ class Scene {
   Scene& operator=(const Scene&) = delete;
 
   // One node; the first model's frame is the scene's (the others are placed relative to it).
-  void Add(std::unique_ptr<Model> model, std::string name, std::string source, const Frame& frame);
+  void Add(std::unique_ptr<Model> model, std::string name, std::string source, const Frame& frame,
+           std::string description = "");
   // Lays out the whole output; false (with `why`) when there is nothing to write or it would not
   // fit a glTF. Models' staged points are released as far as the writing allows.
   bool Build();

@@ -1,14 +1,15 @@
 cmake_policy(SET CMP0057 NEW)
 # Fails when a GIS source includes an internal header of the library, or the library a GIS one,
 # or when GIS sources outside its GDAL and PROJ parts (ogr/, driver/, proj/) include those: the
-# tool loads them only when a command needs them. The glTF writer (src/gltf) sits on the same
-# footing: <varnel/...>, gis/ and its own headers.
-file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/* ${SOURCE_DIR}/src/gltf/*)
+# tool loads them only when a command needs them. The glTF writer (src/gltf) and the 3D Tiles
+# layer above it (src/tiles) sit on the same footing: <varnel/...>, gis/ and their own headers.
+file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/* ${SOURCE_DIR}/src/gltf/* ${SOURCE_DIR}/src/tiles/*)
 foreach(f ${gis})
   file(STRINGS ${f} includes REGEX "^#include \"")
   foreach(line ${includes})
-    if(NOT line MATCHES "^#include \"(gis|gltf)/" OR (f MATCHES "/src/gis/" AND line MATCHES "\"gltf/"))
-      message(FATAL_ERROR "${f}: ${line}: the GIS layer and the glTF writer use only <varnel/...> and gis/ headers")
+    if(NOT line MATCHES "^#include \"(gis|gltf|tiles)/" OR (f MATCHES "/src/gis/" AND line MATCHES "\"(gltf|tiles)/")
+       OR (f MATCHES "/src/gltf/" AND line MATCHES "\"tiles/"))
+      message(FATAL_ERROR "${f}: ${line}: the GIS, glTF and tiles layers use only <varnel/...> and the headers of their own layer and those below")
     endif()
   endforeach()
   if(NOT f MATCHES "/src/gis/(ogr|driver|proj)/")
@@ -20,8 +21,8 @@ foreach(f ${gis})
 endforeach()
 file(GLOB_RECURSE core ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/include/*.h)
 foreach(f ${core})
-  if(NOT f MATCHES "/src/(gis|gltf)/")
-    file(STRINGS ${f} includes REGEX "^#include \"(gis|gltf)/")
+  if(NOT f MATCHES "/src/(gis|gltf|tiles)/")
+    file(STRINGS ${f} includes REGEX "^#include \"(gis|gltf|tiles)/")
     if(includes)
       message(FATAL_ERROR "${f}: the library includes the GIS layer: ${includes}")
     endif()

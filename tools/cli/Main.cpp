@@ -162,6 +162,31 @@ int main(int argc, char** argv) {
   readFlags(convert);
   placeOptions(convert);
 
+  TilesCommand tilesCommand;
+  CLI::App* tiles = app.add_subcommand(
+      "tiles", "every model of every file, placed on the earth, as one 3D Tiles 1.1 tileset");
+  tiles->add_option("FILE", tilesCommand.inputs, "COLLADA documents, KMZ, ZAE or KML files")
+      ->required();
+  tiles->add_option("-o,--output", tilesCommand.output, "the tileset's folder")->required();
+  tiles->add_option("--max-tile-bytes", tilesCommand.maxTileBytes,
+                    "the bound on a tile's content; a larger model gets a tile of its own")
+      ->check(CLI::Range(uint64_t{1024}, uint64_t{1} << 31))
+      ->capture_default_str();
+  tiles->add_option("--max-texture", tilesCommand.maxTexture,
+                    "resample textures with a side over N pixels to fit N")
+      ->check(CLI::Range(1, 1 << 16));
+  tiles->add_option("-j,--jobs", tilesCommand.jobs, "worker threads")
+      ->check(CLI::Range(1, 1024))
+      ->capture_default_str();
+  tiles->add_flag("--viewer", tilesCommand.viewer,
+                  "also write index.html, a CesiumJS page showing the tileset (make view DIR=...)");
+  tiles->add_option("--imagery", tilesCommand.imagery,
+                    "the viewer globe's imagery: a URL template with {z}, {x}, {y} (none by "
+                    "default: the page fetches nothing from elsewhere)")
+      ->needs("--viewer");
+  readFlags(tiles);
+  placeOptions(tiles);
+
   BatchOptions batchOptions;
   CLI::App* batch = app.add_subcommand("batch", "convert many files in worker processes");
   batch->add_option("FILE", batchOptions.inputs, "COLLADA documents")->required();
@@ -186,9 +211,10 @@ int main(int argc, char** argv) {
   }
 
   // What an interruption before the command names its output says was left alone.
-  Interrupts::Process().Name(*convert ? convertCommand.output.destination : out);
+  Interrupts::Process().Name(*convert ? convertCommand.output.destination
+                             : *tiles ? tilesCommand.output : out);
   // Commands that take many files, often from elsewhere, confine textures unless told not to.
-  read.confineTextures = confine || (!noConfine && (*batch || *convert));
+  read.confineTextures = confine || (!noConfine && (*batch || *convert || *tiles));
   if (!place.altitudeMode.empty())
     place.request.originMode = *varnel::gis::AltitudeModeNamed(place.altitudeMode);
   if (!place.dem.empty()) {
@@ -221,6 +247,7 @@ int main(int argc, char** argv) {
     return RunConvertModule(shapefile, read, place);
   }
   if (*obj) return RunObj(file, out, read, place);
+  if (*tiles) return RunTilesModule(tilesCommand, read, place);
   if (*gltf) {
     gltfCommand.input = file, gltfCommand.output = out;
     return RunGltfModule(gltfCommand, read, place);

@@ -68,6 +68,11 @@ int RunGltfModule(const GltfCommand& command, const ReadOptions& read, const Pla
                                                   command, read, place);
 }
 
+int RunTilesModule(const TilesCommand& command, const ReadOptions& read, const PlaceOptions& place) {
+  return RunModule<decltype(&varnel_module_tiles)>("varnel-tiles.so", "varnel_module_tiles",
+                                                   "3D Tiles", command, read, place);
+}
+
 std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement>& kml,
                                               const GeographicLocation& own,
                                               const gis::PlaceRequest& request,

@@ -10,6 +10,7 @@
 
 #include "cli/Convert.h"
 #include "cli/Gltf.h"
+#include "cli/Tiles.h"
 
 namespace varnel::cli {
 
@@ -22,6 +23,9 @@ int RunConvertModule(const ConvertCommand& command, const ReadOptions& read,
 
 // RunGltf in varnel-gltf.so; 2 with a line on standard error when it cannot be loaded.
 int RunGltfModule(const GltfCommand& command, const ReadOptions& read, const PlaceOptions& place);
+
+// RunTiles in varnel-tiles.so; 2 with a line on standard error when it cannot be loaded.
+int RunTilesModule(const TilesCommand& command, const ReadOptions& read, const PlaceOptions& place);
 
 // gis::PlacerFor in varnel-place.so; when that cannot be loaded, says so and sets `failed`.
 std::unique_ptr<gis::Placer> PlacerFromModule(const std::optional<gis::Placement>& kml,
@@ -44,6 +48,9 @@ VARNEL_MODULE_ENTRY int varnel_module_convert(const varnel::cli::ConvertCommand*
 VARNEL_MODULE_ENTRY int varnel_module_gltf(const varnel::cli::GltfCommand* command,
                                            const varnel::cli::ReadOptions* read,
                                            const varnel::cli::PlaceOptions* place);
+VARNEL_MODULE_ENTRY int varnel_module_tiles(const varnel::cli::TilesCommand* command,
+                                            const varnel::cli::ReadOptions* read,
+                                            const varnel::cli::PlaceOptions* place);
 VARNEL_MODULE_ENTRY varnel::gis::Placer* varnel_module_placer_for(
     const std::optional<varnel::gis::Placement>* kml, const varnel::GeographicLocation* own,
     const varnel::gis::PlaceRequest* request, varnel::DiagnosticReceiver* diagnostics,

@@ -98,31 +98,6 @@ std::optional<double> GeoidToEllipsoid(double longitude, double latitude, double
   return c.xyz.z;
 }
 
-// The ellipsoidal height the placement's altitude mode gives its origin; none (said) when it
-// cannot be known.
-std::optional<double> EllipsoidalHeightOf(const Placement& placement, const Terrain* terrain,
-                                          DiagnosticReceiver* diagnostics) {
-  const Location& at = placement.location;
-  switch (placement.altitudeMode) {
-    case AltitudeMode::kEllipsoid:
-      return at.altitude;
-    case AltitudeMode::kAbsolute:
-      return GeoidToEllipsoid(at.longitude, at.latitude, at.altitude, Reporter{diagnostics});
-    case AltitudeMode::kClampToGround:
-    case AltitudeMode::kClampToSeaFloor:
-    case AltitudeMode::kRelativeToGround:
-    case AltitudeMode::kRelativeToSeaFloor:
-      break;
-  }
-  // Without terrain (or off it) the altitude is taken as given, as the KML reading says.
-  std::optional<double> ground =
-      terrain ? terrain->HeightAt(at.longitude, at.latitude, diagnostics) : std::nullopt;
-  if (!ground) return at.altitude;
-  bool clamped = placement.altitudeMode == AltitudeMode::kClampToGround ||
-                 placement.altitudeMode == AltitudeMode::kClampToSeaFloor;
-  return clamped ? *ground : *ground + at.altitude;
-}
-
 // c = a * b, 3 x 3 row-major.
 void Multiply(const double* a, const double* b, double* c) {
   for (int r = 0; r < 3; ++r)
@@ -171,6 +146,29 @@ class ProjPlacer final : public Placer {
 };
 
 }  // namespace
+
+std::optional<double> EllipsoidalHeightOf(const Placement& placement, const Terrain* terrain,
+                                          DiagnosticReceiver* diagnostics) {
+  const Location& at = placement.location;
+  switch (placement.altitudeMode) {
+    case AltitudeMode::kEllipsoid:
+      return at.altitude;
+    case AltitudeMode::kAbsolute:
+      return GeoidToEllipsoid(at.longitude, at.latitude, at.altitude, Reporter{diagnostics});
+    case AltitudeMode::kClampToGround:
+    case AltitudeMode::kClampToSeaFloor:
+    case AltitudeMode::kRelativeToGround:
+    case AltitudeMode::kRelativeToSeaFloor:
+      break;
+  }
+  // Without terrain (or off it) the altitude is taken as given, as the KML reading says.
+  std::optional<double> ground =
+      terrain ? terrain->HeightAt(at.longitude, at.latitude, diagnostics) : std::nullopt;
+  if (!ground) return at.altitude;
+  bool clamped = placement.altitudeMode == AltitudeMode::kClampToGround ||
+                 placement.altitudeMode == AltitudeMode::kClampToSeaFloor;
+  return clamped ? *ground : *ground + at.altitude;
+}
 
 std::unique_ptr<Placer> Placer::ForPlacement(const Placement& placement,
                                              const std::string& targetCrs,

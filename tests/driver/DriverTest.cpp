@@ -233,6 +233,9 @@ TEST(Driver, ClaimsModelsByContentAndLeavesOtherFilesAlone) {
   EXPECT_NE(DriverOf(WriteFile("driver/point.kml", point)), "Varnel");
   EXPECT_NE(DriverOf(ziptest::Zip("driver/point.kmz", {{"doc.kml", point}})), "Varnel");
   EXPECT_EQ(DriverOf(WriteFile("driver/model.kml", "<kml><Model><Link><href>a.dae</href></Link></Model></kml>")), "Varnel");
+  EXPECT_EQ(DriverOf(WriteFile("driver/prefixed.kml", "<kml:kml xmlns:kml=\"http://www.opengis.net/kml/2.2\">"
+                                                      "<kml:Placemark><kml:Model><kml:Link><kml:href>a.dae</kml:href>"
+                                                      "</kml:Link></kml:Model></kml:Placemark></kml:kml>")), "Varnel");
   EXPECT_EQ(DriverOf(TwoHouses()), "Varnel");
   EXPECT_EQ(DriverOf("https://example.invalid/models/house.dae?version=2"), "Varnel");
 }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "gis/Models.h"
 #include "gis/PrivateFolder.h"
@@ -100,6 +101,55 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
       "placement: placemark 'Lost': no terrain: altitude taken as given (altitudeMode clampToGround, KML's default)",
       "kml: placemark 'Lost': model 'gone.dae' not found: skipped"}));
   EXPECT_EQ(log.heard[0].line, 12);
+}
+
+// Numbers at the edges of their ranges are kept; a gx: altitude mode wins wherever it stands; the
+// model cap takes exactly its number of models and says so only past it.
+TEST(Kml, RangeEdgesModesAndTheModelCap) {
+  using enum gis::AltitudeMode;
+  testsupport::WriteFile("edges/m.dae", Textured("tex.tga"));
+  auto site = [](const std::string& models) {
+    return testsupport::WriteFile("edges/site.kml",
+        "<kml xmlns:gx=\"http://www.google.com/kml/ext/2.2\"><Document>" + models + "</Document></kml>");
+  };
+  auto placemark = [](const std::string& model) {
+    return "<Placemark><Model>" + model + "<Link><href>m.dae</href></Link></Model></Placemark>";
+  };
+  const std::string absolute = "<altitudeMode>absolute</altitudeMode>";
+  const struct {
+    std::string model;
+    double longitude, latitude;
+    gis::AltitudeMode mode;
+    std::string said;  // "" for nothing
+  } rows[] = {
+      {"<Location><longitude>-180</longitude><latitude>90</latitude></Location>" + absolute, -180, 90, kAbsolute, ""},
+      {"<Location><longitude>180</longitude><latitude>-90</latitude></Location>" + absolute, 180, -90, kAbsolute, ""},
+      {"<Location><longitude>-180.0001</longitude><latitude>45</latitude></Location>" + absolute, 0, 45, kAbsolute,
+       "kml: a placemark: longitude '-180.0001' is not a number in range: 0 taken"},
+      {absolute + "<gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode>", 0, 0, kRelativeToSeaFloor,
+       "placement: a placemark: no terrain: altitude taken as given (altitudeMode relativeToSeaFloor)"},
+  };
+  for (const auto& row : rows) {
+    ModelSet set;
+    DiagnosticLog log;
+    ASSERT_TRUE(Open(set, site(placemark(row.model)), log)) << row.model;
+    const gis::Placement& p = *set.models()[0].placement;
+    EXPECT_EQ(std::tuple(p.location.longitude, p.location.latitude, p.altitudeMode),
+              std::tuple(row.longitude, row.latitude, row.mode)) << row.model;
+    EXPECT_EQ(log.lines, row.said.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.said});
+  }
+  gis::ArchiveLimits two;
+  two.maxModels = 2;
+  for (int placed : {2, 3}) {
+    std::string models;
+    for (int i = 0; i < placed; ++i) models += placemark(absolute);
+    ModelSet set;
+    DiagnosticLog log;
+    ASSERT_TRUE(Open(set, site(models), log, two));
+    EXPECT_EQ(set.models().size(), 2u);
+    EXPECT_EQ(log.lines, placed == 2 ? std::vector<std::string>{}
+                                     : std::vector<std::string>{"kml: more than 2 models (the cap): the rest not read"});
+  }
 }
 
 TEST(Kmz, TexturesAreFoundInsideTheArchiveAndThroughAliases) {
@@ -261,7 +311,13 @@ TEST(Archive, BombsAndDamageGiveClearDiagnostics) {
                     log, small));
   EXPECT_EQ(log.lines.back(), "archive: the cap of 3000 bytes unpacked in all was reached at "
                               "entry 'b.bin': unpacking stopped");
+  // Exactly at both caps: all unpacked, nothing said.
   small.maxEntries = 2;
+  log.lines.clear();
+  EXPECT_TRUE(Open(set, Zip("bomb/edge.zae", {{"a.bin", std::string(1000, 'a'), false, true},
+                                              {"m.dae", model + std::string(2000 - model.size(), ' ')}}),
+                   log, small));
+  EXPECT_EQ(log.lines, std::vector<std::string>{});
   EXPECT_FALSE(Open(set, Zip("bomb/count.zae", {{"a", ""}, {"b", ""}, {"m.dae", model}}), log, small));
   EXPECT_EQ(log.lines.back(), "archive: the archive holds 3 entries, more than the cap of 2: not unpacked");
   // A KML of empty elements: at the element cap it is read (and places nothing), one past it

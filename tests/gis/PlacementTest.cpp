@@ -114,6 +114,41 @@ TEST(Placement, HeadingTiltRollAndScaleActAsInKml) {
   EXPECT_NEAR(Place(*Placer::ForPlacement(placement, "", nullptr), {0, 10, 0})[2], 10, 1e-3);
   placement.tilt = 0, placement.roll = 90;
   EXPECT_NEAR(Place(*Placer::ForPlacement(placement, "", nullptr), {-10, 0, 0})[2], 10, 1e-3);
+
+  // All four at once, against east-north-up points worked out by hand: scale (2, 3, 4), roll 90
+  // about Y, tilt 90 about X, heading 90.
+  placement = Placement{};
+  placement.location = {9, 45, 0};
+  placement.altitudeMode = AltitudeMode::kEllipsoid;
+  auto unturned = Placer::ForPlacement(placement, "", nullptr);
+  placement.heading = placement.tilt = placement.roll = 90;
+  placement.scale[0] = 2, placement.scale[1] = 3, placement.scale[2] = 4;
+  auto turned = Placer::ForPlacement(placement, "", nullptr);
+  const std::pair<Point, Point> byHand[] = {
+      {{1, 0, 0}, {2, 0, 0}}, {{0, 1, 0}, {0, 0, 3}}, {{0, 0, 1}, {0, -4, 0}}, {{1, 1, 1}, {2, -4, 3}}};
+  for (const auto& [local, enu] : byHand) {
+    Point placed = Place(*turned, local), expected = Place(*unturned, enu);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(placed[c], expected[c], 1e-6) << local[0] << local[1] << local[2];
+  }
+
+  // A placed normal is the cross product of the placed triangle's edges, whatever the turn and
+  // however uneven the scale (a mirroring one turns the edges, not the normal: not here).
+  placement.heading = 30, placement.tilt = 20, placement.roll = -40;
+  placement.scale[0] = 2, placement.scale[1] = 0.5, placement.scale[2] = 3;
+  auto skewed = Placer::ForPlacement(placement, "", nullptr);
+  auto normal = [](Point a, Point b, Point c) {
+    Point u{b[0] - a[0], b[1] - a[1], b[2] - a[2]}, v{c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+    Point n{u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    return Point{n[0] / length, n[1] / length, n[2] / length};
+  };
+  const std::array<Point, 3> triangles[] = {{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
+                                            {{{0, 0, 0}, {0, 2, 1}, {1, 0, 3}}}};
+  for (const auto& [a, b, c] : triangles) {
+    Point n = normal(a, b, c), expected = normal(Place(*skewed, a), Place(*skewed, b), Place(*skewed, c));
+    skewed->PlaceNormal(n[0], n[1], n[2]);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(n[k], expected[k], 1e-5) << b[1];
+  }
 }
 
 TEST(Placement, UtmZonesOfBothHemispheresAndTheDateLine) {

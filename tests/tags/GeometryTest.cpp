@@ -104,6 +104,10 @@ TEST(Geometry, ShortListsRepeatTheirLastNumberWithinAnAllowance) {
        {Primitive("triangles", 400000000, "m", "1 2 0"), Primitive("polylist", 2, "m", "1 2 0", "", "2000000000 2000000000")}) {
     const std::string text = OneInstance(Mesh("g", primitive)).Text();
     EXPECT_LE(PointCount(RunAgreeing(text).geometry), size_t{1} << 22) << primitive;
+    DiagnosticLog log;
+    RunGeometry(testsupport::WriteFile("short.dae", text), {false, &log});
+    ASSERT_FALSE(log.lines.empty()) << primitive;
+    EXPECT_EQ(log.lines[0].rfind("limit-reached: an index list of ", 0), 0u) << log.lines[0];
   }
 }
 

@@ -150,12 +150,6 @@ TEST(Pipeline, NormalsAreNormalisedOnlyUnderATransformAndSkinsUseTheirBindShape)
   for (const Part& part : out.geometry.parts) EXPECT_TRUE(part.normals.empty());
 }
 
-// A 2 x 2 RGB image whose first pixel is (10, 20, 30).
-std::string Tga() {
-  std::string header = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0x20};
-  return header + std::string("\x1e\x14\x0a" "\x00\x00\x00" "\x00\x00\x00" "\x00\x00\x00", 12);
-}
-
 // Effects in table order: plain, unused, tx, tx2 (tx and tx2 share one image). The mesh uses
 // tx, plain, tx2, each primitive with texture coordinates.
 Doc TexturedDoc(const std::string& folder, bool withNormals) {
@@ -180,42 +174,6 @@ Doc TexturedDoc(const std::string& folder, bool withNormals) {
                         sources);
   doc.scene = kPlaced;
   return doc;
-}
-
-TEST(Pipeline, MaterialsFollowTheEffectTableAndTexturesFlipAndShare) {
-  Outputs out = RunBoth(TexturedDoc("tex", false).Write("tex/doc.dae"));
-  ExpectSameParts(out.geometry, out.display, true);
-  const std::vector<Part>& parts = out.geometry.parts;
-  ASSERT_EQ(parts.size(), 3u);
-  // Records in table order for the used effects only: plain 0, tx 1, tx2 2.
-  EXPECT_EQ((std::vector<long>{parts[0].material, parts[1].material, parts[2].material}),
-            (std::vector<long>{1, 0, 2}));
-  // Vertices 2 1 0: (0, 1) (1, 0) (0.25, 0.75) with t flipped.
-  std::vector<Vec2> flipped = {{0, 0}, {1, 1}, {0.25, 0.25}};
-  ExpectNear(parts[0].texturePoints, flipped, 0, "tx");
-  EXPECT_TRUE(parts[1].texturePoints.empty());  // coordinates but no texture
-  ExpectNear(parts[2].texturePoints, flipped, 0, "tx2");
-  EXPECT_EQ(Strides(out.display), (std::vector<int>{5, 3, 5}));
-
-  for (const Output* o : {&out.geometry, &out.display}) {
-    SCOPED_TRACE(o == &out.geometry ? "geometry" : "display list");
-    ASSERT_EQ(o->materials.size(), 3u);
-    const MaterialRecord& plain = o->materials[0];
-    EXPECT_EQ(plain.color, (std::array<int, 3>{127, 63, 382}));  // truncated, not clamped
-    EXPECT_EQ(plain.transparency, 9);  // (1 - 0.9) x 100 is just below 10
-    EXPECT_TRUE(plain.firstPixel.empty());
-    const MaterialRecord& tx = o->materials[1];
-    EXPECT_EQ(tx.color, (std::array<int, 3>{255, 255, 255}));
-    EXPECT_EQ(tx.transparency, -1);
-    EXPECT_EQ(tx.width * 100 + tx.height * 10 + tx.channels, 223);
-    EXPECT_EQ(tx.firstPixel, (std::vector<int>{10, 20, 30}));
-    const MaterialRecord& tx2 = o->materials[2];
-    EXPECT_EQ(tx2.transparency, 50);
-    EXPECT_FALSE(tx2.cull);  // double-sided
-    EXPECT_TRUE(tx.cull);
-    EXPECT_EQ(tx2.sharedTexture, 2);  // the table position of tx, the image's first user
-    EXPECT_TRUE(tx2.firstPixel.empty());
-  }
 }
 
 // The buffer handed out is the one the geometry imports, without the extent.

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <tuple>
 
 #include "gis/Models.h"
 #include "gis/PrivateFolder.h"
@@ -56,7 +55,7 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
 <kml:kml xmlns:kml="http://www.opengis.net/kml/2.2" xmlns:gx="http://www.google.com/kml/ext/2.2">
 <kml:Document><kml:Folder><kml:Placemark><kml:name>Town hall</kml:name>
   <kml:Model><kml:altitudeMode>absolute</kml:altitudeMode>
-    <kml:Location><kml:longitude> 7.25 </kml:longitude><kml:latitude>+46.5</kml:latitude>
+    <kml:Location><kml:longitude> -180 </kml:longitude><kml:latitude>+90</kml:latitude>
       <kml:altitude>512.5</kml:altitude></kml:Location>
     <kml:Orientation><kml:heading>90</kml:heading><kml:tilt>-5</kml:tilt><kml:roll>2.5e0</kml:roll></kml:Orientation>
     <kml:Scale><kml:x>2</kml:x><kml:y>3</kml:y><kml:z>4</kml:z></kml:Scale>
@@ -65,7 +64,8 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
     <gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode><kml:altitudeMode>absolute</kml:altitudeMode>
     <kml:Location><kml:longitude>1,5</kml:longitude><kml:latitude>91</kml:latitude></kml:Location>
     <kml:Link><kml:href>models/my%20tower.dae</kml:href></kml:Link></kml:Model></kml:MultiGeometry></kml:Placemark>
-<kml:Placemark><kml:name>Lost</kml:name><kml:Model><kml:Link><kml:href>gone.dae</kml:href></kml:Link></kml:Model></kml:Placemark>
+<kml:Placemark><kml:name>Lost</kml:name><kml:Model><kml:altitudeMode>absolute</kml:altitudeMode>
+  <gx:altitudeMode>clampToSeaFloor</gx:altitudeMode><kml:Link><kml:href>gone.dae</kml:href></kml:Link></kml:Model></kml:Placemark>
 </kml:Document></kml:kml>)";
   // Names reach outputs that must be UTF-8: a bad byte, an overlong form, a reference to a
   // surrogate and a cut sequence each become U+FFFD.
@@ -76,7 +76,9 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
                                          {"models/my tower.dae", model}});
   ModelSet set;
   DiagnosticLog log;
-  ASSERT_TRUE(Open(set, path, log));
+  gis::ArchiveLimits limits;
+  limits.maxModels = 3;  // exactly the models the KML holds: all read, nothing said
+  ASSERT_TRUE(Open(set, path, log, limits));
   ASSERT_EQ(set.models().size(), 2u);
   const gis::Model& hall = set.models()[0];
   EXPECT_EQ(hall.name, "Town hall \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
@@ -84,10 +86,11 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
   const gis::Placement& p = *hall.placement;
   EXPECT_EQ(std::vector<double>({p.location.longitude, p.location.latitude, p.location.altitude,
                                  p.heading, p.tilt, p.roll, p.scale[0], p.scale[1], p.scale[2]}),
-            std::vector<double>({7.25, 46.5, 512.5, 90, -5, 2.5, 2, 3, 4}));
+            std::vector<double>({-180, 90, 512.5, 90, -5, 2.5, 2, 3, 4}));
   EXPECT_EQ(p.altitudeMode, gis::AltitudeMode::kAbsolute);
 
-  // Malformed and out-of-range numbers give the defaults; the name comes from the file.
+  // Numbers at the edges of their ranges are kept; malformed and out-of-range ones give the
+  // defaults; the name comes from the file; a gx: altitude mode wins wherever it stands.
   const gis::Model& tower = set.models()[1];
   EXPECT_EQ(tower.name, "my tower.dae");
   EXPECT_EQ(tower.placement->location.longitude, 0);
@@ -98,58 +101,12 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
       "kml: a placemark: longitude '1,5' is not a number in range: 0 taken",
       "kml: a placemark: latitude '91' is not a number in range: 0 taken",
       "placement: a placemark: no terrain: altitude taken as given (altitudeMode relativeToSeaFloor)",
-      "placement: placemark 'Lost': no terrain: altitude taken as given (altitudeMode clampToGround, KML's default)",
+      "placement: placemark 'Lost': no terrain: altitude taken as given (altitudeMode clampToSeaFloor)",
       "kml: placemark 'Lost': model 'gone.dae' not found: skipped"}));
   EXPECT_EQ(log.heard[0].line, 12);
-}
-
-// Numbers at the edges of their ranges are kept; a gx: altitude mode wins wherever it stands; the
-// model cap takes exactly its number of models and says so only past it.
-TEST(Kml, RangeEdgesModesAndTheModelCap) {
-  using enum gis::AltitudeMode;
-  testsupport::WriteFile("edges/m.dae", Textured("tex.tga"));
-  auto site = [](const std::string& models) {
-    return testsupport::WriteFile("edges/site.kml",
-        "<kml xmlns:gx=\"http://www.google.com/kml/ext/2.2\"><Document>" + models + "</Document></kml>");
-  };
-  auto placemark = [](const std::string& model) {
-    return "<Placemark><Model>" + model + "<Link><href>m.dae</href></Link></Model></Placemark>";
-  };
-  const std::string absolute = "<altitudeMode>absolute</altitudeMode>";
-  const struct {
-    std::string model;
-    double longitude, latitude;
-    gis::AltitudeMode mode;
-    std::string said;  // "" for nothing
-  } rows[] = {
-      {"<Location><longitude>-180</longitude><latitude>90</latitude></Location>" + absolute, -180, 90, kAbsolute, ""},
-      {"<Location><longitude>180</longitude><latitude>-90</latitude></Location>" + absolute, 180, -90, kAbsolute, ""},
-      {"<Location><longitude>-180.0001</longitude><latitude>45</latitude></Location>" + absolute, 0, 45, kAbsolute,
-       "kml: a placemark: longitude '-180.0001' is not a number in range: 0 taken"},
-      {absolute + "<gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode>", 0, 0, kRelativeToSeaFloor,
-       "placement: a placemark: no terrain: altitude taken as given (altitudeMode relativeToSeaFloor)"},
-  };
-  for (const auto& row : rows) {
-    ModelSet set;
-    DiagnosticLog log;
-    ASSERT_TRUE(Open(set, site(placemark(row.model)), log)) << row.model;
-    const gis::Placement& p = *set.models()[0].placement;
-    EXPECT_EQ(std::tuple(p.location.longitude, p.location.latitude, p.altitudeMode),
-              std::tuple(row.longitude, row.latitude, row.mode)) << row.model;
-    EXPECT_EQ(log.lines, row.said.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.said});
-  }
-  gis::ArchiveLimits two;
-  two.maxModels = 2;
-  for (int placed : {2, 3}) {
-    std::string models;
-    for (int i = 0; i < placed; ++i) models += placemark(absolute);
-    ModelSet set;
-    DiagnosticLog log;
-    ASSERT_TRUE(Open(set, site(models), log, two));
-    EXPECT_EQ(set.models().size(), 2u);
-    EXPECT_EQ(log.lines, placed == 2 ? std::vector<std::string>{}
-                                     : std::vector<std::string>{"kml: more than 2 models (the cap): the rest not read"});
-  }
+  limits.maxModels = 2;
+  ASSERT_TRUE(Open(set, path, log, limits));
+  EXPECT_EQ(log.lines.back(), "kml: more than 2 models (the cap): the rest not read");
 }
 
 TEST(Kmz, TexturesAreFoundInsideTheArchiveAndThroughAliases) {
@@ -299,18 +256,25 @@ TEST(Archive, BombsAndDamageGiveClearDiagnostics) {
                             "(the compression-ratio cap)";
   EXPECT_TRUE(Open(set, Zip("bomb/ratio.zae", {{"zeros.bin", zeros}, {"m.dae", model}}), log));
   EXPECT_EQ(log.lines.back(), ratio);
-  // A declared size that lies is caught by counting what comes out.
-  std::string liar = testsupport::ReadFile(Zip("bomb/liar.zae", {{"zeros.bin", zeros}}));
-  for (size_t at : {size_t(22), liar.find("PK\x01\x02") + 24}) liar.replace(at, 4, "\x10\0\0\0", 4);
-  EXPECT_FALSE(Open(set, testsupport::WriteFile("bomb/liar.zae", liar), log));
+  // Declared sizes that lie (16 bytes, in every header) are caught by counting what comes out.
+  auto lying = [](const std::string& name, const std::vector<ziptest::Entry>& entries) {
+    std::string zip = testsupport::ReadFile(Zip(name, entries));
+    for (const char* header : {"PK\x03\x04", "PK\x01\x02"})
+      for (size_t at = zip.find(header); at != std::string::npos; at = zip.find(header, at + 4))
+        zip.replace(at + (header[2] == 3 ? 22 : 24), 4, "\x10\0\0\0", 4);
+    return testsupport::WriteFile(name, zip);
+  };
+  EXPECT_FALSE(Open(set, lying("bomb/liar.zae", {{"zeros.bin", zeros}}), log));
   EXPECT_EQ(log.lines[log.lines.size() - 2], ratio);
   gis::ArchiveLimits small;
   small.maxTotalBytes = 3000;
-  EXPECT_FALSE(Open(set, Zip("bomb/total.zae", {{"a.bin", std::string(2000, 'a'), false, true},
-                                               {"b.bin", std::string(2000, 'b'), false, true}}),
-                    log, small));
-  EXPECT_EQ(log.lines.back(), "archive: the cap of 3000 bytes unpacked in all was reached at "
-                              "entry 'b.bin': unpacking stopped");
+  const std::vector<ziptest::Entry> two = {{"a.bin", std::string(2000, 'a'), false, true},
+                                           {"b.bin", std::string(2000, 'b'), false, true}};
+  for (const std::string& path : {Zip("bomb/total.zae", two), lying("bomb/lying.zae", two)}) {
+    EXPECT_FALSE(Open(set, path, log, small));
+    EXPECT_EQ(log.lines.back(), "archive: the cap of 3000 bytes unpacked in all was reached at "
+                                "entry 'b.bin': unpacking stopped") << path;
+  }
   // Exactly at both caps: all unpacked, nothing said.
   small.maxEntries = 2;
   log.lines.clear();

@@ -339,6 +339,18 @@ TEST(Cli, FailedRunsLeaveFilesThatWereThereAlone) {
   }
 }
 
+// The conversion type comes from the user's settings file: edges show for types 2 to 4.
+TEST(Cli, ConversionTypeFromTheUserSettings) {
+  testdoc::Doc doc = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));
+  doc.effects.insert(16, " name=\"tavu_ignore\"");
+  const std::string path = doc.Write("settings/edges.dae");
+  for (const char* type : {"1", "4"}) {
+    testsupport::WriteFile(std::string("settings/") + type + "/TAVU/Settings.ini", std::string("TAVUConversionType=") + type);
+    Result dump = RunTool("dump " + Quote(path), "XDG_CONFIG_HOME=" + Quote(testsupport::ScratchDir() + "/settings/" + type) + " ");
+    EXPECT_EQ(dump.out.find(R"("edge":{"width":1)") != std::string::npos, *type == '4') << dump.out;
+  }
+}
+
 // What stops a run, or cuts its model short, is one line naming the file, -v or not.
 TEST(Cli, FailuresAndCutsAreOneLineNamingTheFile) {
   testdoc::Doc named = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));

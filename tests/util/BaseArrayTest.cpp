@@ -41,12 +41,6 @@ TEST(BaseArray, GrowsKeepingElementsAndRefusesImpossibleSizes) {
   EXPECT_EQ(stack[21], 1.0);
 }
 
-// Near the 31-bit cap growth goes at once to where steps of two elements would end.
-TEST(BaseArray, GrowthNearTheCapTakesOneStep) {
-  EXPECT_EQ(BaseArray<double>::GrownBytes(200000000), int64_t{268435454} * 8);
-  EXPECT_EQ(BaseArray<double>::GrownBytes(200000001), int64_t{268435455} * 8);
-}
-
 TEST(BaseArray, RemoveBlockMovesClampsShrinksAndChecks) {
   BaseArray<int> a;
   for (int i = 0; i < 10; ++i) a.Add(i);

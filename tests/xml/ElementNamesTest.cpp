@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "xml/ElementNames.h"
@@ -13,17 +12,11 @@ int Lookup(const std::string& name) { return LookupElement(name.data(), name.siz
 
 // The table keeps its misspellings, compares case and length exactly and never matches entry 0.
 TEST(ElementNames, NamedCases) {
-  const std::pair<std::string, bool> cases[] = {
-      {"COLLADA", true}, {"collada", false}, {"p", true}, {"param", true}, {"znear", true},
-      {"diretional", true}, {"directional", false}, {"arguement", true}, {"", false},
-      {"unknownTag", false}, {"library_physics_materials_and_then_some_more_text_x", false},
-  };
-  for (const auto& [name, known] : cases) {
-    EXPECT_EQ(Lookup(name) != 0, known) << name;
-    if (known) {
-      EXPECT_EQ(std::string(ElementName(Lookup(name))), name);
-    }
-  }
+  for (std::string name : {"COLLADA", "p", "param", "znear", "diretional", "arguement"})
+    EXPECT_EQ(ElementName(Lookup(name)), name);
+  for (std::string name : {"collada", "directional", "", "unknownTag",
+                                  "library_physics_materials_and_then_some_more_text_x"})
+    EXPECT_EQ(Lookup(name), 0) << name;
   EXPECT_EQ(LookupElement("geometry_and_more", 8), Lookup("geometry"));  // only the given length is read
   for (int outside : {0, -1, kElementCount}) EXPECT_STREQ(ElementName(outside), "unknownTag");
 }

@@ -94,21 +94,19 @@ TEST(Diagnostics, NoSceneAndLimitsThatCutTheSceneShort) {
   EXPECT_NE(heard.First(DiagnosticKind::kNoScene), nullptr);
 
   // Library nodes that each instance the next twice, 19 levels, instanced twice by the scene's
-  // first node: with its second node that is exactly the limit of 2^20 node visits, and a third
-  // node is one past it, said and left out.
+  // first node: with its second node that is exactly the limit of 2^20 node visits; a third node
+  // is one past it, said and left out.
+  Doc wide = Placed();
+  for (int i = 0; i < 19; ++i) {
+    const std::string next = "<instance_node url=\"#n" + std::to_string(i + 1) + "\"/>";
+    wide.nodes += "<node id=\"n" + std::to_string(i) + "\">" + next + next + "</node>";
+  }
+  wide.nodes += "<node id=\"n19\"/>";
+  wide.scene = Node("", "<instance_geometry url=\"#g\"/><instance_node url=\"#n0\"/><instance_node url=\"#n0\"/>");
   for (bool past : {false, true}) {
-    Doc wide = Placed();
-    for (int i = 0; i < 19; ++i) {
-      const std::string next = "<instance_node url=\"#n" + std::to_string(i + 1) + "\"/>";
-      wide.nodes += "<node id=\"n" + std::to_string(i) + "\">" + next + next + "</node>";
-    }
-    wide.nodes += "<node id=\"n19\"/>";
-    const std::string geometry = "<instance_geometry url=\"#g\"/>";
-    wide.scene = Node("", geometry + "<instance_node url=\"#n0\"/><instance_node url=\"#n0\"/>") +
-                 Node("", geometry) + (past ? Node("", geometry) : "");
+    wide.scene += kPlaced;
     DiagnosticLog limits;
-    const std::string path = wide.Write("diag/wide.dae");
-    EXPECT_EQ(pipelinetest::RunGeometry(path, {false, &limits}).parts.size(), 2u) << past;
+    EXPECT_EQ(pipelinetest::RunGeometry(wide.Write("diag/wide.dae"), {false, &limits}).parts.size(), 2u) << past;
     EXPECT_EQ(limits.lines, past ? std::vector<std::string>{"limit-reached: the scene visits nodes more "
                                                             "than 1048576 times: the rest is passed over"}
                                  : std::vector<std::string>{});

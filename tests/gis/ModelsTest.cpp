@@ -61,11 +61,11 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
     <kml:Scale><kml:x>2</kml:x><kml:y>3</kml:y><kml:z>4</kml:z></kml:Scale>
     <kml:Link><kml:href>models/hall.dae</kml:href></kml:Link></kml:Model></kml:Placemark></kml:Folder>
 <kml:Placemark><kml:MultiGeometry><kml:Model>
-    <gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode><kml:altitudeMode>absolute</kml:altitudeMode>
+    <kml:altitudeMode>absolute</kml:altitudeMode><gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode>
+    <kml:altitudeMode>clampToGround</kml:altitudeMode>
     <kml:Location><kml:longitude>1,5</kml:longitude><kml:latitude>91</kml:latitude></kml:Location>
     <kml:Link><kml:href>models/my%20tower.dae</kml:href></kml:Link></kml:Model></kml:MultiGeometry></kml:Placemark>
-<kml:Placemark><kml:name>Lost</kml:name><kml:Model><kml:altitudeMode>absolute</kml:altitudeMode>
-  <gx:altitudeMode>clampToSeaFloor</gx:altitudeMode><kml:Link><kml:href>gone.dae</kml:href></kml:Link></kml:Model></kml:Placemark>
+<kml:Placemark><kml:name>Lost</kml:name><kml:Model><kml:Link><kml:href>gone.dae</kml:href></kml:Link></kml:Model></kml:Placemark>
 </kml:Document></kml:kml>)";
   // Names reach outputs that must be UTF-8: a bad byte, an overlong form, a reference to a
   // surrogate and a cut sequence each become U+FFFD.
@@ -90,7 +90,8 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
   EXPECT_EQ(p.altitudeMode, gis::AltitudeMode::kAbsolute);
 
   // Numbers at the edges of their ranges are kept; malformed and out-of-range ones give the
-  // defaults; the name comes from the file; a gx: altitude mode wins wherever it stands.
+  // defaults; the name comes from the file; a gx: altitude mode wins wherever it stands among
+  // plain ones.
   const gis::Model& tower = set.models()[1];
   EXPECT_EQ(tower.name, "my tower.dae");
   EXPECT_EQ(tower.placement->location.longitude, 0);
@@ -101,9 +102,9 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
       "kml: a placemark: longitude '1,5' is not a number in range: 0 taken",
       "kml: a placemark: latitude '91' is not a number in range: 0 taken",
       "placement: a placemark: no terrain: altitude taken as given (altitudeMode relativeToSeaFloor)",
-      "placement: placemark 'Lost': no terrain: altitude taken as given (altitudeMode clampToSeaFloor)",
+      "placement: placemark 'Lost': no terrain: altitude taken as given (altitudeMode clampToGround, KML's default)",
       "kml: placemark 'Lost': model 'gone.dae' not found: skipped"}));
-  EXPECT_EQ(log.heard[0].line, 12);
+  EXPECT_EQ(log.heard[0].line, 13);
   limits.maxModels = 2;
   ASSERT_TRUE(Open(set, path, log, limits));
   EXPECT_EQ(log.lines.back(), "kml: more than 2 models (the cap): the rest not read");

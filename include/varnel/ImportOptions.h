@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include <varnel/Export.h>
 
@@ -31,6 +32,7 @@ enum class DiagnosticKind : int32_t {
   kTextureRefused,      // an image file outside the folder tree textures are confined to
   kEncoding,            // a character encoding the plain reading takes only partly (UTF-16)
   kEmptyScene,          // the scene places nothing that gives output, and nothing else said why
+  kOutOfMemory,         // memory ran out: the call gave nothing
 };
 
 // A short stable name of the kind ("file-missing", "unknown-name", ...).
@@ -85,6 +87,16 @@ class VARNEL_API TextureObserver {
   virtual void TextureRead(int32_t material, const char* path) = 0;
 };
 
+// Finds the files a document read from memory refers to (its images, and with the extended
+// reading its linked documents): such a document has no folder of its own to look in.
+class VARNEL_API ReferenceResolver {
+ public:
+  virtual ~ReferenceResolver();
+  // The local file (UTF-8 path) that `reference` stands for, as the document writes it (escapes
+  // decoded, "file:" dropped; UTF-8, valid during the call); "" when it names none.
+  virtual std::string Resolve(const char* reference) = 0;
+};
+
 inline constexpr int64_t kDefaultMaxOutputBytes = int64_t{1} << 31;
 
 struct ImportOptions {
@@ -118,6 +130,9 @@ struct ImportOptions {
   bool decodeTextures = true;
   // Hears the file of each texture read at its own size; null costs nothing.
   TextureObserver* textureObserver = nullptr;
+  // For a document read from memory: where its references lead; null: nowhere, so it has no
+  // textures and no linked documents. Not asked for documents read from a path.
+  ReferenceResolver* resolver = nullptr;
 };
 
 }  // namespace varnel

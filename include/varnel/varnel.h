@@ -14,3 +14,4 @@
 #include <varnel/String.h>
 #include <varnel/DaeDisplayList.h>
 #include <varnel/DataBufferWriter.h>
+#include <varnel/MultipatchLayout.h>

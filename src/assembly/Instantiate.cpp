@@ -115,6 +115,7 @@ inline int32_t IndexEntry(const BaseArray<int32_t>& indices, int64_t at) {
 }
 
 // Element of a source for an index, clamped into [0, count - 1].
+// deliberate: an index past the source reads its last element, not nothing, see docs/behaviour.md
 inline int64_t ElementIndex(int32_t index, int32_t count) {
   int64_t i = index >= count ? static_cast<int64_t>(count) - 1 : index;
   return i < 0 ? 0 : i;
@@ -142,6 +143,7 @@ class Emitter {
   Emitter(SceneCollector& c, bool hasNormals, bool textured)
       : c_(c), out_(*c.manager), hasNormals_(hasNormals), textured_(textured) {}
 
+  // deliberate: every part's vertices arrive last first, see docs/behaviour.md
   void Triangles() {
     int64_t n = TriangleVertices(c_);
     out_.StartPart(kPatchTriangles);
@@ -266,7 +268,7 @@ int SceneCollector::ResolveEffect(const String& symbol, BindMaterial* bindMateri
     int effect = MaterialEffect(material);
     if (effect >= 0) return effect;
   }
-  // An unresolved symbol still gets the look of the first material that has one.
+  // deliberate: an unresolved symbol takes the first material with a look, see docs/behaviour.md
   for (Tag* material : materials) {
     int effect = MaterialEffect(material);
     if (effect >= 0) return effect;
@@ -283,6 +285,7 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
   if (out.pass != TraversalPass::Counting && out.pass != TraversalPass::Creating) return;
   bool counting = out.pass == TraversalPass::Counting;
   geometriesPlaced += counting;
+  // deliberate: normals only when every point of the document has one, see docs/behaviour.md
   bool hasNormals = out.pointCount == out.normalCount;
 
   ResetGeometryState();
@@ -374,7 +377,7 @@ void SceneCollector::FetchPoint(int vertex, double out[3]) const {
   out[0] = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
   out[1] = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
   out[2] = m[2] * p[0] + m[6] * p[1] + m[10] * p[2] + m[14];
-  // Element 15 alone is the homogeneous divisor; dividing by exactly 1 changes nothing.
+  // deliberate: element 15 alone divides, the rest of its row is ignored, see docs/behaviour.md
   if (m[15] != 1.0) out[0] /= m[15], out[1] /= m[15], out[2] /= m[15];
 }
 
@@ -384,7 +387,7 @@ void SceneCollector::FetchNormal(int vertex, double out[3]) const {
   double n[3];
   ReadElement(normals, normalOffset, normalStride, i, 3, n);
   if (IsZero(n)) {
-    // Exporters leave holes as zero normals; the previous element is usually the right one.
+    // deliberate: a zero normal takes the previous element's, see docs/behaviour.md
     if (i > 0) ReadElement(normals, normalOffset, normalStride, i - 1, 3, n);
     if (i == 0 || IsZero(n)) n[0] = 0.0, n[1] = 0.0, n[2] = 1.0;
   }
@@ -392,8 +395,7 @@ void SceneCollector::FetchNormal(int vertex, double out[3]) const {
     out[0] = n[0], out[1] = n[1], out[2] = n[2];
     return;
   }
-  // Deliberately the point matrix, not its inverse transpose: non-uniform scales tilt normals
-  // the way delivered models always have.
+  // deliberate: the point matrix, not its inverse transpose, see docs/behaviour.md
   const double* m = currentMatrix;
   WKSPointZ t;
   t.X = m[0] * n[0] + m[4] * n[1] + m[8] * n[2];

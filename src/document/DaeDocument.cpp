@@ -98,6 +98,7 @@ DaeDocument::~DaeDocument() {
 
 void DaeDocument::Load(String location) {
   DeleteTempFiles();
+  inMemory = false;
   String working = location;
   working.TrimLeft();
   working.TrimRight();
@@ -132,6 +133,25 @@ void DaeDocument::Load(String location) {
   ParseDocument();
 }
 
+void DaeDocument::LoadMemory(const unsigned char* data, size_t size) {
+  DeleteTempFiles();
+  isDownloaded = false;
+  sourceUrl.Empty();
+  path.Empty();
+  inMemory = true;
+  memoryData_ = data;
+  memorySize_ = size;
+  NumericLocaleScope numericLocale;
+  BufferScope buffers(*this);
+  ParseDocument();
+  memoryData_ = nullptr;
+}
+
+String DaeDocument::Resolve(const String& reference) const {
+  if (!resolver) return String();
+  return String::FromUtf8(resolver->Resolve(reference.ToUtf8().c_str()));
+}
+
 IDownloader* DaeDocument::Downloader() {
   if (downloader) return downloader;
   IUnknown* unknown = nullptr;
@@ -153,16 +173,23 @@ void DaeDocument::ParseDocument() {
   activeScene = nullptr;
   CloseStream();
 
-  if (!IsExistingFile(path)) {
-    if (report) ReportMissing();
-    return;
+  if (inMemory) {
+    if (!OpenMemory(memoryData_, memorySize_)) {
+      report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string(std::strerror(errno)); });
+      return;
+    }
+  } else {
+    if (!IsExistingFile(path)) {
+      if (report) ReportMissing();
+      return;
+    }
+    stream = std::fopen(path.ToNativePath().c_str(), "rb");
+    if (!stream) {
+      report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string(std::strerror(errno)); });
+      return;
+    }
+    ResetReader();
   }
-  stream = std::fopen(path.ToNativePath().c_str(), "rb");
-  if (!stream) {
-    report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string(std::strerror(errno)); });
-    return;
-  }
-  ResetReader();
   DetectByteOrderMark();
   if (utf16 && extended && !TranscodeUtf16()) {
     report(DiagnosticKind::kUnreadable, 0, false, [] { return std::string("the UTF-16 text could not be converted"); });

@@ -64,6 +64,13 @@ class DaeDocument : public XmlReader {
 
   // Fetches (for an "http" address), parses and sorts the document. Never fails visibly.
   void Load(String path);
+  // The same for a document held in memory: `size` bytes at `data`, lent for the call. Its
+  // references lead where `resolver` says (nowhere when null).
+  void LoadMemory(const unsigned char* data, size_t size);
+  bool inMemory = false;
+  ReferenceResolver* resolver = nullptr;
+  // The local file an in-memory document's reference names, from the resolver; "" for none.
+  String Resolve(const String& reference) const;
   void ParseDocument();
   void ClearTags();
   void DeleteTempFiles();
@@ -75,6 +82,8 @@ class DaeDocument : public XmlReader {
   // Diagnostics for a path that is no readable file, and for a root that is not COLLADA.
   void ReportMissing();
   void ReportRoot();
+  const unsigned char* memoryData_ = nullptr;
+  size_t memorySize_ = 0;
 };
 
 }  // namespace varnel

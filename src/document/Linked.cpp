@@ -150,7 +150,9 @@ class Linker {
     if (namesFile) {
       const String local = LocalPath(String(file));
       FileSystemPath candidate(local);
-      if (!(local.GetLength() > 0 && (local[0] == L'/' || local[0] == L'\\'))) {
+      if (document.inMemory) {
+        candidate = FileSystemPath(document.Resolve(local));
+      } else if (!(local.GetLength() > 0 && (local[0] == L'/' || local[0] == L'\\'))) {
         candidate = FileSystemPath(FileSystemPath(document.path).GetPath(false));
         candidate.AppendFile(std::wstring_view(local));
       }

@@ -6,6 +6,7 @@ DiagnosticReceiver::~DiagnosticReceiver() = default;
 SceneObserver::~SceneObserver() = default;
 void SceneObserver::MaterialNamed(int32_t, const char*) {}
 TextureObserver::~TextureObserver() = default;
+ReferenceResolver::~ReferenceResolver() = default;
 
 const char* DiagnosticKindName(DiagnosticKind kind) {
   switch (kind) {
@@ -28,6 +29,7 @@ const char* DiagnosticKindName(DiagnosticKind kind) {
     case DiagnosticKind::kTextureRefused: return "texture-refused";
     case DiagnosticKind::kEncoding: return "encoding";
     case DiagnosticKind::kEmptyScene: return "empty-scene";
+    case DiagnosticKind::kOutOfMemory: return "out-of-memory";
   }
   return "unknown";
 }

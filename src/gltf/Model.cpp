@@ -8,22 +8,14 @@
 
 #include <meshoptimizer.h>
 
-#include "gis/Unaligned.h"
-
 namespace varnel::gltf {
 
-namespace {
-
-using gis::Load;
-
-constexpr int64_t kRecordHeader = 44, kExtensionHeader = 32, kMaterialHeader = 56;
-
-}  // namespace
+using namespace multipatch;
 
 bool Model::Begin(int32_t size) {
   begun_ = true;
   size_ = size;
-  return size >= kRecordHeader;
+  return size >= kHeaderBytes;
 }
 
 void Model::NodeParts(int32_t firstPart, int32_t instance, const char* name) {
@@ -90,10 +82,11 @@ void Model::Write(int32_t offset, const unsigned char* data, int32_t size) {
     return;
   }
   if (offset == 0 && partCount_ < 0) {
-    partCount_ = Load<int32_t>(data + 36), pointCount_ = Load<int32_t>(data + 40);
+    partCount_ = Load<int32_t>(data + kPartCountOffset);
+    pointCount_ = Load<int32_t>(data + kPointCountOffset);
     if (partCount_ < 0 || pointCount_ < 0) return void(failed_ = true);
     const int64_t p = partCount_, n = pointCount_;
-    xy_ = kRecordHeader + 8 * p, z_ = xy_ + 16 * n + 16, extension_ = z_ + 8 * n;
+    layout_ = ComputeLayout(p, n);
     parts.resize(static_cast<size_t>(p));
     positions.resize(static_cast<size_t>(3 * n));
     std::fill(min, min + 3, std::numeric_limits<double>::infinity());
@@ -101,23 +94,22 @@ void Model::Write(int32_t offset, const unsigned char* data, int32_t size) {
     return;
   }
   if (partCount_ < 0) return void(failed_ = true);
-  if (offset == extension_ && materials_ == 0) {
-    if (size < kExtensionHeader || std::memcmp(data, "VMPX", 4) != 0) return void(failed_ = true);
-    hasNormals_ = Load<uint32_t>(data + 12) & 1;
-    dimension_ = Load<int32_t>(data + 16), textureCount_ = Load<int32_t>(data + 20);
-    materialCount_ = Load<int32_t>(data + 24);
+  if (offset == layout_.extension && !extended_) {
+    if (size < kExtensionHeaderBytes || std::memcmp(data + kExtMagic, kMagic, sizeof kMagic) != 0)
+      return void(failed_ = true);
+    hasNormals_ = Load<uint32_t>(data + kExtFlags) & kExtHasNormals;
+    dimension_ = Load<int32_t>(data + kExtTextureDimension);
+    textureCount_ = Load<int32_t>(data + kExtTexturePoints);
+    materialCount_ = Load<int32_t>(data + kExtMaterials);
     if ((dimension_ != 0 && dimension_ != 2) || textureCount_ < 0 || materialCount_ < 0)
       return void(failed_ = true);
     const int64_t n = pointCount_, p = partCount_;
-    normals_ = extension_ + kExtensionHeader;
-    texture_ = normals_ + (hasNormals_ ? 24 * n : 0);
-    partMaterials_ = texture_ + int64_t(8) * dimension_ * textureCount_;
-    partTextures_ = partMaterials_ + 4 * p;
-    materials_ = partTextures_ + 4 * p;
-    if (materials_ > size_) return void(failed_ = true);
+    layout_ = ComputeLayout(p, n, hasNormals_, dimension_, textureCount_);
+    extended_ = true;
+    if (layout_.materials > size_) return void(failed_ = true);
     if (hasNormals_) normals.resize(static_cast<size_t>(3 * n));
     if (dimension_ == 2) texture.resize(static_cast<size_t>(2 * textureCount_));
-    materialBytes_.resize(static_cast<size_t>(size_ - materials_));
+    materialBytes_.resize(static_cast<size_t>(size_ - layout_.materials));
     return;
   }
   Take(offset, data, size);
@@ -130,11 +122,11 @@ void Model::Take(int64_t offset, const unsigned char* data, int64_t size) {
     int64_t a = std::max(offset, begin), b = std::min(offset + size, end);
     if (a < b) take((a - begin) / width, data + (a - offset), (b - a) / width);
   };
-  const int64_t p = partCount_, n = pointCount_;
-  section(kRecordHeader, kRecordHeader + 4 * p, 4, [&](int64_t i, const unsigned char* at, int64_t k) {
+  const Layout& l = layout_;
+  section(l.partStarts, l.partTypes, kPartStartBytes, [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) parts[i + j].first = Load<int32_t>(at + 4 * j);
   });
-  section(kRecordHeader + 4 * p, xy_, 4, [&](int64_t i, const unsigned char* at, int64_t k) {
+  section(l.partTypes, l.xy, kPartTypeBytes, [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) parts[i + j].type = Load<int32_t>(at + 4 * j);
   });
   // Coordinates: the first value of each section comes first and becomes the origin.
@@ -143,36 +135,36 @@ void Model::Take(int64_t offset, const unsigned char* data, int64_t size) {
     if (std::isfinite(v)) min[axis] = std::min(min[axis], v), max[axis] = std::max(max[axis], v);
     return static_cast<float>(v - origin[axis]);
   };
-  section(xy_, xy_ + 16 * n, 8, [&](int64_t i, const unsigned char* at, int64_t k) {
+  section(l.xy, l.zRange, sizeof(double), [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) {
       int64_t v = i + j;
       int axis = static_cast<int>(v & 1);
       positions[(v >> 1) * 3 + axis] = coordinate(v, axis, Load<double>(at + 8 * j));
     }
   });
-  section(z_, extension_, 8, [&](int64_t i, const unsigned char* at, int64_t k) {
+  section(l.z, l.extension, kZBytes, [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) positions[(i + j) * 3 + 2] = coordinate(i + j, 2, Load<double>(at + 8 * j));
   });
-  if (materials_ == 0) return;
-  section(normals_, texture_, 8, [&](int64_t i, const unsigned char* at, int64_t k) {
+  if (!extended_) return;
+  section(l.normals, l.texturePoints, sizeof(double), [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) normals[i + j] = meshopt_quantizeHalf(static_cast<float>(Load<double>(at + 8 * j)));
   });
-  section(texture_, partMaterials_, 8, [&](int64_t i, const unsigned char* at, int64_t k) {
+  section(l.texturePoints, l.partMaterials, kTextureCoordinateBytes, [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) texture[i + j] = static_cast<float>(Load<double>(at + 8 * j));
   });
-  section(partMaterials_, partTextures_, 4, [&](int64_t i, const unsigned char* at, int64_t k) {
+  section(l.partMaterials, l.partTextureStarts, kPartMaterialBytes, [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) parts[i + j].material = Load<int32_t>(at + 4 * j);
   });
-  section(partTextures_, materials_, 4, [&](int64_t i, const unsigned char* at, int64_t k) {
+  section(l.partTextureStarts, l.materials, kPartTextureStartBytes, [&](int64_t i, const unsigned char* at, int64_t k) {
     for (int64_t j = 0; j < k; ++j) parts[i + j].firstTexture = Load<int32_t>(at + 4 * j);
   });
-  section(materials_, size_, 1, [&](int64_t i, const unsigned char* at, int64_t k) {
+  section(l.materials, size_, 1, [&](int64_t i, const unsigned char* at, int64_t k) {
     std::memcpy(materialBytes_.data() + i, at, static_cast<size_t>(k));
   });
 }
 
 bool Model::Finish() {
-  if (!begun_ || failed_ || materials_ == 0 || pointCount_ < 1 || !(min[0] <= max[0])) return false;
+  if (!begun_ || failed_ || !extended_ || pointCount_ < 1 || !(min[0] <= max[0])) return false;
   const int32_t n = pointCount_;
   for (size_t i = 0; i < parts.size(); ++i) {
     Part& part = parts[i];
@@ -189,27 +181,27 @@ bool Model::Finish() {
   const unsigned char* at = reinterpret_cast<const unsigned char*>(materialBytes_.data());
   const unsigned char* end = at + materialBytes_.size();
   for (int32_t k = 0; k < materialCount_; ++k) {
-    if (end - at < kMaterialHeader) return false;
-    uint32_t bytes = Load<uint32_t>(at), flags = Load<uint32_t>(at + 4);
-    if (bytes < kMaterialHeader || bytes > uint64_t(end - at)) return false;
+    if (end - at < kMaterialHeaderBytes) return false;
+    uint32_t bytes = Load<uint32_t>(at + kMatBytes), flags = Load<uint32_t>(at + kMatFlags);
+    if (bytes < kMaterialHeaderBytes || bytes > uint64_t(end - at)) return false;
     Material m;
-    m.hasColor = flags & 1;
+    m.hasColor = flags & kHasColor;
     if (m.hasColor)
-      for (int c = 0; c < 3; ++c) m.color[c] = std::clamp(Load<int32_t>(at + 8 + 4 * c), 0, 255);
-    m.cull = flags & (1 << 5);
-    if (flags & (1 << 6)) m.transparency = std::clamp(Load<int32_t>(at + 36), 0, 100);
-    if ((flags & (1 << 8)) && bytes > kMaterialHeader) {
-      m.width = Load<int32_t>(at + 44), m.height = Load<int32_t>(at + 48);
-      m.channels = Load<int32_t>(at + 52);
+      for (int c = 0; c < 3; ++c) m.color[c] = std::clamp(Load<int32_t>(at + kMatColor + 4 * c), 0, 255);
+    m.cull = flags & kCullBackFaces;
+    if (flags & kHasTransparency) m.transparency = std::clamp(Load<int32_t>(at + kMatTransparency), 0, 100);
+    if ((flags & kHasTextureMap) && bytes > kMaterialHeaderBytes) {
+      m.width = Load<int32_t>(at + kMatTextureWidth), m.height = Load<int32_t>(at + kMatTextureHeight);
+      m.channels = Load<int32_t>(at + kMatTextureChannels);
       if (m.width > 0 && m.height > 0 && m.channels >= 1 && m.channels <= 4 &&
-          int64_t(m.width) * m.height * m.channels == bytes - kMaterialHeader) {
-        m.pixels = at + kMaterialHeader;
+          MaterialRecordBytes(m.width, m.height, m.channels) == bytes) {
+        m.pixels = at + kMaterialHeaderBytes;
         m.textureOf = k;
       }
     }
     // A shared texture names a record that holds the pixels: the nearest one at or before it.
-    if (!m.pixels && (flags & (1 << 7)))
-      for (int32_t j = std::min(Load<int32_t>(at + 40), k - 1); j >= 0; --j)
+    if (!m.pixels && (flags & kHasSharedTexture))
+      for (int32_t j = std::min(Load<int32_t>(at + kMatSharedTexture), k - 1); j >= 0; --j)
         if (materials[j].pixels) {
           m.textureOf = j;
           break;

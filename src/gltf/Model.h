@@ -11,6 +11,7 @@
 
 #include <varnel/DataBufferWriter.h>
 #include <varnel/ImportOptions.h>
+#include <varnel/MultipatchLayout.h>
 
 
 namespace varnel::gltf {
@@ -79,9 +80,9 @@ class Model : public DataBufferWriter, public SceneObserver, public TextureObser
   int32_t partCount_ = -1, pointCount_ = -1, textureCount_ = 0, materialCount_ = 0;
   bool hasNormals_ = false;
   int32_t dimension_ = 0;
-  // Section starts, from the headers.
-  int64_t xy_ = 0, z_ = 0, extension_ = 0, normals_ = 0, texture_ = 0, partMaterials_ = 0,
-          partTextures_ = 0, materials_ = 0;
+  // Section starts, from the record header, then whole once the extension header came.
+  multipatch::Layout layout_;
+  bool extended_ = false;
   std::string materialBytes_;
 };
 

@@ -150,12 +150,12 @@ int MultiPatchBuffMgr::Init(int parts, int points, bool, bool, bool hasNormals,
 
   // The box stays zero: only a geometry's import sets it.
   unsigned char header[kHeaderBytes] = {};
-  Store<int32_t>(header, kShapeType);
-  Store<int32_t>(header + 36, parts);
-  Store<int32_t>(header + 40, points);
+  Store<int32_t>(header + kShapeTypeOffset, kShapeType);
+  Store<int32_t>(header + kPartCountOffset, parts);
+  Store<int32_t>(header + kPointCountOffset, points);
   writer.Write(0, header, int32_t(kHeaderBytes));
   unsigned char extension[kExtensionHeaderBytes] = {};
-  std::memcpy(extension, kMagic, sizeof kMagic);
+  std::memcpy(extension + kExtMagic, kMagic, sizeof kMagic);
   Store<uint32_t>(extension + kExtVersion, kVersion);
   Store<uint32_t>(extension + kExtBytes, uint32_t(total - layout.extension));
   Store<uint32_t>(extension + kExtFlags, hasNormals ? kExtHasNormals : 0);
@@ -163,7 +163,7 @@ int MultiPatchBuffMgr::Init(int parts, int points, bool, bool, bool hasNormals,
   Store<int32_t>(extension + kExtTexturePoints, texturePoints);
   Store<int32_t>(extension + kExtMaterials, materialCount);
   writer.Write(int32_t(layout.extension), extension, int32_t(kExtensionHeaderBytes));
-  const unsigned char zRange[16] = {};
+  const unsigned char zRange[kZRangeBytes] = {};
   writer.Write(int32_t(layout.zRange), zRange, int32_t(sizeof zRange));
   int64_t at = layout.materials;
   for (int i = 0; i < materialCount; ++i) at += WriteMaterial(writer, at, materials[i]);
@@ -174,19 +174,19 @@ int MultiPatchBuffMgr::Init(int parts, int points, bool, bool, bool hasNormals,
   // Copying windows into a buffer that is all there costs a pass over it.
   auto* memory = dynamic_cast<MemoryBufferWriter*>(&writer);
   unsigned char* whole = memory ? memory->buffer : nullptr;
-  auto reset = [&](int section, int64_t offset, int64_t count, int valueBytes) {
+  auto reset = [&](int section, int64_t offset, int64_t count, int64_t valueBytes) {
     // A part that is never started has no material rather than the first one.
     const unsigned char fill = section == kPartMaterials ? 0xff : 0;
-    sections_[section].Reset(&writer, whole, offset, count, valueBytes, fill);
+    sections_[section].Reset(&writer, whole, offset, count, int(valueBytes), fill);
   };
-  reset(kPartStarts, layout.partStarts, parts, 4);
-  reset(kPartTypes, layout.partTypes, parts, 4);
-  reset(kXY, layout.xy, points, 16);
-  reset(kZ, layout.z, points, 8);
-  reset(kNormals, layout.normals, hasNormals ? points : 0, 24);
-  reset(kTexturePoints, layout.texturePoints, storedTextures, 16);
-  reset(kPartMaterials, layout.partMaterials, parts, 4);
-  reset(kPartTextureStarts, layout.partTextureStarts, parts, 4);
+  reset(kPartStarts, layout.partStarts, parts, kPartStartBytes);
+  reset(kPartTypes, layout.partTypes, parts, kPartTypeBytes);
+  reset(kXY, layout.xy, points, kXyBytes);
+  reset(kZ, layout.z, points, kZBytes);
+  reset(kNormals, layout.normals, hasNormals ? points : 0, kNormalBytes);
+  reset(kTexturePoints, layout.texturePoints, storedTextures, TexturePointBytes(2));
+  reset(kPartMaterials, layout.partMaterials, parts, kPartMaterialBytes);
+  reset(kPartTextureStarts, layout.partTextureStarts, parts, kPartTextureStartBytes);
   return int(total);
 }
 
@@ -209,12 +209,12 @@ void MultiPatchBuffMgr::SetXYExtents(double xMin, double yMin, double xMax, doub
   unsigned char box[32];
   const double values[4] = {xMin, yMin, xMax, yMax};
   for (int i = 0; i < 4; ++i) multipatch::Store<double>(box + 8 * i, values[i]);
-  writer_->Write(4, box, int32_t(sizeof box));
+  writer_->Write(int32_t(multipatch::kBoxOffset), box, int32_t(sizeof box));
 }
 
 void MultiPatchBuffMgr::SetZExtents(double zMin, double zMax) {
   if (!writer_) return;
-  unsigned char range[16];
+  unsigned char range[multipatch::kZRangeBytes];
   multipatch::Store<double>(range, zMin);
   multipatch::Store<double>(range + 8, zMax);
   writer_->Write(int32_t(layout_.zRange), range, int32_t(sizeof range));

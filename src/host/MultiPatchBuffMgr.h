@@ -6,7 +6,7 @@
 #include <memory>
 
 #include <varnel/DataBufferWriter.h>
-#include "host/MultiPatchLayout.h"
+#include <varnel/MultipatchLayout.h>
 
 namespace varnel {
 

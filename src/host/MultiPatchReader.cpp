@@ -10,8 +10,8 @@ constexpr uint32_t kKnownMaterialFlags = (kHasTextureMap << 1) - 1;
 bool PartsValid(const unsigned char* data, const Layout& layout, int32_t parts, int32_t points) {
   int32_t previous = 0;
   for (int32_t p = 0; p < parts; ++p) {
-    int32_t start = Load<int32_t>(data + layout.partStarts + 4 * int64_t(p));
-    int32_t type = Load<int32_t>(data + layout.partTypes + 4 * int64_t(p));
+    int32_t start = Load<int32_t>(data + layout.partStarts + kPartStartBytes * p);
+    int32_t type = Load<int32_t>(data + layout.partTypes + kPartTypeBytes * p);
     if ((p == 0 && start != 0) || start < previous || start > points) return false;
     if (type < 0 || type > 6) return false;
     previous = start;
@@ -22,8 +22,9 @@ bool PartsValid(const unsigned char* data, const Layout& layout, int32_t parts, 
 bool PartExtrasValid(const unsigned char* data, const Layout& layout, int32_t parts,
                      int32_t materials, int32_t texturePoints) {
   for (int32_t p = 0; p < parts; ++p) {
-    int32_t material = Load<int32_t>(data + layout.partMaterials + 4 * int64_t(p));
-    int32_t firstTexture = Load<int32_t>(data + layout.partTextureStarts + 4 * int64_t(p));
+    int32_t material = Load<int32_t>(data + layout.partMaterials + kPartMaterialBytes * p);
+    int32_t firstTexture =
+        Load<int32_t>(data + layout.partTextureStarts + kPartTextureStartBytes * p);
     if (material < -1 || material >= materials) return false;
     if (firstTexture < 0 || firstTexture > texturePoints) return false;
   }
@@ -57,7 +58,7 @@ bool ParseExtension(const unsigned char* data, int64_t size, ParsedBuffer& parse
   if (size - start < kExtensionHeaderBytes) return false;
   const unsigned char* header = data + start;
   for (size_t i = 0; i < sizeof kMagic; ++i)
-    if (header[i] != kMagic[i]) return false;
+    if (header[kExtMagic + i] != kMagic[i]) return false;
   if (Load<uint32_t>(header + kExtVersion) != kVersion) return false;
   int64_t extensionBytes = Load<uint32_t>(header + kExtBytes);
   uint32_t flags = Load<uint32_t>(header + kExtFlags);
@@ -99,11 +100,11 @@ bool ParseExtension(const unsigned char* data, int64_t size, ParsedBuffer& parse
 bool ParseBuffer(const unsigned char* data, int64_t size, bool extended, ParsedBuffer& parsed) {
   parsed = ParsedBuffer();
   if (!data || size < kHeaderBytes) return false;
-  if (Load<int32_t>(data) != kShapeType) return false;
-  int32_t parts = Load<int32_t>(data + 36);
-  int32_t points = Load<int32_t>(data + 40);
+  if (Load<int32_t>(data + kShapeTypeOffset) != kShapeType) return false;
+  int32_t parts = Load<int32_t>(data + kPartCountOffset);
+  int32_t points = Load<int32_t>(data + kPointCountOffset);
   if (parts < 0 || points < 0) return false;
-  Layout layout = ComputeLayout(parts, points, false, 0, 0);
+  Layout layout = ComputeLayout(parts, points);
   if (layout.extension > size) return false;
   if (!PartsValid(data, layout, parts, points)) return false;
 

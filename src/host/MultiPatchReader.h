@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/MultiPatchLayout.h"
+#include <varnel/MultipatchLayout.h>
 
 namespace varnel::multipatch {
 

@@ -6,7 +6,7 @@
 
 namespace varnel {
 
-using multipatch::Load;
+using namespace multipatch;
 
 IUnknown* CreateMultipatchGeometry() { return static_cast<IGeometry*>(new MultipatchGeometry); }
 
@@ -27,11 +27,11 @@ double MultipatchGeometry::LoadDouble(int64_t offset) const {
 }
 
 int32_t MultipatchGeometry::GetPartType(int32_t part) {
-  return ValidPart(part) ? LoadInt(parsed_.layout.partTypes + 4 * int64_t(part)) : -1;
+  return ValidPart(part) ? LoadInt(parsed_.layout.partTypes + kPartTypeBytes * part) : -1;
 }
 
 int32_t MultipatchGeometry::GetPartFirstPoint(int32_t part) {
-  return ValidPart(part) ? LoadInt(parsed_.layout.partStarts + 4 * int64_t(part)) : -1;
+  return ValidPart(part) ? LoadInt(parsed_.layout.partStarts + kPartStartBytes * part) : -1;
 }
 
 int32_t MultipatchGeometry::GetPartPointCount(int32_t part) {
@@ -42,19 +42,19 @@ int32_t MultipatchGeometry::GetPartPointCount(int32_t part) {
 
 int32_t MultipatchGeometry::GetPartMaterial(int32_t part) {
   if (!ValidPart(part) || !parsed_.extended) return -1;
-  return LoadInt(parsed_.layout.partMaterials + 4 * int64_t(part));
+  return LoadInt(parsed_.layout.partMaterials + kPartMaterialBytes * part);
 }
 
 int32_t MultipatchGeometry::GetPartFirstTexturePoint(int32_t part) {
   if (!ValidPart(part)) return -1;
-  return parsed_.extended ? LoadInt(parsed_.layout.partTextureStarts + 4 * int64_t(part)) : 0;
+  return parsed_.extended ? LoadInt(parsed_.layout.partTextureStarts + kPartTextureStartBytes * part) : 0;
 }
 
 bool MultipatchGeometry::GetPoint(int32_t index, WKSPointZ* point) {
   if (!point || !ValidPoint(index)) return false;
-  point->X = LoadDouble(parsed_.layout.xy + 16 * int64_t(index));
-  point->Y = LoadDouble(parsed_.layout.xy + 16 * int64_t(index) + 8);
-  point->Z = LoadDouble(parsed_.layout.z + 8 * int64_t(index));
+  point->X = LoadDouble(parsed_.layout.xy + kXyBytes * index);
+  point->Y = LoadDouble(parsed_.layout.xy + kXyBytes * index + 8);
+  point->Z = LoadDouble(parsed_.layout.z + kZBytes * index);
   return true;
 }
 
@@ -67,7 +67,7 @@ int32_t MultipatchGeometry::QueryPoints(int32_t first, int32_t count, WKSPointZ*
 
 bool MultipatchGeometry::GetNormal(int32_t index, WKSPointZ* normal) {
   if (!normal || !parsed_.hasNormals || !ValidPoint(index)) return false;
-  int64_t at = parsed_.layout.normals + 24 * int64_t(index);
+  int64_t at = parsed_.layout.normals + kNormalBytes * index;
   normal->X = LoadDouble(at);
   normal->Y = LoadDouble(at + 8);
   normal->Z = LoadDouble(at + 16);
@@ -80,14 +80,13 @@ int32_t MultipatchGeometry::GetTexturePointCount() {
 
 bool MultipatchGeometry::GetTexturePoint(int32_t index, double* s, double* t) {
   if (!s || !t || index < 0 || index >= GetTexturePointCount()) return false;
-  int64_t at = parsed_.layout.texturePoints + 16 * int64_t(index);
+  int64_t at = parsed_.layout.texturePoints + TexturePointBytes(2) * index;
   *s = LoadDouble(at);
   *t = LoadDouble(at + 8);
   return true;
 }
 
 bool MultipatchGeometry::GetMaterial(int32_t index, GeometryMaterial* material) {
-  using namespace multipatch;
   if (!material || index < 0 || index >= GetMaterialCount()) return false;
   int64_t at = parsed_.materialRecords[size_t(index)];
   uint32_t flags = Load<uint32_t>(bytes_.data() + at + kMatFlags);
@@ -120,10 +119,10 @@ bool MultipatchGeometry::GetMaterial(int32_t index, GeometryMaterial* material) 
 GeometryExtent MultipatchGeometry::GetExtent() {
   GeometryExtent e;
   if (bytes_.empty()) return e;
-  e.xMin = LoadDouble(4);
-  e.yMin = LoadDouble(12);
-  e.xMax = LoadDouble(20);
-  e.yMax = LoadDouble(28);
+  e.xMin = LoadDouble(kBoxOffset);
+  e.yMin = LoadDouble(kBoxOffset + 8);
+  e.xMax = LoadDouble(kBoxOffset + 16);
+  e.yMax = LoadDouble(kBoxOffset + 24);
   e.zMin = LoadDouble(parsed_.layout.zRange);
   e.zMax = LoadDouble(parsed_.layout.zRange + 8);
   return e;

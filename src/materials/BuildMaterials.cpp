@@ -19,8 +19,10 @@
 namespace varnel {
 namespace {
 
+// deliberate: each side is cut to this on its own, whatever the aspect, see docs/behaviour.md
 constexpr int kMaxTextureSide = 32767;
 
+// deliberate: colours and transparency truncated, not rounded or clamped, see docs/behaviour.md
 // Truncation toward zero; values outside the int range give INT_MIN, as the host's
 // x86 conversion does, instead of undefined behaviour.
 int TruncateToInt(double value) {
@@ -177,6 +179,7 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
   }
 
   std::unique_ptr<MaterialProperties[]> records(new MaterialProperties[static_cast<size_t>(k)]);
+  // deliberate: an empty effect slot is red, green or blue by its position, see docs/behaviour.md
   static constexpr int kFallback[3][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
   for (int i = 0; i < n; ++i) {
     if (use[i] < 0) continue;
@@ -188,6 +191,7 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
       continue;
     }
     FillRecord(*effect, manager.conversionType, record);
+    // deliberate: the effect-table position, not the record index, see docs/behaviour.md
     // The shared index is the effect-table position of the first user of the image, which
     // is its record index only when every earlier effect has a record.
     if (share[i] >= 0 && share[i] < i) {

@@ -21,7 +21,7 @@ bool AssetTag::Parse(DaeDocument& document) {
       case kAuthoringTool: {
         String tool;
         if (!document.ReadValue(tool)) return false;
-        // Position 0, a text that starts with the name, deliberately does not count.
+        // deliberate: at position 0 the name does not count, see docs/behaviour.md
         if (tool.Find(kColladaMaya) > 0) backFaceCulling = false;
         return true;
       }

@@ -153,6 +153,7 @@ bool PhongTag::Parse(DaeDocument& document) {
     }
   });
 
+  // deliberate: these bands, stricter beside a transparent colour, see docs/behaviour.md
   // Exporters disagree on whether transparency 0 or 1 means opaque, so values near either
   // end read as opaque.
   double alpha = transparent.color[3];

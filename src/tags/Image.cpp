@@ -200,6 +200,13 @@ bool ImageTag::ReadReference(DaeDocument& document) {
     filePath = ResolveDownloaded(document, GetId(), reference);
     return true;
   }
+  if (document.inMemory) {
+    // No folder to look in: the caller's resolver says where references lead.
+    const String local = LocalPath(reference);
+    filePath = document.Resolve(local);
+    if (filePath.IsEmpty() && !(local == reference)) filePath = document.Resolve(reference);
+    return true;
+  }
   Confinement confinement;
   confinement.on = document.confineTextures;
   confinement.root = document.textureRoot.IsEmpty() ? FileSystemPath(document.path).GetPath(false)

@@ -8,6 +8,7 @@
 namespace varnel {
 
 namespace {
+// deliberate: this near identity a transform is left out, see docs/behaviour.md
 constexpr double kIdentityTolerance = 1e-5;
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 }  // namespace
@@ -87,7 +88,7 @@ bool MatrixTag::Parse(DaeDocument& document) {
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < 4; ++c) matrix[4 * r + c] = v[4 * c + r];
   }
-  isIdentity = false;
+  isIdentity = false;  // deliberate: a matrix always applies, see docs/behaviour.md
   return true;
 }
 

@@ -6,6 +6,7 @@ namespace varnel {
 namespace {
 
 // Spellings are the table's own, including "arguement", "comon_float_or_param_type" and "diretional".
+// deliberate: the misspellings stay, as documents spell them, see docs/behaviour.md
 const char* const kNames[kElementCount] = {
     "unknownTag", "accessor", "alpha", "ambient", "animation", "animation_clip",
     "annotate", "aspect_ratio", "asset", "arguement", "array", "author",

@@ -11,6 +11,7 @@ namespace varnel {
 namespace {
 
 // Built when the library loads, like every constant string the readers compare with.
+// deliberate: four entities; "&amp;" stays as written, see docs/behaviour.md
 const String kEntities[4] = {L"&lt;", L"&gt;", L"&apos;", L"&quot;"};
 const String kReplacements[4] = {L"<", L">", L"'", L"\""};
 
@@ -26,6 +27,7 @@ bool HasReferenceCandidate(const char* text, int length) {
   return false;
 }
 
+// deliberate: decimal, at most four digits, at least three characters before the end, see docs/behaviour.md
 // Decimal references of up to four characters become their character. The ";" must lie before
 // rawLength - 3, counted in the String, so a reference ending a value stays as written.
 void DecodeReferences(String& value, int rawLength) {
@@ -114,6 +116,7 @@ bool XmlReader::ReadIntList(int count, BaseArray<int32_t>& values) {
     count = static_cast<int>(listRoom);
   }
   if (count > 0) listRoom -= count;
+  // deliberate: a list short of its count repeats its last number, see docs/behaviour.md
   const int64_t read = ReadNumberList<ListEnd::kRepeatLast>(
       *this, count > 0 ? count : 0,
       [&values](int64_t, const char* text) {

@@ -1,7 +1,6 @@
 #include "xml/XmlReader.h"
 
 #include <iconv.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@ constexpr int kInputBlockSize = 64 * 1024;
 // Bytes a token run copies without a second look. Text stops at NUL, the line-break range
 // 0x0A-0x0F, "<" and the 0xFF end marker; tags stop also at the bytes that move the angle or
 // bracket depth.
+// deliberate: 0x0B-0x0F count as line breaks, like 0x0A, see docs/behaviour.md
 struct ByteTables {
   bool text[256];
   bool tag[256];
@@ -138,7 +138,8 @@ void XmlReader::ResetReader() {
   inputPosition_ = inputEnd_ = 0;
   inputSize_ = -1;
   struct stat info;
-  if (stream && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) inputSize_ = info.st_size;
+  if (memory_) inputSize_ = static_cast<int64_t>(memorySize_);
+  else if (stream && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) inputSize_ = info.st_size;
   listRoom = ListAllowance();
   listRoomReported = false;
 }
@@ -158,6 +159,8 @@ int64_t XmlReader::InputBytesLeft() const {
 void XmlReader::CloseStream() {
   if (stream) std::fclose(stream);
   stream = nullptr;
+  memory_ = nullptr;
+  memorySize_ = 0;
   inputPosition_ = inputEnd_ = 0;
   readAheadValid = false;
 }
@@ -167,6 +170,30 @@ bool XmlReader::OpenFile(const char* path) {
   stream = std::fopen(path, "rb");
   ResetReader();
   return stream != nullptr;
+}
+
+bool XmlReader::OpenMemory(const unsigned char* data, size_t size) {
+  CloseStream();
+  // fmemopen refuses size 0: an empty buffer reads as the empty device does.
+  static const unsigned char none = 0;
+  stream = size ? fmemopen(const_cast<unsigned char*>(data), size, "rb") : std::fopen("/dev/null", "rb");
+  if (stream) {
+    memory_ = size ? data : &none;
+    memorySize_ = size;
+  }
+  ResetReader();
+  return stream != nullptr;
+}
+
+int64_t XmlReader::ReadAt(unsigned char* out, size_t size, int64_t offset) const {
+  if (!memory_) {
+    const ssize_t n = pread(fileno(stream), out, size, offset);
+    return n < 0 ? 0 : n;
+  }
+  if (offset < 0 || static_cast<size_t>(offset) >= memorySize_) return 0;
+  const size_t n = std::min(size, memorySize_ - static_cast<size_t>(offset));
+  std::memcpy(out, memory_ + offset, n);
+  return static_cast<int64_t>(n);
 }
 
 void XmlReader::DetectByteOrderMark() {
@@ -197,13 +224,13 @@ void XmlReader::DetectByteOrderMark() {
 bool XmlReader::Utf16BeyondAscii() const {
   unsigned char block[1 << 16];
   int64_t at = 0;
-  for (ssize_t n; (n = pread(fileno(stream), block, sizeof block, at)) > 1; at += n) {
-    for (ssize_t i = 0; i + 1 < n; i += 2) {
+  for (int64_t n; (n = ReadAt(block, sizeof block, at)) > 1; at += n) {
+    for (int64_t i = 0; i + 1 < n; i += 2) {
       const int low = block[i] == 0 ? block[i + 1] : block[i + 1] == 0 ? block[i] : 0x100;
       const bool mark = at + i == 0 && (low == 0x100 && (block[0] == 0xFF || block[0] == 0xFE));
       if (low >= 0x80 && !mark) return true;
     }
-    n &= ~ssize_t{1};  // a unit never straddles two blocks
+    n &= ~int64_t{1};  // a unit never straddles two blocks
   }
   return false;
 }
@@ -218,20 +245,16 @@ bool XmlReader::TranscodeUtf16() {
   const bool big = markBig || (!markLittle && have == 2 && mark[0] == 0);
   if (markLittle || markBig) have = 0;
   iconv_t convert = iconv_open("UTF-8", big ? "UTF-16BE" : "UTF-16LE");
-  // Anonymous memory that reads like a file, so sizes, lines and list allowances come out as
-  // for the UTF-8 document.
-  const int fd = convert == iconv_t(-1) ? -1 : memfd_create("varnel-utf8", MFD_CLOEXEC);
-  std::FILE* out = fd >= 0 ? fdopen(fd, "w+b") : nullptr;
-  if (!out) {
-    if (fd >= 0) close(fd);
-    if (convert != iconv_t(-1)) iconv_close(convert);
+  if (convert == iconv_t(-1)) {
     CloseStream();
     return false;
   }
+  // The text is held in memory and read like a file, so sizes, lines and list allowances come
+  // out as for the UTF-8 document.
+  std::string out;
   static const char kReplacement[] = "\xEF\xBF\xBD";  // for a lone surrogate half
   char text[2 * sizeof in];
-  bool written = true, end = false;
-  while (written && !end) {
+  for (bool end = false; !end;) {
     const size_t got = std::fread(in + have, 1, sizeof in - have, stream);
     end = got == 0;
     have += got;
@@ -241,12 +264,12 @@ bool XmlReader::TranscodeUtf16() {
       char* to = text;
       size_t room = sizeof text;
       const int error = iconv(convert, &from, &left, &to, &room) == size_t(-1) ? errno : 0;
-      written = written && std::fwrite(text, 1, sizeof text - room, out) == sizeof text - room;
+      out.append(text, sizeof text - room);
       if (!error || error == E2BIG) continue;
       // An incomplete unit or pair waits for more input; at the end, and for a bad unit, a
       // replacement stands in for it.
       if (error == EINVAL && (!end || left < 2)) break;
-      written = written && std::fputs(kReplacement, out) >= 0;
+      out += kReplacement;
       from += 2, left -= 2;
     }
     if (end && left == 1) left = 0;  // an odd last byte is no character
@@ -255,14 +278,8 @@ bool XmlReader::TranscodeUtf16() {
   }
   iconv_close(convert);
   CloseStream();
-  if (!written || std::fflush(out) != 0) {
-    std::fclose(out);
-    return false;
-  }
-  std::rewind(out);
-  stream = out;
-  ResetReader();
-  return true;
+  transcoded_ = std::move(out);
+  return OpenMemory(reinterpret_cast<const unsigned char*>(transcoded_.data()), transcoded_.size());
 }
 
 int XmlReader::FillBuffer() {
@@ -352,7 +369,7 @@ restart:
       return length > 0;
     }
     if (c == 0) continue;
-    if (c >= 0x0A && c <= 0x0F) {
+    if (c >= 0x0A && c <= 0x0F) {  // deliberate: all six are line breaks, see docs/behaviour.md
       if (!listMode) continue;
       c = ' ';
     }
@@ -683,7 +700,6 @@ int XmlReader::LineOf(const char* name) const {
   const long end = std::ftell(stream);
   if (end < 0) return 0;
   const int64_t offset = end - (inputEnd_ - inputPosition_);
-  const int fd = fileno(stream);
   const size_t nameLength = name ? std::strlen(name) : 0;
   // Diagnostics come in reading order: counting goes on from where the last one stopped, so many
   // diagnostics cost one pass over the file, not one each. A start tag before that point (or
@@ -706,14 +722,14 @@ int XmlReader::LineOf(const char* name) const {
   };
   unsigned char block[1 << 16];
   for (int64_t at = from; at < offset;) {
-    const ssize_t n = pread(fd, block, static_cast<size_t>(std::min<int64_t>(sizeof block, offset - at)), at);
+    const int64_t n = ReadAt(block, static_cast<size_t>(std::min<int64_t>(sizeof block, offset - at)), at);
     if (n <= 0) break;
     if (!wideInput) {
-      for (ssize_t i = 0; i < n; ++i) see(block[i]);
+      for (int64_t i = 0; i < n; ++i) see(block[i]);
     } else {
       // Units of two bytes; the block size is even, so a unit never straddles two blocks.
       const int low = bigEndian ? 1 : 0;
-      for (ssize_t i = 0; i + 1 < n; i += 2) see(block[i + low] | unsigned{block[i + 1 - low]} << 8);
+      for (int64_t i = 0; i + 1 < n; i += 2) see(block[i + low] | unsigned{block[i + 1 - low]} << 8);
     }
     at += n;
   }

@@ -107,6 +107,9 @@ class XmlReader {
   // Opens `path` (UTF-8 file name) as `stream` and resets the reader; false when it cannot be
   // opened. The document driver opens its own path; this serves tools and tests.
   bool OpenFile(const char* path);
+  // Reads `size` bytes at `data` (lent until the stream is closed) as if a file held them;
+  // false when no stream could be made over them.
+  bool OpenMemory(const unsigned char* data, size_t size);
   // Closes and forgets the stream.
   void CloseStream();
   // Allocates or frees the token buffer and the wide buffer.
@@ -116,6 +119,12 @@ class XmlReader {
  private:
   int FetchByte();
   int FetchSlow();
+  // Up to `size` bytes of the input from `offset` on, without moving the reader; the count read.
+  int64_t ReadAt(unsigned char* out, size_t size, int64_t offset) const;
+  // The bytes the stream reads when it was opened over memory; null for a file.
+  const unsigned char* memory_ = nullptr;
+  size_t memorySize_ = 0;
+  std::string transcoded_;  // the UTF-8 text of a UTF-16 input, which memory_ then shows
   int FillBuffer();
   bool NextAttributeToken();
   // Extended reading: passes over the element `name` (its start tag current when `atStart`,

@@ -199,6 +199,12 @@ TEST(Placement, NormalsTurnWithTheModel) {
   x = 1, y = 0, z = 0;
   placer->PlaceNormal(x, y, z);
   EXPECT_NEAR(y, 1, 1e-6);  // mirrored to -X, which heading 90 turns north
+  // By the inverse transpose, unlike the core's point matrix: stretching x tilts normals off x.
+  placement.heading = 0, placement.scale[0] = 2;
+  placer = Placer::ForPlacement(placement, "", nullptr);
+  x = 1, y = 1, z = 0;
+  placer->PlaceNormal(x, y, z);
+  EXPECT_NEAR(y / x, 2, 1e-6);
 }
 
 // Heights above sea level are taken to the ellipsoid as PROJ's own tools take them, on the same

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <varnel/DataBufferWriter.h>
+#include <varnel/MultipatchLayout.h>
 
 #include "support/Documents.h"
 #include "support/Outputs.h"
@@ -112,9 +113,9 @@ TEST(Outputs, BufferPiecesCoverTheBufferOnce) {
   EXPECT_EQ(pieces.offsets[0], 0);
   EXPECT_EQ(pieces.bytes.substr(size_t(pieces.offsets[1]), 4), "VMPX");
   EXPECT_EQ(std::count(pieces.times.begin(), pieces.times.end(), 1), std::ssize(pieces.times));
-  const int32_t xy = 44 + 8 * 2, z = xy + 16 * 15003;  // two parts, 15003 points
+  const auto layout = varnel::multipatch::ComputeLayout(2, 15003);  // two parts
   EXPECT_EQ(std::count_if(pieces.offsets.begin(), pieces.offsets.end(),
-                          [&](int32_t at) { return at >= xy && at < z; }), 2);
+                          [&](int32_t at) { return at >= layout.xy && at < layout.zRange; }), 2);
   EXPECT_EQ(pieces.bytes, DataBuffer(path));
 }
 

@@ -1,6 +1,7 @@
 // What the effect elements, the asset and the image references make of one material record.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <string>
 
@@ -61,6 +62,8 @@ TEST(Effects, ColourShadingAndCulling) {
       {Common("<phong><diffuse><color>1 0 0 1</color></diffuse></phong><lambert><diffuse><color>0 1 0 1"
               "</color></diffuse></lambert>"), "", {0, 255, 0}, true},  // the second shading replaces the first
       {Common("<constant><emission><color>1 0 0 1</color></emission></constant>"), "", white, true},
+      // Truncated, not clamped; beyond the int range INT_MIN.
+      {Common("<lambert><diffuse><color>1e10 -1 0.999 1</color></diffuse></lambert>"), "", {INT_MIN, -255, 254}, true},
       {"<profile_GLSL><technique sid=\"x\"/></profile_GLSL>", "", white, true},
       // Only a technique inside "extra" makes an effect double-sided.
       {Common("<lambert/>", "<extra><technique profile=\"MAX3D\"><double_sided>1</double_sided></technique></extra>"),

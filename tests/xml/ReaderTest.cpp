@@ -52,6 +52,8 @@ TEST(Reader, SpellingsOfOneDocumentReadAlike) {
        Replaced(Replaced(plain, "<p>0 1 2</p>", "<p>0\n1\r\n2</p>"), "0 0 0 1 0 0 0 1 0",
                 "0\n0\r\n0\t1\n0 0\n\n0 1 0\r\n")},
       {"a line break inside a tag", Replaced(plain, "url=\"#g\"", "url=\"#\ng\"")},
+      {"bytes 0x0B to 0x0F as line breaks",
+       Replaced(Replaced(plain, "<p>0 1 2</p>", "<p>0\v1\f\x0e" "2</p>"), "url=\"#g\"", "url=\"#\x0fg\"")},
       {"NUL bytes", Replaced(plain, "instance_geometry url", std::string("instance_geo\0metry u\0rl", 23))},
       {"no prolog", plain.substr(plain.find("<COLLADA"))},
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + plain},

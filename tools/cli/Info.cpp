@@ -2,7 +2,6 @@
 #include <cerrno>
 #include <cfloat>
 #include <cstdio>
-#include <cstring>
 #include <map>
 
 #include "cli/Commands.h"
@@ -10,6 +9,7 @@
 #include "cli/Json.h"
 #include "gis/Utf8.h"
 #include <varnel/DataBufferWriter.h>
+#include <varnel/MultipatchLayout.h>
 #include <varnel/Varnel.h>
 #include <varnel/Geometry.h>
 
@@ -38,41 +38,34 @@ struct Summary : DataBufferWriter {
     return true;
   }
   void Write(int32_t offset, const unsigned char* data, int32_t size) override {
+    using namespace multipatch;
     if (offset == 0) {
-      parts = Load<int32_t>(data + 36);
-      points = Load<int32_t>(data + 40);
-      partTypes = 44 + 4 * int64_t{parts};
-      xy = partTypes + 4 * int64_t{parts};
-      z = xy + 16 * int64_t{points} + 16;
-      extension = z + 8 * int64_t{points};
-    } else if (offset == extension) {
-      normals = Load<uint32_t>(data + 12) & 1;
-      texturePoints = Load<int32_t>(data + 16) == 2 ? Load<int32_t>(data + 20) : 0;
-      materials = Load<int32_t>(data + 24);
-    } else if (offset >= partTypes && offset < xy) {
-      for (int32_t at = 0; at < size; at += 4) ++types[Load<int32_t>(data + at)];
-    } else if (offset >= xy && offset < z - 16) {
-      for (int32_t at = 0; at < size; at += 16) {
+      parts = Load<int32_t>(data + kPartCountOffset);
+      points = Load<int32_t>(data + kPointCountOffset);
+      layout = ComputeLayout(parts, points);
+    } else if (offset == layout.extension) {
+      normals = Load<uint32_t>(data + kExtFlags) & kExtHasNormals;
+      texturePoints = Load<int32_t>(data + kExtTextureDimension) == 2
+                          ? Load<int32_t>(data + kExtTexturePoints)
+                          : 0;
+      materials = Load<int32_t>(data + kExtMaterials);
+    } else if (offset >= layout.partTypes && offset < layout.xy) {
+      for (int32_t at = 0; at < size; at += kPartTypeBytes) ++types[Load<int32_t>(data + at)];
+    } else if (offset >= layout.xy && offset < layout.zRange) {
+      for (int32_t at = 0; at < size; at += kXyBytes) {
         Widen(0, Load<double>(data + at));
         Widen(1, Load<double>(data + at + 8));
       }
-    } else if (offset >= z && offset < extension) {
-      for (int32_t at = 0; at < size; at += 8) Widen(2, Load<double>(data + at));
+    } else if (offset >= layout.z && offset < layout.extension) {
+      for (int32_t at = 0; at < size; at += kZBytes) Widen(2, Load<double>(data + at));
     }
-  }
-
-  template <class T>
-  static T Load(const unsigned char* at) {
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
   }
   void Widen(int axis, double value) {
     low[axis] = std::min(low[axis], value);
     high[axis] = std::max(high[axis], value);
   }
 
-  int64_t partTypes = -1, xy = -1, z = -1, extension = -1;
+  multipatch::Layout layout;  // the record's sections, once its header came
   int32_t bytes = 0, parts = 0, points = 0, texturePoints = 0, materials = 0;
   bool normals = false;
   std::map<int32_t, int32_t> types = {{2, 0}, {6, 0}};

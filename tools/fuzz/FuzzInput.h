@@ -1,6 +1,5 @@
-// Shared by the fuzz harnesses: one input as a file that lives in memory only (the readers get a
-// regular file, so input size bounds what lists may reserve as with a document on disk, without
-// touching a disk), and a diagnostic receiver.
+// Shared by the fuzz harnesses: one input as a file that lives in memory only, for the GIS layer,
+// which opens paths (the core reads bytes itself), and a diagnostic receiver.
 #pragma once
 
 #include <sys/mman.h>

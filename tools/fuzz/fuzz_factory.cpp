@@ -7,16 +7,13 @@
 #include "document/DaeDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzzing::MemoryFile file(data, size);
-  if (!file.ok()) return 0;
   static fuzzing::Counter counter;
   // ParseDocument clears what the last input left.
   varnel::DaeDocument& document = fuzzing::KeptReader<varnel::DaeDocument>();
-  document.path = varnel::String::FromUtf8(file.path());
   for (bool extended : {false, true}) {
     document.extended = extended;
     document.report.receiver = extended ? &counter : nullptr;
-    document.ParseDocument();
+    document.LoadMemory(data, size);
     document.ClearTags();
   }
   return 0;

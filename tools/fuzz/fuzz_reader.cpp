@@ -12,12 +12,12 @@ namespace {
 
 volatile double sink;
 
-void Read(const std::string& path, bool extended) {
+void Read(const uint8_t* data, size_t size, bool extended) {
   static fuzzing::Counter counter;
   varnel::XmlReader& reader = fuzzing::KeptReader<varnel::XmlReader>();
   reader.extended = extended;
   reader.report.receiver = extended ? &counter : nullptr;
-  if (!reader.OpenFile(path.c_str())) return;
+  if (!reader.OpenMemory(data, size)) return;
   reader.DetectByteOrderMark();
   varnel::String text;
   varnel::BaseArray<int32_t> indices;
@@ -55,9 +55,7 @@ void Read(const std::string& path, bool extended) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzzing::MemoryFile file(data, size);
-  if (!file.ok()) return 0;
-  Read(file.path(), false);
-  Read(file.path(), true);
+  Read(data, size, false);
+  Read(data, size, true);
   return 0;
 }

@@ -320,6 +320,7 @@ void ProjPlacer::ComputeNormalMatrix() {
     }
     Multiply(axes, linear_, normal_);
   }
+  // deliberate: unlike the core's point matrix, the inverse transpose, see docs/behaviour.md
   // Normals follow the inverse transpose of the linear part: for rotation times scale, that is
   // the rotation times the inverse scale, up to a length the normalisation removes.
   double cofactor[9];

@@ -74,8 +74,8 @@ TEST(Pipeline, NormalsAreNormalisedOnlyUnderATransformAndSkinsUseTheirBindShape)
 }
 
 // Effects in table order: plain, unused, tx, tx2 (tx and tx2 share one image). The mesh uses
-// tx, plain, tx2, each primitive with texture coordinates.
-Doc TexturedDoc(const std::string& folder, bool withNormals) {
+// tx, plain, tx2, each primitive with texture coordinates and normals.
+Doc TexturedDoc(const std::string& folder) {
   testsupport::WriteFile(folder + "/tex.tga", Tga());
   Doc doc;
   doc.images = "<image id=\"img\"><init_from>tex.tga</init_from></image>";
@@ -83,14 +83,10 @@ Doc TexturedDoc(const std::string& folder, bool withNormals) {
                 Effect("tx", "", "img") + Effect("tx2", "", "img", "0.5", true);
   doc.materials = Material("plain-m", "plain") + Material("unused-m", "unused") +
                   Material("tx-m", "tx") + Material("tx2-m", "tx2");
-  std::string inputs = "<input semantic=\"TEXCOORD\" source=\"#g-t\" offset=\"1\"/>";
-  std::string p = "0 0 1 1 2 2";
-  std::string sources = Source("g-t", "0.25 0.75 1 0 0 1", 3, 2);
-  if (withNormals) {
-    inputs += "<input semantic=\"NORMAL\" source=\"#g-n\" offset=\"2\"/>";
-    p = "0 0 0 1 1 0 2 2 0";
-    sources += Source("g-n", "0 0 1", 1, 3);
-  }
+  const std::string inputs = "<input semantic=\"TEXCOORD\" source=\"#g-t\" offset=\"1\"/>"
+                             "<input semantic=\"NORMAL\" source=\"#g-n\" offset=\"2\"/>";
+  const std::string p = "0 0 0 1 1 0 2 2 0";
+  const std::string sources = Source("g-t", "0.25 0.75 1 0 0 1", 3, 2) + Source("g-n", "0 0 1", 1, 3);
   doc.geometries = Mesh("g", Primitive("triangles", 1, "tx-m", p, inputs) +
                                  Primitive("triangles", 1, "plain-m", p, inputs) +
                                  Primitive("triangles", 1, "tx2-m", p, inputs),
@@ -101,7 +97,7 @@ Doc TexturedDoc(const std::string& folder, bool withNormals) {
 
 // The buffer handed out is the one the geometry imports, without the extent.
 TEST(Pipeline, DataBufferImportsAsTheGeometry) {
-  std::vector<std::string> files = {TexturedDoc("buffer", true).Write("buffer/doc.dae")};
+  std::vector<std::string> files = {TexturedDoc("buffer").Write("buffer/doc.dae")};
   // The duck as triangles and as polygons (rings through the buffer too).
   for (const char* name : {"/assimp/duck.dae", "/pycollada/duck_polylist.dae"})
     if (std::filesystem::exists(testsupport::CorpusDir() + name))

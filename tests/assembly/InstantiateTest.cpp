@@ -57,11 +57,11 @@ TEST(Instantiate, PartsFromPrimitives) {
 // A node's instances come before its children's, which take on the node's transforms.
 TEST(Instantiate, ChildrenInsideTheirParentsTransform) {
   Doc doc = OneInstance(Mesh("g", kTriangle), "<translate>10 0 0</translate>");
-  doc.scene.insert(doc.scene.size() - 7, Node("<scale>2 2 2</scale>", "<instance_geometry url=\"#g\"/>"));  // before "</node>"
+  doc.scene.insert(doc.scene.size() - 7, Node("<scale>0.5 0.5 0.5</scale>", "<instance_geometry url=\"#g\"/>"));  // before "</node>"
   Output g = RunAgreeing(doc.Text()).geometry;
   ASSERT_EQ(g.parts.size(), 2u);
   ExpectNear(g.parts[0].points, {{10, 1, 0}, {11, 0, 0}, {10, 0, 0}}, 0, "parent");
-  ExpectNear(g.parts[1].points, {{10, 2, 0}, {12, 0, 0}, {10, 0, 0}}, 0, "child");
+  ExpectNear(g.parts[1].points, {{10, 0.5, 0}, {10.5, 0, 0}, {10, 0, 0}}, 0, "child");
 }
 
 }  // namespace

@@ -143,16 +143,14 @@ TEST(Driver, AKmzIsOneLayerOfPlacedModelsAndOptionsChangeIt) {
   EXPECT_EQ(tin->GetLayer(0)->GetFeatureCount(), 6);
   EXPECT_STREQ(tin->GetLayer(0)->GetSpatialRef()->GetAuthorityCode(nullptr), "4979");
 
-  // A document placed by ORIGIN, or around a false origin by A_SRS and OFFSET, as info places it.
-  Dataset placed = Open(kHouse, {"ORIGIN=9,45,100,30"});
-  ASSERT_TRUE(placed);
-  EXPECT_EQ(Extent3D(*placed->GetLayer(0)), InfoExtent("--origin 9,45,100,30 " + Quote(kHouse)));
+  // A document placed around a false origin by A_SRS and OFFSET.
   Dataset shifted = Open(kHouse, {"A_SRS=EPSG:2056", "OFFSET=2600000,1200000", "T_SRS=EPSG:2056"});
   ASSERT_TRUE(shifted);
   EXPECT_EQ(Extent3D(*shifted->GetLayer(0))[0], 2600000);
 
   // Each option spelt as the tool spells it gives what the tool gives.
   const char* const kPlacements[][3] = {
+      {"ORIGIN=9,45,100,30", "", "--origin 9,45,100,30"},
       {"ORIGIN=9.5,45.25,100", "", "--origin 9.5,45.25,100"},
       {"ORIGIN=9,45,100", "ALTITUDE_MODE=ellipsoid", "--origin 9,45,100 --altitude-mode ellipsoid"},
   };
@@ -233,6 +231,9 @@ TEST(Driver, ClaimsModelsByContentAndLeavesOtherFilesAlone) {
   EXPECT_NE(DriverOf(WriteFile("driver/point.kml", point)), "Varnel");
   EXPECT_NE(DriverOf(ziptest::Zip("driver/point.kmz", {{"doc.kml", point}})), "Varnel");
   EXPECT_EQ(DriverOf(WriteFile("driver/model.kml", "<kml><Model><Link><href>a.dae</href></Link></Model></kml>")), "Varnel");
+  EXPECT_EQ(DriverOf(WriteFile("driver/prefixed.kml", "<kml:kml xmlns:kml=\"http://www.opengis.net/kml/2.2\">"
+                                                      "<kml:Placemark><kml:Model><kml:Link><kml:href>a.dae</kml:href>"
+                                                      "</kml:Link></kml:Model></kml:Placemark></kml:kml>")), "Varnel");
   EXPECT_EQ(DriverOf(TwoHouses()), "Varnel");
   EXPECT_EQ(DriverOf("https://example.invalid/models/house.dae?version=2"), "Varnel");
 }

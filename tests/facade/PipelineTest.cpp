@@ -24,83 +24,6 @@ std::vector<int> Strides(const Output& display) {
   return strides;
 }
 
-TEST(Pipeline, TrianglesPolygonRingsAndLinesArriveReversed) {
-  // a b c d, then e f g for the polygons.
-  Doc doc;
-  doc.geometries = Mesh("g",
-                        Primitive("triangles", 2, "m", "0 1 2 0 2 3") +
-                            Primitive("polylist", 3, "m", "0 1 2 3 4 5 4 5 6", "", "4 2 3") +
-                            Primitive("lines", 1, "m", "0 1"),
-                        "", "0 0 0 1 0 0 1 1 0 0 1 0 2 0 0 3 0 0 2 1 0");
-  doc.scene = kPlaced;
-  Outputs out = RunBoth(doc.Write("reversed.dae"));
-  // Lines reach only the display list.
-  ASSERT_EQ(out.display.parts.size(), 4u);
-  const Part line = out.display.parts.back();
-  out.display.parts.pop_back();
-  EXPECT_EQ(line.type, -1);
-  EXPECT_EQ(line.material, 0);
-  ExpectNear(line.points, {{1, 0, 0}, {0, 0, 0}}, 0, "line b a");
-  ExpectSameParts(out.geometry, out.display, true);
-  const std::vector<Part>& parts = out.geometry.parts;
-  ASSERT_EQ(parts.size(), 3u);  // the two-vertex polygon makes no part
-  EXPECT_EQ(parts[0].type, 6);
-  ExpectNear(parts[0].points, {{0, 1, 0}, {1, 1, 0}, {0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 0, 0}},
-             0, "triangles d c a c b a");
-  EXPECT_EQ(parts[1].type, 2);
-  ExpectNear(parts[1].points, {{0, 1, 0}, {1, 1, 0}, {1, 0, 0}, {0, 0, 0}, {0, 1, 0}}, 0,
-             "ring d c b a d");
-  EXPECT_EQ(parts[2].type, 6);  // the third polygon starts after the second's two vertices
-  ExpectNear(parts[2].points, {{2, 1, 0}, {3, 0, 0}, {2, 0, 0}}, 0, "triangle g f e");
-  EXPECT_EQ(Strides(out.display), (std::vector<int>{3, 3, 3}));
-}
-
-TEST(Pipeline, TransformsApplyInnermostFirstAndInstancedNodesFollowTheirParent) {
-  Doc doc;
-  doc.geometries = Mesh("g", kTriangle);
-  doc.nodes = "<node id=\"lib\"><translate>0 0 1</translate><instance_geometry url=\"#g\"/></node>";
-  doc.scene = Node("<translate>1 0 0</translate><rotate>0 0 1 90</rotate>",
-                   "<instance_geometry url=\"#g\"/>") +
-              Node("<rotate>0 0 1 90</rotate><translate>1 0 0</translate>",
-                   "<instance_geometry url=\"#g\"/>") +
-              Node("<translate>5 0 0</translate>", "<instance_node url=\"#lib\"/>") +
-              Node("<translate>0 5 0</translate>", "<instance_node url=\"#lib\"/>");
-  Outputs out = RunBoth(doc.Write("transforms.dae"));
-  ExpectSameParts(out.geometry, out.display, true);
-  const std::vector<Part>& parts = out.geometry.parts;
-  ASSERT_EQ(parts.size(), 4u);
-  // Vertices arrive 2 1 0: (0,1,0) (1,0,0) (0,0,0). Rotating first sends (1,0,0) to (1,1,0).
-  ExpectNear(parts[0].points, {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}}, 1e-12, "translate, rotate");
-  ExpectNear(parts[1].points, {{-1, 1, 0}, {0, 2, 0}, {0, 1, 0}}, 1e-12, "rotate, translate");
-  ExpectNear(parts[2].points, {{5, 1, 1}, {6, 0, 1}, {5, 0, 1}}, 0, "library node, first use");
-  ExpectNear(parts[3].points, {{0, 6, 1}, {1, 5, 1}, {0, 5, 1}}, 0, "library node, second use");
-  const std::array<double, 6> extent{-1, 0, 0, 6, 6, 1};
-  for (int k = 0; k < 6; ++k) {
-    EXPECT_NEAR(out.geometry.extent[k], extent[k], 1e-12) << k;
-    EXPECT_NEAR(out.display.extent[k], extent[k], 1e-12) << k;
-  }
-}
-
-TEST(Pipeline, YUpDocumentsTurnZUpAndScaleByTheirUnit) {
-  Doc doc;
-  doc.asset = "<asset><unit meter=\"0.5\"/></asset>";  // no up axis: Y up
-  doc.geometries = Mesh("g",
-                        Primitive("triangles", 1, "m", "0 0 1 0 2 0",
-                                  "<input semantic=\"NORMAL\" source=\"#g-n\" offset=\"1\"/>"),
-                        Source("g-n", "0 0.6 0.8", 1, 3), "0 0 0 2 0 0 0 2 0");
-  doc.scene = Node("<translate>0 0 4</translate>", "<instance_geometry url=\"#g\"/>");
-  Outputs out = RunBoth(doc.Write("yup.dae"));
-  ExpectSameParts(out.geometry, out.display, true);
-  ASSERT_EQ(out.geometry.parts.size(), 1u);
-  // (x, y, z) becomes (x, -z, y) times 0.5, after the node moved it by 4 along z.
-  ExpectNear(out.geometry.parts[0].points, {{0, -2, 1}, {1, -2, 0}, {0, -2, 0}}, 0, "points");
-  // Normals turn with the axes but are not scaled (source arrays hold floats).
-  ExpectNear(out.geometry.parts[0].normals, {{0, -0.8, 0.6}, {0, -0.8, 0.6}, {0, -0.8, 0.6}},
-             1e-7, "normals");
-  EXPECT_EQ(out.geometry.extent, (std::array<double, 6>{0, -2, 0, 1, -2, 1}));
-  EXPECT_EQ(out.display.extent, out.geometry.extent);
-}
-
 // The triangle with the normal (1, 1, 0) at every vertex.
 std::string NormalMesh(const std::string& id, const std::string& material) {
   return Mesh(id,
@@ -150,15 +73,9 @@ TEST(Pipeline, NormalsAreNormalisedOnlyUnderATransformAndSkinsUseTheirBindShape)
   for (const Part& part : out.geometry.parts) EXPECT_TRUE(part.normals.empty());
 }
 
-// A 2 x 2 RGB image whose first pixel is (10, 20, 30).
-std::string Tga() {
-  std::string header = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0x20};
-  return header + std::string("\x1e\x14\x0a" "\x00\x00\x00" "\x00\x00\x00" "\x00\x00\x00", 12);
-}
-
 // Effects in table order: plain, unused, tx, tx2 (tx and tx2 share one image). The mesh uses
-// tx, plain, tx2, each primitive with texture coordinates.
-Doc TexturedDoc(const std::string& folder, bool withNormals) {
+// tx, plain, tx2, each primitive with texture coordinates and normals.
+Doc TexturedDoc(const std::string& folder) {
   testsupport::WriteFile(folder + "/tex.tga", Tga());
   Doc doc;
   doc.images = "<image id=\"img\"><init_from>tex.tga</init_from></image>";
@@ -166,14 +83,10 @@ Doc TexturedDoc(const std::string& folder, bool withNormals) {
                 Effect("tx", "", "img") + Effect("tx2", "", "img", "0.5", true);
   doc.materials = Material("plain-m", "plain") + Material("unused-m", "unused") +
                   Material("tx-m", "tx") + Material("tx2-m", "tx2");
-  std::string inputs = "<input semantic=\"TEXCOORD\" source=\"#g-t\" offset=\"1\"/>";
-  std::string p = "0 0 1 1 2 2";
-  std::string sources = Source("g-t", "0.25 0.75 1 0 0 1", 3, 2);
-  if (withNormals) {
-    inputs += "<input semantic=\"NORMAL\" source=\"#g-n\" offset=\"2\"/>";
-    p = "0 0 0 1 1 0 2 2 0";
-    sources += Source("g-n", "0 0 1", 1, 3);
-  }
+  const std::string inputs = "<input semantic=\"TEXCOORD\" source=\"#g-t\" offset=\"1\"/>"
+                             "<input semantic=\"NORMAL\" source=\"#g-n\" offset=\"2\"/>";
+  const std::string p = "0 0 0 1 1 0 2 2 0";
+  const std::string sources = Source("g-t", "0.25 0.75 1 0 0 1", 3, 2) + Source("g-n", "0 0 1", 1, 3);
   doc.geometries = Mesh("g", Primitive("triangles", 1, "tx-m", p, inputs) +
                                  Primitive("triangles", 1, "plain-m", p, inputs) +
                                  Primitive("triangles", 1, "tx2-m", p, inputs),
@@ -182,26 +95,9 @@ Doc TexturedDoc(const std::string& folder, bool withNormals) {
   return doc;
 }
 
-TEST(Pipeline, MaterialsFollowTheEffectTableAndTexturesFlipAndShare) {
-  Outputs out = RunBoth(TexturedDoc("tex", false).Write("tex/doc.dae"));
-  ExpectSameParts(out.geometry, out.display, true);
-  const std::vector<Part>& parts = out.geometry.parts;
-  ASSERT_EQ(parts.size(), 3u);
-  // Records in table order for the used effects only: plain 0, tx 1, tx2 2.
-  EXPECT_EQ((std::vector<long>{parts[0].material, parts[1].material, parts[2].material}),
-            (std::vector<long>{1, 0, 2}));
-  // Vertices 2 1 0: (0, 1) (1, 0) (0.25, 0.75) with t flipped.
-  std::vector<Vec2> flipped = {{0, 0}, {1, 1}, {0.25, 0.25}};
-  ExpectNear(parts[0].texturePoints, flipped, 0, "tx");
-  EXPECT_TRUE(parts[1].texturePoints.empty());  // coordinates but no texture
-  ExpectNear(parts[2].texturePoints, flipped, 0, "tx2");
-  EXPECT_EQ(Strides(out.display), (std::vector<int>{5, 3, 5}));
-  // The records themselves: BuildMaterials.RecordsFollowTheEffectTable.
-}
-
 // The buffer handed out is the one the geometry imports, without the extent.
 TEST(Pipeline, DataBufferImportsAsTheGeometry) {
-  std::vector<std::string> files = {TexturedDoc("buffer", true).Write("buffer/doc.dae")};
+  std::vector<std::string> files = {TexturedDoc("buffer").Write("buffer/doc.dae")};
   // The duck as triangles and as polygons (rings through the buffer too).
   for (const char* name : {"/assimp/duck.dae", "/pycollada/duck_polylist.dae"})
     if (std::filesystem::exists(testsupport::CorpusDir() + name))

@@ -222,7 +222,12 @@ TEST(Convert, SplitsGiveFeaturesWithTheirFields) {
   EXPECT_EQ(features("material", Scratch("material.gpkg")),
             (std::vector<std::string>{"brick|#FFFFFF||1|material_20c61c9f9e34f541.png|6",
                                       "roof tiles|#8C2819||1||2", "stone|#727277||1||10"}));
-  EXPECT_EQ(features("part", Scratch("part.gpkg")).size(), 17u);
+  // Each of the 17 parts carries its material's fields.
+  std::map<std::string, int> partsOf;
+  for (const std::string& row : features("part", Scratch("part.gpkg")))
+    ++partsOf[row.substr(0, row.find('|', row.find('|') + 1))];
+  EXPECT_EQ(partsOf, (std::map<std::string, int>{{"brick|#FFFFFF", 5}, {"roof tiles|#8C2819", 2},
+                                                 {"stone|#727277", 10}}));
   // The chimney is instanced twice: two features.
   EXPECT_EQ(features("node", Scratch("node.gpkg")),
             (std::vector<std::string>{"house|8", "chimney|5", "chimney|5"}));
@@ -350,6 +355,18 @@ TEST(Convert, ADocumentPlacedManyTimesIsReadOnce) {
   EXPECT_EQ(eastings, (std::vector<double>{500000, 500079, 500000}));
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_EQ(log.lines[0].rfind("texture-missing: ", 0), 0u) << log.lines[0];
+  // A polygon with a hole is one polygon with one interior ring.
+  const std::string holed = testdoc::OneInstance(testdoc::Mesh("g",
+      "<polygons count=\"1\" material=\"m\"><input semantic=\"VERTEX\" source=\"#g-v\" offset=\"0\"/>"
+      "<ph><p>0 1 2 3</p><h>4 5 6</h></ph></polygons>", "", "0 0 0 4 0 0 4 4 0 0 4 0 1 1 0 2 1 0 1 2 0"))
+      .Write("once/holed.dae");
+  options.extended = true;
+  gis::ConvertedModel ring;
+  ASSERT_TRUE(gis::ConvertModel({"h", holed, holed, {}, {}}, options, &log, ring, &cache));
+  ASSERT_EQ(ring.features.size(), 1u);
+  const OGRMultiPolygon* polygons = ring.features[0].geometry->toMultiPolygon();
+  ASSERT_EQ(polygons->getNumGeometries(), 1);
+  EXPECT_EQ(polygons->getGeometryRef(0)->getNumInteriorRings(), 1);
   gis::Model missing{"x", doc + ".gone", doc + ".gone", {}, {}};
   gis::ConvertedModel none;
   EXPECT_FALSE(gis::ConvertModel(missing, options, &log, none, &cache));

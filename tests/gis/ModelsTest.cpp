@@ -55,13 +55,14 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
 <kml:kml xmlns:kml="http://www.opengis.net/kml/2.2" xmlns:gx="http://www.google.com/kml/ext/2.2">
 <kml:Document><kml:Folder><kml:Placemark><kml:name>Town hall</kml:name>
   <kml:Model><kml:altitudeMode>absolute</kml:altitudeMode>
-    <kml:Location><kml:longitude> 7.25 </kml:longitude><kml:latitude>+46.5</kml:latitude>
+    <kml:Location><kml:longitude> -180 </kml:longitude><kml:latitude>+90</kml:latitude>
       <kml:altitude>512.5</kml:altitude></kml:Location>
     <kml:Orientation><kml:heading>90</kml:heading><kml:tilt>-5</kml:tilt><kml:roll>2.5e0</kml:roll></kml:Orientation>
     <kml:Scale><kml:x>2</kml:x><kml:y>3</kml:y><kml:z>4</kml:z></kml:Scale>
     <kml:Link><kml:href>models/hall.dae</kml:href></kml:Link></kml:Model></kml:Placemark></kml:Folder>
 <kml:Placemark><kml:MultiGeometry><kml:Model>
-    <gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode><kml:altitudeMode>absolute</kml:altitudeMode>
+    <kml:altitudeMode>absolute</kml:altitudeMode><gx:altitudeMode>relativeToSeaFloor</gx:altitudeMode>
+    <kml:altitudeMode>clampToGround</kml:altitudeMode>
     <kml:Location><kml:longitude>1,5</kml:longitude><kml:latitude>91</kml:latitude></kml:Location>
     <kml:Link><kml:href>models/my%20tower.dae</kml:href></kml:Link></kml:Model></kml:MultiGeometry></kml:Placemark>
 <kml:Placemark><kml:name>Lost</kml:name><kml:Model><kml:Link><kml:href>gone.dae</kml:href></kml:Link></kml:Model></kml:Placemark>
@@ -75,7 +76,9 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
                                          {"models/my tower.dae", model}});
   ModelSet set;
   DiagnosticLog log;
-  ASSERT_TRUE(Open(set, path, log));
+  gis::ArchiveLimits limits;
+  limits.maxModels = 3;  // exactly the models the KML holds: all read, nothing said
+  ASSERT_TRUE(Open(set, path, log, limits));
   ASSERT_EQ(set.models().size(), 2u);
   const gis::Model& hall = set.models()[0];
   EXPECT_EQ(hall.name, "Town hall \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
@@ -83,10 +86,12 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
   const gis::Placement& p = *hall.placement;
   EXPECT_EQ(std::vector<double>({p.location.longitude, p.location.latitude, p.location.altitude,
                                  p.heading, p.tilt, p.roll, p.scale[0], p.scale[1], p.scale[2]}),
-            std::vector<double>({7.25, 46.5, 512.5, 90, -5, 2.5, 2, 3, 4}));
+            std::vector<double>({-180, 90, 512.5, 90, -5, 2.5, 2, 3, 4}));
   EXPECT_EQ(p.altitudeMode, gis::AltitudeMode::kAbsolute);
 
-  // Malformed and out-of-range numbers give the defaults; the name comes from the file.
+  // Numbers at the edges of their ranges are kept; malformed and out-of-range ones give the
+  // defaults; the name comes from the file; a gx: altitude mode wins wherever it stands among
+  // plain ones.
   const gis::Model& tower = set.models()[1];
   EXPECT_EQ(tower.name, "my tower.dae");
   EXPECT_EQ(tower.placement->location.longitude, 0);
@@ -99,7 +104,10 @@ TEST(Kmz, EveryPlacemarkModelIsOneModelWithItsPlacement) {
       "placement: a placemark: no terrain: altitude taken as given (altitudeMode relativeToSeaFloor)",
       "placement: placemark 'Lost': no terrain: altitude taken as given (altitudeMode clampToGround, KML's default)",
       "kml: placemark 'Lost': model 'gone.dae' not found: skipped"}));
-  EXPECT_EQ(log.heard[0].line, 12);
+  EXPECT_EQ(log.heard[0].line, 13);
+  limits.maxModels = 2;
+  ASSERT_TRUE(Open(set, path, log, limits));
+  EXPECT_EQ(log.lines.back(), "kml: more than 2 models (the cap): the rest not read");
 }
 
 TEST(Kmz, TexturesAreFoundInsideTheArchiveAndThroughAliases) {
@@ -249,19 +257,32 @@ TEST(Archive, BombsAndDamageGiveClearDiagnostics) {
                             "(the compression-ratio cap)";
   EXPECT_TRUE(Open(set, Zip("bomb/ratio.zae", {{"zeros.bin", zeros}, {"m.dae", model}}), log));
   EXPECT_EQ(log.lines.back(), ratio);
-  // A declared size that lies is caught by counting what comes out.
-  std::string liar = testsupport::ReadFile(Zip("bomb/liar.zae", {{"zeros.bin", zeros}}));
-  for (size_t at : {size_t(22), liar.find("PK\x01\x02") + 24}) liar.replace(at, 4, "\x10\0\0\0", 4);
-  EXPECT_FALSE(Open(set, testsupport::WriteFile("bomb/liar.zae", liar), log));
+  // Declared sizes that lie (16 bytes, in every header) are caught by counting what comes out.
+  auto lying = [](const std::string& name, const std::vector<ziptest::Entry>& entries) {
+    std::string zip = testsupport::ReadFile(Zip(name, entries));
+    for (const char* header : {"PK\x03\x04", "PK\x01\x02"})
+      for (size_t at = zip.find(header); at != std::string::npos; at = zip.find(header, at + 4))
+        zip.replace(at + (header[2] == 3 ? 22 : 24), 4, "\x10\0\0\0", 4);
+    return testsupport::WriteFile(name, zip);
+  };
+  EXPECT_FALSE(Open(set, lying("bomb/liar.zae", {{"zeros.bin", zeros}}), log));
   EXPECT_EQ(log.lines[log.lines.size() - 2], ratio);
   gis::ArchiveLimits small;
   small.maxTotalBytes = 3000;
-  EXPECT_FALSE(Open(set, Zip("bomb/total.zae", {{"a.bin", std::string(2000, 'a'), false, true},
-                                               {"b.bin", std::string(2000, 'b'), false, true}}),
-                    log, small));
-  EXPECT_EQ(log.lines.back(), "archive: the cap of 3000 bytes unpacked in all was reached at "
-                              "entry 'b.bin': unpacking stopped");
+  const std::vector<ziptest::Entry> two = {{"a.bin", std::string(2000, 'a'), false, true},
+                                           {"b.bin", std::string(2000, 'b'), false, true}};
+  for (const std::string& path : {Zip("bomb/total.zae", two), lying("bomb/lying.zae", two)}) {
+    EXPECT_FALSE(Open(set, path, log, small));
+    EXPECT_EQ(log.lines.back(), "archive: the cap of 3000 bytes unpacked in all was reached at "
+                                "entry 'b.bin': unpacking stopped") << path;
+  }
+  // Exactly at both caps: all unpacked, nothing said.
   small.maxEntries = 2;
+  log.lines.clear();
+  EXPECT_TRUE(Open(set, Zip("bomb/edge.zae", {{"a.bin", std::string(1000, 'a'), false, true},
+                                              {"m.dae", model + std::string(2000 - model.size(), ' ')}}),
+                   log, small));
+  EXPECT_EQ(log.lines, std::vector<std::string>{});
   EXPECT_FALSE(Open(set, Zip("bomb/count.zae", {{"a", ""}, {"b", ""}, {"m.dae", model}}), log, small));
   EXPECT_EQ(log.lines.back(), "archive: the archive holds 3 entries, more than the cap of 2: not unpacked");
   // A KML of empty elements: at the element cap it is read (and places nothing), one past it

@@ -29,12 +29,13 @@ std::string Triangles(const std::vector<std::string>& materials) {
 // rounded or clamped; an image is read once per image element and shared by later users.
 TEST(BuildMaterials, RecordsFollowTheEffectTable) {
   testsupport::WriteFile("materials/tex.tga", Tga());
+  testsupport::WriteFile("materials/t\"q.tga", Tga());
   std::vector<unsigned char> pixels(40000 * 100, 200);
   ASSERT_NE(stbi_write_png((testsupport::ScratchDir() + "/materials/wide.png").c_str(), 40000, 100, 1,
                            pixels.data(), 40000), 0);
   Doc doc = OneInstance(Triangles({"missing", "tx", "plain", "tx2", "again", "wide"}));
   doc.images = "<image id=\"img\"><init_from>tex.tga</init_from></image><image id=\"img2\">"
-               "<init_from>tex.tga</init_from></image><image id=\"wide\"><init_from>wide.png</init_from></image>"
+               "<init_from>t&quot;q.tga</init_from></image><image id=\"wide\"><init_from>wide.png</init_from></image>"
                "<image id=\"gone\"><init_from>gone.png</init_from></image>";
   doc.effects = Effect("plain", "0.5 0.25 1.5", "", "0.9") + Effect("unused", "", "img") + Effect("tx", "", "img") +
                 Effect("tx2", "", "img", "0.5", true) + Effect("again", "", "img2", "0.95") +
@@ -62,7 +63,7 @@ TEST(BuildMaterials, RecordsFollowTheEffectTable) {
     EXPECT_EQ(tx2.transparency, 50);
     EXPECT_EQ(tx2.sharedTexture, 2);  // the table position of tx, the image's first user
     EXPECT_TRUE(tx2.firstPixel.empty());
-    EXPECT_EQ(again.sharedTexture, -1);  // the same file under another image: read again
+    EXPECT_EQ(again.sharedTexture, -1);  // the same bytes under another image: read again
     EXPECT_EQ(again.firstPixel, tx.firstPixel);
     EXPECT_EQ(again.transparency, 5);
     EXPECT_EQ(wide.width * 1000 + wide.height, 32767100);  // each side clamped on its own

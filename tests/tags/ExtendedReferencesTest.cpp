@@ -26,7 +26,7 @@ Doc Textured(const std::string& initFrom, const std::string& params = "") {
 // value of another type.
 TEST(ExtendedReferences, ImageAddressesAndSamplerImages) {
   const std::string path = "file://" + testsupport::WriteFile("ext/t/a \xc3\xa9.tga", Tga());
-  for (const Doc& doc : {Textured(path), Textured("file:t/a%20%c3%a9.tga"), Textured("file://localhost" + path.substr(7)),
+  for (const Doc& doc : {Textured(path), Textured("file:t/a%20%c3%a9.tga"), Textured("t/a%20%c3%a9.tg%61"), Textured("file://localhost" + path.substr(7)),
                          Textured("<ref>t/a%20%C3%A9.tga</ref>", "<newparam sid=\"f\"><float4>1 0 0 1</float4></newparam>"
                                   "<newparam sid=\"samp\"><sampler2D><instance_image url=\"#img\"/></sampler2D></newparam>")}) {
     EXPECT_EQ(Read(doc).materials.at(0).firstPixel, (std::vector<int>{10, 20, 30})) << doc.images;

@@ -102,8 +102,12 @@ TEST(Geometry, ShortListsRepeatTheirLastNumberWithinAnAllowance) {
   EXPECT_EQ(PointCount(RunAgreeing(OneInstance(Mesh("g", kTriangle1000)).Text()).geometry), 3000u);
   for (const std::string& primitive :
        {Primitive("triangles", 400000000, "m", "1 2 0"), Primitive("polylist", 2, "m", "1 2 0", "", "2000000000 2000000000")}) {
-    const std::string text = OneInstance(Mesh("g", primitive)).Text();
-    EXPECT_LE(PointCount(RunAgreeing(text).geometry), size_t{1} << 22) << primitive;
+    DiagnosticLog log;
+    Outputs out = RunBoth(testsupport::WriteFile("short.dae", OneInstance(Mesh("g", primitive)).Text()), {false, &log});
+    ExpectSameParts(out.geometry, out.display, true);
+    EXPECT_LE(PointCount(out.geometry), size_t{1} << 22) << primitive;
+    ASSERT_FALSE(log.lines.empty()) << primitive;
+    EXPECT_EQ(log.lines[0].rfind("limit-reached: an index list of ", 0), 0u) << log.lines[0];
   }
 }
 

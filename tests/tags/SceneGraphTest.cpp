@@ -28,16 +28,17 @@ TEST(SceneGraph, LaterChildrenReplaceAndClasslessElementsAreSkipped) {
 }
 
 TEST(SceneGraph, InstanceNodeCyclesAndChainsEnd) {
-  // "a" instances itself twice and "b", which leads back to "a": each is entered once per path.
+  // "a" instances itself twice and "b", which leads back to "a": each is entered once per path,
+  // under the transforms of the node that instances it.
   Doc cycle = OneInstance(Mesh("g", kTriangle));
   cycle.nodes =
       "<node id=\"a\"><instance_geometry url=\"#g\"/><instance_node url=\"#a\"/><instance_node url=\"#b\"/>"
       "<instance_node url=\"#a\"/></node><node id=\"b\"><translate>0 0 1</translate>"
       "<instance_geometry url=\"#g\"/><instance_node url=\"#a\"/></node>";
-  cycle.scene = Node("", "<instance_node url=\"#a\"/>");
+  cycle.scene = Node("<translate>5 0 0</translate>", "<instance_node url=\"#a\"/>");
   Output g = RunAgreeing(cycle.Text()).geometry;
   ASSERT_EQ(g.parts.size(), 2u);
-  ExpectNear(g.parts[1].points, {{0, 1, 1}, {1, 0, 1}, {0, 0, 1}}, 0, "b");
+  ExpectNear(g.parts[1].points, {{5, 1, 1}, {6, 0, 1}, {5, 0, 1}}, 0, "b");
 
   // Chains and nesting have no depth limit, nor do they take stack: 100,000 chained library
   // nodes, 100,000 nested nodes each lifting by 1, and in the extended reading 100,000 controllers

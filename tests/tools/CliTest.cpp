@@ -9,7 +9,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <varnel/version.h>
 
 #include "support/Documents.h"
 #include "support/LocalHttpServer.h"
@@ -34,48 +33,29 @@ int CountLines(const std::string& text, const std::string& prefix) {
   return count;
 }
 
-TEST(Cli, HelpAndVersion) {
+TEST(Cli, Help) {
   for (const char* command : {"info", "dump", "buffer", "shp", "obj", "gltf", "batch"}) {
     Result help = RunTool(std::string(command) + " --help");
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_NE(help.out.find(std::string("Usage: varnel ") + command), std::string::npos) << help.out;
   }
   EXPECT_EQ(RunTool("--help").status, 0);
-  EXPECT_EQ(RunTool("--version").out, "varnel " VARNEL_VERSION_STRING "\n");
 }
 
-// A usage error: status 2, nothing written, one line on standard error.
-void ExpectUsageError(const std::string& args) {
-  Result usage = RunTool(args);
-  EXPECT_EQ(usage.status, 2) << args;
-  bool oneLine = std::count(usage.err.begin(), usage.err.end(), '\n') == 1;
-  EXPECT_TRUE(usage.err.rfind("varnel: ", 0) == 0 && oneLine) << args << ": " << usage.err;
-}
-
-TEST(Cli, CommandAndFileRequired) {
-  for (const char* args : {"", "frobnicate x.dae", "info", "shp a.dae", "batch a.dae"})
-    ExpectUsageError(args);
-}
-
-TEST(Cli, OptionsACommandDoesNotTakeAreRefused) {
-  for (const char* args : {"info a.dae -o x", "dump a.dae -o x", "info a.dae b.dae", "dump -j 2 a.dae"})
-    ExpectUsageError(args);
-}
-
-TEST(Cli, BatchValuesAreChecked) {
-  std::string dir = testsupport::ScratchDir() + "/unused";
-  for (const char* option : {"-j 3x", "-j 0", "-j ''", "--format png"})
-    ExpectUsageError("batch " + std::string(option) + " -o " + Quote(dir) + " a.dae");
+// A usage error (no command or file, an option the command does not take, a batch value out of
+// range): status 2, nothing written, one line on standard error.
+TEST(Cli, UsageErrorsAreOneLine) {
+  const std::string dir = testsupport::ScratchDir() + "/unused", batch = " -o " + Quote(dir) + " a.dae";
+  for (const std::string& args : std::vector<std::string>{
+           "", "frobnicate x.dae", "info", "shp a.dae", "batch a.dae", "info a.dae -o x", "dump a.dae -o x",
+           "info a.dae b.dae", "dump -j 2 a.dae", "batch -j 3x" + batch, "batch -j 0" + batch,
+           "batch -j ''" + batch, "batch --format png" + batch}) {
+    Result usage = RunTool(args);
+    EXPECT_EQ(usage.status, 2) << args;
+    bool oneLine = std::count(usage.err.begin(), usage.err.end(), '\n') == 1;
+    EXPECT_TRUE(usage.err.rfind("varnel: ", 0) == 0 && oneLine) << args << ": " << usage.err;
+  }
   EXPECT_FALSE(fs::exists(dir));
-}
-
-// `info [FLAGS] FILE` fails with status 1 and one line naming the file and `reason`.
-void ExpectInfoFails(const std::string& file, const std::string& reason,
-                     const std::string& flags = "") {
-  Result info = RunTool("info " + flags + Quote(file));
-  EXPECT_EQ(info.status, 1) << flags << file;
-  EXPECT_TRUE(info.out.empty());
-  EXPECT_EQ(info.err, "varnel: " + file + ": " + reason + "\n") << flags;
 }
 
 std::string Utf16(const std::string& text) {
@@ -89,7 +69,7 @@ TEST(Cli, AFileWithoutOutputSaysWhy) {
   using testsupport::WriteFile;
   const std::string scratch = testsupport::ScratchDir();
   const std::string svg = "<?xml version=\"1.0\"?>\n<svg><g/></svg>";
-  const std::string prolog = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- by hand -->\n"
+  const std::string prolog = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- by hand -> <b> -->\n"
                              "<!DOCTYPE c:COLLADA [<!ENTITY gt '>'>]>\n<c:COLLADA xmlns:c=\"u\"/>";
   std::string declared = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle)).Text();
   declared.insert(declared.find("<COLLADA"), "<!DOCTYPE COLLADA>\n");
@@ -142,7 +122,6 @@ const std::string kSurveyStops =
 // -v says each kind and message once per document, with a count.
 TEST(Cli, ExtendedReadsWhatThePlainReadingStopsAt) {
   std::string file = SurveyedDocument();
-  ExpectInfoFails(file, kSurveyStops, "--strict ");
   std::string text = testsupport::ReadFile(file);
   text.replace(text.find("<survey/>"), 9, "<survey/><survey/><survey>x</survey><plan/>");
   testsupport::WriteFile("batch/covered.dae", text);
@@ -152,12 +131,6 @@ TEST(Cli, ExtendedReadsWhatThePlainReadingStopsAt) {
                          "varnel: " + file + ":3: unknown-name: <plan> is skipped\n");
   EXPECT_EQ(verbose.out, RunTool("dump --extended " + Quote(file)).out);
   EXPECT_EQ(CountLines(verbose.out, R"({"call":"SetPartData")"), 1);
-}
-
-TEST(Cli, UnwritableOutput) {
-  Result unwritable = RunTool("shp " + Quote(Sample()) + " -o /nonexistent-folder/x.shp");
-  EXPECT_EQ(unwritable.status, 2);
-  EXPECT_EQ(unwritable.err, "varnel: /nonexistent-folder/x.shp: No such file or directory\n");
 }
 
 TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {
@@ -173,6 +146,18 @@ TEST(Cli, BatchNamesTheFilesItCouldNotConvert) {
   EXPECT_TRUE(fs::exists(outDir + "/house.shp"));
   EXPECT_TRUE(fs::exists(outDir + "/house-2.shp"));
   EXPECT_EQ(RunTool("batch -o " + Quote(outDir) + " " + Quote(covered)).status, 0);
+
+  // A worker killed by a signal (here while it waits on a download that never ends) failed.
+  testsupport::LocalHttpServer server([](const std::string&) {
+    return testsupport::LocalHttpServer::Response{"HTTP/1.1 200 OK\r\nContent-Length: 20000\r\n\r\n<COLLADA>", true};
+  });
+  const std::string address = server.Url("/stall.dae");
+  Result killed = RunShell("{ no_proxy='*' NO_PROXY='*' " + Quote(VARNEL_TOOL) + " batch -o " + Quote(outDir) + " " +
+                           Quote(address) + " & b=$!; for i in $(seq 200); do w=$(cat /proc/$b/task/$b/children) && [ -n \"$w\" ] && break; "
+                           "sleep 0.05; done; kill -KILL $w; wait $b; }");
+  EXPECT_EQ(killed.status, 1);
+  EXPECT_EQ(killed.err, "varnel: " + address + ": worker stopped: Killed\n"
+                        "varnel batch: 0 converted, 0 without output, 1 failed\n");
 }
 
 // A texture named by an absolute path outside the document's folder: read by the commands on
@@ -321,8 +306,8 @@ TEST(Cli, PlacedModelsGiveTheirCrsLocationAndPlacedExtent) {
   EXPECT_NE(origin.out.find(R"("crs":"EPSG:32632","location":[9,45,100],"altitudeMode":"absolute","height":141.50285)"),
             std::string::npos) << origin.out;
   // A false origin in a projected CRS: the extent moves by the offset exactly.
-  Result offset = RunTool("info " + Quote(Sample()) + " -a_srs EPSG:25832 --offset 500000,5500000");
-  EXPECT_NE(offset.out.find(R"("extent":[500000,5500000,0,500010,5500008,7])"), std::string::npos)
+  Result offset = RunTool("info " + Quote(Sample()) + " -a_srs EPSG:25832 --offset 500000,5500000,100");
+  EXPECT_NE(offset.out.find(R"("extent":[500000,5500000,100,500010,5500008,107])"), std::string::npos)
       << offset.out;
   // The document's own place on the earth, read by the extended reading.
   testdoc::Doc doc = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));
@@ -331,16 +316,6 @@ TEST(Cli, PlacedModelsGiveTheirCrsLocationAndPlacedExtent) {
   Result own = RunTool("info --extended " + Quote(doc.Write("placed/own.dae")));
   EXPECT_NE(own.out.find(R"("crs":"EPSG:32730","location":[-3,-40,5],"altitudeMode":"relativeToGround","height":5})"),
             std::string::npos) << own.out;
-}
-
-TEST(Cli, PlacementThatCannotBeMadeFailsWithItsReason) {
-  Result unplaced = RunTool("info " + Quote(Sample()) + " -t_srs EPSG:4326");
-  EXPECT_EQ(unplaced.status, 1);
-  EXPECT_EQ(unplaced.err, "varnel: " + Sample() +
-                              ": nothing places the model in -t_srs: give --origin or -a_srs\n");
-  Result unknown = RunTool("buffer --place -o /dev/null " + Quote(Sample()) + " -a_srs EPSG:1");
-  EXPECT_EQ(unknown.status, 1);
-  EXPECT_EQ(unknown.err, "varnel: " + Sample() + ": EPSG:1 is no CRS PROJ knows\n");
 }
 
 TEST(Cli, FailedRunsLeaveFilesThatWereThereAlone) {
@@ -355,11 +330,39 @@ TEST(Cli, FailedRunsLeaveFilesThatWereThereAlone) {
   }
 }
 
-TEST(Cli, LimitsThatCutAModelShortAreSaidWithoutVerbose) {
+// The conversion type comes from the user's settings file: edges show for types 2 to 4.
+TEST(Cli, ConversionTypeFromTheUserSettings) {
+  testdoc::Doc doc = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));
+  doc.effects.insert(16, " name=\"tavu_ignore\"");
+  const std::string path = doc.Write("settings/edges.dae");
+  for (const char* type : {"1", "4"}) {
+    testsupport::WriteFile(std::string("settings/") + type + "/TAVU/Settings.ini", std::string("TAVUConversionType=") + type);
+    Result dump = RunTool("dump " + Quote(path), "XDG_CONFIG_HOME=" + Quote(testsupport::ScratchDir() + "/settings/" + type) + " ");
+    EXPECT_EQ(dump.out.find(R"("edge":{"width":1)") != std::string::npos, *type == '4') << dump.out;
+  }
+}
+
+// What stops a run, or cuts its model short, is one line naming the file, -v or not.
+TEST(Cli, FailuresAndCutsAreOneLineNamingTheFile) {
   testdoc::Doc named = testdoc::OneInstance(testdoc::Mesh("g", testdoc::kTriangle));
   named.scene = "<node name=\"" + std::string(1100, 'n') + "\"><instance_geometry url=\"#g\"/></node>";
-  std::string file = named.Write("limits/named.dae");
-  Result info = RunTool("info " + Quote(file));
-  EXPECT_EQ(info.status, 0);
-  EXPECT_EQ(info.err, "varnel: " + file + ": <node>: attributes past their first 1022 bytes are not read\n");
+  const std::string sample = Sample(), cut = named.Write("limits/named.dae"), surveyed = SurveyedDocument();
+  const struct {
+    std::string args, file, says;
+    int status;
+  } rows[] = {
+      {"shp " + Quote(sample) + " -o /nonexistent-folder/x.shp", "/nonexistent-folder/x.shp",
+       "No such file or directory", 2},
+      {"info " + Quote(sample) + " -t_srs EPSG:4326", sample,
+       "nothing places the model in -t_srs: give --origin or -a_srs", 1},
+      {"buffer --place -o /dev/null " + Quote(sample) + " -a_srs EPSG:1", sample, "EPSG:1 is no CRS PROJ knows", 1},
+      {"info --strict " + Quote(surveyed), surveyed, kSurveyStops, 1},
+      {"info " + Quote(cut), cut, "<node>: attributes past their first 1022 bytes are not read", 0},
+  };
+  for (const auto& row : rows) {
+    Result run = RunTool(row.args);
+    EXPECT_EQ(run.status, row.status) << row.args;
+    EXPECT_EQ(run.err, "varnel: " + row.file + ": " + row.says + "\n");
+    EXPECT_EQ(run.out.empty(), row.status != 0) << row.args;
+  }
 }

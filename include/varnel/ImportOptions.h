@@ -131,7 +131,8 @@ struct ImportOptions {
   // Hears the file of each texture read at its own size; null costs nothing.
   TextureObserver* textureObserver = nullptr;
   // For a document read from memory: where its references lead; null: nowhere, so it has no
-  // textures and no linked documents. Not asked for documents read from a path.
+  // textures and no linked documents. Not asked for documents read from a path. Its answers are
+  // taken as they are: confineTextures does not apply to them, the resolver is the confinement.
   ReferenceResolver* resolver = nullptr;
 };
 

@@ -50,25 +50,25 @@ void AddCount(int& field, int64_t n) {
 }
 
 // Index tuples wholly inside the bound index list.
-int64_t CompleteTuples(const SceneCollector& c) {
+int64_t CompleteTuples(const BoundMesh& c) {
   return c.tupleSize >= 1 ? c.indices.count / c.tupleSize : 0;
 }
 
 // Vertices of the bound triangle list that are emitted: whole triangles with complete tuples.
-int64_t TriangleVertices(const SceneCollector& c) {
+int64_t TriangleVertices(const BoundMesh& c) {
   int64_t triangles = c.primitiveCount > 0 ? c.primitiveCount : 0;
   int64_t available = CompleteTuples(c) / 3;
   return 3 * (triangles < available ? triangles : available);
 }
 
-int64_t PolygonLimit(const SceneCollector& c) {
+int64_t PolygonLimit(const BoundMesh& c) {
   return c.primitiveCount < c.polygonSizes.count ? c.primitiveCount : c.polygonSizes.count;
 }
 
 // Visits the lists of the bound primitive (polygons, holes, strips, fans or line strips) in
 // order: visit(position k, first vertex r, size s, whether all its tuples are complete).
 template <class Visit>
-void ForEachList(const SceneCollector& c, Visit&& visit) {
+void ForEachList(const BoundMesh& c, Visit&& visit) {
   const int64_t tuples = CompleteTuples(c);
   const int64_t limit = PolygonLimit(c);
   int64_t r = 0;
@@ -83,7 +83,7 @@ void ForEachList(const SceneCollector& c, Visit&& visit) {
 // vertices is a triangle, a bigger one (or one with holes) a ring closed by its first point
 // again. A polygon needs three vertices with complete tuples; its holes go with it.
 template <class Visit>
-void ForEachPolygon(const SceneCollector& c, Visit&& visit) {
+void ForEachPolygon(const BoundMesh& c, Visit&& visit) {
   const int32_t* holes = c.holes.count > 0 ? c.holes.data : nullptr;
   const int64_t lists = c.holes.count;
   bool outerMade = false;
@@ -103,7 +103,7 @@ void ForEachPolygon(const SceneCollector& c, Visit&& visit) {
 // Lists of at least `least` vertices, all with complete tuples: visit(first vertex, size). Strips
 // and fans need three, line strips two.
 template <class Visit>
-void ForEachRun(const SceneCollector& c, int least, Visit&& visit) {
+void ForEachRun(const BoundMesh& c, int least, Visit&& visit) {
   ForEachList(c, [&](int64_t, int64_t r, int64_t s, bool complete) {
     if (complete && s >= least) visit(r, s);
   });
@@ -116,7 +116,7 @@ bool IsLines(int elementId) { return elementId == kLines || elementId == kLinest
 // line; vertices(run, corners) hands the part's vertices in delivery order, as runs
 // run(from, down to) and triangles corners(a, b, c), for a sink that delivers them.
 template <class Sink>
-void WalkPrimitive(const SceneCollector& c, int elementId, Sink& sink) {
+void WalkPrimitive(const BoundMesh& c, int elementId, Sink& sink) {
   switch (elementId) {
     case kTriangles: {
       // deliberate: every part's vertices arrive last first, see docs/behaviour.md
@@ -318,18 +318,19 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
   // deliberate: normals only when every point of the document has one, see docs/behaviour.md
   bool hasNormals = out.pointCount == out.normalCount;
 
-  ResetGeometryState();
-  geometry->BindGeometry(*this);
-  for (int32_t p = 0; p < primitives.count; ++p) {
-    PrimitiveTag* primitive = primitives[p];
+  bound.Clear();
+  if (GeometryTag* bindable = geometry->AsGeometryTag()) BindGeometry(*bindable);
+  for (int32_t p = 0; p < bound.primitives.count; ++p) {
+    PrimitiveTag* primitive = bound.primitives[p];
     if (counting && Exhausted()) return;
     if (!primitive || !IsInstantiated(*primitive, linesEnabled)) continue;
-    primitive->BindPrimitive(*this);
+    const int64_t sourcesIndexed = bound.BindPrimitive(*primitive);
+    SpendElements(sourcesIndexed);
 
     if (counting) {
       // The walk over the inputs is linear (real lists are short), so it is metered like
       // elements; the binding lookup is indexed.
-      SpendElements(int64_t{primitive->inputs.count} + vertexInputs.count);
+      SpendElements(int64_t{primitive->inputs.count} + bound.vertexInputs.count);
       int effect = ResolveEffect(primitive->material, bindMaterial);
       bool hasImage = effect >= 0 && effect < effectImages.count && effectImages[effect];
       int textureEffect = hasImage ? effect : -1;
@@ -337,36 +338,37 @@ void SceneCollector::InstantiateGeometry(const String& url, BindMaterial* bindMa
       out.primitiveEffects.Add(effect);
 
       Counter count{out, context->extended()};
-      WalkPrimitive(*this, primitive->elementId, count);
+      WalkPrimitive(bound, primitive->elementId, count);
       // Lines are delivered but counted only by the extended reading, which gives a display
       // list of lines alone. The walks over polygon and run lists are metered like elements.
       if (IsLines(primitive->elementId)) {
-        SpendElements(CompleteTuples(*this));
+        SpendElements(CompleteTuples(bound));
         continue;
       }
-      if (primitive->elementId != kTriangles) SpendElements(PolygonLimit(*this));
+      if (primitive->elementId != kTriangles) SpendElements(PolygonLimit(bound));
       const int64_t points = count.points;
       SpendElements(points);
       AddCount(out.pointCount, points);
-      if (normalStride > 0) AddCount(out.normalCount, points);
-      if (textureEffect >= 0 && texcoordStride > 0) AddCount(out.texturePointCount, points);
+      if (bound.normal.stride > 0) AddCount(out.normalCount, points);
+      if (textureEffect >= 0 && bound.texcoord.stride > 0) AddCount(out.texturePointCount, points);
       continue;
     }
 
     int32_t entry = out.primitiveIndex;
     bool textured = entry >= 0 && entry < out.primitiveTextureEffects.count &&
-                    out.primitiveTextureEffects[entry] >= 0 && texcoordStride > 0;
+                    out.primitiveTextureEffects[entry] >= 0 && bound.texcoord.stride > 0;
     Emitter emit(*this, hasNormals, textured);
-    WalkPrimitive(*this, primitive->elementId, emit);
+    WalkPrimitive(bound, primitive->elementId, emit);
     ++out.primitiveIndex;
   }
 }
 
 void SceneCollector::FetchPoint(int vertex, double out[3]) const {
-  int64_t at = static_cast<int64_t>(vertex) * tupleSize + positionIndexOffset;
-  int64_t i = ElementIndex(IndexEntry(indices, at), positionCount);
+  const BoundAttribute& a = bound.position;
+  int64_t at = static_cast<int64_t>(vertex) * bound.tupleSize + a.indexOffset;
+  int64_t i = ElementIndex(IndexEntry(bound.indices, at), a.count);
   double p[3];
-  ReadElement(positions, positionOffset, positionStride, i, 3, p);
+  ReadElement(a.numbers, a.offset, a.stride, i, 3, p);
   if (depth < 1) {
     out[0] = p[0], out[1] = p[1], out[2] = p[2];
     return;
@@ -380,13 +382,14 @@ void SceneCollector::FetchPoint(int vertex, double out[3]) const {
 }
 
 void SceneCollector::FetchNormal(int vertex, double out[3]) const {
-  int64_t at = static_cast<int64_t>(vertex) * tupleSize + normalIndexOffset;
-  int64_t i = ElementIndex(IndexEntry(indices, at), normalCount);
+  const BoundAttribute& a = bound.normal;
+  int64_t at = static_cast<int64_t>(vertex) * bound.tupleSize + a.indexOffset;
+  int64_t i = ElementIndex(IndexEntry(bound.indices, at), a.count);
   double n[3];
-  ReadElement(normals, normalOffset, normalStride, i, 3, n);
+  ReadElement(a.numbers, a.offset, a.stride, i, 3, n);
   if (IsZero(n)) {
     // deliberate: a zero normal takes the previous element's, see docs/behaviour.md
-    if (i > 0) ReadElement(normals, normalOffset, normalStride, i - 1, 3, n);
+    if (i > 0) ReadElement(a.numbers, a.offset, a.stride, i - 1, 3, n);
     if (i == 0 || IsZero(n)) n[0] = 0.0, n[1] = 0.0, n[2] = 1.0;
   }
   if (depth < 1) {
@@ -408,10 +411,11 @@ void SceneCollector::FetchNormal(int vertex, double out[3]) const {
 }
 
 void SceneCollector::FetchTexturePoint(int vertex, double out[2]) const {
-  int64_t at = static_cast<int64_t>(vertex) * tupleSize + texcoordIndexOffset;
-  int64_t i = ElementIndex(IndexEntry(indices, at), texcoordCount);
+  const BoundAttribute& a = bound.texcoord;
+  int64_t at = static_cast<int64_t>(vertex) * bound.tupleSize + a.indexOffset;
+  int64_t i = ElementIndex(IndexEntry(bound.indices, at), a.count);
   double st[2];
-  ReadElement(texcoords, texcoordOffset, texcoordStride, i, 2, st);
+  ReadElement(a.numbers, a.offset, a.stride, i, 2, st);
   out[0] = st[0];
   out[1] = 1.0 - st[1];
 }

@@ -126,7 +126,7 @@ void SceneCollector::Run(VisualScene* root) {
     counting.report.receiver = &tally;
     context = &counting;
   }
-  root->Traverse(*this);
+  TraverseScene(*root);
   context = call;
 
   // A count that reached the int limit saturated: its indices could not address the output.
@@ -169,7 +169,7 @@ void SceneCollector::Run(VisualScene* root) {
     if (out.StartCreation()) {
       pass = TraversalPass::Creating;
       nodeVisits = 0;
-      root->Traverse(*this);
+      TraverseScene(*root);
       pass = TraversalPass::Idle;
       out.EndCreation();
       return;
@@ -222,26 +222,6 @@ void SceneCollector::PopMatrix() {
   } else {
     SetIdentity(currentMatrix);
   }
-}
-
-void SceneCollector::ResetGeometryState() {
-  primitiveCount = 0;
-  loadAsPosition = loadAsNormal = loadAsTexcoord = false;
-  positionCount = positionOffset = positionStride = 0;
-  normalCount = normalOffset = normalStride = 0;
-  texcoordCount = texcoordOffset = texcoordStride = 0;
-  tupleSize = 0;
-  positionIndexOffset = normalIndexOffset = texcoordIndexOffset = 0;
-  vertices = nullptr;
-  polygonSizes.RemoveAll();
-  holes.RemoveAll();
-  indices.RemoveAll();
-  positions.RemoveAll();
-  normals.RemoveAll();
-  texcoords.RemoveAll();
-  vertexInputs.RemoveAll();
-  meshSources.RemoveAll();
-  primitives.RemoveAll();
 }
 
 }  // namespace varnel

@@ -1,5 +1,5 @@
 // The working object of scene assembly: borrowed document tables, traversal state, the bound
-// primitive's data and the output manager. Element classes read and write its fields directly.
+// mesh and the output manager.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "assembly/BoundMesh.h"
 #include "assembly/IdIndex.h"
 #include "document/Linked.h"
 #include <varnel/String.h>
@@ -25,9 +26,12 @@ class EffectTag;
 class GeometryTag;
 class ImageTag;
 class InputTag;
+class InstanceController;
+class InstanceTag;
 class MaterialTag;
 class NodeTag;
 class PrimitiveTag;
+class SkinTag;
 class SourceTag;
 class Tag;
 class VerticesTag;
@@ -43,17 +47,7 @@ class SceneCollector {
   SceneCollector(const SceneCollector&) = delete;
   SceneCollector& operator=(const SceneCollector&) = delete;
 
-  int32_t primitiveCount = 0;
-  bool loadAsPosition = false;
-  bool loadAsNormal = false;
-  bool loadAsTexcoord = false;
-  int32_t positionCount = 0, positionOffset = 0, positionStride = 0;
-  int32_t normalCount = 0, normalOffset = 0, normalStride = 0;
-  int32_t texcoordCount = 0, texcoordOffset = 0, texcoordStride = 0;
-  int32_t tupleSize = 0;
-  int32_t positionIndexOffset = 0;
-  int32_t normalIndexOffset = 0;
-  int32_t texcoordIndexOffset = 0;
+  BoundMesh bound;
   TraversalPass pass = TraversalPass::Idle;
   int32_t depth = 0;
   BaseArray<double> matrixStack;
@@ -63,13 +57,6 @@ class SceneCollector {
   const ImportContext* context = &ImportContext::Plain();
   bool yUp = true;
   double unitScale = 1.0;
-  BaseArray<int32_t> polygonSizes;
-  // Beside polygonSizes, of polygons with holes: 1 where a list is a hole in the one before.
-  BaseArray<int32_t> holes;
-  BaseArray<int32_t> indices;
-  BaseArray<float> positions;
-  BaseArray<float> normals;
-  BaseArray<float> texcoords;
   BaseArray<Tag*> images;
   BaseArray<Tag*> effects;
   BaseArray<Tag*> materials;
@@ -77,10 +64,6 @@ class SceneCollector {
   BaseArray<Tag*> libraryNodes;
   BaseArray<Tag*> controllers;
   BaseArray<ImageTag*> effectImages;
-  BaseArray<InputTag*> vertexInputs;
-  BaseArray<SourceTag*> meshSources;
-  BaseArray<PrimitiveTag*> primitives;
-  VerticesTag* vertices = nullptr;
   BindMaterial* bindMaterialOverride = nullptr;
   CreationManager* manager = nullptr;
 
@@ -88,6 +71,19 @@ class SceneCollector {
   // nothing was produced.
   void Run(VisualScene* root);
   void InstantiateGeometry(const String& url, BindMaterial* bindMaterial);
+  // The traversal, from a visual scene down (Traverse.cpp).
+  void TraverseScene(VisualScene& scene);
+  void TraverseNode(NodeTag& node);
+  void TraverseInstance(InstanceController& instance);
+  void TraverseController(ControllerTag& controller);
+  // Places the bind-shape matrix (creating traversal) for a skin's non-empty source; returns the
+  // controller the source names in the extended reading, else null for the caller to instantiate
+  // the geometry. The caller pops the matrix.
+  Tag* EnterSkin(SkinTag& skin);
+  // The node an instance_node names, or null (said once).
+  NodeTag* ResolveInstanceNode(InstanceTag& instance);
+  // Binds the geometry's mesh (or the mesh it is the hull of) into `bound`.
+  void BindGeometry(GeometryTag& geometry);
   // Called for every vertex, from Instantiate.cpp alone, where they are defined and inlined.
   [[gnu::always_inline]] inline void FetchPoint(int vertex, double out[3]) const;
   [[gnu::always_inline]] inline void FetchNormal(int vertex, double out[3]) const;
@@ -95,8 +91,6 @@ class SceneCollector {
   void PushMatrix();
   void PopMatrix();
 
-  // Resets the bound geometry and primitive state before a geometry is bound.
-  void ResetGeometryState();
   void DeriveEffectImages();
   // Effect index of a primitive's material symbol under `bindMaterial` (may be null), or -1.
   int ResolveEffect(const String& symbol, BindMaterial* bindMaterial) const;
@@ -106,7 +100,6 @@ class SceneCollector {
   IdIndex materialIndex;            // built for diagnostics only
   IdIndex usableMaterialIndex;      // materials whose instance_effect resolves
   int32_t firstUsableMaterial = -1;  // position in `materials`, or -1
-  BasicIdIndex<SourceTag> sourceIndex;  // of the bound mesh's sources, rebuilt per mesh
   void IndexTables();
   Tag* FindGeometry(const String& id) const { return geometryIndex.Find(geometries, id); }
   Tag* FindController(const String& id) const { return controllerIndex.Find(controllers, id); }

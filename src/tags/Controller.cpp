@@ -1,9 +1,5 @@
 #include "tags/Controller.h"
 
-#include <utility>
-#include <vector>
-
-#include "assembly/SceneCollector.h"
 #include "tags/TagParse.h"
 #include "tags/Transforms.h"
 #include "xml/ElementNames.h"
@@ -30,34 +26,6 @@ bool ControllerTag::Parse(DaeDocument& document) {
     skin = morph;
     return true;
   });
-}
-
-void ControllerTag::Traverse(SceneCollector& collector) {
-  // A skin's source may name another controller (a skin on a morph, in the extended reading),
-  // and that one's yet another: the chain is followed in a loop, so no length of it costs stack.
-  // `chain` holds the controllers entered, each with whether its skin placed a matrix.
-  std::vector<std::pair<ControllerTag*, bool>> chain;
-  for (ControllerTag* controller = this; controller;) {
-    if (!controller->skin) {
-      if (controller->morphSkipped)
-        collector.ReportOnce(DiagnosticKind::kUnresolvedReference, true, [&] {
-          return "controller \"" + controller->GetId().ToUtf8() + "\" holds a morph, which is not read";
-        });
-      break;
-    }
-    if (controller->onPath) break;
-    controller->onPath = true;
-    SkinTag& skin = *controller->skin;
-    chain.emplace_back(controller, !skin.source.IsEmpty());
-    if (skin.source.IsEmpty()) break;
-    Tag* inner = skin.Enter(collector);
-    if (!inner) collector.InstantiateGeometry(skin.source, nullptr);
-    controller = inner ? inner->AsControllerTag() : nullptr;
-  }
-  for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
-    if (link->second) collector.PopMatrix();
-    link->first->onPath = false;
-  }
 }
 
 namespace {
@@ -95,23 +63,6 @@ bool SkinTag::Parse(DaeDocument& document) {
         return ParseChild(id, document);
     }
   });
-}
-
-Tag* SkinTag::Enter(SceneCollector& collector) {
-  // A source may name another controller (a skin on a morph); the extended reading follows it.
-  Tag* inner = nullptr;
-  if (collector.context->extended() || collector.context->report) {
-    if (!collector.FindGeometry(source)) inner = collector.FindController(source);
-    if (!inner || !collector.context->extended())
-      collector.ReportUnresolvedInstance(elementId == kSkin ? "skin source" : "morph source", source,
-                                         nullptr, inner != nullptr);
-    if (!collector.context->extended()) inner = nullptr;
-  }
-  if (collector.pass == TraversalPass::Creating) {
-    collector.PushMatrix();
-    PreMultiply(collector.currentMatrix, bindShapeMatrix);
-  }
-  return inner;
 }
 
 }  // namespace varnel

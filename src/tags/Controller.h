@@ -12,7 +12,6 @@ class ControllerTag : public NamedTag {
   ~ControllerTag() override;
   ControllerTag* AsControllerTag() override { return this; }
   bool Parse(DaeDocument& document) override;
-  void Traverse(SceneCollector& collector) override;
 
   // The skin, or a morph read as a skin without bind-shape matrix.
   SkinTag* skin = nullptr;
@@ -27,10 +26,6 @@ class SkinTag : public Tag {
   explicit SkinTag(int elementId) : Tag(elementId) {}
   SkinTag* AsSkinTag() override { return this; }
   bool Parse(DaeDocument& document) override;
-  // Places the bind-shape matrix (creating traversal) for the source; returns the controller the
-  // source names in the extended reading, else null for the caller to instantiate the geometry.
-  // Non-empty sources only; the caller pops the matrix.
-  Tag* Enter(SceneCollector& collector);
 
   String source;
   // Row-vector convention (the document's matrix transposed).

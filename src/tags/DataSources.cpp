@@ -1,6 +1,5 @@
 #include "tags/DataSources.h"
 
-#include "assembly/SceneCollector.h"
 #include "tags/MaterialBinding.h"
 #include "tags/TagParse.h"
 #include "xml/ElementNames.h"
@@ -114,37 +113,6 @@ bool SourceTag::Parse(DaeDocument& document) {
   });
 }
 
-void SourceTag::LoadInto(SceneCollector& collector) {
-  if (!techniqueCommon || !floatArray) return;
-  const AccessorTag* accessor = techniqueCommon->accessor;
-  const int32_t layoutCount = accessor ? accessor->count : 0;
-  const int32_t layoutOffset = accessor ? accessor->offset : 0;
-  const int32_t layoutStride = accessor ? accessor->stride : 0;
-  if (floatArray->values.count <= 0) return;
-
-  BaseArray<float>* numbers;
-  int32_t *count, *offset, *stride;
-  if (collector.loadAsPosition) {
-    numbers = &collector.positions;
-    count = &collector.positionCount, offset = &collector.positionOffset;
-    stride = &collector.positionStride;
-  } else if (collector.loadAsNormal) {
-    numbers = &collector.normals;
-    count = &collector.normalCount, offset = &collector.normalOffset;
-    stride = &collector.normalStride;
-  } else if (collector.loadAsTexcoord) {
-    numbers = &collector.texcoords;
-    count = &collector.texcoordCount, offset = &collector.texcoordOffset;
-    stride = &collector.texcoordStride;
-  } else {
-    return;
-  }
-  *count = layoutCount;
-  *offset = layoutOffset;
-  *stride = layoutStride;
-  numbers->AttachTo(floatArray->values);
-}
-
 bool InputTag::Parse(DaeDocument& document) {
   const bool parsed = ParseLoop(document, [&](int id) {
     switch (id) {
@@ -172,11 +140,6 @@ bool VerticesTag::Parse(DaeDocument& document) {
     if (id == kInput) return AttachToList(document, id, inputs, &Tag::AsInputTag);
     return NamedTag::ParseChild(id, document);
   });
-}
-
-void VerticesTag::BindGeometry(SceneCollector& collector) {
-  collector.vertices = this;
-  collector.vertexInputs.AttachTo(inputs);
 }
 
 }  // namespace varnel

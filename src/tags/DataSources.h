@@ -56,8 +56,6 @@ class SourceTag : public NamedTag {
   ~SourceTag() override;
   SourceTag* AsSourceTag() override { return this; }
   bool Parse(DaeDocument& document) override;
-  // Lends the numbers and accessor layout to the collector slot its load flags select.
-  virtual void LoadInto(SceneCollector& collector);
 
   FloatArray* floatArray = nullptr;
   TechniqueCommon* techniqueCommon = nullptr;
@@ -84,7 +82,6 @@ class VerticesTag : public NamedTag {
   ~VerticesTag() override;
   VerticesTag* AsVerticesTag() override { return this; }
   bool Parse(DaeDocument& document) override;
-  void BindGeometry(SceneCollector& collector) override;
 
   BaseArray<InputTag*> inputs{NoStorage{}};
 };

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstring>
 
-#include "assembly/SceneCollector.h"
 #include "tags/DataSources.h"
 #include "tags/TagParse.h"
 #include "xml/ElementNames.h"
@@ -68,24 +67,6 @@ bool GeometryTag::Parse(DaeDocument& document) {
   });
 }
 
-void GeometryTag::BindGeometry(SceneCollector& collector) {
-  // A convex_mesh of nothing but convex_hull_of stands for that geometry: its mesh is given (not
-  // the hull of it). Chains are followed a few steps, which also ends cycles.
-  MeshTag* bound = mesh;
-  for (int step = 0; bound && !bound->hullOf.IsEmpty() && bound->primitives.count == 0; ++step) {
-    Tag* named = step < 4 ? collector.FindGeometry(bound->hullOf) : nullptr;
-    GeometryTag* geometry = named ? named->AsGeometryTag() : nullptr;
-    if (!geometry || !geometry->mesh) {
-      collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
-        return "convex_hull_of \"#" + bound->hullOf.ToUtf8() + "\" names no geometry with a mesh";
-      });
-      return;
-    }
-    bound = geometry->mesh;
-  }
-  if (bound) bound->BindGeometry(collector);
-}
-
 MeshTag::~MeshTag() {
   DeleteAll(sources);
   DeleteAll(primitives);
@@ -132,26 +113,6 @@ bool MeshTag::Parse(DaeDocument& document) {
   });
 }
 
-void MeshTag::BindGeometry(SceneCollector& collector) {
-  collector.meshSources.AttachTo(sources);
-  collector.primitives.AttachTo(primitives);
-  if (vertices) vertices->BindGeometry(collector);
-  // An output without lines says so once per mesh, while counting.
-  if (collector.context->report && !collector.linesEnabled && !linesChecked_ &&
-      collector.pass != TraversalPass::Creating) {
-    linesChecked_ = true;
-    const auto first = std::find_if(primitives.begin(), primitives.end(), [](const PrimitiveTag* p) {
-      return p && IsLineKind(static_cast<int>(p->elementId));
-    });
-    if (first != primitives.end()) {
-      const int id = static_cast<int>((*first)->elementId);
-      collector.context->report(DiagnosticKind::kUnreadPrimitive, (*first)->line, false, [id] {
-        return "<" + std::string(ElementName(id)) + "> is not read: a multipatch holds no lines";
-      });
-    }
-  }
-}
-
 PrimitiveTag::~PrimitiveTag() { DeleteAll(inputs); }
 
 int32_t PrimitiveTag::LargestOffset() const {
@@ -169,71 +130,6 @@ bool PrimitiveTag::ParseChild(int id, DaeDocument& document) {
     case kMaterial: return document.ReadUrl(material);
     default: return document.SkipElement(id);
   }
-}
-
-namespace {
-
-// Points the attribute slot that `input`'s semantic selects at its source: the load flags, the
-// place of its index in a tuple (`indexOffset`) and the source's numbers.
-void LoadAttribute(SceneCollector& collector, const InputTag& input, int32_t indexOffset) {
-  collector.loadAsPosition = input.isPosition;
-  collector.loadAsNormal = input.isNormal;
-  collector.loadAsTexcoord = input.isTexcoord;
-  if (input.isPosition) {
-    collector.positionIndexOffset = indexOffset;
-  } else if (input.isNormal) {
-    collector.normalIndexOffset = indexOffset;
-  } else if (input.isTexcoord) {
-    collector.texcoordIndexOffset = indexOffset;
-  }
-  if (!collector.sourceIndex.Covers(collector.meshSources)) {
-    collector.sourceIndex.Build(collector.meshSources);
-    collector.SpendElements(collector.meshSources.count);
-  }
-  if (SourceTag* source = collector.sourceIndex.Find(collector.meshSources, input.source))
-    source->LoadInto(collector);
-}
-
-}  // namespace
-
-void PrimitiveTag::BindPrimitive(SceneCollector& collector) {
-  collector.positionCount = collector.positionOffset = collector.positionStride = 0;
-  collector.normalCount = collector.normalOffset = collector.normalStride = 0;
-  collector.texcoordCount = collector.texcoordOffset = collector.texcoordStride = 0;
-  collector.positions.RemoveAll();
-  collector.normals.RemoveAll();
-  collector.texcoords.RemoveAll();
-  collector.tupleSize = 0;
-  collector.positionIndexOffset = collector.normalIndexOffset = collector.texcoordIndexOffset = 0;
-
-  const VerticesTag* vertices = collector.vertices;
-  for (const InputTag* input : inputs) {
-    if (!input) continue;
-    if (vertices && input->source == vertices->GetId()) {
-      for (const InputTag* vertexInput : collector.vertexInputs) {
-        if (vertexInput) LoadAttribute(collector, *vertexInput, input->offset);
-      }
-    } else {
-      LoadAttribute(collector, *input, input->offset);
-    }
-    if (input->offset > collector.tupleSize) collector.tupleSize = input->offset;
-  }
-  int32_t widest = collector.tupleSize;
-  if (collector.positionIndexOffset > widest) widest = collector.positionIndexOffset;
-  if (collector.normalIndexOffset > widest) widest = collector.normalIndexOffset;
-  if (collector.texcoordIndexOffset > widest) widest = collector.texcoordIndexOffset;
-  // An offset of INT_MAX leaves the tuple at INT_MAX wide: no index list holds one whole tuple.
-  collector.tupleSize = widest < INT_MAX ? widest + 1 : INT_MAX;
-
-  collector.polygonSizes.RemoveAll();
-  collector.holes.RemoveAll();
-  if (vcounts.count > 0) {
-    collector.primitiveCount = count < vcounts.count ? count : vcounts.count;
-    if (collector.primitiveCount > 0) collector.polygonSizes.AttachTo(vcounts, collector.primitiveCount);
-  } else {
-    collector.primitiveCount = count;
-  }
-  collector.indices.AttachTo(indices);
 }
 
 bool PrimitiveTag::ParseWithCorners(DaeDocument& document, int corners) {
@@ -307,11 +203,6 @@ bool ListPrimitiveTag::ReadList(DaeDocument& document, int listId) {
   vcounts.Add(static_cast<int32_t>(read / perVertex));
   if (elementId == kPolygons) holes.Add(listId == kH ? 1 : 0);
   return true;
-}
-
-void ListPrimitiveTag::BindPrimitive(SceneCollector& collector) {
-  PrimitiveTag::BindPrimitive(collector);
-  if (holes.count >= collector.primitiveCount) collector.holes.AttachTo(holes, collector.primitiveCount);
 }
 
 }  // namespace varnel

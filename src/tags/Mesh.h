@@ -7,13 +7,14 @@
 
 namespace varnel {
 
+class ListPrimitiveTag;
+
 class GeometryTag : public NamedTag {
  public:
   explicit GeometryTag(int elementId) : NamedTag(elementId) {}
   ~GeometryTag() override;
   GeometryTag* AsGeometryTag() override { return this; }
   bool Parse(DaeDocument& document) override;
-  void BindGeometry(SceneCollector& collector) override;
 
   MeshTag* mesh = nullptr;
 };
@@ -24,17 +25,14 @@ class MeshTag : public NamedTag {
   ~MeshTag() override;
   MeshTag* AsMeshTag() override { return this; }
   bool Parse(DaeDocument& document) override;
-  void BindGeometry(SceneCollector& collector) override;
 
   BaseArray<SourceTag*> sources{NoStorage{}};
   BaseArray<PrimitiveTag*> primitives{NoStorage{}};
   VerticesTag* vertices = nullptr;
   // Of a convex_mesh (extended reading): the geometry whose hull it is.
   String hullOf;
-
- private:
   // Whether the lines of this mesh were already reported to an output that holds none.
-  bool linesChecked_ = false;
+  bool linesReported = false;
 };
 
 // Base of every primitive kind; the kind is the element id.
@@ -43,8 +41,8 @@ class PrimitiveTag : public Tag {
   explicit PrimitiveTag(int elementId) : Tag(elementId) {}
   ~PrimitiveTag() override;
   PrimitiveTag* AsPrimitiveTag() override { return this; }
+  virtual ListPrimitiveTag* AsListPrimitive() { return nullptr; }
   bool ParseChild(int id, DaeDocument& document) override;
-  void BindPrimitive(SceneCollector& collector) override;
 
   int32_t count = 0;
   BaseArray<int32_t> indices{15};  // room for 16
@@ -87,8 +85,8 @@ class LinesTag : public PrimitiveTag {
 class ListPrimitiveTag : public PrimitiveTag {
  public:
   using PrimitiveTag::PrimitiveTag;
+  ListPrimitiveTag* AsListPrimitive() override { return this; }
   bool Parse(DaeDocument& document) override;
-  void BindPrimitive(SceneCollector& collector) override;
 
   // Of "polygons", one entry per list: 1 for a hole in the polygon before it, else 0.
   BaseArray<int32_t> holes;

@@ -2,17 +2,12 @@
 
 #include <vector>
 
-#include "assembly/SceneCollector.h"
 #include "tags/MaterialBinding.h"
 #include "tags/TagParse.h"
 #include "tags/Transforms.h"
 #include "xml/ElementNames.h"
 
 namespace varnel {
-
-// Without cycles, library nodes that instance the next one twice still double the work at every
-// level. Both traversals stop at the same visit, so counting and creating stay in step.
-constexpr int64_t kMaxNodeVisits = int64_t{1} << 20;
 
 VisualScene::~VisualScene() { DeleteAll(nodes); }
 
@@ -21,10 +16,6 @@ bool VisualScene::Parse(DaeDocument& document) {
     if (id == kNode) return AttachToList(document, id, nodes, &Tag::AsNodeTag);
     return ParseChild(id, document);
   });
-}
-
-void VisualScene::Traverse(SceneCollector& collector) {
-  for (NodeTag* node : nodes) node->Traverse(collector);
 }
 
 // Nodes nest as deep as a document likes, so no step below recurses per level: nested nodes
@@ -99,67 +90,6 @@ bool NodeTag::Parse(DaeDocument& document) {
   }
 }
 
-void NodeTag::Traverse(SceneCollector& collector) {
-  struct Visit {
-    NodeTag* node;
-    int32_t outerNode;
-    const NodeTag* outerNodeTag;
-    int32_t next;  // instances first, then children
-  };
-  std::vector<Visit> path;
-  const bool creating = collector.pass == TraversalPass::Creating;
-  const bool observing = collector.context->options.sceneObserver && creating;
-  auto enter = [&](NodeTag* node) {
-    if (!node->hasContent) return;
-    // A node already on the current path is reached again only through an instance_node cycle.
-    if (node->onPath) {
-      collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
-        return "node \"" + node->id.ToUtf8() + "\" instances itself through instance_node: the cycle is not followed";
-      });
-      return;
-    }
-    if (++collector.nodeVisits > kMaxNodeVisits) {
-      collector.ReportOnce(DiagnosticKind::kLimitReached, false, [] {
-        return "the scene visits nodes more than " + std::to_string(kMaxNodeVisits) +
-               " times: the rest is passed over";
-      });
-      return;
-    }
-    node->onPath = true;
-    ++collector.nodeDepth;
-    if (!node->allIdentity && creating) {
-      collector.PushMatrix();
-      for (TransformTag* transform : node->transforms)
-        if (!transform->isIdentity) transform->ApplyTo(collector.currentMatrix);
-    }
-    path.push_back({node, collector.currentNode, collector.currentNodeTag, 0});
-    if (observing) collector.ObserveNode(++collector.nodeInstances, node);
-  };
-
-  enter(this);
-  while (!path.empty()) {
-    Visit& visit = path.back();
-    NodeTag* node = visit.node;
-    const int32_t at = visit.next++;
-    if (at < node->instances.count) {
-      InstanceGeometry* instance = node->instances[at];
-      if (InstanceTag* reference = instance->AsInstanceTag()) {
-        if (NodeTag* target = reference->Resolve(collector)) enter(target);
-      } else {
-        instance->Traverse(collector);
-      }
-    } else if (at - node->instances.count < node->children.count) {
-      enter(node->children[at - node->instances.count]);
-    } else {
-      if (!node->allIdentity) collector.PopMatrix();
-      if (observing) collector.ObserveNode(visit.outerNode, visit.outerNodeTag);
-      --collector.nodeDepth;
-      node->onPath = false;
-      path.pop_back();
-    }
-  }
-}
-
 InstanceGeometry::~InstanceGeometry() { delete bindMaterial; }
 
 bool InstanceGeometry::Parse(DaeDocument& document) {
@@ -167,40 +97,6 @@ bool InstanceGeometry::Parse(DaeDocument& document) {
     if (id == kBindMaterial) return AttachSingle(document, id, bindMaterial, &Tag::AsBindMaterial);
     return ParseChild(id, document);
   });
-}
-
-void InstanceGeometry::Traverse(SceneCollector& collector) {
-  collector.ReportUnresolvedInstance("instance_geometry", url, bindMaterial);
-  collector.InstantiateGeometry(url, bindMaterial);
-}
-
-void InstanceController::Traverse(SceneCollector& collector) {
-  Tag* controller = collector.FindController(url);
-  if (!controller) {
-    if (collector.context->report && collector.ReportLinked("instance_controller", url)) return;
-    collector.ReportOnce(DiagnosticKind::kUnresolvedReference, false, [&] {
-      return "instance_controller \"#" + url.ToUtf8() + "\" names no controller";
-    });
-    return;
-  }
-  BindMaterial* saved = collector.bindMaterialOverride;
-  if (bindMaterial) collector.bindMaterialOverride = bindMaterial;
-  controller->Traverse(collector);
-  collector.bindMaterialOverride = saved;
-}
-
-void InstanceTag::Traverse(SceneCollector& collector) {
-  if (NodeTag* node = Resolve(collector)) node->Traverse(collector);
-}
-
-NodeTag* InstanceTag::Resolve(SceneCollector& collector) {
-  if (NodeTag* node = collector.FindInstancedNode(url)) return node;
-  if (!collector.context->report || collector.ReportLinked("instance_node", url)) return nullptr;
-  const bool plain = !collector.context->extended();
-  collector.ReportOnce(DiagnosticKind::kUnresolvedReference, plain && collector.FindAnyNode(url), [&] {
-    return "instance_node \"#" + url.ToUtf8() + (plain ? "\" names no node of library_nodes" : "\" names no node");
-  });
-  return nullptr;
 }
 
 }  // namespace varnel

@@ -12,7 +12,6 @@ class VisualScene : public NamedTag {
   ~VisualScene() override;
   VisualScene* AsVisualScene() override { return this; }
   bool Parse(DaeDocument& document) override;
-  void Traverse(SceneCollector& collector) override;
 
   BaseArray<NodeTag*> nodes{NoStorage{}};
 };
@@ -23,7 +22,6 @@ class NodeTag : public NamedTag {
   ~NodeTag() override;
   NodeTag* AsNodeTag() override { return this; }
   bool Parse(DaeDocument& document) override;
-  void Traverse(SceneCollector& collector) override;
 
   BaseArray<TransformTag*> transforms{NoStorage{}};
   BaseArray<NodeTag*> children{NoStorage{}};
@@ -48,7 +46,6 @@ class InstanceGeometry : public UrlTag {
   ~InstanceGeometry() override;
   InstanceGeometry* AsInstanceGeometry() override { return this; }
   bool Parse(DaeDocument& document) override;
-  void Traverse(SceneCollector& collector) override;
 
   BindMaterial* bindMaterial = nullptr;
 };
@@ -58,16 +55,12 @@ class InstanceTag : public InstanceGeometry {
  public:
   using InstanceGeometry::InstanceGeometry;
   InstanceTag* AsInstanceTag() override { return this; }
-  void Traverse(SceneCollector& collector) override;
-  // The node the url names, or null (said once).
-  NodeTag* Resolve(SceneCollector& collector);
 };
 
 class InstanceController : public InstanceGeometry {
  public:
   using InstanceGeometry::InstanceGeometry;
   InstanceController* AsInstanceController() override { return this; }
-  void Traverse(SceneCollector& collector) override;
 };
 
 class InstanceVisualScene : public UrlTag {

@@ -11,7 +11,6 @@
 namespace varnel {
 
 class DaeDocument;
-class SceneCollector;
 class UrlTag;
 class MeshTag;
 class NodeTag;
@@ -93,9 +92,6 @@ class Tag {
 
   // Reads the rest of the element; true once its own end tag has been consumed.
   virtual bool Parse(DaeDocument& document);
-  virtual void BindGeometry(SceneCollector&) {}
-  virtual void BindPrimitive(SceneCollector&) {}
-  virtual void Traverse(SceneCollector&) {}
   // One attribute or child the class does not handle itself; the base skips it.
   virtual bool ParseChild(int id, DaeDocument& document);
 

@@ -1,6 +1,6 @@
 // One COLLADA document for the duration of one call: where it comes from, its element lists,
 // the chosen visual scene, unit and up axis, and the temporary files a load created.
-// It is also the reader every parse method drives.
+// It is also the element source every parse method reads from.
 #pragma once
 
 #include <cstdint>
@@ -11,22 +11,18 @@
 #include "host/Path.h"
 #include <varnel/String.h>
 #include "util/BaseArray.h"
-#include "xml/XmlReader.h"
+#include "tags/ElementSource.h"
+#include "tags/Image.h"
 
 namespace varnel {
 
 class Tag;
 class VisualScene;
 
-// Pixels the document's textures may take: each image is resampled to `perImage`, and the
-// images together may take `left`, spent as the material builder decodes them.
-struct TextureBudget {
-  int64_t perImage = ImportOptions().maxTexturePixels;
-  int64_t left = ImportOptions().maxDocumentTexturePixels;
-  bool decode = true;
-};
+// A reference as a local path: a "file:" address made a path, %-escapes decoded.
+String LocalPath(String reference);
 
-class DaeDocument : public XmlReader {
+class DaeDocument : public ElementSource {
  public:
   DaeDocument();
   ~DaeDocument();
@@ -51,8 +47,6 @@ class DaeDocument : public XmlReader {
   TextureBudget textureBudget;
   // Said once: the call's time for downloads ran out, so no further texture is fetched.
   bool downloadTimeUpReported = false;
-  // Nodes whose parse has begun, in document order.
-  int32_t nodesRead = 0;
   // Filled by FollowLinkedDocuments.
   LinkFailures linkFailures;
 
@@ -70,6 +64,8 @@ class DaeDocument : public XmlReader {
 
   // The download component, created on first use; null when it cannot be created.
   IDownloader* Downloader();
+  // Where an image's reference leads (ImageFiles.cpp).
+  void ResolveImage(ImageTag& image) override;
 
  private:
   // Diagnostics for a path that is no readable file, and for a root that is not COLLADA.

@@ -12,7 +12,6 @@
 #include "host/Path.h"
 #include "host/Resample.h"
 #include "host/TextureFile.h"
-#include "output/CreationManager.h"
 #include "tags/Effects.h"
 #include "tags/Image.h"
 
@@ -30,13 +29,13 @@ int TruncateToInt(double value) {
   return static_cast<int>(value);
 }
 
-EffectTag* EffectAt(const CreationManager& manager, int i) {
-  Tag* tag = manager.effects[i];
+EffectTag* EffectAt(const MaterialSources& sources, int i) {
+  Tag* tag = sources.effects[i];
   return tag ? tag->AsEffectTag() : nullptr;
 }
 
-ImageTag* ImageAt(const CreationManager& manager, int i) {
-  return i < manager.effectImages.count ? manager.effectImages[i] : nullptr;
+ImageTag* ImageAt(const MaterialSources& sources, int i) {
+  return i < sources.effectImages.count ? sources.effectImages[i] : nullptr;
 }
 
 PhongTag* ShadingOf(const EffectTag& effect) {
@@ -153,29 +152,29 @@ void FillRecord(const EffectTag& effect, int conversionType, MaterialProperties&
 
 }  // namespace
 
-MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
-  const int n = std::max(manager.effects.count, 0);
+MaterialProperties* BuildMaterials(const MaterialSources& sources, int& count) {
+  const int n = std::max(sources.effects.count, 0);
   // use[i]: first how many primitives use effect i, then its record index (-1: no record).
   // share[i]: the first used effect with the same image object as effect i.
   std::vector<int> use(static_cast<size_t>(n), -1);
   std::vector<int> share(static_cast<size_t>(n), -1);
 
-  for (int e : manager.primitiveEffects)
+  for (int e : sources.primitiveEffects)
     if (e >= 0 && e < n) use[e] = (use[e] >= 0 ? use[e] : 0) + 1;
 
   int k = 0;
   for (int& u : use)
     if (u > 0) u = k++;
 
-  for (int& e : manager.primitiveEffects)
+  for (int& e : sources.primitiveEffects)
     if (e >= 0 && e < n) e = use[e];
 
   for (int i = 0; i < n; ++i) {
-    ImageTag* image = ImageAt(manager, i);
-    if (use[i] < 0 || share[i] >= 0 || !EffectAt(manager, i) || !image) continue;
+    ImageTag* image = ImageAt(sources, i);
+    if (use[i] < 0 || share[i] >= 0 || !EffectAt(sources, i) || !image) continue;
     share[i] = i;
     for (int j = i + 1; j < n; ++j)
-      if (EffectAt(manager, j) && ImageAt(manager, j) == image) share[j] = i;
+      if (EffectAt(sources, j) && ImageAt(sources, j) == image) share[j] = i;
   }
 
   std::unique_ptr<MaterialProperties[]> records(new MaterialProperties[static_cast<size_t>(k)]);
@@ -184,27 +183,27 @@ MaterialProperties* BuildMaterials(CreationManager& manager, int& count) {
   for (int i = 0; i < n; ++i) {
     if (use[i] < 0) continue;
     MaterialProperties& record = records[use[i]];
-    const EffectTag* effect = EffectAt(manager, i);
+    const EffectTag* effect = EffectAt(sources, i);
     if (!effect) {
       const int* rgb = kFallback[i % 3];
       record.SetColor(rgb[0], rgb[1], rgb[2]);
       continue;
     }
-    FillRecord(*effect, manager.context->conversionType, record);
+    FillRecord(*effect, sources.context.conversionType, record);
     // deliberate: the effect-table position, not the record index, see docs/behaviour.md
     // The shared index is the effect-table position of the first user of the image, which
     // is its record index only when every earlier effect has a record.
     if (share[i] >= 0 && share[i] < i) {
       record.SetSharedTexture(share[i]);
     } else if (share[i] == i) {
-      if (const ImageTag* image = ImageAt(manager, i))
-        LoadTexture(*image, record, manager.context->report, manager.context->options.textureObserver, use[i]);
+      if (const ImageTag* image = ImageAt(sources, i))
+        LoadTexture(*image, record, sources.context.report, sources.context.options.textureObserver, use[i]);
     }
   }
-  if (manager.context->options.sceneObserver)
-    for (int i = 0; i < n && static_cast<size_t>(i) < manager.effectNames.size(); ++i)
-      if (use[i] >= 0 && EffectAt(manager, i))
-        manager.context->options.sceneObserver->MaterialNamed(use[i], manager.effectNames[static_cast<size_t>(i)].c_str());
+  if (sources.context.options.sceneObserver)
+    for (int i = 0; i < n && static_cast<size_t>(i) < sources.effectNames.size(); ++i)
+      if (use[i] >= 0 && EffectAt(sources, i))
+        sources.context.options.sceneObserver->MaterialNamed(use[i], sources.effectNames[static_cast<size_t>(i)].c_str());
   count = k;
   return records.release();
 }

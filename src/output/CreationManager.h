@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "materials/BuildMaterials.h"
 #include "util/BaseArray.h"
 #include "util/ImportContext.h"
 
@@ -78,6 +79,8 @@ class CreationManager {
   BaseArray<Tag*> effects;
   // Each effect's material name, for the context's scene observer (filled only for one).
   std::vector<std::string> effectNames;
+  // The effect tables above, lent to the material builder.
+  MaterialSources MaterialInputs() { return {effects, effectImages, primitiveEffects, effectNames, *context}; }
 
  protected:
   // Unit scale and Y-up to Z-up; the position also widens the extent.

@@ -16,7 +16,7 @@ bool DisplayListManager::StartCreation() {
   CreationManager::StartCreation();
   if (!sink) return false;
   int count = 0;
-  MaterialProperties* materials = BuildMaterials(*this, count);
+  MaterialProperties* materials = BuildMaterials(MaterialInputs(), count);
   sink->SetMaterials(count, materials);
   return materials != nullptr;
 }

@@ -11,7 +11,7 @@ bool GeometryManager::StartCreation() {
   CreationManager::StartCreation();
   int materialCount = 0;
   // Init copies what it needs of the records; they go right after.
-  std::unique_ptr<MaterialProperties[]> materials(BuildMaterials(*this, materialCount));
+  std::unique_ptr<MaterialProperties[]> materials(BuildMaterials(MaterialInputs(), materialCount));
   // deliberate: normals only when every point has one, see docs/behaviour.md
   bufferSize = multiPatch.Init(partCount, pointCount, false, false, pointCount == normalCount,
                                texturePointCount > 2 ? 2 : 0, texturePointCount, materialCount,

@@ -11,7 +11,7 @@ const String kYUp = L"Y_UP";
 const String kColladaMaya = L"ColladaMaya";
 }  // namespace
 
-bool AssetTag::Parse(DaeDocument& document) {
+bool AssetTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kContributor:

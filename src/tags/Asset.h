@@ -11,7 +11,7 @@ class AssetTag : public Tag {
  public:
   explicit AssetTag(int elementId) : Tag(elementId) {}
   AssetTag* AsAssetTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   bool yUp = true;
   bool backFaceCulling = true;

@@ -8,7 +8,7 @@ namespace varnel {
 
 ControllerTag::~ControllerTag() { delete skin; }
 
-bool ControllerTag::Parse(DaeDocument& document) {
+bool ControllerTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kSkin) return AttachSingle(document, id, skin, &Tag::AsSkinTag);
     if (id != kMorph || document.wasEndTag) return ParseChild(id, document);
@@ -34,7 +34,7 @@ constexpr double kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1
 
 // Reads the document's column-vector matrix and stores it transposed; identity and false
 // when the input ends before sixteen numbers.
-bool ReadBindShapeMatrix(DaeDocument& document, double* matrix) {
+bool ReadBindShapeMatrix(ElementSource& document, double* matrix) {
   double numbers[16];
   const int64_t read = ReadNumberList<ListEnd::kReadThrough>(
       document, 16, [&](int64_t i, const char* text) { numbers[i] = ParseDouble(text); });
@@ -50,7 +50,7 @@ bool ReadBindShapeMatrix(DaeDocument& document, double* matrix) {
 
 }  // namespace
 
-bool SkinTag::Parse(DaeDocument& document) {
+bool SkinTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kSource:

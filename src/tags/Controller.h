@@ -11,7 +11,7 @@ class ControllerTag : public NamedTag {
   explicit ControllerTag(int elementId) : NamedTag(elementId) {}
   ~ControllerTag() override;
   ControllerTag* AsControllerTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   // The skin, or a morph read as a skin without bind-shape matrix.
   SkinTag* skin = nullptr;
@@ -25,7 +25,7 @@ class SkinTag : public Tag {
  public:
   explicit SkinTag(int elementId) : Tag(elementId) {}
   SkinTag* AsSkinTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   String source;
   // Row-vector convention (the document's matrix transposed).

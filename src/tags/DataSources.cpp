@@ -18,7 +18,7 @@ const String kSemanticTexcoord = L"TEXCOORD";
 // numbers are taken (fewer when the text holds fewer: reading stops at the end tag). Without a
 // positive "count" every number of the text is read. Either way the element's structure stays
 // intact, so a wrong count costs the numbers it names and never the rest of the document.
-bool FloatArray::Parse(DaeDocument& document) {
+bool FloatArray::Parse(ElementSource& document) {
   values.RemoveAll();
   bool textRead = false;
   for (;;) {
@@ -53,7 +53,7 @@ bool FloatArray::Parse(DaeDocument& document) {
   }
 }
 
-bool AccessorTag::Parse(DaeDocument& document) {
+bool AccessorTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kCount: count = ReadIntValue(document); return true;
@@ -86,7 +86,7 @@ const String* TechniqueCommon::TargetOf(const String& symbol) {
   return found == targetBySymbol_->end() ? nullptr : found->second;
 }
 
-bool TechniqueCommon::Parse(DaeDocument& document) {
+bool TechniqueCommon::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kAccessor: return AttachSingle(document, id, accessor, &Tag::AsAccessorTag);
@@ -102,7 +102,7 @@ SourceTag::~SourceTag() {
   delete techniqueCommon;
 }
 
-bool SourceTag::Parse(DaeDocument& document) {
+bool SourceTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kFloatArray: return AttachSingle(document, id, floatArray, &Tag::AsFloatArray);
@@ -113,7 +113,7 @@ bool SourceTag::Parse(DaeDocument& document) {
   });
 }
 
-bool InputTag::Parse(DaeDocument& document) {
+bool InputTag::Parse(ElementSource& document) {
   const bool parsed = ParseLoop(document, [&](int id) {
     switch (id) {
       case kOffset: offset = ReadIntValue(document); return true;
@@ -135,7 +135,7 @@ bool InputTag::Parse(DaeDocument& document) {
 
 VerticesTag::~VerticesTag() { DeleteAll(inputs); }
 
-bool VerticesTag::Parse(DaeDocument& document) {
+bool VerticesTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kInput) return AttachToList(document, id, inputs, &Tag::AsInputTag);
     return NamedTag::ParseChild(id, document);

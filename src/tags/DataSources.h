@@ -14,7 +14,7 @@ class FloatArray : public NamedTag {
  public:
   explicit FloatArray(int elementId) : NamedTag(elementId) {}
   FloatArray* AsFloatArray() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   int32_t count = 0;
   BaseArray<float> values{15};  // room for 16 numbers
@@ -24,7 +24,7 @@ class AccessorTag : public NamedTag {
  public:
   explicit AccessorTag(int elementId) : NamedTag(elementId) {}
   AccessorTag* AsAccessorTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   int32_t count = 0;
   int32_t stride = 0;
@@ -36,7 +36,7 @@ class TechniqueCommon : public Tag {
   explicit TechniqueCommon(int elementId) : Tag(elementId) {}
   ~TechniqueCommon() override;
   TechniqueCommon* AsTechniqueCommon() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   AccessorTag* accessor = nullptr;
   BaseArray<InstanceMaterial*> instanceMaterials{NoStorage{}};
@@ -55,7 +55,7 @@ class SourceTag : public NamedTag {
   explicit SourceTag(int elementId) : NamedTag(elementId) {}
   ~SourceTag() override;
   SourceTag* AsSourceTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   FloatArray* floatArray = nullptr;
   TechniqueCommon* techniqueCommon = nullptr;
@@ -65,7 +65,7 @@ class InputTag : public Tag {
  public:
   explicit InputTag(int elementId) : Tag(elementId) {}
   InputTag* AsInputTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   int32_t set = 0;
   int32_t offset = 0;
@@ -81,7 +81,7 @@ class VerticesTag : public NamedTag {
   explicit VerticesTag(int elementId) : NamedTag(elementId) {}
   ~VerticesTag() override;
   VerticesTag* AsVerticesTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   BaseArray<InputTag*> inputs{NoStorage{}};
 };

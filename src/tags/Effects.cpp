@@ -31,7 +31,7 @@ bool FollowSamplerChain(const BaseArray<NewParamTag*>& params, const String& tex
 
 // Up to four numbers of the element's text. A colour with fewer numbers ends at its end tag
 // and keeps the defaults for the rest, rather than reading the following elements as numbers.
-bool ReadColor(DaeDocument& document, float* color) {
+bool ReadColor(ElementSource& document, float* color) {
   if (!SkipAttributes(document)) return false;
   if (ReadNumberList<ListEnd::kStopAtTag>(document, 4, [color](int64_t i, const char* text) {
         color[i] = static_cast<float>(ParseDouble(text));
@@ -45,7 +45,7 @@ bool ReadColor(DaeDocument& document, float* color) {
 
 EffectTag::~EffectTag() { delete profile; }
 
-bool EffectTag::Parse(DaeDocument& document) {
+bool EffectTag::Parse(ElementSource& document) {
   cullBackFaces = true;
   return ParseLoop(document, [&](int id) {
     if (id != kProfileCOMMON) return ParseChild(id, document);
@@ -61,7 +61,7 @@ ProfileCommon::~ProfileCommon() {
   delete technique;
 }
 
-bool ProfileCommon::Parse(DaeDocument& document) {
+bool ProfileCommon::Parse(ElementSource& document) {
   imageIsTexture = false;
   bool insideExtra = false;
   bool parsed = ParseLoop(document, [&](int id) {
@@ -118,7 +118,7 @@ TechniqueTag::~TechniqueTag() {
   DeleteAll(newParams);
 }
 
-bool TechniqueTag::Parse(DaeDocument& document) {
+bool TechniqueTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kPhong:
@@ -136,7 +136,7 @@ bool TechniqueTag::Parse(DaeDocument& document) {
   });
 }
 
-bool PhongTag::Parse(DaeDocument& document) {
+bool PhongTag::Parse(ElementSource& document) {
   bool sawTransparent = false;
   bool parsed = ParseLoop(document, [&](int id) {
     switch (id) {
@@ -169,7 +169,7 @@ bool PhongTag::Parse(DaeDocument& document) {
 
 ColorTag::~ColorTag() { delete texture; }
 
-bool ColorTag::Parse(DaeDocument& document) {
+bool ColorTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kColor: return ReadColor(document, color);
@@ -187,7 +187,7 @@ ReflectiveTag::ReflectiveTag() : ColorTag(kReflective) {}
 TransparentTag::TransparentTag() : ColorTag(kTransparent) {}
 TransparencyTag::TransparencyTag() : FloatTag(kTransparency) {}
 
-bool FloatTag::Parse(DaeDocument& document) {
+bool FloatTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id != kFloat) return ParseChild(id, document);
     if (!SkipAttributes(document)) return false;
@@ -196,7 +196,7 @@ bool FloatTag::Parse(DaeDocument& document) {
   });
 }
 
-bool TextureTag::Parse(DaeDocument& document) {
+bool TextureTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kTexture: return document.ReadValue(texture);
@@ -206,7 +206,7 @@ bool TextureTag::Parse(DaeDocument& document) {
   });
 }
 
-bool NewParamTag::Parse(DaeDocument& document) {
+bool NewParamTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kSurface:

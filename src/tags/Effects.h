@@ -12,7 +12,7 @@ class EffectTag : public NamedTag {
   explicit EffectTag(int elementId) : NamedTag(elementId) {}
   ~EffectTag() override;
   EffectTag* AsEffectTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   bool cullBackFaces = true;
   ProfileCommon* profile = nullptr;
@@ -23,7 +23,7 @@ class ProfileCommon : public NamedTag {
   explicit ProfileCommon(int elementId) : NamedTag(elementId) {}
   ~ProfileCommon() override;
   ProfileCommon* AsProfileCommon() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
   // Id of the image the diffuse texture refers to, or empty. `missingSurface` learns the surface
   // a sampler of the way names when no newparam declares it.
   String GetTextureImageId(String* missingSurface = nullptr) const;
@@ -40,7 +40,7 @@ class TechniqueTag : public NamedTag {
   explicit TechniqueTag(int elementId) : NamedTag(elementId) {}
   ~TechniqueTag() override;
   TechniqueTag* AsTechniqueTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   bool doubleSided = false;
   PhongTag* shading = nullptr;
@@ -51,7 +51,7 @@ class TextureTag : public Tag {
  public:
   explicit TextureTag(int elementId) : Tag(elementId) {}
   TextureTag* AsTextureTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   String texture;
   String texcoord;
@@ -62,7 +62,7 @@ class ColorTag : public Tag {
  public:
   explicit ColorTag(int elementId) : Tag(elementId) {}
   ~ColorTag() override;
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   float color[4] = {1.0f, 1.0f, 1.0f, 1.0f};
   TextureTag* texture = nullptr;
@@ -78,7 +78,7 @@ class TransparentTag : public ColorTag { public: TransparentTag(); };
 class FloatTag : public Tag {
  public:
   explicit FloatTag(int elementId) : Tag(elementId) {}
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   double value = 1.0;
 };
@@ -90,7 +90,7 @@ class PhongTag : public Tag {
  public:
   explicit PhongTag(int elementId) : Tag(elementId) {}
   PhongTag* AsPhongTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   double opacity = 1.0;
   AmbientTag ambient;
@@ -109,7 +109,7 @@ class NewParamTag : public NamedTag {
  public:
   explicit NewParamTag(int elementId) : NamedTag(elementId) {}
   NewParamTag* AsNewParamTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   String initFrom;
   String source;

@@ -1,6 +1,6 @@
 #include "tags/Factory.h"
 
-#include "document/DaeDocument.h"
+#include "tags/ElementSource.h"
 #include "tags/DataSources.h"
 #include "tags/Mesh.h"
 #include "tags/Transforms.h"
@@ -70,15 +70,14 @@ Tag* NewTag(int id, bool extended) {
   }
 }
 
-Tag* Fail(DaeDocument& document) {
-  document.stopped = true;
-  document.CloseStream();
+Tag* Fail(ElementSource& document) {
+  document.Stop();
   return nullptr;
 }
 
 }  // namespace
 
-Tag* CreateTag(DaeDocument& document, int id) {
+Tag* CreateTag(ElementSource& document, int id) {
   Tag* tag = NewTag(id, document.extended());
   if (!tag) {
     if (!document.SkipElement(id)) return Fail(document);

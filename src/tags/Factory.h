@@ -3,11 +3,11 @@
 
 namespace varnel {
 
-class DaeDocument;
+class ElementSource;
 class Tag;
 
 // Builds and parses the element whose start tag the reader just identified, or skips it.
 // Null when skipped or failed; a failure sets `stopped` and closes the input.
-Tag* CreateTag(DaeDocument& document, int id);
+Tag* CreateTag(ElementSource& document, int id);
 
 }  // namespace varnel

@@ -1,20 +1,26 @@
-// "image": resolves its init_from reference to an existing local file (downloading it beside a
-// downloaded document).
+// "image": its init_from reference, and the local file the input's owner resolved it to.
 #pragma once
 
-#include "document/DaeDocument.h"
+#include <cstdint>
+
+#include <varnel/ImportOptions.h>
 #include "tags/Tag.h"
 
 namespace varnel {
 
-// A reference as a local path: a "file:" address made a path, %-escapes decoded.
-String LocalPath(String reference);
+// Pixels the document's textures may take: each image is resampled to `perImage`, and the
+// images together may take `left`, spent as the material builder decodes them.
+struct TextureBudget {
+  int64_t perImage = ImportOptions().maxTexturePixels;
+  int64_t left = ImportOptions().maxDocumentTexturePixels;
+  bool decode = true;
+};
 
 class ImageTag : public NamedTag {
  public:
   explicit ImageTag(int elementId) : NamedTag(elementId) {}
   ImageTag* AsImageTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   String filePath;
   // The address as the document writes it, named by diagnostics.
@@ -25,7 +31,7 @@ class ImageTag : public NamedTag {
   TextureBudget* budget = nullptr;
 
  private:
-  bool ReadReference(DaeDocument& document);
+  bool ReadReference(ElementSource& document);
 };
 
 }  // namespace varnel

@@ -8,7 +8,7 @@ namespace varnel {
 
 MaterialTag::~MaterialTag() { delete instanceEffect; }
 
-bool MaterialTag::Parse(DaeDocument& document) {
+bool MaterialTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kInstanceEffect)
       return AttachSingle(document, id, instanceEffect, &Tag::AsInstanceEffect);
@@ -20,7 +20,7 @@ String MaterialTag::GetEffectUrl() const {
   return instanceEffect ? instanceEffect->url : String();
 }
 
-bool InstanceEffect::Parse(DaeDocument& document) {
+bool InstanceEffect::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kUrl) return document.ReadUrl(url);
     return ParseChild(id, document);
@@ -29,7 +29,7 @@ bool InstanceEffect::Parse(DaeDocument& document) {
 
 BindMaterial::~BindMaterial() { delete techniqueCommon; }
 
-bool BindMaterial::Parse(DaeDocument& document) {
+bool BindMaterial::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kTechniqueCommon)
       return AttachSingle(document, id, techniqueCommon, &Tag::AsTechniqueCommon);
@@ -37,7 +37,7 @@ bool BindMaterial::Parse(DaeDocument& document) {
   });
 }
 
-bool InstanceMaterial::Parse(DaeDocument& document) {
+bool InstanceMaterial::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     switch (id) {
       case kSymbol: return document.ReadValue(symbol);

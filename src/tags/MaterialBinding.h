@@ -10,7 +10,7 @@ class MaterialTag : public NamedTag {
   explicit MaterialTag(int elementId) : NamedTag(elementId) {}
   ~MaterialTag() override;
   MaterialTag* AsMaterialTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
   // The instance_effect's url, or empty.
   String GetEffectUrl() const;
 
@@ -21,7 +21,7 @@ class InstanceEffect : public NamedTag {
  public:
   explicit InstanceEffect(int elementId) : NamedTag(elementId) {}
   InstanceEffect* AsInstanceEffect() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   String url;
 };
@@ -31,7 +31,7 @@ class BindMaterial : public Tag {
   explicit BindMaterial(int elementId) : Tag(elementId) {}
   ~BindMaterial() override;
   BindMaterial* AsBindMaterial() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   TechniqueCommon* techniqueCommon = nullptr;
 };
@@ -40,7 +40,7 @@ class InstanceMaterial : public Tag {
  public:
   explicit InstanceMaterial(int elementId) : Tag(elementId) {}
   InstanceMaterial* AsInstanceMaterial() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   String symbol;
   String target;

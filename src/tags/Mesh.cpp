@@ -25,7 +25,7 @@ int IndexAmount(int64_t slotsPerElement, int64_t elements) {
 // rather than taken for a second list. A list shorter than its amount is filled up by the reader
 // within the input's allowance (XmlReader::listRoom); room is reserved for no more than that, nor
 // for more than the rest of the input holds.
-bool ReadIndices(DaeDocument& document, int amount, BaseArray<int32_t>& indices) {
+bool ReadIndices(ElementSource& document, int amount, BaseArray<int32_t>& indices) {
   if (document.wasEndTag) return true;
   if (indices.count == 0)
     ReserveFresh(indices, std::min({int64_t{amount}, document.listRoom, NumbersLeft(document)}) + 1);
@@ -35,7 +35,7 @@ bool ReadIndices(DaeDocument& document, int amount, BaseArray<int32_t>& indices)
 // Reads the integers of list element `listId`, whose text runs up to the next tag: at most
 // `limit` of them (no limit when negative), appended to `values`. An element without text is
 // passed over whole rather than its end tag taken for numbers. False when the input ended.
-bool ReadListUpToTag(DaeDocument& document, int listId, int64_t limit, BaseArray<int32_t>& values) {
+bool ReadListUpToTag(ElementSource& document, int listId, int64_t limit, BaseArray<int32_t>& values) {
   if (document.isTagToken && document.isEndToken) {
     if (std::strcmp(document.tokenText, AnyElementName(listId)) == 0) document.IdentifyTag();
     return true;
@@ -56,7 +56,7 @@ bool IsLineKind(int id) { return id == kLines || id == kLinestrips; }
 
 GeometryTag::~GeometryTag() { delete mesh; }
 
-bool GeometryTag::Parse(DaeDocument& document) {
+bool GeometryTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kMesh || (id == kConvexMesh && document.extended()))
       return AttachSingle(document, id, mesh, &Tag::AsMeshTag);
@@ -73,7 +73,7 @@ MeshTag::~MeshTag() {
   delete vertices;
 }
 
-bool MeshTag::Parse(DaeDocument& document) {
+bool MeshTag::Parse(ElementSource& document) {
   // Kinds met so far in this mesh; kept only while diagnostics are received, which name the
   // first of each kind.
   std::bitset<kElementCount> met;
@@ -123,7 +123,7 @@ int32_t PrimitiveTag::LargestOffset() const {
   return largest;
 }
 
-bool PrimitiveTag::ParseChild(int id, DaeDocument& document) {
+bool PrimitiveTag::ParseChild(int id, ElementSource& document) {
   switch (id) {
     case kCount: count = ReadIntValue(document); return true;
     case kInput: return AttachToList(document, id, inputs, &Tag::AsInputTag);
@@ -132,7 +132,7 @@ bool PrimitiveTag::ParseChild(int id, DaeDocument& document) {
   }
 }
 
-bool PrimitiveTag::ParseWithCorners(DaeDocument& document, int corners) {
+bool PrimitiveTag::ParseWithCorners(ElementSource& document, int corners) {
   return ParseLoop(document, [&](int id) {
     if (id != kP) return ParseChild(id, document);
     const int64_t perVertex = int64_t{LargestOffset()} + 1;
@@ -140,13 +140,13 @@ bool PrimitiveTag::ParseWithCorners(DaeDocument& document, int corners) {
   });
 }
 
-bool TrianglesTag::Parse(DaeDocument& document) { return ParseWithCorners(document, 3); }
+bool TrianglesTag::Parse(ElementSource& document) { return ParseWithCorners(document, 3); }
 
-bool LinesTag::Parse(DaeDocument& document) { return ParseWithCorners(document, 2); }
+bool LinesTag::Parse(ElementSource& document) { return ParseWithCorners(document, 2); }
 
 // An empty "vcount" (no text) reads as no polygons: the element's end tag is consumed as such and
 // never taken for numbers. A "vcount" with fewer numbers than "count" keeps the numbers present.
-bool PolylistTag::Parse(DaeDocument& document) {
+bool PolylistTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kVcount) {
       if (document.wasEndTag) return true;
@@ -163,7 +163,7 @@ bool PolylistTag::Parse(DaeDocument& document) {
   });
 }
 
-bool ListPrimitiveTag::Parse(DaeDocument& document) {
+bool ListPrimitiveTag::Parse(ElementSource& document) {
   const bool parsed = ParseLoop(document, [&](int id) {
     if (id == kP) return ReadList(document, id);
     if (id == kPh && elementId == kPolygons) return ParseHoled(document);
@@ -175,7 +175,7 @@ bool ListPrimitiveTag::Parse(DaeDocument& document) {
 
 // "ph": its "p" is the polygon, each "h" after it one hole. Holes before the polygon have
 // nothing to lie in and are dropped.
-bool ListPrimitiveTag::ParseHoled(DaeDocument& document) {
+bool ListPrimitiveTag::ParseHoled(ElementSource& document) {
   if (document.wasEndTag) return true;
   bool outerRead = false;
   for (;;) {
@@ -192,7 +192,7 @@ bool ListPrimitiveTag::ParseHoled(DaeDocument& document) {
   }
 }
 
-bool ListPrimitiveTag::ReadList(DaeDocument& document, int listId) {
+bool ListPrimitiveTag::ReadList(ElementSource& document, int listId) {
   if (document.wasEndTag) return true;
   const int32_t before = indices.count;
   if (!ReadListUpToTag(document, listId, -1, indices)) return false;

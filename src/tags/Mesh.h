@@ -14,7 +14,7 @@ class GeometryTag : public NamedTag {
   explicit GeometryTag(int elementId) : NamedTag(elementId) {}
   ~GeometryTag() override;
   GeometryTag* AsGeometryTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   MeshTag* mesh = nullptr;
 };
@@ -24,7 +24,7 @@ class MeshTag : public NamedTag {
   explicit MeshTag(int elementId) : NamedTag(elementId) {}
   ~MeshTag() override;
   MeshTag* AsMeshTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   BaseArray<SourceTag*> sources{NoStorage{}};
   BaseArray<PrimitiveTag*> primitives{NoStorage{}};
@@ -42,7 +42,7 @@ class PrimitiveTag : public Tag {
   ~PrimitiveTag() override;
   PrimitiveTag* AsPrimitiveTag() override { return this; }
   virtual ListPrimitiveTag* AsListPrimitive() { return nullptr; }
-  bool ParseChild(int id, DaeDocument& document) override;
+  bool ParseChild(int id, ElementSource& document) override;
 
   int32_t count = 0;
   BaseArray<int32_t> indices{15};  // room for 16
@@ -58,25 +58,25 @@ class PrimitiveTag : public Tag {
   int32_t LargestOffset() const;
   // The loop of the kinds whose elements all have `corners` vertices: "p" holds
   // (largest offset + 1) x count x corners integers.
-  bool ParseWithCorners(DaeDocument& document, int corners);
+  bool ParseWithCorners(ElementSource& document, int corners);
 };
 
 class TrianglesTag : public PrimitiveTag {
  public:
   using PrimitiveTag::PrimitiveTag;
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 };
 
 class PolylistTag : public PrimitiveTag {
  public:
   using PrimitiveTag::PrimitiveTag;
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 };
 
 class LinesTag : public PrimitiveTag {
  public:
   using PrimitiveTag::PrimitiveTag;
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 };
 
 // The kinds whose every "p" is one element of its own length: "polygons" (where "ph" adds a
@@ -86,15 +86,15 @@ class ListPrimitiveTag : public PrimitiveTag {
  public:
   using PrimitiveTag::PrimitiveTag;
   ListPrimitiveTag* AsListPrimitive() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   // Of "polygons", one entry per list: 1 for a hole in the polygon before it, else 0.
   BaseArray<int32_t> holes;
 
  private:
-  bool ParseHoled(DaeDocument& document);
+  bool ParseHoled(ElementSource& document);
   // One "p" or "h" list.
-  bool ReadList(DaeDocument& document, int listId);
+  bool ReadList(ElementSource& document, int listId);
 };
 
 }  // namespace varnel

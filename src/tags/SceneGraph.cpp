@@ -11,7 +11,7 @@ namespace varnel {
 
 VisualScene::~VisualScene() { DeleteAll(nodes); }
 
-bool VisualScene::Parse(DaeDocument& document) {
+bool VisualScene::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kNode) return AttachToList(document, id, nodes, &Tag::AsNodeTag);
     return ParseChild(id, document);
@@ -34,7 +34,7 @@ NodeTag::~NodeTag() {
   }
 }
 
-bool NodeTag::ReadChild(DaeDocument& document, int id) {
+bool NodeTag::ReadChild(ElementSource& document, int id) {
   switch (id) {
     case kInstanceGeometry:
     case kInstanceController:
@@ -60,7 +60,7 @@ void NodeTag::Complete() {
   for (NodeTag* child : children) hasContent = hasContent || child->hasContent;
 }
 
-bool NodeTag::Parse(DaeDocument& document) {
+bool NodeTag::Parse(ElementSource& document) {
   order = document.nodesRead++;
   // The nodes whose start tag was read and whose end tag was not, this one first. A nested node
   // is complete (children first) before its parent takes it.
@@ -80,8 +80,7 @@ bool NodeTag::Parse(DaeDocument& document) {
     } else if (!node.ReadChild(document, id)) {
       // As a failed child fails its parent: the reading stops and the open nodes go.
       if (open.size() > 1) {
-        document.stopped = true;
-        document.CloseStream();
+        document.Stop();
       }
       for (size_t i = open.size() - 1; i > 0; --i) delete open[i];
       Complete();
@@ -92,7 +91,7 @@ bool NodeTag::Parse(DaeDocument& document) {
 
 InstanceGeometry::~InstanceGeometry() { delete bindMaterial; }
 
-bool InstanceGeometry::Parse(DaeDocument& document) {
+bool InstanceGeometry::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) {
     if (id == kBindMaterial) return AttachSingle(document, id, bindMaterial, &Tag::AsBindMaterial);
     return ParseChild(id, document);

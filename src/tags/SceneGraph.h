@@ -11,7 +11,7 @@ class VisualScene : public NamedTag {
   explicit VisualScene(int elementId) : NamedTag(elementId) {}
   ~VisualScene() override;
   VisualScene* AsVisualScene() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   BaseArray<NodeTag*> nodes{NoStorage{}};
 };
@@ -21,7 +21,7 @@ class NodeTag : public NamedTag {
   explicit NodeTag(int elementId) : NamedTag(elementId) {}
   ~NodeTag() override;
   NodeTag* AsNodeTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   BaseArray<TransformTag*> transforms{NoStorage{}};
   BaseArray<NodeTag*> children{NoStorage{}};
@@ -35,7 +35,7 @@ class NodeTag : public NamedTag {
 
  private:
   // One child element other than a nested node; false when it fails.
-  bool ReadChild(DaeDocument& document, int id);
+  bool ReadChild(ElementSource& document, int id);
   // Once every child is read: whether anything below instances geometry.
   void Complete();
 };
@@ -45,7 +45,7 @@ class InstanceGeometry : public UrlTag {
   explicit InstanceGeometry(int elementId) : UrlTag(elementId) {}
   ~InstanceGeometry() override;
   InstanceGeometry* AsInstanceGeometry() override { return this; }
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
 
   BindMaterial* bindMaterial = nullptr;
 };

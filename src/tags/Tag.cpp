@@ -12,11 +12,11 @@ const String kNoName = L"No Name";
 
 const String& NoNameString() { return kNoName; }
 
-bool Tag::Parse(DaeDocument&) { return false; }
+bool Tag::Parse(ElementSource&) { return false; }
 
-bool Tag::ParseChild(int id, DaeDocument& document) { return document.SkipElement(id); }
+bool Tag::ParseChild(int id, ElementSource& document) { return document.SkipElement(id); }
 
-bool NamedTag::ParseChild(int childId, DaeDocument& document) {
+bool NamedTag::ParseChild(int childId, ElementSource& document) {
   switch (childId) {
     case kId: return document.ReadValue(id);
     case kName: return document.ReadValue(name);
@@ -25,11 +25,11 @@ bool NamedTag::ParseChild(int childId, DaeDocument& document) {
   }
 }
 
-bool UrlTag::Parse(DaeDocument& document) {
+bool UrlTag::Parse(ElementSource& document) {
   return ParseLoop(document, [&](int id) { return ParseChild(id, document); });
 }
 
-bool UrlTag::ParseChild(int childId, DaeDocument& document) {
+bool UrlTag::ParseChild(int childId, ElementSource& document) {
   if (childId == kUrl) return document.ReadUrl(url);
   return document.SkipElement(childId);
 }

@@ -10,7 +10,7 @@
 
 namespace varnel {
 
-class DaeDocument;
+class ElementSource;
 class UrlTag;
 class MeshTag;
 class NodeTag;
@@ -91,9 +91,9 @@ class Tag {
   virtual const String& GetName() const { return NoNameString(); }
 
   // Reads the rest of the element; true once its own end tag has been consumed.
-  virtual bool Parse(DaeDocument& document);
+  virtual bool Parse(ElementSource& document);
   // One attribute or child the class does not handle itself; the base skips it.
-  virtual bool ParseChild(int id, DaeDocument& document);
+  virtual bool ParseChild(int id, ElementSource& document);
 
   uint32_t elementId;
 
@@ -101,7 +101,7 @@ class Tag {
   // The shared parse loop: identifies tokens until this element's end tag and hands every
   // other id to `handle(id)`, which returns false to fail the parse.
   template <class Handler>
-  bool ParseLoop(DaeDocument& document, Handler&& handle);
+  bool ParseLoop(ElementSource& document, Handler&& handle);
 };
 
 class NamedTag : public Tag {
@@ -110,7 +110,7 @@ class NamedTag : public Tag {
   const String& GetId() const override { return id; }
   const String& GetSid() const override { return sid; }
   const String& GetName() const override { return name; }
-  bool ParseChild(int elementId, DaeDocument& document) override;
+  bool ParseChild(int elementId, ElementSource& document) override;
 
   String id;
   String sid;
@@ -121,8 +121,8 @@ class UrlTag : public Tag {
  public:
   using Tag::Tag;
   UrlTag* AsUrlTag() override { return this; }
-  bool Parse(DaeDocument& document) override;
-  bool ParseChild(int elementId, DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
+  bool ParseChild(int elementId, ElementSource& document) override;
 
   String url;
 };

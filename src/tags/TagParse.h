@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "document/DaeDocument.h"
+#include "tags/ElementSource.h"
 #include "tags/Factory.h"
 #include "tags/Tag.h"
 #include "xml/NumberList.h"
@@ -12,7 +12,7 @@
 namespace varnel {
 
 template <class Handler>
-bool Tag::ParseLoop(DaeDocument& document, Handler&& handle) {
+bool Tag::ParseLoop(ElementSource& document, Handler&& handle) {
   for (;;) {
     int id = document.IdentifyTag();
     if (document.wasEndTag && id == static_cast<int>(elementId)) return true;
@@ -22,7 +22,7 @@ bool Tag::ParseLoop(DaeDocument& document, Handler&& handle) {
 
 // Passes over the attribute pseudo-elements of the element just identified, so that the
 // reader stands on its text.
-inline bool SkipAttributes(DaeDocument& document) {
+inline bool SkipAttributes(ElementSource& document) {
   while (document.attributesPending) {
     if (!document.SkipElement(document.IdentifyTag())) return false;
   }
@@ -30,7 +30,7 @@ inline bool SkipAttributes(DaeDocument& document) {
 }
 
 // An integer attribute or child: atoi of the token, advance, consume a following end tag.
-inline int ReadIntValue(DaeDocument& document) {
+inline int ReadIntValue(ElementSource& document) {
   int value = ParseInt(document.tokenText);
   document.NextToken();
   if (document.isEndToken) document.IdentifyTag();
@@ -38,7 +38,7 @@ inline int ReadIntValue(DaeDocument& document) {
 }
 
 // Same for a floating-point value (atof).
-inline double ReadDoubleValue(DaeDocument& document) {
+inline double ReadDoubleValue(ElementSource& document) {
   double value = ParseDouble(document.tokenText);
   document.NextToken();
   if (document.isEndToken) document.IdentifyTag();
@@ -48,7 +48,7 @@ inline double ReadDoubleValue(DaeDocument& document) {
 // Creates the child just identified and checks it with `query`. Null (and the child deleted)
 // when creation or the query fails.
 template <class T>
-T* CreateChild(DaeDocument& document, int id, T* (Tag::*query)()) {
+T* CreateChild(ElementSource& document, int id, T* (Tag::*query)()) {
   Tag* child = CreateTag(document, id);
   if (!child) return nullptr;
   T* typed = (child->*query)();
@@ -58,7 +58,7 @@ T* CreateChild(DaeDocument& document, int id, T* (Tag::*query)()) {
 
 // Single member: a later child replaces (and deletes) the earlier one.
 template <class T>
-bool AttachSingle(DaeDocument& document, int id, T*& slot, T* (Tag::*query)()) {
+bool AttachSingle(ElementSource& document, int id, T*& slot, T* (Tag::*query)()) {
   T* child = CreateChild(document, id, query);
   if (!child) return false;
   delete slot;
@@ -68,7 +68,7 @@ bool AttachSingle(DaeDocument& document, int id, T*& slot, T* (Tag::*query)()) {
 
 // List member: appended in document order.
 template <class T, class Stored>
-bool AttachToList(DaeDocument& document, int id, BaseArray<Stored*>& list, T* (Tag::*query)()) {
+bool AttachToList(ElementSource& document, int id, BaseArray<Stored*>& list, T* (Tag::*query)()) {
   T* child = CreateChild(document, id, query);
   if (!child) return false;
   list.Add(child);

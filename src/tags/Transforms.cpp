@@ -26,7 +26,7 @@ void PreMultiply(double* m, const double* x) {
 
 // Attributes come first; the text is read once, as soon as they are through. Numbers missing from
 // a short text read as 0, like text that is not a number, and the end tag stays in place.
-bool TransformTag::ParseNumbers(DaeDocument& document, double* numbers, int n) {
+bool TransformTag::ParseNumbers(ElementSource& document, double* numbers, int n) {
   bool textRead = false;
   for (;;) {
     if (!textRead && !document.attributesPending) {
@@ -43,7 +43,7 @@ bool TransformTag::ParseNumbers(DaeDocument& document, double* numbers, int n) {
   }
 }
 
-bool TranslateTag::Parse(DaeDocument& document) {
+bool TranslateTag::Parse(ElementSource& document) {
   double v[3];
   if (!ParseNumbers(document, v, 3)) return false;
   for (int i = 0; i < 3; ++i) {
@@ -58,7 +58,7 @@ void TranslateTag::ApplyTo(double* m) {
   for (int c = 0; c < 3; ++c) m[12 + c] += x * m[c] + y * m[4 + c] + z * m[8 + c];
 }
 
-bool RotateTag::Parse(DaeDocument& document) {
+bool RotateTag::Parse(ElementSource& document) {
   double v[4];
   if (!ParseNumbers(document, v, 4)) return false;
   axis[0] = v[0], axis[1] = v[1], axis[2] = v[2];
@@ -82,7 +82,7 @@ void RotateTag::ApplyTo(double* m) {
 }
 
 // Documents write matrices for column vectors; stored transposed for row vectors.
-bool MatrixTag::Parse(DaeDocument& document) {
+bool MatrixTag::Parse(ElementSource& document) {
   double v[16];
   if (!ParseNumbers(document, v, 16)) return false;
   for (int r = 0; r < 4; ++r) {
@@ -94,7 +94,7 @@ bool MatrixTag::Parse(DaeDocument& document) {
 
 void MatrixTag::ApplyTo(double* m) { PreMultiply(m, matrix); }
 
-bool ScaleTag::Parse(DaeDocument& document) {
+bool ScaleTag::Parse(ElementSource& document) {
   double v[3];
   if (!ParseNumbers(document, v, 3)) return false;
   for (int i = 0; i < 3; ++i) {

@@ -19,13 +19,13 @@ class TransformTag : public Tag {
 
  protected:
   // Attributes first, then n numbers of the text into `numbers`, then the end tag.
-  bool ParseNumbers(DaeDocument& document, double* numbers, int n);
+  bool ParseNumbers(ElementSource& document, double* numbers, int n);
 };
 
 class TranslateTag : public TransformTag {
  public:
   using TransformTag::TransformTag;
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
   void ApplyTo(double* matrix) override;
   double translation[3] = {0, 0, 0};
 };
@@ -33,7 +33,7 @@ class TranslateTag : public TransformTag {
 class RotateTag : public TransformTag {
  public:
   using TransformTag::TransformTag;
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
   void ApplyTo(double* matrix) override;
   double axis[3] = {0, 0, 0};
   double angle = 0;  // degrees
@@ -42,7 +42,7 @@ class RotateTag : public TransformTag {
 class MatrixTag : public TransformTag {
  public:
   using TransformTag::TransformTag;
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
   void ApplyTo(double* matrix) override;
   double matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 };
@@ -50,7 +50,7 @@ class MatrixTag : public TransformTag {
 class ScaleTag : public TransformTag {
  public:
   using TransformTag::TransformTag;
-  bool Parse(DaeDocument& document) override;
+  bool Parse(ElementSource& document) override;
   void ApplyTo(double* matrix) override;
   double factors[3] = {1, 1, 1};
 };

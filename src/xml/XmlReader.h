@@ -1,7 +1,7 @@
 // The pull reader: cuts a COLLADA byte stream into tag and text tokens, names tags by the
 // element-name table and delivers a start tag's attributes as pseudo-elements
-// (start tag "name", text "value", end tag "name"). `DaeDocument` derives from it, so every
-// parse method sees the reader fields directly.
+// (start tag "name", text "value", end tag "name"). Element classes read it as an
+// `ElementSource`, which the document is.
 #pragma once
 
 #include <cstdint>

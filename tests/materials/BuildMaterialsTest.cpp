@@ -126,7 +126,7 @@ TEST(BuildMaterials, AnEmptyEffectSlotGetsAColourByItsPosition) {
   manager.effects.AttachTo(table);
   for (int e : {4, 2, -1}) manager.primitiveEffects.Add(e);
   int count = 0;
-  std::unique_ptr<MaterialProperties[]> records(varnel::BuildMaterials(manager, count));
+  std::unique_ptr<MaterialProperties[]> records(varnel::BuildMaterials(manager.MaterialInputs(), count));
   ASSERT_EQ(count, 2);
   EXPECT_EQ(std::vector<int>(records[0].color, records[0].color + 3), (std::vector<int>{0, 0, 255}));
   EXPECT_EQ(std::vector<int>(records[1].color, records[1].color + 3), (std::vector<int>{0, 255, 0}));

@@ -69,7 +69,9 @@ struct GeometryMaterial {
   const unsigned char* texturePixels = nullptr;
 };
 
-// Read access. Indices outside the counts give -1 (indices), 0 (counts) or false.
+// Read access. Indices outside the counts give -1 (indices), 0 (counts) or false. Every out
+// pointer may be null, which gives false or 0 and writes nothing; what is written is a copy the
+// caller owns. Counts and indices are int32_t, as in the buffer.
 struct IGeometry : IUnknown {
   virtual bool IsEmpty() = 0;                                      // slot 3: no points
   virtual int32_t GetPartCount() = 0;                              // slot 4
@@ -80,7 +82,8 @@ struct IGeometry : IUnknown {
   virtual int32_t GetPartFirstTexturePoint(int32_t part) = 0;      // slot 9
   virtual int32_t GetPointCount() = 0;                             // slot 10
   virtual bool GetPoint(int32_t index, WKSPointZ* point) = 0;      // slot 11
-  // Copies up to `count` points from `first` on; returns how many were copied.
+  // Copies up to `count` points from `first` on into `points` (room for `count`); returns how
+  // many were copied.
   virtual int32_t QueryPoints(int32_t first, int32_t count, WKSPointZ* points) = 0;  // slot 12
   virtual bool HasNormals() = 0;                                   // slot 13
   virtual bool GetNormal(int32_t index, WKSPointZ* normal) = 0;    // slot 14: one per point
@@ -98,8 +101,12 @@ struct IGeometry : IUnknown {
 
 // Conversion between the geometry and byte buffers.
 struct IShapeImport : IUnknown {
-  // The shapefile MultiPatch record content of the geometry (0 bytes when empty).
+  // The shapefile MultiPatch record content of the geometry (0 bytes when empty). `size` must
+  // not be null (E_POINTER).
   virtual HRESULT GetShapeRecordSize(int32_t* size) = 0;  // slot 3
+  // Copies the record into `buffer` (`size` bytes of the caller's; null only when the record is
+  // empty); GEOMETRY_E_SMALLBUFFER when it does not fit. `written` (may be null) gets the bytes
+  // copied, 0 on failure.
   virtual HRESULT ExportShapeRecord(int32_t size, unsigned char* buffer,
                                     int32_t* written) = 0;  // slot 4
   // Slots 5 to 15 hold the host's other shape conversions, which this component does not offer;
@@ -117,8 +124,9 @@ struct IShapeImport : IUnknown {
   virtual HRESULT Reserved15() = 0;
   // Replaces the geometry by the multipatch in `buffer` (flags: kShapeImportExtended when the
   // extension block follows the record). A truncated or inconsistent buffer is refused with
-  // GEOMETRY_E_BADBUFFER and leaves the geometry empty. `bytesRead` (may be null) receives the
-  // bytes consumed, 0 on failure.
+  // GEOMETRY_E_BADBUFFER and leaves the geometry empty. `buffer` (`size` bytes) is lent for the
+  // call: the geometry keeps a copy. `bytesRead` (may be null) receives the bytes consumed, 0 on
+  // failure.
   virtual HRESULT ImportFromShapeBuffer(int32_t flags, int32_t size, unsigned char* buffer,
                                         int32_t* bytesRead) = 0;  // slot 16
 };

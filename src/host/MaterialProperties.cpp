@@ -6,7 +6,7 @@ namespace varnel {
 
 MaterialProperties::~MaterialProperties() { ::operator delete(texturePixels); }
 
-void MaterialProperties::SetColor(int red, int green, int blue) {
+void MaterialProperties::SetColor(int32_t red, int32_t green, int32_t blue) {
   hasColor = true;
   color[0] = red;
   color[1] = green;
@@ -18,12 +18,12 @@ void MaterialProperties::SetEdgeDisplay(bool display) {
   edgeDisplay = display;
 }
 
-void MaterialProperties::SetEdgeWidth(int width) {
+void MaterialProperties::SetEdgeWidth(int32_t width) {
   hasEdgeWidth = true;
   edgeWidth = width;
 }
 
-void MaterialProperties::SetEdgeColor(int red, int green, int blue) {
+void MaterialProperties::SetEdgeColor(int32_t red, int32_t green, int32_t blue) {
   hasEdgeColor = true;
   edgeColor[0] = red;
   edgeColor[1] = green;
@@ -32,17 +32,17 @@ void MaterialProperties::SetEdgeColor(int red, int green, int blue) {
 
 void MaterialProperties::SetCullBackFaces(bool cull) { cullBackFaces = cull; }
 
-void MaterialProperties::SetTransparency(int percent) {
+void MaterialProperties::SetTransparency(int32_t percent) {
   hasTransparency = true;
   transparency = percent;
 }
 
-void MaterialProperties::SetSharedTexture(int effectIndex) {
+void MaterialProperties::SetSharedTexture(int32_t effectIndex) {
   hasSharedTexture = true;
   sharedTexture = effectIndex;
 }
 
-void MaterialProperties::SetTextureMap(int width, int height, int channels, unsigned char* pixels) {
+void MaterialProperties::SetTextureMap(int32_t width, int32_t height, int32_t channels, unsigned char* pixels) {
   // A second map replaces the first; the record owns exactly one pixel buffer.
   if (texturePixels != pixels) ::operator delete(texturePixels);
   textureWidth = width;

@@ -42,8 +42,7 @@ void BM_ParseMesh(benchmark::State& state) {
   for (auto _ : state) {
     varnel::DaeDocument document;
     document.AllocateBuffers();
-    document.stream = std::fopen(path.c_str(), "rb");
-    document.ResetReader();
+    document.OpenFile(path.c_str());
     document.NextToken();
     std::unique_ptr<varnel::Tag> tag(varnel::CreateTag(document, document.IdentifyTag()));
     if (!tag || !tag->AsGeometryTag()) state.SkipWithError("mesh not built");

@@ -27,6 +27,18 @@ class DaeDocument : public ElementSource {
   DaeDocument();
   ~DaeDocument();
 
+  // The call's context, which the loader sets before Load.
+  using XmlReader::context;
+  // Whether the parse stopped before the input's end.
+  using XmlReader::stopped;
+  // For runs that drive the element parse by hand, or keep one document's buffers across many
+  // inputs (the fuzzers and benchmarks).
+  using XmlReader::AllocateBuffers;
+  using XmlReader::CloseStream;
+  using XmlReader::OpenFile;
+  using XmlReader::OpenMemory;
+  using XmlReader::ReleaseBuffers;
+
   BaseArray<Tag*> topLevelTags{NoStorage{}};
   BaseArray<Tag*> images;
   BaseArray<Tag*> effects;

@@ -1,6 +1,7 @@
-// What element classes parse from: the reader's tokens, the little state the element tree keeps
-// while it is built, and the one service a parse asks of whoever owns the input (where an image
-// file lies). The document is one; elements never see the document itself.
+// What element classes parse from: the reader's tokens and the calls that read values and lists,
+// the little state the element tree keeps while it is built, and the one service a parse asks of
+// whoever owns the input (where an image file lies). The document is one; elements see neither
+// the document nor the reader's buffers and input.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,32 @@ namespace varnel {
 
 class ImageTag;
 
-class ElementSource : public XmlReader {
+class ElementSource : protected XmlReader {
  public:
+  // The token just read, and how the reader stands.
+  using XmlReader::attributesPending;
+  using XmlReader::isEndToken;
+  using XmlReader::isTagToken;
+  using XmlReader::tokenLength;
+  using XmlReader::tokenText;
+  using XmlReader::wasEndTag;
+  // Moving on, and reading values and lists.
+  using XmlReader::IdentifyTag;
+  using XmlReader::NextToken;
+  using XmlReader::ReadIntList;
+  using XmlReader::ReadUrl;
+  using XmlReader::ReadValue;
+  using XmlReader::SkipElement;
+  // How much the rest of the input can still hold.
+  using XmlReader::InputBytesLeft;
+  using XmlReader::listRoom;
+  // The reading asked for, and diagnostics with their lines.
+  using XmlReader::CurrentLine;
+  using XmlReader::extended;
+  using XmlReader::report;
+  using XmlReader::reporting;
+  using XmlReader::StartTagLine;
+
   // Nodes whose parse has begun, in document order.
   int32_t nodesRead = 0;
 

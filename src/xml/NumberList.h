@@ -121,8 +121,9 @@ inline int64_t RunOfPlainFloats(char* text, int& p, int length, int64_t most,
 // `limit`-th number the reader advances once; the rest of that token is ignored. A `run` takes
 // the numbers of the list's common shape as `store` would, many at a time (RunOfPlainInts).
 // Returns how many numbers were stored, or -1 when the input ended first.
-template <ListEnd kEnd, class Store, class Run = numberlist::NoRun>
-int64_t ReadNumberList(XmlReader& reader, int64_t limit, Store&& store, Run&& run = {}) {
+// `Reader` is the XmlReader or a view of its tokens (ElementSource).
+template <ListEnd kEnd, class Reader, class Store, class Run = numberlist::NoRun>
+int64_t ReadNumberList(Reader& reader, int64_t limit, Store&& store, Run&& run = {}) {
   using numberlist::IsBlank;
   constexpr bool kReturnsStop =
       !std::is_void_v<std::invoke_result_t<Store&, int64_t, const char*>>;
@@ -201,15 +202,16 @@ void ReserveFresh(BaseArray<T>& array, int64_t n) {
 
 // Numbers the rest of the input can hold: each takes a character and a separator. An input of
 // unknown size (a pipe) is taken to hold 2^24, enough that only giant lists regrow.
-inline int64_t NumbersLeft(const XmlReader& reader) {
+template <class Reader>
+int64_t NumbersLeft(const Reader& reader) {
   const int64_t left = reader.InputBytesLeft();
   return left == INT64_MAX ? int64_t{1} << 24 : left / 2 + 1;
 }
 
 // Room for a list whose document declares `declared` elements, as ReserveFresh(declared + 1),
 // but never for more numbers than the rest of the input can hold.
-template <class T>
-void ReserveDeclared(const XmlReader& reader, BaseArray<T>& array, int64_t declared) {
+template <class Reader, class T>
+void ReserveDeclared(const Reader& reader, BaseArray<T>& array, int64_t declared) {
   const int64_t possible = NumbersLeft(reader);
   ReserveFresh(array, (declared < possible ? declared : possible) + 1);
 }

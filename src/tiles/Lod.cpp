@@ -1,14 +1,13 @@
 #include "tiles/Lod.h"
 
 #include <meshoptimizer.h>
+#include <varnel/PatchType.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <numeric>
-
-#include <varnel/PatchType.h>
 
 namespace varnel::tiles {
 
@@ -45,11 +44,13 @@ std::vector<uint32_t> Weld(const gltf::Surface& s) {
   std::vector<uint32_t> order(s.features.size()), welded(order.size());
   std::iota(order.begin(), order.end(), 0u);
   auto key = [&s](uint32_t i) {
-    return std::make_tuple(s.features[i], s.points[3 * i], s.points[3 * i + 1], s.points[3 * i + 2]);
+    return std::make_tuple(s.features[i], s.points[3 * i], s.points[3 * i + 1],
+                           s.points[3 * i + 2]);
   };
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
   for (size_t k = 0; k < order.size(); ++k)
-    welded[order[k]] = k > 0 && key(order[k]) == key(order[k - 1]) ? welded[order[k - 1]] : order[k];
+    welded[order[k]] =
+        k > 0 && key(order[k]) == key(order[k - 1]) ? welded[order[k - 1]] : order[k];
   return welded;
 }
 
@@ -63,12 +64,14 @@ double SimplifySurface(gltf::Surface& s, double error) {
   const size_t count = s.features.size();
   std::vector<float> positions(count * 3);
   for (size_t i = 0; i < count; ++i)
-    for (int k = 0; k < 3; ++k) positions[i * 3 + size_t(k)] = float(s.points[i * 3 + size_t(k)] - s.points[size_t(k)]);
+    for (int k = 0; k < 3; ++k)
+      positions[i * 3 + size_t(k)] = float(s.points[i * 3 + size_t(k)] - s.points[size_t(k)]);
   const float scale = meshopt_simplifyScale(positions.data(), count, 12);
   if (!(scale > 0)) return 0;
   float reached = 0;
-  s.indices.resize(meshopt_simplify(s.indices.data(), indices.data(), indices.size(), positions.data(),
-                                    count, 12, 0, float(error / scale), 0, &reached));
+  s.indices.resize(meshopt_simplify(s.indices.data(), indices.data(), indices.size(),
+                                    positions.data(), count, 12, 0, float(error / scale), 0,
+                                    &reached));
   return double(reached) * scale;
 }
 
@@ -99,27 +102,24 @@ void Simplify(Copy& copy, double budget, uint64_t maxBytes, uint64_t pointBytes,
   std::vector<double> size(n, 0);
   for (size_t f = 0; f < n; ++f)
     size[f] = std::hypot(box[f][3] - box[f][0], box[f][4] - box[f][1], box[f][5] - box[f][2]);
-  // The features under the budget go (one without points below, as it has no corners).
   // A model left out is off by its size, wherever its copy stood; a simplified one by what its
   // copy was off plus what the simplifier moved.
-  std::vector<uint32_t> number(n, UINT32_MAX);
+  std::vector<uint32_t> number(n);
+  std::iota(number.begin(), number.end(), 0u);
   double dropped = 0, reached = 0;
-  for (size_t f = 0; f < n; ++f)
-    if (size[f] >= budget) number[f] = uint32_t(f);
-    else dropped = std::max(dropped, size[f]);
-  for (gltf::Surface& s : copy.surfaces) {
-    Keep(s, number);
-    reached = std::max(reached, SimplifySurface(s, budget));
-  }
-  // Then the smallest, until the content fits.
+  for (gltf::Surface& s : copy.surfaces) reached = std::max(reached, SimplifySurface(s, budget));
+  // The smallest go until the content fits (and those without triangles left).
   std::vector<uint64_t> points(n, 0);
   for (const gltf::Surface& s : copy.surfaces)
-    for (uint32_t i : s.indices) points[s.features[i]] += 1;  // corners: the writer's points at most
+    for (uint32_t i : s.indices)
+      points[s.features[i]] += 1;  // corners: the writer's points at most
   uint64_t bytes = 0;
   std::vector<uint32_t> kept;
   for (size_t f = 0; f < n; ++f)
-    if (number[f] != UINT32_MAX && points[f]) kept.push_back(uint32_t(f)), bytes += points[f] * pointBytes + featureBytes;
-    else number[f] = UINT32_MAX;
+    if (points[f])
+      kept.push_back(uint32_t(f)), bytes += points[f] * pointBytes + featureBytes;
+    else
+      number[f] = UINT32_MAX;
   std::sort(kept.begin(), kept.end(), [&](uint32_t a, uint32_t b) { return size[a] < size[b]; });
   size_t first = 0;
   for (; first < kept.size() && bytes > maxBytes; ++first) {
@@ -130,7 +130,8 @@ void Simplify(Copy& copy, double budget, uint64_t maxBytes, uint64_t pointBytes,
   }
   std::vector<gltf::Feature> features;
   for (size_t f = 0; f < n; ++f)
-    if (number[f] != UINT32_MAX) number[f] = uint32_t(features.size()), features.push_back(std::move(copy.features[f]));
+    if (number[f] != UINT32_MAX)
+      number[f] = uint32_t(features.size()), features.push_back(std::move(copy.features[f]));
   for (gltf::Surface& s : copy.surfaces) Keep(s, number);
   std::erase_if(copy.surfaces, [](const gltf::Surface& s) { return s.indices.empty(); });
   copy.features = std::move(features);
@@ -160,7 +161,9 @@ void AddTo(const Copy& copy, const gltf::Frame& frame, gltf::Scene& scene) {
         m.parts.push_back({int32_t(m.positions.size() / 3), 0, kPatchTriangles,
                            int32_t(m.materials.size()) - 1, -1});
       }
-      if (m.positions.empty()) std::copy(&s.points[size_t(s.indices[t]) * 3], &s.points[size_t(s.indices[t]) * 3] + 3, m.origin);
+      if (m.positions.empty())
+        std::copy(&s.points[size_t(s.indices[t]) * 3], &s.points[size_t(s.indices[t]) * 3] + 3,
+                  m.origin);
       // The writer takes a triangle's corners 0, 2, 1.
       for (size_t k : {t, t + 2, t + 1})
         for (int a = 0; a < 3; ++a) {

@@ -26,10 +26,10 @@ struct Copy {
 // `from` appended to `into`.
 void Join(Copy& into, Copy&& from);
 
-// Leaves out the features with a box diagonal under `budget` metres and simplifies the others'
-// surfaces to within it; then leaves out the smallest features until the estimate (`pointBytes`
-// a point, `featureBytes` a feature) fits `maxBytes`. `error` becomes what the copy is then off
-// by: the size of the largest model left out, or its former error plus what the simplifier moved.
+// Simplifies every surface within `budget` metres, then leaves out the smallest features until
+// the estimate (`pointBytes` a corner, `featureBytes` a feature) fits `maxBytes`. `error` becomes
+// what the copy is then off by: the size of the largest feature left out, or its former error
+// plus what the simplifier moved.
 void Simplify(Copy& copy, double budget, uint64_t maxBytes, uint64_t pointBytes,
               uint64_t featureBytes);
 

@@ -129,7 +129,7 @@ bool Reproject(gltf::Model& m, const gis::PlaceRequest& request, gltf::Frame& fr
   std::vector<double> points(count * 3);
   for (size_t i = 0; i < points.size(); ++i) points[i] = m.origin[i % 3] + m.positions[i];
   if (!toDegrees->PlacePoints(&at[0], &at[1], &at[2], 3, 1) ||
-      !toEarth->PlacePoints(&points[0], &points[1], &points[2], 3, count)) {
+      (count && !toEarth->PlacePoints(points.data(), points.data() + 1, points.data() + 2, 3, count))) {
     const std::string text = "PROJ cannot place the model from " + request.sourceCrs;
     diagnostics->Report(Diagnostic{DiagnosticKind::kPlacement, 0, text.c_str(), false});
     return false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "gis/Paths.h"
 #include "gis/Utf8.h"
@@ -96,6 +97,9 @@ void Link(const KmlPlace& place, const std::string& modelFolder, const KmlAlias&
 void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, bool allowNetwork,
                  const Reporter& report, std::vector<Model>& models) {
   const bool archive = !place.archiveFolder.empty();
+  // A city's placemarks show a few documents many times over; each lookup is a dozen calls to
+  // the file system.
+  std::map<std::string, Resolved, std::less<>> beside;
   for (const KmlModel& kml : read) {
     Model model{kml.name, {}, {}, kml.placement, {}, kml.description};
     Resolved found;
@@ -110,7 +114,10 @@ void PlaceModels(const KmlPlace& place, const std::vector<KmlModel>& read, bool 
       model.document = place.archiveFolder + "/" + found.path;
       model.textureRoot = place.archiveFolder;
     } else {
-      found = FindBeside(place.besideFolder, kml.href);
+      auto known = beside.find(kml.href);
+      if (known == beside.end())
+        known = beside.emplace(kml.href, FindBeside(place.besideFolder, kml.href)).first;
+      found = known->second;
       model.source = model.document = found.path;
       model.textureRoot = place.besideFolder;
     }

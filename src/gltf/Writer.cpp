@@ -64,6 +64,17 @@ bool HasTranslucentPixels(const Material& m) {
   return false;
 }
 
+void MeanColor(const Material& m, int32_t (&color)[3]) {
+  const size_t count = static_cast<size_t>(m.width) * static_cast<size_t>(m.height);
+  const size_t step = static_cast<size_t>(m.channels), colors = step < 3 ? 1 : 3;
+  if (!count || !m.pixels) return;
+  for (size_t c = 0; c < 3; ++c) {
+    uint64_t sum = 0;
+    for (size_t i = 0; i < count; ++i) sum += m.pixels[i * step + std::min(c, colors - 1)];
+    color[c] = static_cast<int32_t>(sum / count);
+  }
+}
+
 uint32_t Hash(const Vertex& v) {
   uint32_t words[9];
   std::memcpy(words, &v, sizeof words);
@@ -129,6 +140,7 @@ struct Scene::State {
   int64_t triangles = 0;
   bool floatFeatures = false;
   tinygltf::Model gltf;
+  std::vector<Surface> looks;  // by glTF material: its colour, for Export
 
   // The multipatch's front faces turn clockwise, as the shapefile's outer rings do; glTF's turn
   // counter-clockwise: each triangle of a triangle list is taken 0, 2, 1.
@@ -349,6 +361,7 @@ void Scene::State::Materials() {
       pbr.roughnessFactor = 1;
       material.doubleSided = true;
       pbr.baseColorFactor = {0.8, 0.8, 0.8, 1};
+      Surface look;
       if (p.material >= 0) {
         const Material& record = m.materials[size_t(p.material)];
         material.name = e.name + " material " + std::to_string(p.material);
@@ -356,10 +369,13 @@ void Scene::State::Materials() {
         for (int c = 0; c < 3; ++c)
           pbr.baseColorFactor[size_t(c)] = record.textureOf >= 0 ? 1.0 : Linear(record.color[c]);
         pbr.baseColorFactor[3] = 1 - record.transparency / 100.0;
+        std::copy(record.color, record.color + 3, look.color);
+        look.transparency = record.transparency, look.cull = record.cull;
         bool blend = record.transparency > 0;
         if (record.textureOf >= 0) {
           const Material& pixels = m.materials[size_t(record.textureOf)];
           blend = blend || HasTranslucentPixels(pixels);
+          MeanColor(pixels, look.color);
           auto known = textureOf.find(record.textureOf);
           if (known == textureOf.end()) {
             auto shared = imageOfPixels.find(pixels.pixels);
@@ -381,17 +397,21 @@ void Scene::State::Materials() {
       }
       if (options.unlit) material.extensions["KHR_materials_unlit"] = tinygltf::Value(tinygltf::Value::Object());
       if (options.tile) {
-        const auto& c = pbr.baseColorFactor;
-        char key[160];
-        std::snprintf(key, sizeof key, "%.9g %.9g %.9g %.9g %d %s %d", c[0], c[1], c[2], c[3],
-                      pbr.baseColorTexture.index, material.alphaMode.c_str(), int(material.doubleSided));
-        auto [known, added] = same.emplace(key, int(out.size()));
+        // The fields' bytes: formatting them took a twentieth of a city's time.
+        std::string key(reinterpret_cast<const char*>(pbr.baseColorFactor.data()),
+                        pbr.baseColorFactor.size() * sizeof(double));
+        const int32_t texture = pbr.baseColorTexture.index, sides = material.doubleSided;
+        key.append(reinterpret_cast<const char*>(&texture), sizeof texture);
+        key.append(reinterpret_cast<const char*>(&sides), sizeof sides);
+        key += material.alphaMode;
+        auto [known, added] = same.emplace(std::move(key), int(out.size()));
         p.gltfMaterial = known->second;
         if (!added) continue;
         material.name.clear();
       }
       p.gltfMaterial = int(out.size());
       out.push_back(std::move(material));
+      looks.push_back(std::move(look));
     }
   }
   gltf.samplers.emplace_back();
@@ -784,6 +804,32 @@ std::string Scene::Json(const std::string& binName, const std::vector<std::strin
     json["buffers"].push_back({{"byteLength", state_->fallback},
                                {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}});
   return json.dump();
+}
+
+void Scene::Export(std::vector<Surface>& surfaces, std::vector<Feature>& features) const {
+  const State& s = *state_;
+  const double* c = s.options.tileCentre;
+  for (const Row& row : s.rows) features.push_back({row.name, row.source, row.description});
+  if (s.entries.empty()) return;
+  for (const Primitive& p : s.entries[0].primitives) {
+    Surface out = s.looks[size_t(p.gltfMaterial)];
+    out.points.reserve(p.vertices.size() * 3);
+    out.features.reserve(p.vertices.size());
+    for (const Vertex& v : p.vertices) {
+      // The tile's Y-up floats about its centre, back to Z-up about the frame's origin.
+      out.points.insert(out.points.end(), {v.position[0] + c[0], -double(v.position[2]) + c[1],
+                                           v.position[1] + c[2]});
+      uint32_t feature = v.feature;
+      if (s.floatFeatures) {
+        float f;
+        std::memcpy(&f, &v.feature, sizeof f);
+        feature = static_cast<uint32_t>(f);
+      }
+      out.features.push_back(feature);
+    }
+    out.indices = p.indices;
+    surfaces.push_back(std::move(out));
+  }
 }
 
 uint64_t Scene::binBytes() const { return state_->bin; }

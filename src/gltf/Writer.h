@@ -44,6 +44,20 @@ inline constexpr uint64_t kMaxGltfBytes = (uint64_t{1} << 32) - 64;
 // Feature ids past 65,535 are floats, exact up to 2^24.
 inline constexpr size_t kMaxFeatures = size_t{1} << 24;
 
+// A tile's merged content as plain triangles, which a coarser copy of it starts from (3D Tiles
+// --lod): per glTF material, points in the tile frame's east-north-up metres, each with its
+// feature (an index into the features), and three point indices per triangle.
+struct Surface {
+  int32_t color[3] = {231, 231, 231};  // sRGB; a textured material's is its image's mean
+  int32_t transparency = 0;            // percent
+  bool cull = false;
+  std::vector<double> points;  // x, y, z
+  std::vector<uint32_t> features, indices;
+};
+struct Feature {
+  std::string name, source, description;
+};
+
 class Scene {
  public:
   explicit Scene(SceneOptions options);
@@ -68,6 +82,8 @@ class Scene {
   // The whole .glb.
   bool WriteGlb(const std::function<bool(const void*, size_t)>& out) const;
   const std::vector<Image>& images() const;
+  // A built tile's surfaces and features (SceneOptions::tile); before or after the writing.
+  void Export(std::vector<Surface>& surfaces, std::vector<Feature>& features) const;
   int64_t triangles() const;
 
  private:

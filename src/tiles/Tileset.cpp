@@ -125,7 +125,8 @@ void PlacedBox(const gltf::Frame& frame, const double (&min)[3], const double (&
 }
 
 std::string TilesetJson(const std::vector<Tile>& tiles, const gltf::Frame& root,
-                        const std::vector<std::string>& uris, const std::string& schemaUri) {
+                        const std::vector<std::string>& uris, const std::string& schemaUri,
+                        bool replace) {
   using nlohmann::json;
   // Children are written before their parent: a deep tree needs no recursion.
   std::vector<json> written(tiles.size());
@@ -139,7 +140,7 @@ std::string TilesetJson(const std::vector<Tile>& tiles, const gltf::Frame& root,
     tile = {{"boundingVolume", {{"box", box}}}, {"geometricError", t.geometricError}};
     if (!uris[i].empty()) tile["content"] = {{"uri", uris[i]}};
     if (!t.children.empty()) {
-      tile["refine"] = "ADD";
+      tile["refine"] = replace ? "REPLACE" : "ADD";
       json& children = tile["children"] = json::array();
       for (uint32_t c : t.children) children.push_back(std::move(written[c]));
     }
@@ -148,8 +149,8 @@ std::string TilesetJson(const std::vector<Tile>& tiles, const gltf::Frame& root,
   if (tiles.empty()) return set.dump();
   const gltf::Matrix transform = gltf::EnuToEcef(root);
   written[0]["transform"] = std::vector<double>(transform.begin(), transform.end());
-  if (written[0].find("refine") == written[0].end()) written[0]["refine"] = "ADD";
-  set["geometricError"] = std::max(Diagonal(tiles[0].min, tiles[0].max), 1.0);
+  if (written[0].find("refine") == written[0].end()) written[0]["refine"] = replace ? "REPLACE" : "ADD";
+  set["geometricError"] = std::max({Diagonal(tiles[0].min, tiles[0].max), tiles[0].geometricError, 1.0});
   set["schemaUri"] = schemaUri;
   set["root"] = std::move(written[0]);
   return set.dump();

@@ -47,8 +47,9 @@ void PlacedBox(const gltf::Frame& frame, const double (&min)[3], const double (&
                const gltf::Frame& root, double (&outMin)[3], double (&outMax)[3]);
 
 // tileset.json: `root` as the root transform; tile i's content at uris[i] unless that is empty.
-// Parents refine by adding their children (ADD).
+// Parents refine by adding their children (ADD) or, `replace`, by showing them instead (REPLACE).
 std::string TilesetJson(const std::vector<Tile>& tiles, const gltf::Frame& root,
-                        const std::vector<std::string>& uris, const std::string& schemaUri);
+                        const std::vector<std::string>& uris, const std::string& schemaUri,
+                        bool replace = false);
 
 }  // namespace varnel::tiles

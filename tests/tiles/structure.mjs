@@ -26,8 +26,7 @@ const city = join(work, 'city');
 execFileSync('python3', [generator, 'placed', models, city]);
 const kmls = readdirSync(city).filter((f) => f.endsWith('.kml')).map((f) => join(city, f));
 const maxBytes = 65536;
-let run = varnel('tiles', ...kmls, '-o', join(work, 'set'), '--max-tile-bytes', String(maxBytes), '-j', '2');
-if (run.status !== 0) fail(`tiles: ${run.stderr}`);
+let run;
 
 // Column-major 4 x 4 matrices, as glTF and 3D Tiles store them.
 const multiply = (a, b) => {
@@ -124,12 +123,32 @@ const cs2cs = (from, to, lines) => execFileSync('cs2cs', ['-f', '%.10f', from, t
   .trim().split('\n').map((l) => l.split(/\s+/).map(Number));
 const ellipsoidal = cs2cs('EPSG:4326+5773', 'EPSG:4979', placemarks.map(([, , lon, lat, alt]) => `${lat} ${lon} ${alt}`));
 const ecef = cs2cs('EPSG:4979', 'EPSG:4978', ellipsoidal.map(([lat, lon, h]) => `${lat} ${lon} ${h}`));
-const { nearest, glbs } = await checkSet(join(work, 'set'), maxBytes, new Map(placemarks.map(([, name], i) => [name, ecef[i]])));
-if (glbs.length < 4) fail(`only ${glbs.length} tiles: the bound split nothing`);
-if (nearest.size !== placemarks.length) fail(`${nearest.size} models in the tiles, ${placemarks.length} placemarks`);
-const worst = Math.max(...nearest.values());
-if (!(worst <= 0.001)) fail(`a model's origin is ${worst} m from PROJ's`);
-console.log(`${placemarks.length} models in ${glbs.length} tiles; origins within ${(worst * 1000).toFixed(3)} mm of PROJ's`);
+// Parents without content that add their children, then (--lod) with a simplified copy of them
+// that their children replace.
+for (const [lod, refine] of [[[], 'ADD'], [['--lod'], 'REPLACE']]) {
+  const dir = join(work, `set${lod.join('')}`);
+  run = varnel('tiles', ...kmls, '-o', dir, '--max-tile-bytes', String(maxBytes), '-j', '2', ...lod);
+  if (run.status !== 0) { fail(`tiles ${lod}: ${run.stderr}`); continue; }
+  const { nearest, glbs } = await checkSet(dir, maxBytes, new Map(placemarks.map(([, name], i) => [name, ecef[i]])));
+  const { root } = JSON.parse(readFileSync(join(dir, 'tileset.json'), 'utf8'));
+  if (root.refine !== refine || !root.content !== !lod.length) fail(`${lod}: the root refines by ${root.refine}, content ${root.content?.uri}`);
+  if (glbs.length < 4) fail(`only ${glbs.length} tiles: the bound split nothing`);
+  if (nearest.size !== placemarks.length) fail(`${nearest.size} models in the tiles, ${placemarks.length} placemarks`);
+  const worst = Math.max(...nearest.values());
+  if (!(worst <= 0.001)) fail(`a model's origin is ${worst} m from PROJ's`);
+  console.log(`${lod}: ${placemarks.length} models in ${glbs.length} tiles; origins within ${(worst * 1000).toFixed(3)} mm of PROJ's`);
+}
+
+// -a_srs: a building in UTM coordinates about a false origin stands where PROJ puts that origin.
+const [projected] = cs2cs('EPSG:32632', 'EPSG:4978', ['465000 5247000 400']);
+run = varnel('tiles', join(city, 'b0.dae'), '-a_srs', 'EPSG:32632', '--offset', '465000,5247000,400', '-o', join(work, 'projected'));
+if (run.status !== 0) fail(`-a_srs: ${run.stderr}`);
+else {
+  const { nearest } = await checkSet(join(work, 'projected'), 1 << 20, new Map([['b0.dae', projected]]));
+  const off = nearest.get('b0.dae');
+  if (!(off <= 0.001)) fail(`-a_srs: the origin is ${off} m from PROJ's (${[...nearest.keys()]})`);
+  console.log(`-a_srs: the origin within ${(off * 1000).toFixed(3)} mm of PROJ's`);
+}
 
 // Refusals leave nothing: a model nothing places, a folder that is no tileset.
 const house = join(work, 'house.dae');
@@ -157,10 +176,10 @@ else {
 // The corpus's archives (a ZAE placed by --origin): a tileset, or a refusal that names the file.
 if (corpus && existsSync(corpus)) {
   const archives = readdirSync(corpus, { recursive: true }).filter((f) => /\.(kmz|kml|zae)$/i.test(f));
-  for (const archive of archives) {
-    const out = join(work, 'corpus', archive.replace(/\W/g, '_'));
+  for (const [archive, lod] of archives.flatMap((a) => [[a, []], [a, ['--lod']]])) {
+    const out = join(work, 'corpus', archive.replace(/\W/g, '_') + lod.join(''));
     const origin = /\.zae$/i.test(archive) ? ['--origin', '8.54,47.37,400,30'] : [];
-    run = varnel('tiles', join(corpus, archive), ...origin, '-o', out);
+    run = varnel('tiles', join(corpus, archive), ...origin, ...lod, '-o', out);
     if (run.status === 0) await checkSet(out, 1 << 20);
     else if (run.status !== 1 || !run.stderr.includes(archive.split('/').pop()) || existsSync(out))
       fail(`${archive}: ${run.status} ${run.stderr}`);

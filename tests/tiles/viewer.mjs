@@ -1,7 +1,7 @@
 // The page `varnel tiles --viewer` writes, in headless Chromium from a local server: the tileset
 // loads within 30 s without a failed tile, a console error or a request that leaves this machine;
 // a known model's projected centre shows the model (the pixel changes when the tileset is hidden)
-// and picking there names it. The screenshot stays in OUT_DIR.
+// and picking there names it; with and without --lod. The screenshots stay in OUT_DIR.
 //   node viewer.mjs TOOL GENERATOR OUT_DIR   (exit 77: no browser or npm packages)
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
@@ -21,10 +21,14 @@ if (!puppeteer || !existsSync(chromium)) {
 }
 rmSync(out, { recursive: true, force: true });
 mkdirSync(out, { recursive: true });
-const city = join(out, 'city'), set = join(out, 'set');
+const city = join(out, 'city');
 execFileSync('python3', [generator, 'placed', '300', city]);
 const kmls = readdirSync(city).filter((f) => f.endsWith('.kml')).map((f) => join(city, f));
-execFileSync(tool, ['tiles', ...kmls, '--viewer', '--max-tile-bytes', '65536', '-o', set]);
+// Parents that add their children, and (--lod) simplified parents that their children replace.
+const runs = [[], ['--lod']].map((flags) => ({ flags, set: join(out, `set${flags.join('')}`) }));
+for (const { flags, set } of runs)
+  execFileSync(tool, ['tiles', ...kmls, '--viewer', '--max-tile-bytes', '65536', ...flags, '-o', set]);
+let set;  // the folder served
 
 // The known model: the first placemark, its height on the ellipsoid from PROJ.
 const [, lon, lat, alt, heading, kind] = readFileSync(kmls[0], 'utf8').match(
@@ -52,62 +56,65 @@ const browser = await puppeteer.launch({
   args: ['--headless', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
          '--disable-background-networking', '--disable-component-update', '--disable-sync', '--no-first-run'],
 });
-let failed = 0;
-const check = (ok, what) => { console.log(`${ok ? 'ok' : 'FAILED'} ${what}`); if (!ok) ++failed; };
+let failed = 0, flags;
+const check = (ok, what) => { console.log(`${ok ? 'ok' : 'FAILED'} ${flags} ${what}`); if (!ok) ++failed; };
 try {
-  const page = await browser.newPage();
-  await page.setViewport({ width: 800, height: 500 });
-  const outside = [], errors = [];
-  page.on('request', (r) => {
-    const url = new URL(r.url());
-    if (!/^(data|blob):$/.test(url.protocol) && url.hostname !== '127.0.0.1') outside.push(r.url());
-  });
-  page.on('console', (m) => m.type() === 'error' && errors.push(m.text()));
-  page.on('pageerror', (e) => errors.push(e.message));
-  page.on('response', (r) => r.status() >= 400 && errors.push(`${r.status()} ${r.url()}`));
-  const start = Date.now();
-  await page.goto(`http://127.0.0.1:${server.address().port}/`);
-  await page.waitForFunction(() => window.varnel?.ready && window.varnel.loaded, { timeout: 30000, polling: 200 })
-    .catch(() => {});
-  const loaded = await page.evaluate(() => window.varnel?.loaded === true);
-  check(loaded, `allTilesLoaded after ${((Date.now() - start) / 1000).toFixed(1)} s`);
-
-  // Close to the known model, every tile there loaded, one frame's pixel at its projected centre
-  // with the tileset shown and hidden.
-  const seen = await page.evaluate(async (lon, lat, height, centre) => {
-    const { viewer, tileset } = window.varnel, scene = viewer.scene;
-    const enu = Cesium.Transforms.eastNorthUpToFixedFrame(Cesium.Cartesian3.fromDegrees(lon, lat, height));
-    const at = Cesium.Matrix4.multiplyByPoint(enu, new Cesium.Cartesian3(...centre), new Cesium.Cartesian3());
-    scene.camera.lookAt(at, new Cesium.HeadingPitchRange(0.5, -0.45, 70));
-    const frame = () => new Promise((done) => { const stop = scene.postRender.addEventListener(() => { stop(); done(); }); });
-    const pixel = (x, y) => new Promise((done) => {
-      const stop = scene.postRender.addEventListener(() => {
-        stop();
-        const c = new OffscreenCanvas(scene.canvas.width, scene.canvas.height).getContext('2d');
-        c.drawImage(scene.canvas, 0, 0);
-        done([...c.getImageData(x, y, 1, 1).data.slice(0, 3)]);
-      });
+  for ({ flags, set } of runs) {
+    const page = await browser.newPage();
+    await page.setViewport({ width: 800, height: 500 });
+    const outside = [], errors = [];
+    page.on('request', (r) => {
+      const url = new URL(r.url());
+      if (!/^(data|blob):$/.test(url.protocol) && url.hostname !== '127.0.0.1') outside.push(r.url());
     });
-    for (let i = 0; i < 600 && !(i > 5 && tileset.tilesLoaded); ++i) await frame();
-    const where = Cesium.SceneTransforms.worldToWindowCoordinates(scene, at);
-    const x = Math.round(where.x), y = Math.round(where.y);
-    const shown = await pixel(x, y);
-    tileset.show = false;
-    const hidden = await pixel(x, y);
-    tileset.show = true;
-    await frame();
-    return { x, y, shown, hidden, picked: window.varnel.pick(x, y) };
-  }, Number(lon), Number(lat), height, centre);
-  const difference = seen.shown.reduce((sum, v, i) => sum + Math.abs(v - seen.hidden[i]), 0);
-  check(difference > 40, `the model at (${seen.x}, ${seen.y}): ${seen.shown} shown, ${seen.hidden} hidden`);
-  check(seen.picked?.name === 'building 0' && seen.picked.description === `kind ${kind}`, `picking there: ${JSON.stringify(seen.picked)}`);
-  await page.mouse.click(seen.x, seen.y);
-  await new Promise((done) => setTimeout(done, 500));
-  await page.screenshot({ path: join(out, 'viewer.png') });
-  const failedTiles = await page.evaluate(() => window.varnel.failed);
-  check(failedTiles === 0, `${failedTiles} tiles failed`);
-  check(errors.length === 0, `${errors.length} console errors ${errors.slice(0, 3).join(' | ')}`);
-  check(outside.length === 0, `${outside.length} requests left this machine ${outside.slice(0, 3).join(' ')}`);
+    page.on('console', (m) => m.type() === 'error' && errors.push(m.text()));
+    page.on('pageerror', (e) => errors.push(e.message));
+    page.on('response', (r) => r.status() >= 400 && errors.push(`${r.status()} ${r.url()}`));
+    const start = Date.now();
+    await page.goto(`http://127.0.0.1:${server.address().port}/`);
+    await page.waitForFunction(() => window.varnel?.ready && window.varnel.loaded, { timeout: 30000, polling: 200 })
+      .catch(() => {});
+    const loaded = await page.evaluate(() => window.varnel?.loaded === true);
+    check(loaded, `allTilesLoaded after ${((Date.now() - start) / 1000).toFixed(1)} s`);
+
+    // Close to the known model, every tile there loaded, one frame's pixel at its projected centre
+    // with the tileset shown and hidden.
+    const seen = await page.evaluate(async (lon, lat, height, centre) => {
+      const { viewer, tileset } = window.varnel, scene = viewer.scene;
+      const enu = Cesium.Transforms.eastNorthUpToFixedFrame(Cesium.Cartesian3.fromDegrees(lon, lat, height));
+      const at = Cesium.Matrix4.multiplyByPoint(enu, new Cesium.Cartesian3(...centre), new Cesium.Cartesian3());
+      scene.camera.lookAt(at, new Cesium.HeadingPitchRange(0.5, -0.45, 70));
+      const frame = () => new Promise((done) => { const stop = scene.postRender.addEventListener(() => { stop(); done(); }); });
+      const pixel = (x, y) => new Promise((done) => {
+        const stop = scene.postRender.addEventListener(() => {
+          stop();
+          const c = new OffscreenCanvas(scene.canvas.width, scene.canvas.height).getContext('2d');
+          c.drawImage(scene.canvas, 0, 0);
+          done([...c.getImageData(x, y, 1, 1).data.slice(0, 3)]);
+        });
+      });
+      for (let i = 0; i < 600 && !(i > 5 && tileset.tilesLoaded); ++i) await frame();
+      const where = Cesium.SceneTransforms.worldToWindowCoordinates(scene, at);
+      const x = Math.round(where.x), y = Math.round(where.y);
+      const shown = await pixel(x, y);
+      tileset.show = false;
+      const hidden = await pixel(x, y);
+      tileset.show = true;
+      await frame();
+      return { x, y, shown, hidden, picked: window.varnel.pick(x, y) };
+    }, Number(lon), Number(lat), height, centre);
+    const difference = seen.shown.reduce((sum, v, i) => sum + Math.abs(v - seen.hidden[i]), 0);
+    check(difference > 40, `the model at (${seen.x}, ${seen.y}): ${seen.shown} shown, ${seen.hidden} hidden`);
+    check(seen.picked?.name === 'building 0' && seen.picked.description === `kind ${kind}`, `picking there: ${JSON.stringify(seen.picked)}`);
+    await page.mouse.click(seen.x, seen.y);
+    await new Promise((done) => setTimeout(done, 500));
+    await page.screenshot({ path: join(out, `viewer${flags.join('')}.png`) });
+    const failedTiles = await page.evaluate(() => window.varnel.failed);
+    check(failedTiles === 0, `${failedTiles} tiles failed`);
+    check(errors.length === 0, `${errors.length} console errors ${errors.slice(0, 3).join(' | ')}`);
+    check(outside.length === 0, `${outside.length} requests left this machine ${outside.slice(0, 3).join(' ')}`);
+    await page.close();
+  }
 } finally {
   await browser.close();
   server.close();

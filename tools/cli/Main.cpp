@@ -178,6 +178,8 @@ int main(int argc, char** argv) {
   tiles->add_option("-j,--jobs", tilesCommand.jobs, "worker threads")
       ->check(CLI::Range(1, 1024))
       ->capture_default_str();
+  tiles->add_flag("--lod", tilesCommand.lod,
+                  "parents hold a simplified copy of their children, which they replace");
   tiles->add_flag("--viewer", tilesCommand.viewer,
                   "also write index.html, a CesiumJS page showing the tileset (make view DIR=...)");
   tiles->add_option("--imagery", tilesCommand.imagery,

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -14,6 +16,8 @@
 #include <mutex>
 #include <thread>
 
+#include <meshoptimizer.h>
+
 #include <varnel/Varnel.h>
 
 #include "cli/Modules.h"
@@ -21,6 +25,7 @@
 #include "gis/PrivateFolder.h"
 #include "gis/Utf8.h"
 #include "gltf/Writer.h"
+#include "tiles/Lod.h"
 #include "tiles/Textures.h"
 #include "tiles/Tileset.h"
 #include "tiles/Viewer.h"
@@ -59,6 +64,7 @@ struct Document {
   uint64_t bytes = 0;
   std::vector<uint32_t> images;
   GeographicLocation own;
+  gltf::Frame frame;  // placed by -a_srs: the east-north-up frame at its origin
   std::string reason;
   bool said = false;
 };
@@ -103,6 +109,53 @@ void Measure(const gltf::Model& m, ImageTable& images, Document& d) {
                            ? images.Id(file->second.first)
                            : images.Id(std::string_view(reinterpret_cast<const char*>(material.pixels), size)));
   }
+}
+
+// A model whose coordinates are in -a_srs (once --offset is added) rewritten into the
+// east-north-up frame at its origin, which `frame` becomes: tiles place by such frames. Each
+// point goes through PROJ, so a projection's curvature and scale hold to the last vertex; normals
+// turn by its axes at the origin. False (said) when PROJ cannot place it.
+bool Reproject(gltf::Model& m, const gis::PlaceRequest& request, gltf::Frame& frame,
+               DiagnosticReceiver* diagnostics) {
+  double offset[3] = {0, 0, 0};
+  std::copy_n(request.offset.begin(), std::min<size_t>(request.offset.size(), 3), offset);
+  std::unique_ptr<gis::Placer> toEarth =
+      gis::Placer::ForProjected(request.sourceCrs, offset, "EPSG:4978", diagnostics);
+  std::unique_ptr<gis::Placer> toDegrees =
+      gis::Placer::ForProjected(request.sourceCrs, offset, "EPSG:4979", diagnostics);
+  if (!toEarth || !toDegrees) return false;
+  double at[3] = {0, 0, 0};
+  const size_t count = m.positions.size() / 3;
+  std::vector<double> points(count * 3);
+  for (size_t i = 0; i < points.size(); ++i) points[i] = m.origin[i % 3] + m.positions[i];
+  if (!toDegrees->PlacePoints(&at[0], &at[1], &at[2], 3, 1) ||
+      (count && !toEarth->PlacePoints(points.data(), points.data() + 1, points.data() + 2, 3, count))) {
+    const std::string text = "PROJ cannot place the model from " + request.sourceCrs;
+    diagnostics->Report(Diagnostic{DiagnosticKind::kPlacement, 0, text.c_str(), false});
+    return false;
+  }
+  frame = {};
+  frame.located = true;
+  frame.longitude = at[0], frame.latitude = at[1], frame.height = at[2];
+  const gltf::Matrix toFrame = gltf::RigidInverse(gltf::EnuToEcef(frame));
+  std::fill(m.min, m.min + 3, INFINITY);
+  std::fill(m.max, m.max + 3, -INFINITY);
+  for (size_t i = 0; i < count; ++i) {
+    const double p[3] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
+    const std::array<double, 3> q = gltf::Apply(toFrame, p);
+    if (i == 0) std::copy(q.begin(), q.end(), m.origin);
+    for (size_t k = 0; k < 3; ++k) {
+      m.positions[3 * i + k] = float(q[k] - m.origin[k]);
+      m.min[k] = std::min(m.min[k], q[k]), m.max[k] = std::max(m.max[k], q[k]);
+    }
+  }
+  for (size_t i = 0; i + 2 < m.normals.size(); i += 3) {
+    double n[3] = {gltf::FromHalf(m.normals[i]), gltf::FromHalf(m.normals[i + 1]), gltf::FromHalf(m.normals[i + 2])};
+    toEarth->PlaceNormal(n[0], n[1], n[2]);
+    for (size_t k = 0; k < 3; ++k)  // the frame's turn alone
+      m.normals[i + k] = meshopt_quantizeHalf(float(toFrame[k] * n[0] + toFrame[4 + k] * n[1] + toFrame[8 + k] * n[2]));
+  }
+  return true;
 }
 
 ImportOptions SilentImport(const gis::Model& model, const ReadOptions& read, Quiet& quiet) {
@@ -235,6 +288,8 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
     import.textureObserver = &staged;
     Varnel().CreateDataBufferFromFile(String::FromNativePath(d.first->document), staged, import);
     d.usable = staged.Finish();
+    if (d.usable && !place.request.sourceCrs.empty())
+      d.usable = Reproject(staged, place.request, d.frame, &diagnostics);
     if (d.usable) Measure(staged, images, d);
     else d.reason = diagnostics.TakeReason();
   });
@@ -252,11 +307,15 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
       d.said = true;
       continue;
     }
+    if (!place.request.sourceCrs.empty()) {
+      p.frame = d.frame;
+      frames.push_back(p.frame);
+      kept.push_back(p);
+      continue;
+    }
     std::optional<gis::Placement> placement = gis::PlacementOf(p.model->placement, d.own, place.request);
     if (!placement) {
-      Report(file, (prefix + (place.request.sourceCrs.empty()
-                                  ? "not placed on the earth: give --origin, or a KML that places it"
-                                  : "tiles place models by their KML or --origin, not -a_srs")).c_str());
+      Report(file, (prefix + "not placed on the earth: give --origin, -a_srs, or a KML that places it").c_str());
       return 1;
     }
     Diagnostics diagnostics(file, read);
@@ -285,7 +344,7 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
     items[i].bytes = d.bytes;
     items[i].images = d.images;
   }
-  const std::vector<tiles::Tile> tiles = tiles::Split(items, images.bytes, command.maxTileBytes);
+  std::vector<tiles::Tile> tiles = tiles::Split(items, images.bytes, command.maxTileBytes);
   items = {};
   std::vector<size_t> content;
   for (size_t i = 0; i < tiles.size(); ++i)
@@ -305,18 +364,44 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
   std::error_code e;
   fs::create_directories(folder.path() + "/tiles", e);
 
-  // The tiles' content, tile by tile: only the tiles under way are held.
+  // The tiles' content, tile by tile: only the tiles under way are held, and with --lod the
+  // copies children hand up to parents not yet made. Tiles go from the last: a parent comes
+  // after its subtree, which a task taken earlier holds, so its wait ends.
   std::vector<std::string> uris(tiles.size());
+  std::vector<tiles::Copy> copies(command.lod ? tiles.size() : 0);
+  std::vector<char> done(tiles.size(), 0);
+  std::condition_variable finished;
   std::mutex lock;
   std::string failure;  // the first reason the set cannot be written
   int error = 0;
-  Parallel(content.size(), command.jobs, [&](size_t c) {
+  std::vector<size_t> order;
+  for (size_t i = tiles.size(); i-- > 0;)
+    if (command.lod || !tiles[i].items.empty()) order.push_back(i);
+  Parallel(order.size(), command.jobs, [&](size_t c) {
+    const size_t index = order[c];
+    tiles::Tile& tile = tiles[index];
+    tiles::Copy copy;
+    struct Done {  // told however the task ends: a parent waits for it
+      std::function<void()> f;
+      ~Done() { f(); }
+    } told{[&] {
+      std::lock_guard<std::mutex> guard(lock);
+      if (command.lod) copies[index] = std::move(copy);
+      done[index] = 1;
+      finished.notify_all();
+    }};
+    if (command.lod && !tile.children.empty()) {
+      std::unique_lock<std::mutex> guard(lock);
+      finished.wait(guard, [&] {
+        return std::all_of(tile.children.begin(), tile.children.end(), [&](uint32_t k) { return done[k]; });
+      });
+      for (uint32_t k : tile.children) tiles::Join(copy, std::move(copies[k]));
+    }
     if (interrupts.signal()) return;
     {
       std::lock_guard<std::mutex> guard(lock);
       if (!failure.empty() || error) return;
     }
-    const tiles::Tile& tile = tiles[content[c]];
     gltf::SceneOptions options;
     options.tile = true;
     options.tileFrame = root;
@@ -326,6 +411,17 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
     std::deque<std::string> resampled;
     Quiet quiet;
     size_t added = 0;
+    if (!tile.children.empty()) {
+      // The children's copies within this tile's share of error, less what they already carry.
+      const double size = std::hypot(tile.max[0] - tile.min[0], tile.max[1] - tile.min[1],
+                                     tile.max[2] - tile.min[2]);
+      const double error = tiles::kLodErrorShare * size;
+      tiles::Simplify(copy, std::max(error - copy.error, 0.0), command.maxTileBytes, kPointBytes, kModelBytes);
+      tile.geometricError = std::max(error, copy.error);
+      for (uint32_t k : tile.children) tile.geometricError = std::max(tile.geometricError, tiles[k].geometricError);
+      tiles::AddTo(copy, root, scene);
+      added = copy.features.size();
+    }
     // Each document is read once a tile; the placemarks after the first share its reading.
     std::map<uint32_t, const gltf::Model*> readings;
     for (uint32_t i : tile.items) {
@@ -340,7 +436,9 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
         ImportOptions import = SilentImport(*p.model, read, quiet);
         import.textureObserver = staged.get();
         Varnel().CreateDataBufferFromFile(String::FromNativePath(p.model->document), *staged, import);
-        const bool usable = staged->Finish();
+        gltf::Frame same;
+        const bool usable = staged->Finish() && (place.request.sourceCrs.empty() ||
+                                                 Reproject(*staged, place.request, same, &quiet));
         if (usable && command.maxTexture > 0) tiles::LimitTextures(*staged, command.maxTexture, resampled);
         readings.emplace(p.document, usable ? staged.get() : nullptr);
         if (!usable) continue;
@@ -353,20 +451,27 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
     if (!added || !scene.Build()) {
       if (added && !scene.why.ends_with("no polygons")) {
         std::lock_guard<std::mutex> guard(lock);
-        if (failure.empty()) failure = "tile " + std::to_string(content[c]) + ": " + scene.why;
+        if (failure.empty()) failure = "tile " + std::to_string(index) + ": " + scene.why;
       }
       return;
     }
-    const std::string uri = "tiles/" + std::to_string(content[c]) + ".glb";
+    const std::string uri = "tiles/" + std::to_string(index) + ".glb";
     int written = 0;
     std::FILE* f = std::fopen((folder.path() + "/" + uri).c_str(), "wb");
     bool ok = f && scene.WriteGlb([f](const void* data, size_t size) {
       return std::fwrite(data, 1, size, f) == size;
     });
     if ((f && std::fclose(f) != 0) || !ok) written = errno ? errno : EIO;
+    if (command.lod && index > 0) {
+      // What the parent starts from: this tile's content as written.
+      const double carried = copy.error;
+      copy = {};
+      scene.Export(copy.surfaces, copy.features);
+      copy.error = carried;
+    }
     std::lock_guard<std::mutex> guard(lock);
     if (written && !error) error = written;
-    uris[content[c]] = uri;
+    uris[index] = uri;
   });
   if (interrupts.signal()) interrupts.Exit();
   if (failure.empty() && std::all_of(uris.begin(), uris.end(), [](auto& u) { return u.empty(); }))
@@ -377,7 +482,7 @@ int RunTiles(const TilesCommand& command, const ReadOptions& read, const PlaceOp
   }
 
   const std::string schema = gltf::FeatureSchema();
-  const std::string tileset = tiles::TilesetJson(tiles, root, uris, "schema.json");
+  const std::string tileset = tiles::TilesetJson(tiles, root, uris, "schema.json", command.lod);
   WriteFile(folder.path() + "/schema.json", schema, error);
   WriteFile(folder.path() + "/tileset.json", tileset, error);
   if (command.viewer) {

@@ -18,6 +18,7 @@ struct TilesCommand {
   uint64_t maxTileBytes = uint64_t{1} << 20;
   int jobs = 1;
   int maxTexture = 0;  // 0: textures at their own size
+  bool lod = false;  // parents hold a simplified copy of their children and replace them
   bool viewer = false;
   std::string imagery;  // the viewer's imagery: a URL template ({z}/{x}/{y}); none by default
   Interrupts* interrupts = &Interrupts::Process();

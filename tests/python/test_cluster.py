@@ -1,0 +1,101 @@
+"""varnel.dask.convert on a real scheduler and two worker processes on loopback, into a real
+PostGIS, with one worker killed in the middle of the run."""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+
+import varnel
+from conftest import kmz_bytes
+
+FILES = 1000
+BROKEN = {17, 400, 901}  # not archives: named as failed
+
+
+def models_of(index):
+    return 2 if index % 3 == 0 else 1
+
+
+def start(command, env, log):
+    return subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT,
+                            start_new_session=True)
+
+
+@pytest.fixture
+def cluster(tmp_path):
+    if not shutil.which("dask-scheduler") or not shutil.which("dask-worker"):
+        pytest.skip("python3-distributed's dask-scheduler and dask-worker are not installed")
+    from distributed import Client
+
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    scheduler_file = tmp_path / "scheduler.json"
+    log = open(tmp_path / "cluster.log", "w")
+    common = ["--no-dashboard"]
+    processes = [start(["dask-scheduler", "--host", "127.0.0.1", "--port", "0",
+                        "--scheduler-file", scheduler_file, *common], env, log)]
+    for name in ("w1", "w2"):
+        processes.append(start(["dask-worker", "--scheduler-file", scheduler_file,
+                                "--host", "127.0.0.1", "--nworkers", "1", "--nthreads", "1",
+                                "--name", name, *common], env, log))
+    try:
+        for _ in range(300):
+            if scheduler_file.exists():
+                break
+            time.sleep(0.1)
+        client = Client(scheduler_file=str(scheduler_file), timeout=30)
+        client.wait_for_workers(2, timeout=60)
+        yield client, processes[1:]
+        client.close()
+    finally:
+        for process in processes:
+            if process.poll() is None:
+                os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+        log.close()
+
+
+def test_a_killed_worker_loses_and_duplicates_nothing(tmp_path, postgis, cluster):
+    import psycopg2
+    import varnel.dask
+
+    client, workers = cluster
+    paths = []
+    for i in range(FILES):
+        path = tmp_path / f"site-{i:04d}.kmz"
+        path.write_bytes(b"not an archive" if i in BROKEN else kmz_bytes(i, models_of(i)))
+        paths.append(str(path))
+    outcome = {}
+    run = threading.Thread(target=lambda: outcome.update(varnel.dask.convert(
+        paths, "PG:" + postgis, client=client, table="sites", progress=False, chunk_files=10)))
+    run.start()
+    connection = psycopg2.connect(postgis)
+    connection.autocommit = True
+    cursor = connection.cursor()
+    rows = 0
+    while run.is_alive() and rows == 0:
+        time.sleep(0.05)
+        cursor.execute("SELECT to_regclass('sites') IS NOT NULL")
+        if cursor.fetchone()[0]:
+            cursor.execute("SELECT count(*) FROM sites")
+            rows = cursor.fetchone()[0]
+    assert run.is_alive(), "the run ended before a worker could be killed"
+    os.killpg(workers[0].pid, signal.SIGKILL)
+    run.join(timeout=300)
+    assert not run.is_alive()
+
+    good = [i for i in range(FILES) if i not in BROKEN]
+    assert len(outcome) == FILES
+    assert {p for p, o in outcome.items() if o["reason"]} == {paths[i] for i in BROKEN}
+    assert all("archive" in outcome[paths[i]]["reason"] for i in BROKEN)
+    assert all(outcome[paths[i]]["features"] == models_of(i) for i in good)
+    cursor.execute("SELECT file, model, count(*) FROM sites GROUP BY file, model")
+    row_sets = {(file, model): count for file, model, count in cursor.fetchall()}
+    assert row_sets == {(paths[i], k): 1 for i in good for k in range(models_of(i))}
+    cursor.execute("SELECT DISTINCT ST_SRID(geom), GeometryType(geom) FROM sites")
+    assert cursor.fetchall() == [(32632, "MULTIPOLYGON")]
+    connection.close()

@@ -8,7 +8,8 @@ import pandas
 import pytest
 
 import varnel
-from conftest import DATA, kmz_bytes, run_tool
+from conftest import DATA, run_tool
+from support import kmz_bytes
 
 HOUSE = os.path.join(DATA, "demo", "house.dae")
 KMZ = os.path.join(DATA, "fuzz-seeds", "gis", "site.kmz")

@@ -46,7 +46,7 @@ def _pg_dsn(dest):
     return dest[3:] if dest.startswith("PG:") else None
 
 
-def _frames(files, options):
+def frames_of(files, options):
     """Each file's outcome, and the rows of those that gave any (GeoDataFrames with `file` and
     `model` columns first)."""
     import varnel
@@ -66,10 +66,16 @@ def _frames(files, options):
 
 
 def _to_postgis(files, dsn, table, options):
+    outcome, frames = frames_of(files, options)
+    write_postgis(files, frames, dsn, table)
+    return outcome
+
+
+def write_postgis(files, frames, dsn, table):
+    """Replaces the rows of `files` in `table` by `frames`, in one transaction."""
     import psycopg2
     from psycopg2.extras import execute_values
 
-    outcome, batches = _frames(files, options)
     connection = psycopg2.connect(dsn)
     try:
         with connection, connection.cursor() as cursor:
@@ -78,7 +84,7 @@ def _to_postgis(files, dsn, table, options):
             for path in sorted(files):
                 cursor.execute("SELECT pg_advisory_xact_lock(hashtext(%s))", (path,))
             cursor.execute(f'DELETE FROM "{table}" WHERE file = ANY(%s)', (list(files),))
-            for frame in batches:
+            for frame in frames:
                 srid = (frame.crs.to_epsg() or 0) if frame.crs else 0
                 fields = [c for c in frame.columns if c != "geometry"]
                 rows = [values + (geometry.wkb, srid) for values, geometry in
@@ -89,7 +95,6 @@ def _to_postgis(files, dsn, table, options):
                                ", ST_SetSRID(ST_GeomFromWKB(%s), %s))")
     finally:
         connection.close()
-    return outcome
 
 
 def _part_name(files):
@@ -100,7 +105,7 @@ def _to_part(files, folder, driver, options):
     """Writes the files' rows into a part file of the chunk's own, moved into place whole."""
     import pandas
 
-    outcome, frames = _frames(files, options)
+    outcome, frames = frames_of(files, options)
     if frames:
         extension = ".fgb" if driver == "FlatGeobuf" else ".gpkg"
         merged = pandas.concat(frames, ignore_index=True)
@@ -125,7 +130,7 @@ def convert_chunk(files, dest, table, parts, driver, options):
     return _to_part(files, parts, driver, options)
 
 
-def _create_table(dsn, table, split):
+def create_table(dsn, table, split):
     import psycopg2
 
     fields = ["name", "source"] + {"node": ["node"], "material": list(_COLUMNS)[3:],
@@ -178,7 +183,7 @@ def convert(paths, dest, *, client=None, table="model", parts=None, progress=Tru
     dsn = _pg_dsn(dest)
     driver = _driver(dest)
     if dsn is not None:
-        _create_table(dsn, table, split)
+        create_table(dsn, table, split)
     else:
         parts = parts or dest + ".parts"
         os.makedirs(parts, exist_ok=True)

@@ -61,3 +61,11 @@ def test_a_killed_worker_loses_and_duplicates_nothing(tmp_path, postgis, cluster
     cursor.execute("SELECT file, model, count(*) FROM sites GROUP BY file, model")
     assert {(file, model): count for file, model, count in cursor.fetchall()} == row_sets
     connection.close()
+
+    # Into part files on shared storage, merged at the end (FlatGeobuf takes no appends).
+    import geopandas
+
+    merged = tmp_path / "sites.fgb"
+    varnel.dask.convert(paths[:30], str(merged), client=client, progress=False, chunk_files=4)
+    frame = geopandas.read_file(merged)
+    assert sorted(zip(frame.file, frame.model)) == sorted(k for k in row_sets if k[0] in paths[:30])

@@ -148,21 +148,27 @@ def create_table(dsn, table, split):
 
 
 def _merge(parts, dest, driver):
-    """The part files into `dest`, written beside it and moved into place whole."""
+    """The part files into `dest`, written beside it and moved into place whole. A FlatGeobuf
+    cannot be appended to: the parts meet in a GeoPackage first, copied into it at the end."""
     from osgeo import gdal
 
     gdal.UseExceptions()
     files = sorted(os.path.join(parts, f) for f in os.listdir(parts)
                    if f.endswith((".gpkg", ".fgb")))
-    staged = os.path.join(os.path.dirname(os.path.abspath(dest)),
-                          "." + os.path.basename(dest) + ".merging")
-    if os.path.exists(staged):
-        os.unlink(staged)
+    if not files:
+        return
+    stem = os.path.join(os.path.dirname(os.path.abspath(dest)), "." + os.path.basename(dest))
+    staged = {"GPKG": stem + ".merging.gpkg", "FlatGeobuf": stem + ".merging.fgb"}
+    for path in staged.values():
+        if os.path.exists(path):
+            os.unlink(path)
     for i, part in enumerate(files):
-        gdal.VectorTranslate(staged, part, format=driver, layerName="model",
+        gdal.VectorTranslate(staged["GPKG"], part, format="GPKG", layerName="model",
                              accessMode=None if i == 0 else "append")
-    if files:
-        os.replace(staged, dest)
+    if driver == "FlatGeobuf":
+        gdal.VectorTranslate(staged[driver], staged["GPKG"], format=driver, layerName="model")
+        os.unlink(staged["GPKG"])
+    os.replace(staged[driver], dest)
 
 
 def _driver(dest):

@@ -157,6 +157,20 @@ def read(path_or_bytes, *, extended=False, split="model", origin=None, a_srs=Non
     return models
 
 
+_crs_objects = {}
+
+
+def _crs(wkt):
+    """pyproj's CRS of `wkt`, kept: parsing one takes longer than reading a small file."""
+    if wkt is None:
+        return None
+    if wkt not in _crs_objects:
+        import pyproj
+
+        _crs_objects[wkt] = pyproj.CRS.from_wkt(wkt)
+    return _crs_objects[wkt]
+
+
 def _frame(path_or_bytes, extended=False, split="model", origin=None, a_srs=None, offset=None,
            t_srs=None, dem=None):
     """The frame of read_dataframe and, for each row, the index of its model in the file."""
@@ -170,7 +184,7 @@ def _frame(path_or_bytes, extended=False, split="model", origin=None, a_srs=None
     columns = {name: [row[i] for row in records] for i, name in enumerate(names)}
     frame = geopandas.GeoDataFrame(
         pandas.DataFrame(columns),
-        geometry=geopandas.GeoSeries.from_wkb(geometries, crs=crs))
+        geometry=geopandas.GeoSeries.from_wkb(geometries, crs=_crs(crs)))
     frame.attrs["diagnostics"] = [Diagnostic(*d) for d in diagnostics]
     return frame, models
 

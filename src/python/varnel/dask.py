@@ -14,6 +14,7 @@ import hashlib
 import os
 import sys
 import tempfile
+import threading
 import uuid
 
 # Files a task takes until they hold this many bytes, and at most this many: small files share a
@@ -71,21 +72,46 @@ def _to_postgis(files, dsn, table, options):
     return outcome
 
 
+# A worker thread's connections, one a database, kept from task to task: a new connection costs
+# more than converting a small file.
+_connections = {}
+# EPSG codes by CRS text: finding one takes pyproj longer than converting a small file.
+_srids = {}
+
+
+def _connection(dsn):
+    import psycopg2
+
+    key = (dsn, threading.get_ident())
+    connection = _connections.get(key)
+    if connection is None or connection.closed:
+        connection = _connections[key] = psycopg2.connect(dsn)
+    return connection
+
+
+def _srid(crs):
+    if crs is None:
+        return 0
+    if crs.srs not in _srids:
+        _srids[crs.srs] = crs.to_epsg() or 0
+    return _srids[crs.srs]
+
+
 def write_postgis(files, frames, dsn, table):
     """Replaces the rows of `files` in `table` by `frames`, in one transaction."""
     import psycopg2
     from psycopg2.extras import execute_values
 
-    connection = psycopg2.connect(dsn)
+    connection = _connection(dsn)
     try:
         with connection, connection.cursor() as cursor:
             # Another run of this task (a retry while the first still ran) waits here, then
             # replaces what the first wrote.
-            for path in sorted(files):
-                cursor.execute("SELECT pg_advisory_xact_lock(hashtext(%s))", (path,))
+            cursor.execute("SELECT pg_advisory_xact_lock(hashtext(f)) FROM "
+                           "(SELECT unnest(%s::text[]) AS f ORDER BY 1) AS sorted", (list(files),))
             cursor.execute(f'DELETE FROM "{table}" WHERE file = ANY(%s)', (list(files),))
             for frame in frames:
-                srid = (frame.crs.to_epsg() or 0) if frame.crs else 0
+                srid = _srid(frame.crs)
                 fields = [c for c in frame.columns if c != "geometry"]
                 rows = [values + (geometry.wkb, srid) for values, geometry in
                         zip(frame[fields].itertuples(index=False, name=None), frame.geometry)]
@@ -93,8 +119,10 @@ def write_postgis(files, frames, dsn, table):
                 execute_values(cursor, f'INSERT INTO "{table}" ({columns}, geom) VALUES %s', rows,
                                template="(" + ", ".join(["%s"] * len(fields)) +
                                ", ST_SetSRID(ST_GeomFromWKB(%s), %s))")
-    finally:
+    except psycopg2.Error:
+        _connections.pop((dsn, threading.get_ident()), None)
         connection.close()
+        raise
 
 
 def _part_name(files):

@@ -95,6 +95,8 @@ def dask_cluster(folder, workers):
 
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
     scheduler_file = os.path.join(folder, "scheduler.json")
+    if os.path.exists(scheduler_file):  # an earlier cluster's, naming its address
+        os.unlink(scheduler_file)
     log = open(os.path.join(folder, "cluster.log"), "w")
     start = lambda command: subprocess.Popen(command + ["--no-dashboard"], env=env, stdout=log,
                                              stderr=subprocess.STDOUT, start_new_session=True)

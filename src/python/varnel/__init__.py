@@ -13,7 +13,8 @@ import numpy as np
 
 from . import _varnel
 
-__all__ = ["read", "read_dataframe", "Model", "Material", "Diagnostic", "ImportError"]
+# Not ImportError: `from varnel import *` must not hide Python's own.
+__all__ = ["read", "read_dataframe", "Model", "Material", "Diagnostic"]
 
 
 # Not the builtin ImportError: that one says a Python module failed to load, and a caller's

@@ -15,9 +15,11 @@ DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config python3 \
   clang libclang-rt-14-dev \
   libtinygltf-dev nlohmann-json3-dev libgeos-dev libmeshoptimizer-dev libdraco-dev \
   nodejs chromium \
+  python3-pybind11 pybind11-dev python3-numpy python3-geopandas python3-fiona python3-pytest \
+  python3-dask python3-distributed python3-psycopg2 \
   locales time
 
-.PHONY: deps build test test-asan fuzz demo bench compare view clean
+.PHONY: deps build test test-asan fuzz demo bench compare view clean python-install
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -42,6 +44,14 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
+
+# `import varnel` in Debian's Python without PYTHONPATH: the package copied into its site folder
+# (/usr/local/lib/python3.X/dist-packages as root, the user's site folder otherwise).
+python-install: build
+	@site=$$(if [ "$$(id -u)" -eq 0 ]; then /usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_path("purelib"))'; \
+	  else /usr/bin/python3 -m site --user-site; fi); \
+	mkdir -p "$$site" && rm -rf "$$site/varnel" && cp -r $(BUILD)/python/varnel "$$site/" && \
+	echo "varnel installed into $$site"
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -185,12 +185,13 @@ void LinkEscapedNames(const std::string& folder, const std::vector<std::string>&
   }
 }
 
-Unpacked Unpack(const std::string& archive, const std::string& folder, const ArchiveLimits& limits,
-                const Reporter& report) {
+namespace {
+
+using ZipHandle = std::unique_ptr<zip_t, void (*)(zip_t*)>;
+
+Unpacked UnpackOpened(const ZipHandle& zip, int code, const std::string& folder,
+                      const ArchiveLimits& limits, const Reporter& report) {
   Unpacked result;
-  int code = 0;
-  std::unique_ptr<zip_t, void (*)(zip_t*)> zip(
-      zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code), zip_discard);
   if (!zip) {
     report(DiagnosticKind::kArchive, 0, "not a readable zip archive (truncated or damaged?): ",
            ZipMessage(code));
@@ -207,6 +208,29 @@ Unpacked Unpack(const std::string& archive, const std::string& folder, const Arc
   for (zip_int64_t i = 0; i < count && result.usable; ++i)
     result.usable = unpacker.Entry(zip_uint64_t(i), result.files);
   return result;
+}
+
+}  // namespace
+
+Unpacked Unpack(const std::string& archive, const std::string& folder, const ArchiveLimits& limits,
+                const Reporter& report) {
+  int code = 0;
+  ZipHandle zip(zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code), zip_discard);
+  return UnpackOpened(zip, code, folder, limits, report);
+}
+
+Unpacked UnpackMemory(std::string_view bytes, const std::string& folder,
+                      const ArchiveLimits& limits, const Reporter& report) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  ZipHandle zip(source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr,
+                zip_discard);
+  // An archive that did not open leaves its source to the caller.
+  if (source && !zip) zip_source_free(source);
+  int code = zip_error_code_zip(&error);
+  zip_error_fini(&error);
+  return UnpackOpened(zip, code, folder, limits, report);
 }
 
 }  // namespace varnel::gis

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gis/Models.h"
@@ -19,6 +20,10 @@ struct Unpacked {
 // leaves nothing behind, the others are still written.
 Unpacked Unpack(const std::string& archive, const std::string& folder, const ArchiveLimits& limits,
                 const Reporter& report);
+// The same for an archive's bytes (lent for the call), read where they lie: nothing of the
+// archive itself goes to disk.
+Unpacked UnpackMemory(std::string_view bytes, const std::string& folder,
+                      const ArchiveLimits& limits, const Reporter& report);
 
 // Exporters name archive members in documents as URIs ("duck%20texture.png"): each unpacked
 // file whose name a URI escapes is linked under its escaped name too, so that a document's

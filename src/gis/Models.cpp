@@ -18,6 +18,10 @@ namespace {
 // Enough to see past a byte-order mark, the XML declaration and a licence comment to the root.
 constexpr size_t kProbeBytes = 4096;
 
+bool IsZip(std::string_view head) {
+  return head.starts_with("PK\x03\x04") || head.starts_with("PK\x05\x06");
+}
+
 Model Plain(const std::string& path) { return {std::string(NameOf(path)), path, path, {}, {}}; }
 
 // The archive's KML: doc.kml at its root, else the first .kml at its root, else the first one
@@ -84,14 +88,33 @@ bool ModelSet::Open(const std::string& path, const OpenOptions& options) {
     return true;
   }
   if (!ReadHead(path, kProbeBytes, report, head)) return false;
-  if (head.rfind("PK\x03\x04", 0) == 0 || head.rfind("PK\x05\x06", 0) == 0)
-    return OpenArchive(path, options);
+  if (IsZip(head)) return OpenArchive(path, nullptr, options);
   if (HasExtension(path, ".kmz") || HasExtension(path, ".zae")) {
     report(DiagnosticKind::kArchive, 0, "not a zip archive");
     return false;
   }
   if (LooksLikeKml(head)) return OpenKml(path, options);
   models_.push_back(Plain(path));
+  return true;
+}
+
+bool ModelSet::OpenMemory(std::string_view bytes, const std::string& name,
+                         const OpenOptions& options) {
+  Close();
+  Reporter report(options.import.diagnostics);
+  if (IsZip(bytes)) return OpenArchive(name, &bytes, options);
+  if (HasExtension(name, ".kmz") || HasExtension(name, ".zae")) {
+    report(DiagnosticKind::kArchive, 0, "not a zip archive");
+    return false;
+  }
+  if (LooksLikeKml(bytes.substr(0, kProbeBytes))) {
+    report(DiagnosticKind::kKml, 0,
+           "a KML document read from memory has no folder for the models it names");
+    return false;
+  }
+  Model model{std::string(NameOf(name)), name, "", {}, {}};
+  model.memory = bytes;
+  models_.push_back(std::move(model));
   return true;
 }
 
@@ -104,7 +127,8 @@ bool ModelSet::OpenKml(const std::string& path, const OpenOptions& options) {
   return Place(text, {path, FolderBeside(path), {}, {}, {}}, options, models_);
 }
 
-bool ModelSet::OpenArchive(const std::string& path, const OpenOptions& options) {
+bool ModelSet::OpenArchive(const std::string& path, const std::string_view* bytes,
+                           const OpenOptions& options) {
   Reporter report(options.import.diagnostics);
   folder_ = NewPrivateFolder("archive");
   if (folder_.empty()) {
@@ -112,7 +136,8 @@ bool ModelSet::OpenArchive(const std::string& path, const OpenOptions& options) 
            std::strerror(errno));
     return false;
   }
-  Unpacked unpacked = Unpack(path, folder_, options.limits, report);
+  Unpacked unpacked = bytes ? UnpackMemory(*bytes, folder_, options.limits, report)
+                            : Unpack(path, folder_, options.limits, report);
   if (!unpacked.usable) return false;
   const std::vector<std::string>& files = unpacked.files;
   LinkEscapedNames(folder_, files);

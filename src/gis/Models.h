@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <varnel/ImportOptions.h>
@@ -23,6 +24,8 @@ struct Model {
   // for a document the user named (or an address).
   std::string textureRoot;
   std::string description{};  // the placemark's, "" when it has none
+  // A document opened from memory: its bytes, lent by whoever opened the set; `document` is "".
+  std::string_view memory{};
 };
 
 // What a line about a model of the file `opened` says after naming that file: "model 'NAME'
@@ -68,11 +71,17 @@ class ModelSet {
   // an archive nor KML (a COLLADA document, an address) is one model without placement, left
   // for the library to read. The models of an earlier Open go.
   bool Open(const std::string& path, const OpenOptions& options);
+  // The same for a file's bytes, lent while the set lives: an archive is unpacked from them, a
+  // COLLADA document is one model read from them. `name` stands for the file in sources and
+  // messages. A KML document is refused: it has no folder for the models it names.
+  bool OpenMemory(std::string_view bytes, const std::string& name, const OpenOptions& options);
   const std::vector<Model>& models() const { return models_; }
 
  private:
   void Close();
-  bool OpenArchive(const std::string& path, const OpenOptions& options);
+  // `bytes`: the archive's, else it is read from `path`.
+  bool OpenArchive(const std::string& path, const std::string_view* bytes,
+                   const OpenOptions& options);
   bool OpenKml(const std::string& path, const OpenOptions& options);
 
   std::vector<Model> models_;

@@ -2,17 +2,20 @@ cmake_policy(SET CMP0057 NEW)
 # Fails when a GIS source includes an internal header of the library, or the library a GIS one,
 # or when GIS sources outside its GDAL and PROJ parts (ogr/, driver/, proj/) include those: the
 # tool loads them only when a command needs them. The glTF writer (src/gltf) and the 3D Tiles
-# layer above it (src/tiles) sit on the same footing: <varnel/...>, gis/ and their own headers.
-file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/* ${SOURCE_DIR}/src/gltf/* ${SOURCE_DIR}/src/tiles/*)
+# layer above it (src/tiles) sit on the same footing: <varnel/...>, gis/ and their own headers;
+# so does the Python module (src/python), which sees <varnel/...> and gis/ alone.
+file(GLOB_RECURSE gis ${SOURCE_DIR}/src/gis/* ${SOURCE_DIR}/src/gltf/* ${SOURCE_DIR}/src/tiles/*
+     ${SOURCE_DIR}/src/python/*.cpp ${SOURCE_DIR}/src/python/*.h)
 foreach(f ${gis})
   file(STRINGS ${f} includes REGEX "^#include \"")
   foreach(line ${includes})
     if(NOT line MATCHES "^#include \"(gis|gltf|tiles)/" OR (f MATCHES "/src/gis/" AND line MATCHES "\"(gltf|tiles)/")
-       OR (f MATCHES "/src/gltf/" AND line MATCHES "\"tiles/"))
-      message(FATAL_ERROR "${f}: ${line}: the GIS, glTF and tiles layers use only <varnel/...> and the headers of their own layer and those below")
+       OR (f MATCHES "/src/gltf/" AND line MATCHES "\"tiles/")
+       OR (f MATCHES "/src/python/" AND line MATCHES "\"(gltf|tiles)/"))
+      message(FATAL_ERROR "${f}: ${line}: the GIS, glTF, tiles and Python layers use only <varnel/...> and the headers of their own layer and those below")
     endif()
   endforeach()
-  if(NOT f MATCHES "/src/gis/(ogr|driver|proj)/")
+  if(NOT f MATCHES "/src/(gis/(ogr|driver|proj)|python)/")
     file(STRINGS ${f} heavy REGEX "^#include [<\"](gdal|ogr|cpl|proj)[_a-z]*\\.h")
     if(heavy)
       message(FATAL_ERROR "${f}: ${heavy}: GDAL and PROJ belong to src/gis/ogr, driver and proj")
@@ -21,7 +24,7 @@ foreach(f ${gis})
 endforeach()
 file(GLOB_RECURSE core ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/include/*.h)
 foreach(f ${core})
-  if(NOT f MATCHES "/src/(gis|gltf|tiles)/")
+  if(NOT f MATCHES "/src/(gis|gltf|tiles|python)/")
     file(STRINGS ${f} includes REGEX "^#include \"(gis|gltf|tiles)/")
     if(includes)
       message(FATAL_ERROR "${f}: the library includes the GIS layer: ${includes}")

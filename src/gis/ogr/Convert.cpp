@@ -57,7 +57,7 @@ void ImportCache::Import(const Model& model, const ConvertOptions& options,
                          DiagnosticReceiver* diagnostics) {
   if (geometry_) geometry_->Release();
   geometry_ = nullptr;
-  document_ = model.document, textureRoot_ = model.textureRoot;
+  document_ = model.document, textureRoot_ = model.textureRoot, memory_ = model.memory.data();
   own_ = {};
   SceneNames names;
   ImportOptions import;
@@ -70,7 +70,10 @@ void ImportCache::Import(const Model& model, const ConvertOptions& options,
                           (options.split == Split::kMaterial || options.split == Split::kPart);
   import = ImportFor(model, import);
   if (options.split != Split::kModel) import.sceneObserver = &names;
-  Varnel().CreateGeometryFromFile(String::FromNativePath(model.document), &geometry_, import);
+  if (model.memory.data())
+    Varnel().CreateGeometryFromMemory(model.memory.data(), model.memory.size(), &geometry_, import);
+  else
+    Varnel().CreateGeometryFromFile(String::FromNativePath(model.document), &geometry_, import);
   spans_ = std::move(names.spans);
   materialNames_ = std::move(names.materials);
 }

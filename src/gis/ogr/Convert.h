@@ -48,11 +48,13 @@ class ImportCache {
   friend bool ConvertModel(const Model&, const ConvertOptions&, DiagnosticReceiver*,
                            ConvertedModel&, ImportCache*);
   bool Holds(const Model& model) const {
-    return geometry_ && model.document == document_ && model.textureRoot == textureRoot_;
+    return geometry_ && model.document == document_ && model.memory.data() == memory_ &&
+           model.textureRoot == textureRoot_;
   }
   void Import(const Model& model, const ConvertOptions& options, DiagnosticReceiver* diagnostics);
 
   std::string document_, textureRoot_;
+  const char* memory_ = nullptr;
   IGeometry* geometry_ = nullptr;  // null: nothing held, or the import gave nothing
   GeographicLocation own_;
   std::vector<NodeSpan> spans_;

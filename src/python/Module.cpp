@@ -22,6 +22,7 @@
 #include "gis/Models.h"
 #include "gis/Placement.h"
 #include "gis/ogr/Convert.h"
+#include "gis/ogr/Features.h"
 #include "gis/ogr/Fields.h"
 #include "gis/ogr/Terrain.h"
 
@@ -68,12 +69,10 @@ void Open(const std::string& path, std::string_view bytes, bool memory, const Re
 
 struct Names : SceneObserver, TextureObserver {
   std::vector<std::string> materials, files;
-  std::vector<int32_t> firstParts;
-  std::vector<std::string> nodes;
-  void NodeParts(int32_t firstPart, int32_t, const char* name) override {
-    if (!firstParts.empty() && firstParts.back() == firstPart) firstParts.pop_back(), nodes.pop_back();
-    firstParts.push_back(firstPart);
-    nodes.push_back(name);
+  std::vector<gis::NodeSpan> spans;
+  void NodeParts(int32_t firstPart, int32_t instance, const char* name) override {
+    if (!spans.empty() && spans.back().firstPart == firstPart) spans.pop_back();
+    spans.push_back({firstPart, instance, name});
   }
   static void Put(std::vector<std::string>& list, int32_t at, const char* text) {
     if (at < 0) return;
@@ -204,7 +203,7 @@ void Materials(const std::vector<unsigned char>& b, int64_t first, int32_t count
   }
 }
 
-py::dict ToPython(const ModelBuffer& model) {
+py::dict ToPython(const ModelBuffer& model, gis::Split split) {
   using namespace multipatch;
   const std::vector<unsigned char>& b = model.bytes;
   const int32_t parts = At<int32_t>(b, kPartCountOffset), points = At<int32_t>(b, kPointCountOffset);
@@ -242,10 +241,18 @@ py::dict ToPython(const ModelBuffer& model) {
   out["part_types"] = Array<int32_t>({parts}, [&](py::ssize_t i) { return At<int32_t>(b, at.partTypes + 4 * i); });
   out["part_materials"] =
       Array<int32_t>({parts}, [&](py::ssize_t i) { return At<int32_t>(b, at.partMaterials + 4 * i); });
+  // Each part's node, and the feature it joins under the split, by convert's own rule.
+  gis::SplitKeys byNode(gis::Split::kNode, model.names.spans), bySplit(split, model.names.spans);
   py::list nodes;
-  for (const std::string& node : model.names.nodes) nodes.append(Str(node));
+  std::vector<int64_t> keys(static_cast<size_t>(parts));
+  for (int32_t p = 0; p < parts; ++p) {
+    const int32_t type = At<int32_t>(b, at.partTypes + 4 * p), material = At<int32_t>(b, at.partMaterials + 4 * p);
+    byNode.Next(p, type, material);
+    nodes.append(byNode.span() ? Str(byNode.span()->name) : py::str());
+    keys[static_cast<size_t>(p)] = bySplit.Next(p, type, material);
+  }
   out["part_nodes"] = nodes;
-  out["node_first_parts"] = model.names.firstParts;
+  out["split_keys"] = Array<int64_t>({parts}, [&](py::ssize_t i) { return keys[static_cast<size_t>(i)]; });
   py::list materials;
   Materials(b, at.materials, At<int32_t>(b, head.extension + kExtMaterials), model.names, materials);
   out["materials"] = materials;
@@ -322,7 +329,7 @@ py::tuple Read(const Source& source, const std::string& name, bool extended, con
     }
   }
   py::list list;
-  for (const ModelBuffer& model : models) list.append(ToPython(model));
+  for (const ModelBuffer& model : models) list.append(ToPython(model, request.split));
   return py::make_tuple(list, DiagnosticsOf(diagnostics));
 }
 

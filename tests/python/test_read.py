@@ -108,11 +108,31 @@ def test_dataframe_equals_the_converted_geopackage(tmp_path, path, args, options
     assert frame.crs == written.crs or frame.crs is None and "Undefined" in written.crs.name
 
 
-def test_read_splits_as_convert_does():
-    by_material = varnel.read(HOUSE, split="material")
-    frame = varnel.read_dataframe(HOUSE, split="material")
-    assert len(by_material) == len(frame)
-    assert sum(len(m.points) for m in by_material) == len(varnel.read(HOUSE)[0].points)
+# Two visits of one node name, and a polygon with a hole: a node split keys by visit, a part
+# split keeps the hole with its ring.
+VISITS_AND_HOLE = b"""<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<asset><up_axis>Z_UP</up_axis></asset>
+<library_geometries><geometry id="g"><mesh>
+<source id="p"><float_array id="pa" count="24">0 0 0 9 0 0 9 9 0 0 9 0 3 3 0 6 3 0 6 6 0 3 6 0</float_array>
+<technique_common><accessor source="#pa" count="8" stride="3"/></technique_common></source>
+<vertices id="v"><input semantic="POSITION" source="#p"/></vertices>
+<polygons count="2"><input semantic="VERTEX" source="#v" offset="0"/><ph><p>0 1 2 3</p><h>7 6 5 4</h></ph>
+<p>0 1 2</p></polygons>
+</mesh></geometry></library_geometries>
+<library_visual_scenes><visual_scene id="s"><node name="n"><instance_geometry url="#g"/></node>
+<node name="n"><translate>20 0 0</translate><instance_geometry url="#g"/></node></visual_scene>
+</library_visual_scenes><scene><instance_visual_scene url="#s"/></scene></COLLADA>
+"""
+
+
+@pytest.mark.parametrize("source, split", [
+    (HOUSE, "material"), (HOUSE, "node"), (VISITS_AND_HOLE, "node"), (VISITS_AND_HOLE, "part")])
+def test_read_splits_as_convert_does(source, split):
+    models = varnel.read(source, split=split, extended=True)
+    frame = varnel.read_dataframe(source, split=split, extended=True)
+    assert len(models) == len(frame)
+    assert sum(len(m.points) for m in models) == len(varnel.read(source, extended=True)[0].points)
 
 
 @pytest.mark.parametrize("source, error, kind", [

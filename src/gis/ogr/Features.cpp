@@ -76,12 +76,20 @@ std::unique_ptr<OGRGeometry> Assemble(Pending& pending, Surface surface, int64_t
 }
 
 // The node visit of part `part`: the last span starting at or before it.
-const NodeSpan* SpanOf(const std::vector<NodeSpan>& nodes, int32_t part, size_t& cursor) {
-  while (cursor + 1 < nodes.size() && nodes[cursor + 1].firstPart <= part) ++cursor;
-  return cursor < nodes.size() && nodes[cursor].firstPart <= part ? &nodes[cursor] : nullptr;
-}
-
 }  // namespace
+
+int64_t SplitKeys::Next(int32_t part, int32_t type, int32_t material) {
+  if (type != kInnerRing) ringOwner_ = part;
+  span_ = nullptr;
+  if (split_ == Split::kNode) {
+    while (cursor_ + 1 < nodes_.size() && nodes_[cursor_ + 1].firstPart <= part) ++cursor_;
+    if (cursor_ < nodes_.size() && nodes_[cursor_].firstPart <= part) span_ = &nodes_[cursor_];
+  }
+  return split_ == Split::kModel      ? 0
+         : split_ == Split::kMaterial ? material
+         : split_ == Split::kPart     ? ringOwner_
+                                      : (span_ ? span_->instance : 0);
+}
 
 bool BuildFeatures(IGeometry& geometry, const Placer* placer, Split split, Surface surface,
                    const std::vector<NodeSpan>& nodes, const Reporter& report,
@@ -97,19 +105,14 @@ bool BuildFeatures(IGeometry& geometry, const Placer* placer, Split split, Surfa
   // Features keyed by what splits them, in the order their first part comes.
   std::map<int64_t, size_t> byKey;
   std::vector<Pending> pending;
-  size_t cursor = 0;
-  int64_t ringOwner = -1;  // the part whose ring a hole belongs to
+  SplitKeys keys(split, nodes);
   for (int32_t part = 0; part < geometry.GetPartCount(); ++part) {
     int32_t type = geometry.GetPartType(part);
     int32_t first = geometry.GetPartFirstPoint(part), n = geometry.GetPartPointCount(part);
     if (n <= 0 || first < 0 || int64_t{first} + n > static_cast<int64_t>(points.size())) continue;
-    if (type != kInnerRing) ringOwner = part;
-    const NodeSpan* span = split == Split::kNode ? SpanOf(nodes, part, cursor) : nullptr;
     int32_t material = geometry.GetPartMaterial(part);
-    int64_t key = split == Split::kModel      ? 0
-                  : split == Split::kMaterial ? material
-                  : split == Split::kPart     ? ringOwner
-                                              : (span ? span->instance : 0);
+    const int64_t key = keys.Next(part, type, material);
+    const NodeSpan* span = keys.span();
     auto [at, added] = byKey.emplace(key, pending.size());
     if (added) {
       pending.emplace_back();
@@ -129,7 +132,7 @@ bool BuildFeatures(IGeometry& geometry, const Placer* placer, Split split, Surfa
         break;
       case kInnerRing:
         // A hole joins the polygon of its ring; without one before it, it stands alone.
-        if (!into.polygons.empty() && ringOwner >= 0) {
+        if (!into.polygons.empty() && keys.ringOwner() >= 0) {
           into.polygons.back()->addRingDirectly(Ring(p, n));
           break;
         }

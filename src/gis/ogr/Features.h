@@ -25,6 +25,26 @@ struct NodeSpan {
   std::string name;
 };
 
+// Which feature each part joins under a split: parts with equal keys make one feature, in the
+// order their first part comes. By node visit, by material, or by part with each hole joining
+// the ring before it. Told the parts in order; `nodes` is borrowed for the object's life.
+class SplitKeys {
+ public:
+  SplitKeys(Split split, const std::vector<NodeSpan>& nodes) : split_(split), nodes_(nodes) {}
+  int64_t Next(int32_t part, int32_t type, int32_t material);
+  // The node visit of the last part told (node splits), or null.
+  const NodeSpan* span() const { return span_; }
+  // The last part told that is not a hole, or -1.
+  int64_t ringOwner() const { return ringOwner_; }
+
+ private:
+  Split split_;
+  const std::vector<NodeSpan>& nodes_;
+  size_t cursor_ = 0;
+  int64_t ringOwner_ = -1;  // the part whose ring a hole belongs to
+  const NodeSpan* span_ = nullptr;
+};
+
 // What a material record says, as feature fields.
 struct MaterialFields {
   std::string name;        // the COLLADA material's name, else its id

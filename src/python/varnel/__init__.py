@@ -91,16 +91,6 @@ def _raise_for(source, diagnostics):
     raise ImportError(first.kind, first.line, first.message, said)
 
 
-def _part_nodes(raw):
-    starts, names = raw["node_first_parts"], raw["part_nodes"]
-    nodes, at = [], 0
-    for part in range(len(raw["part_types"])):
-        while at + 1 < len(starts) and starts[at + 1] <= part:
-            at += 1
-        nodes.append(names[at] if starts and starts[at] <= part else "")
-    return nodes
-
-
 def _subset(model, parts, name):
     """The model's parts `parts` (ascending) as a model of their own."""
     offsets, textures = model.part_offsets, model.texture_offsets
@@ -117,23 +107,23 @@ def _subset(model, parts, name):
                  [model.part_nodes[p] for p in parts], model.materials, model.diagnostics)
 
 
-def _split(model, split):
-    """As `convert` splits: one model per node, per material, or per part."""
-    count = len(model.part_types)
-    if split == "model" or count == 0:
+def _split(model, split, keys):
+    """As `convert` splits: `keys` (from the module, by convert's rule) name each part's group:
+    a node visit, a material, or a ring with its holes."""
+    if split == "model" or len(keys) == 0:
         return [model]
-    if split == "part":
-        keys = list(range(count))
-    elif split == "node":
-        keys = model.part_nodes
-    else:
-        keys = [int(m) for m in model.part_materials]
     groups = {}
-    for part, key in enumerate(keys):
+    for part, key in enumerate(keys.tolist()):
         groups.setdefault(key, []).append(part)
-    named = lambda key: model.name if split == "part" or key in ("", -1) else (
-        key if split == "node" else model.materials[key].name or model.name)
-    return [_subset(model, np.array(parts), named(key)) for key, parts in groups.items()]
+
+    def named(parts):
+        if split == "node":
+            return model.part_nodes[parts[0]] or model.name
+        material = int(model.part_materials[parts[0]])
+        if split == "material" and material >= 0:
+            return model.materials[material].name or model.name
+        return model.name
+    return [_subset(model, np.array(parts), named(parts)) for parts in groups.values()]
 
 
 def read(path_or_bytes, *, extended=False, split="model", origin=None, a_srs=None, offset=None,
@@ -153,8 +143,8 @@ def read(path_or_bytes, *, extended=False, split="model", origin=None, a_srs=Non
         model = Model(raw["name"], raw["source"], raw["crs"], raw["location"], raw["points"],
                       raw["normals"], raw["texture_points"], raw["part_offsets"],
                       raw["texture_offsets"], raw["part_types"], raw["part_materials"],
-                      _part_nodes(raw), materials, said)
-        models.extend(_split(model, split.lower()))
+                      list(raw["part_nodes"]), materials, said)
+        models.extend(_split(model, split.lower(), raw["split_keys"]))
     return models
 
 

@@ -38,30 +38,23 @@ void Keep(gltf::Surface& s, const std::vector<uint32_t>& number) {
   s = std::move(out);
 }
 
-// Points equal in place and feature become one, so that the simplifier sees closed surfaces
-// where the writer split them for their normals; returns the welded point of each point.
-std::vector<uint32_t> Weld(const gltf::Surface& s) {
-  std::vector<uint32_t> order(s.features.size()), welded(order.size());
-  std::iota(order.begin(), order.end(), 0u);
-  auto key = [&s](uint32_t i) {
-    return std::make_tuple(s.features[i], s.points[3 * i], s.points[3 * i + 1],
-                           s.points[3 * i + 2]);
-  };
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
-  for (size_t k = 0; k < order.size(); ++k)
-    welded[order[k]] =
-        k > 0 && key(order[k]) == key(order[k - 1]) ? welded[order[k - 1]] : order[k];
-  return welded;
-}
-
 // Simplifies within `error` metres; returns the error reached.
 double SimplifySurface(gltf::Surface& s, double error) {
   if (s.indices.empty()) return 0;
-  const std::vector<uint32_t> welded = Weld(s);
-  std::vector<uint32_t> indices(s.indices.size());
-  for (size_t k = 0; k < indices.size(); ++k) indices[k] = welded[s.indices[k]];
-  // Floats about the surface's first point: the simplifier takes floats.
+  // Points equal in place and feature become one, so that the simplifier sees closed surfaces
+  // where the writer split them for their normals.
   const size_t count = s.features.size();
+  struct Key {
+    double point[3];
+    uint64_t feature;
+  };
+  std::vector<Key> keys(count);
+  for (size_t i = 0; i < count; ++i)
+    keys[i] = {{s.points[3 * i], s.points[3 * i + 1], s.points[3 * i + 2]}, s.features[i]};
+  std::vector<uint32_t> indices(s.indices.size());
+  meshopt_generateShadowIndexBuffer(indices.data(), s.indices.data(), s.indices.size(), keys.data(),
+                                    count, sizeof(Key), sizeof(Key));
+  // Floats about the surface's first point: the simplifier takes floats.
   std::vector<float> positions(count * 3);
   for (size_t i = 0; i < count; ++i)
     for (int k = 0; k < 3; ++k)

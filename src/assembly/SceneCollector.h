@@ -22,19 +22,13 @@ namespace varnel {
 class BindMaterial;
 class ControllerTag;
 class CreationManager;
-class EffectTag;
 class GeometryTag;
 class ImageTag;
-class InputTag;
 class InstanceController;
 class InstanceTag;
-class MaterialTag;
 class NodeTag;
-class PrimitiveTag;
 class SkinTag;
-class SourceTag;
 class Tag;
-class VerticesTag;
 class VisualScene;
 
 class SceneCollector {
